@@ -1,0 +1,17 @@
+# One interface target carries the language level, the warnings and the
+# sanitizers, so every target in the tree is built the same way.
+
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+set(OSTREL_SANITIZE "" CACHE STRING
+    "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
+
+add_library(project_options INTERFACE)
+target_compile_features(project_options INTERFACE cxx_std_20)
+target_compile_options(project_options INTERFACE -Wall -Wextra -Werror)
+
+if(OSTREL_SANITIZE)
+    target_compile_options(project_options INTERFACE
+        -fsanitize=${OSTREL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    target_link_options(project_options INTERFACE -fsanitize=${OSTREL_SANITIZE})
+endif()

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <mutex>
+
+namespace platform {
+
+// A per-user, per-application store of doubles under text keys, kept across
+// launches in an INI file. Fallbacks registered at run time serve every key
+// that has no stored value and are never written.
+//
+// Each setDouble() is on disk before it returns: the file is rewritten
+// atomically (temporary file, fsync, rename, fsync of the folder) under a
+// lock file that every process using the store honours, and the write merges
+// with what other processes stored meanwhile, so no key is lost.
+class UserDefaults
+{
+public:
+    // The store kept in filePath.
+    explicit UserDefaults(QString filePath);
+    virtual ~UserDefaults() = default;
+
+    UserDefaults(const UserDefaults&) = delete;
+    UserDefaults& operator=(const UserDefaults&) = delete;
+
+    // The store of an application in the user's configuration directory:
+    // $XDG_CONFIG_HOME/<application>/<application>.conf.
+    static QString pathFor(const QString& application);
+
+    QString fileName() const { return m_filePath; }
+
+    void registerDefaults(const std::map<QString, double>& fallbacks);
+
+    // The stored double, else the registered fallback, else 0. A stored value
+    // that is not a number reads as 0.
+    virtual double doubleForKey(const QString& key) const;
+
+    // Returns false when the value could not be written.
+    virtual bool setDouble(const QString& key, double value);
+
+private:
+    const QString m_filePath;
+    mutable std::mutex m_mutex;
+    std::map<QString, double> m_fallbacks;
+};
+
+} // namespace platform

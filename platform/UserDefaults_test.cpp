@@ -1,0 +1,158 @@
+#include "platform/UserDefaults.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using platform::UserDefaults;
+
+namespace {
+
+class UserDefaultsTest : public ::testing::Test
+{
+protected:
+    QString path() const { return dir.filePath(QStringLiteral("app/app.conf")); }
+
+    void writeFile(const QByteArray& contents)
+    {
+        QDir().mkpath(dir.filePath(QStringLiteral("app")));
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+
+    QByteArray readFile() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(UserDefaultsTest, ReadsStoredThenFallbackThenZero)
+{
+    UserDefaults defaults(path());
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 0.0);
+
+    defaults.registerDefaults({ { QStringLiteral("int"), 3.0 }, { QStringLiteral("pi"), 0.0 } });
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 3.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("unknown")), 0.0);
+
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("int"), 87.5));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 87.5);
+}
+
+TEST_F(UserDefaultsTest, FallbacksAreNeverWritten)
+{
+    UserDefaults defaults(path());
+    defaults.registerDefaults({ { QStringLiteral("lastTime"), 0.0 }, { QStringLiteral("disk"), 0.0 } });
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("int"), 1.0));
+    const QByteArray file = readFile();
+    EXPECT_TRUE(file.contains("int"));
+    EXPECT_FALSE(file.contains("lastTime"));
+    EXPECT_FALSE(file.contains("disk"));
+}
+
+TEST_F(UserDefaultsTest, DoublesSurviveANewStoreExactly)
+{
+    const double values[] = { 87.5, 1.0 / 3.0, 1796565600.123456, -12.75, 0.0, 1e-300 };
+    {
+        UserDefaults defaults(path());
+        for (int i = 0; i < 6; ++i)
+            ASSERT_TRUE(defaults.setDouble(QStringLiteral("k%1").arg(i), values[i]));
+    }
+    UserDefaults reopened(path());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(reopened.doubleForKey(QStringLiteral("k%1").arg(i)), values[i]) << i;
+}
+
+TEST_F(UserDefaultsTest, StoredTextThatIsNotANumberReadsAsZero)
+{
+    writeFile("[General]\nint=abc\ndouble=\npi=@ByteArray(\\x1)\nmemory=1, 2\ndisk=55.5\nlastTime=nan\n");
+    UserDefaults defaults(path());
+    defaults.registerDefaults({ { QStringLiteral("int"), 9.0 }, { QStringLiteral("double"), 9.0 } });
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 0.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("double")), 0.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("pi")), 0.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("memory")), 0.0);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("disk")), 55.5);
+    // "nan" parses as a number; bounding it is the reader's business.
+    EXPECT_TRUE(std::isnan(defaults.doubleForKey(QStringLiteral("lastTime"))));
+}
+
+TEST_F(UserDefaultsTest, AGarbledFileNeverStopsTheProgram)
+{
+    writeFile(QByteArray("\x00\xff[[[=\n==\nint\n", 14) + QByteArray(5000, '\xfe'));
+    UserDefaults defaults(path());
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 0.0);
+    EXPECT_TRUE(defaults.setDouble(QStringLiteral("int"), 42.0));
+    EXPECT_EQ(UserDefaults(path()).doubleForKey(QStringLiteral("int")), 42.0);
+}
+
+TEST_F(UserDefaultsTest, ReportsAWriteThatCannotReachTheDisk)
+{
+    // A folder that cannot exist: its parent is a regular file.
+    writeFile("[General]\n");
+    UserDefaults defaults(path() + QStringLiteral("/inside/store.conf"));
+    EXPECT_FALSE(defaults.setDouble(QStringLiteral("int"), 1.0));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 0.0);
+}
+
+TEST_F(UserDefaultsTest, PathIsPerUserAndPerApplication)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    ASSERT_FALSE(config.isEmpty());
+    EXPECT_EQ(UserDefaults::pathFor(QStringLiteral("ostrel")), config + QStringLiteral("/ostrel/ostrel.conf"));
+}
+
+TEST_F(UserDefaultsTest, AValueIsOnDiskBeforeTheWriterIsKilled)
+{
+    UserDefaults defaults(path());
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("double"), 61.25));
+
+    QProcess child;
+    child.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("set"), QStringLiteral("int"), QStringLiteral("87.5") });
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(child.waitForReadyRead(30000));
+    EXPECT_EQ(child.readAll().trimmed(), QByteArray("written"));
+    child.kill(); // SIGKILL: nothing is flushed on the way out
+    ASSERT_TRUE(child.waitForFinished());
+
+    UserDefaults after(path());
+    EXPECT_EQ(after.doubleForKey(QStringLiteral("int")), 87.5);
+    EXPECT_EQ(after.doubleForKey(QStringLiteral("double")), 61.25);
+}
+
+TEST_F(UserDefaultsTest, ProcessesWritingAtOnceLoseNoKey)
+{
+    constexpr int kPerWriter = 40;
+    QProcess a;
+    QProcess b;
+    a.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("many"), QStringLiteral("a"), QString::number(kPerWriter) });
+    b.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("many"), QStringLiteral("b"), QString::number(kPerWriter) });
+    UserDefaults here(path());
+    for (int i = 0; i < kPerWriter; ++i)
+        ASSERT_TRUE(here.setDouble(QStringLiteral("c%1").arg(i), i + 0.5));
+    ASSERT_TRUE(a.waitForFinished(120000));
+    ASSERT_TRUE(b.waitForFinished(120000));
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(b.exitCode(), 0);
+
+    UserDefaults after(path());
+    after.registerDefaults({});
+    int missing = 0;
+    for (const char* prefix : { "a", "b", "c" }) {
+        for (int i = 0; i < kPerWriter; ++i) {
+            if (after.doubleForKey(QLatin1String(prefix) + QString::number(i)) != i + 0.5)
+                ++missing;
+        }
+    }
+    EXPECT_EQ(missing, 0);
+}
