@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+#include <cstdio>
+
+namespace ostrel {
+struct Panel;
+}
+
+namespace ostrel::cli {
+
+// Shows a run's panel in a terminal. On a terminal the state text carries a
+// live progress bar redrawn in place; elsewhere each change is a plain line.
+// Connected with queued connections, so the run never waits for the output.
+class TerminalView : public QObject
+{
+    Q_OBJECT
+
+public:
+    TerminalView(Panel& panel, std::FILE* out, bool interactive, QObject* parent = nullptr);
+
+    // The overall score and the last-run line, once the run has finished.
+    void printSummary();
+    void printStopped();
+
+private:
+    void stateChanged(const QString& state);
+    void progressChanged(double value);
+    void scoreShown(int stage, const QString& label);
+    void clearBar();
+    void drawBar();
+    void print(const QString& line);
+
+    Panel& m_panel;
+    std::FILE* m_out;
+    const bool m_interactive;
+    QString m_state;
+    double m_progress = 0.0;
+    bool m_barDrawn = false;
+};
+
+// Scores, overall score and time of the run as one JSON object.
+QJsonObject runReport(const Panel& panel, double lastTime);
+
+} // namespace ostrel::cli

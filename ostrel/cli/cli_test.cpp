@@ -1,0 +1,140 @@
+#include "CommandLine.h"
+#include "Panel.h"
+#include "Scores.h"
+#include "TerminalView.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace ostrel;
+
+namespace {
+
+QString readAll(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    QByteArray bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, qsizetype(n));
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+TEST(CommandLine, Arguments)
+{
+    const QString p = QStringLiteral("ostrel-cli");
+    EXPECT_TRUE(cli::parseArguments({ p }).error.isEmpty());
+    EXPECT_FALSE(cli::parseArguments({ p }).json);
+    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("--json") }).json);
+    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("--help") }).help);
+    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("-h") }).help);
+    EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--jsn") }).error, QStringLiteral("unknown option: --jsn"));
+    EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--json"), QStringLiteral("disk") }).error,
+        QStringLiteral("unexpected argument: disk"));
+}
+
+TEST(TerminalView, PlainLinesWhenNotATerminal)
+{
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    Panel panel;
+    {
+        cli::TerminalView view(panel, out, false);
+        panel.testingState.setText(QStringLiteral("正在测试 整数运算"));
+        panel.testingProgress.setValue(5.0);
+        showScore(panel.intScoreProgress, panel.intScoreLabel, 87.5);
+        panel.testingState.setText(QStringLiteral("正在测试 浮点运算"));
+        showScore(panel.diskScoreProgress, panel.diskScoreLabel, 61.25);
+        showOverallScore(panel);
+        panel.lastTime.setText(QStringLiteral("上次性能测试：2026年12月8日 13:20"));
+        QCoreApplication::sendPostedEvents();
+        view.printSummary();
+    }
+    EXPECT_EQ(readAll(out),
+        QStringLiteral("正在测试 整数运算\n整数运算：87分 (87.50)\n正在测试 浮点运算\n磁盘读写：61分 (61.25)\n"
+                       "总分：29分 (29.75)\n上次性能测试：2026年12月8日 13:20\n"));
+    std::fclose(out);
+}
+
+TEST(TerminalView, LiveBarOnATerminal)
+{
+    std::FILE* out = std::tmpfile();
+    Panel panel;
+    cli::TerminalView view(panel, out, true);
+    panel.testingState.setText(QStringLiteral("正在测试 整数运算"));
+    panel.testingProgress.setValue(50.0);
+    QCoreApplication::sendPostedEvents();
+    const QString shown = readAll(out);
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\r\x1b[K正在测试 整数运算 [###############               ]  50%")))
+        << qPrintable(shown);
+    EXPECT_FALSE(shown.contains(QLatin1Char('\n')));
+    std::fclose(out);
+}
+
+TEST(RunReport, ScoresOverallAndTime)
+{
+    Panel panel;
+    for (const TestKind& kind : kTestKinds)
+        (panel.*kind.scoreProgress).setValue(80.0);
+    panel.intScoreProgress.setValue(87.5);
+    showOverallScore(panel);
+    panel.lastTime.setText(QStringLiteral("上次性能测试：x"));
+    const QJsonObject report = cli::runReport(panel, 1796707200.25);
+    const QJsonObject scores = report[QStringLiteral("scores")].toObject();
+    EXPECT_EQ(scores.size(), 5);
+    EXPECT_EQ(scores[QStringLiteral("int")].toDouble(), 87.5);
+    EXPECT_EQ(scores[QStringLiteral("disk")].toDouble(), 80.0);
+    EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), panel.allScoreProgress.value());
+    EXPECT_EQ(report[QStringLiteral("lastTime")].toDouble(), 1796707200.25);
+    EXPECT_EQ(report[QStringLiteral("lastTimeText")].toString(), QStringLiteral("上次性能测试：x"));
+}
+
+TEST(OstrelCli, HelpAndBadArguments)
+{
+    QProcess help;
+    help.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--help") });
+    ASSERT_TRUE(help.waitForFinished(30000));
+    EXPECT_EQ(help.exitCode(), 0);
+    EXPECT_TRUE(help.readAllStandardOutput().startsWith("Usage: ostrel-cli"));
+
+    QProcess bad;
+    bad.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--fast") });
+    ASSERT_TRUE(bad.waitForFinished(30000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("unknown option: --fast"));
+    EXPECT_TRUE(bad.readAllStandardOutput().isEmpty());
+}
+
+TEST(OstrelCli, CtrlCStopsCleanlyAndKeepsNoHalfRun)
+{
+    const QString store = platform::UserDefaults::pathFor(saved::kApplication);
+    QFile::remove(store);
+
+    QProcess cli;
+    cli.start(QStringLiteral(OSTREL_CLI), {});
+    ASSERT_TRUE(cli.waitForStarted());
+    ASSERT_TRUE(cli.waitForReadyRead(60000));
+    EXPECT_TRUE(cli.readLine().startsWith("正在测试 整数运算"));
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 130);
+    EXPECT_TRUE(cli.readAllStandardOutput().contains("已停止"));
+    // Whatever stages finished are saved; the time of a run that did not end is not.
+    EXPECT_FALSE(QSettings(store, QSettings::IniFormat).contains(QStringLiteral("lastTime")));
+}

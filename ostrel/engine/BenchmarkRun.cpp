@@ -1,0 +1,139 @@
+#include "BenchmarkRun.h"
+
+#include "Panel.h"
+#include "RunControl.h"
+#include "Scores.h"
+#include "Workloads.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kStepsPerStage = 20;
+constexpr double kProgressAfterPi = 60.0;
+constexpr double kProgressAfterDisk = 100.0;
+
+const TestKind& kind(const char* key)
+{
+    for (const TestKind& candidate : kTestKinds) {
+        if (qstrcmp(candidate.key, key) == 0)
+            return candidate;
+    }
+    Q_UNREACHABLE();
+}
+
+} // namespace
+
+BenchmarkRun::BenchmarkRun(Dependencies dependencies)
+    : m_(std::move(dependencies))
+{
+    if (!m_.lastRunText)
+        m_.lastRunText = &ostrel::lastRunText;
+}
+
+bool BenchmarkRun::write(const std::function<void()>& write)
+{
+    return m_.control.write(write);
+}
+
+bool BenchmarkRun::setState(const TestKind& kind)
+{
+    return write([&] { m_.panel.testingState.setText(QString::fromUtf16(kind.stateText)); });
+}
+
+// Read, add one, write: the bar itself is the count of steps begun.
+bool BenchmarkRun::advanceProgress()
+{
+    return write([&] {
+        platform::BarHolder& progress = m_.panel.testingProgress;
+        progress.setValue(progress.value() + 1.0);
+    });
+}
+
+// Shown on the bar, labelled from the read-back value, and that value saved,
+// all in one write so that a stop never leaves a stage half finished.
+bool BenchmarkRun::finishStage(const TestKind& kind, double start)
+{
+    const double end = m_.stopwatch.now();
+    return write([&] {
+        platform::BarHolder& bar = m_.panel.*kind.scoreProgress;
+        showScore(bar, m_.panel.*kind.scoreLabel, stageScore(end - start));
+        m_.defaults.setDouble(QString::fromLatin1(kind.key), bar.value());
+    });
+}
+
+bool BenchmarkRun::steppedStage(const TestKind& kind, const std::function<bool()>& step)
+{
+    const double start = m_.stopwatch.now();
+    if (!setState(kind))
+        return false;
+    for (int i = 0; i < kStepsPerStage; ++i) {
+        if (!advanceProgress() || !step())
+            return false;
+    }
+    return finishStage(kind, start);
+}
+
+BenchmarkRun::Outcome BenchmarkRun::run()
+{
+    Panel& panel = m_.panel;
+    Workloads& work = m_.workloads;
+    const std::atomic<bool>& stop = m_.control.stopFlag();
+    constexpr Outcome stopped = Outcome::Stopped;
+
+    // Integer: the state text is set before the stage's first clock reading.
+    const TestKind& integer = kind("int");
+    if (!setState(integer))
+        return stopped;
+    double start = m_.stopwatch.now();
+    if (!write([&] { panel.testingState.setHidden(false); }))
+        return stopped;
+    for (int i = 0; i < kStepsPerStage; ++i) {
+        if (!advanceProgress())
+            return stopped;
+        work.integerStep();
+    }
+    if (!finishStage(integer, start))
+        return stopped;
+
+    if (!steppedStage(kind("double"), [&] { return work.floatingPointStep(stop); }))
+        return stopped;
+
+    const TestKind& pi = kind("pi");
+    start = m_.stopwatch.now();
+    if (!setState(pi) || !work.piComputation(stop)
+        || !write([&] { panel.testingProgress.setValue(kProgressAfterPi); }) || !finishStage(pi, start))
+        return stopped;
+
+    if (!steppedStage(kind("memory"), [&] { return work.memoryStep(stop); }))
+        return stopped;
+
+    const TestKind& disk = kind("disk");
+    start = m_.stopwatch.now();
+    if (!setState(disk))
+        return stopped;
+    const QString scratch = work.diskPreparation();
+    for (int i = 0; i < kStepsPerStage; ++i) {
+        if (!advanceProgress()) {
+            work.diskCleanup(scratch);
+            return stopped;
+        }
+        work.diskStep(scratch);
+    }
+    work.diskCleanup(scratch);
+    if (!write([&] { panel.testingProgress.setValue(kProgressAfterDisk); }) || !finishStage(disk, start))
+        return stopped;
+
+    const bool finished = write([&] {
+        showOverallScore(panel);
+        panel.testingState.setText(QStringLiteral("已完成"));
+        m_.defaults.setDouble(saved::kLastTimeKey, m_.wallClock.now());
+        // A second reading of the clock, taken after the saved one.
+        panel.lastTime.setText(m_.lastRunText(m_.wallClock.now()));
+    });
+    return finished ? Outcome::Finished : stopped;
+}
+
+} // namespace ostrel

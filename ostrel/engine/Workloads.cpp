@@ -1,0 +1,122 @@
+#include "Workloads.h"
+
+#include "WorkloadLoops.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+// This file is built with -falign-functions=64 -falign-loops=64
+// -ffp-contract=off -fno-tree-vectorize (see CMakeLists.txt).
+#define OSTREL_WORKLOAD __attribute__((noinline, aligned(64)))
+
+namespace ostrel {
+
+namespace workloads {
+
+OSTREL_WORKLOAD std::uint32_t integerStep()
+{
+    loops::NoProbe probe;
+    return loops::integerLoop(probe);
+}
+
+OSTREL_WORKLOAD double floatingPointStep(const std::atomic<bool>& stop)
+{
+    loops::NoProbe probe;
+    return loops::floatingPointLoop(stop, probe).sum;
+}
+
+OSTREL_WORKLOAD bool piComputation(const std::atomic<bool>& stop)
+{
+    loops::NoProbe probe;
+    return loops::piLoop(stop, probe).completed;
+}
+
+OSTREL_WORKLOAD bool memoryStep(const std::atomic<bool>& stop)
+{
+    loops::NoProbe probe;
+    return loops::memoryLoop(stop, probe);
+}
+
+OSTREL_WORKLOAD void diskStep(const char* scratchPath)
+{
+    loops::NoProbe probe;
+    loops::diskLoop(scratchPath, probe);
+}
+
+} // namespace workloads
+
+namespace {
+
+bool mayCreateFilesIn(const QString& dir)
+{
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return false;
+    const QByteArray path = QFile::encodeName(dir);
+    return ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+} // namespace
+
+QString scratchPath(const QString& executableDir, const QString& cacheDir)
+{
+    static const QString kFileName = QStringLiteral("temp.txt");
+    if (mayCreateFilesIn(executableDir))
+        return QDir(executableDir).filePath(kFileName);
+    QDir().mkpath(cacheDir);
+    return QDir(cacheDir).filePath(kFileName);
+}
+
+MachineWorkloads::MachineWorkloads(QString executableDir, QString cacheDir)
+    : m_executableDir(std::move(executableDir))
+    , m_cacheDir(std::move(cacheDir))
+{
+}
+
+MachineWorkloads MachineWorkloads::forThisApplication()
+{
+    return MachineWorkloads(QCoreApplication::applicationDirPath(),
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+}
+
+void MachineWorkloads::integerStep()
+{
+    workloads::integerStep();
+}
+
+bool MachineWorkloads::floatingPointStep(const std::atomic<bool>& stop)
+{
+    return workloads::floatingPointStep(stop) >= loops::kFloatingPointBound;
+}
+
+bool MachineWorkloads::piComputation(const std::atomic<bool>& stop)
+{
+    return workloads::piComputation(stop);
+}
+
+bool MachineWorkloads::memoryStep(const std::atomic<bool>& stop)
+{
+    return workloads::memoryStep(stop);
+}
+
+QString MachineWorkloads::diskPreparation()
+{
+    return scratchPath(m_executableDir, m_cacheDir);
+}
+
+void MachineWorkloads::diskStep(const QString& path)
+{
+    workloads::diskStep(QFile::encodeName(path).constData());
+}
+
+void MachineWorkloads::diskCleanup(const QString& path)
+{
+    ::unlink(QFile::encodeName(path).constData());
+}
+
+} // namespace ostrel

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+namespace ostrel {
+
+// The five workloads as the run calls them. The run is written against this
+// interface so that tests can drive it with workloads that take no time.
+class Workloads
+{
+public:
+    virtual ~Workloads() = default;
+
+    virtual void integerStep() = 0;
+    // These three return false when they ended early because a stop was
+    // requested; each takes long enough that waiting for its end would not do.
+    virtual bool floatingPointStep(const std::atomic<bool>& stop) = 0;
+    virtual bool piComputation(const std::atomic<bool>& stop) = 0;
+    virtual bool memoryStep(const std::atomic<bool>& stop) = 0;
+    // Yields the scratch file's path.
+    virtual QString diskPreparation() = 0;
+    virtual void diskStep(const QString& scratchPath) = 0;
+    virtual void diskCleanup(const QString& scratchPath) = 0;
+};
+
+// The real work, every iteration performed.
+class MachineWorkloads final : public Workloads
+{
+public:
+    // The scratch file goes into executableDir, or into cacheDir (created
+    // when missing) when executableDir cannot be written.
+    MachineWorkloads(QString executableDir, QString cacheDir);
+
+    // The folders of the running application.
+    static MachineWorkloads forThisApplication();
+
+    void integerStep() override;
+    bool floatingPointStep(const std::atomic<bool>& stop) override;
+    bool piComputation(const std::atomic<bool>& stop) override;
+    bool memoryStep(const std::atomic<bool>& stop) override;
+    QString diskPreparation() override;
+    void diskStep(const QString& scratchPath) override;
+    void diskCleanup(const QString& scratchPath) override;
+
+private:
+    QString m_executableDir;
+    QString m_cacheDir;
+};
+
+// Where the scratch file "temp.txt" goes: directly in executableDir when this
+// process may create files there, else in cacheDir, created when missing.
+QString scratchPath(const QString& executableDir, const QString& cacheDir);
+
+namespace workloads {
+
+// The shipped loops, each in a function of its own aligned to a cache line
+// with its loop aligned too, so that their speed does not depend on what
+// else is linked into the program. Each returns its final value so that the
+// work cannot be dropped and can be checked.
+std::uint32_t integerStep();
+double floatingPointStep(const std::atomic<bool>& stop);
+bool piComputation(const std::atomic<bool>& stop);
+bool memoryStep(const std::atomic<bool>& stop);
+void diskStep(const char* scratchPath);
+
+} // namespace workloads
+
+} // namespace ostrel
