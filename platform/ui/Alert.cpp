@@ -1,0 +1,48 @@
+#include "platform/ui/Alert.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+namespace platform::ui {
+
+namespace {
+AlertRecorder* activeRecorder = nullptr;
+}
+
+AlertRecorder::AlertRecorder()
+    : m_previous(activeRecorder)
+{
+    activeRecorder = this;
+}
+
+AlertRecorder::~AlertRecorder()
+{
+    activeRecorder = m_previous;
+}
+
+void showAlert(const QString& messageText, const QString& informativeText, QWidget* window)
+{
+    if (activeRecorder) {
+        activeRecorder->m_alerts.append({ messageText, informativeText, window });
+        return;
+    }
+
+    if (window)
+        window = window->window();
+    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), messageText,
+                                QMessageBox::Ok, window);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(informativeText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (window) {
+        box->open();
+        return;
+    }
+    // A free-standing box has no parent to delete it when the application quits while it is still open.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, box, &QObject::deleteLater);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+} // namespace platform::ui

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "vantor/Services.h"
+
+#include <QMainWindow>
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+#include <memory>
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace vantor {
+
+class AppDelegate;
+class ArrayController;
+class VNQuery;
+
+// Builds what MainWindow.ui describes and connects it: the window with its address field, query button and
+// table, the controller with its array controller, and the application delegate.
+class MainInterface
+{
+public:
+    explicit MainInterface(ServiceConfig services = {});
+    ~MainInterface();
+    MainInterface(const MainInterface&) = delete;
+    MainInterface& operator=(const MainInterface&) = delete;
+
+    // Shows the window, then lets the controller wake up as soon as the event loop runs.
+    void launch();
+
+    QMainWindow* window() const { return m_window.get(); }
+    QLineEdit* ipTextField() const;
+    QPushButton* queryButton() const;
+    QTableView* tableView() const;
+    VNQuery* controller() const { return m_controller; }
+    ArrayController* arrayController() const { return m_arrayController; }
+    AppDelegate* appDelegate() const { return m_appDelegate.get(); }
+
+private:
+    std::unique_ptr<QMainWindow> m_window;
+    std::unique_ptr<Ui::MainWindow> m_ui;
+    std::unique_ptr<AppDelegate> m_appDelegate;
+    VNQuery* m_controller; // owned by the window
+    ArrayController* m_arrayController; // owned by the controller
+};
+
+// Application-wide settings the executable makes before building its window.
+void configureApplication();
+
+} // namespace vantor

@@ -1,0 +1,107 @@
+#include "vantor/VNQuery.h"
+
+#include "platform/ui/Alert.h"
+#include "vantor/ArrayController.h"
+#include "vantor/IpInfo.h"
+#include "vantor/extension.h"
+
+#include <QIODevice>
+#include <QLineEdit>
+#include <cstdio>
+
+namespace vantor {
+
+VNQuery::VNQuery(ServiceConfig services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{
+}
+
+QLineEdit* VNQuery::ipTextField() const
+{
+    return m_ipTextField;
+}
+
+void VNQuery::setIpTextField(QLineEdit* field)
+{
+    m_ipTextField = field;
+}
+
+ArrayController* VNQuery::arrayController() const
+{
+    return m_arrayController;
+}
+
+void VNQuery::setArrayController(ArrayController* controller)
+{
+    m_arrayController = controller;
+}
+
+void VNQuery::setAddressOutput(QIODevice* output)
+{
+    m_addressOutput = output;
+}
+
+void VNQuery::query(QObject* /*sender*/)
+{
+    query(m_ipTextField ? m_ipTextField->text() : QString());
+}
+
+void VNQuery::query(const QString& address)
+{
+    m_list.clear();
+
+    bool fetched = false;
+    const QByteArray body = internetData(m_services.ipInfoPrefix + address, &fetched, m_services.ipInfoTimeout);
+    if (!fetched)
+        return; // the network alert has said it all
+
+    IpInfoAnswer answer = readIpInfoAnswer(body);
+    switch (answer.kind) {
+    case IpInfoAnswer::Kind::Rejected:
+        // The table keeps showing the previous rows until the next successful query.
+        platform::ui::showAlert(QStringLiteral("查询错误"), QStringLiteral("您输入的IP有误"), mainWindow());
+        return;
+    case IpInfoAnswer::Kind::Unreadable:
+        platform::ui::showAlert(QStringLiteral("查询错误"), QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
+        break;
+    case IpInfoAnswer::Kind::Rows:
+        m_list.append(std::move(answer.rows));
+        break;
+    }
+    if (m_arrayController)
+        m_arrayController->rearrangeObjects();
+}
+
+void VNQuery::awakeFromNib()
+{
+    const std::optional<QString> answer = initWithInternetString(m_services.myAddressUrl, m_services.myAddressTimeout);
+    // Without an answer (no network at launch) there is nothing to print or look up; the window waits for the
+    // user, who will hear about the network on the first query.
+    if (!answer || answer->isEmpty())
+        return;
+
+    // The service ends its answer with a line break; whatever the last character is, it goes.
+    QString address = *answer;
+    address.chop(1);
+    writeAddressLine(address);
+    query(address);
+}
+
+void VNQuery::writeAddressLine(const QString& address)
+{
+    const QByteArray line = address.toUtf8() + '\n';
+    if (m_addressOutput) {
+        m_addressOutput->write(line);
+        return;
+    }
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+QWidget* VNQuery::mainWindow() const
+{
+    return m_ipTextField ? m_ipTextField->window() : nullptr;
+}
+
+} // namespace vantor

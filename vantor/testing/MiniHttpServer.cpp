@@ -1,0 +1,133 @@
+#include "vantor/testing/MiniHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace vantor::testing {
+
+namespace {
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+QByteArray stripSchemeAndHost(const QByteArray& target)
+{
+    const qsizetype schemeEnd = target.indexOf("://");
+    if (schemeEnd < 0)
+        return target;
+    const qsizetype pathStart = target.indexOf('/', schemeEnd + 3);
+    return pathStart < 0 ? QByteArray("/") : target.mid(pathStart);
+}
+
+} // namespace
+
+MiniHttpServer::MiniHttpServer(QObject* parent)
+    : QTcpServer(parent)
+{
+    m_defaultResponse.status = 404;
+    m_defaultResponse.body = "<html><body>not found</body></html>";
+    connect(this, &QTcpServer::newConnection, this, &MiniHttpServer::acceptConnections);
+    listen(QHostAddress::LocalHost, 0);
+}
+
+QString MiniHttpServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(serverPort());
+}
+
+void MiniHttpServer::setResponse(const QByteArray& pathAndQuery, HttpResponse response)
+{
+    m_responses.insert(pathAndQuery, std::move(response));
+}
+
+void MiniHttpServer::setDefaultResponse(HttpResponse response)
+{
+    m_defaultResponse = std::move(response);
+}
+
+void MiniHttpServer::acceptConnections()
+{
+    while (QTcpSocket* socket = nextPendingConnection()) {
+        // The server owns its sockets; a closed one goes away on its own.
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+    }
+}
+
+void MiniHttpServer::readRequest(QTcpSocket* socket)
+{
+    if (socket->property("answered").toBool())
+        return;
+    QByteArray buffered = socket->property("buffer").toByteArray() + socket->readAll();
+    socket->setProperty("buffer", buffered);
+    const qsizetype headerEnd = buffered.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return;
+    socket->setProperty("answered", true);
+
+    const QList<QByteArray> lines = buffered.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    HttpRequest request;
+    request.method = requestLine.value(0);
+    request.target = requestLine.value(1);
+    request.pathAndQuery = stripSchemeAndHost(request.target);
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "host")
+            request.host = line.mid(colon + 1).trimmed();
+    }
+    m_requests.append(request);
+    emit requestReceived(request);
+
+    answer(socket, m_responses.value(request.pathAndQuery, m_defaultResponse));
+}
+
+void MiniHttpServer::answer(QTcpSocket* socket, const HttpResponse& response)
+{
+    using Delivery = HttpResponse::Delivery;
+    if (response.delivery == Delivery::Never)
+        return;
+    if (response.delivery == Delivery::Drop) {
+        socket->disconnectFromHost();
+        return;
+    }
+
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status)
+        + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(response.body.size())
+        + "\r\nConnection: close\r\n\r\n";
+
+    if (response.delivery == Delivery::AtOnce) {
+        socket->write(head + response.body);
+        socket->disconnectFromHost();
+        return;
+    }
+
+    socket->write(head);
+    auto* timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = response.body] {
+        if (*sent >= body.size()) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(body.mid((*sent)++, 1));
+    });
+    timer->start(response.trickleIntervalMs);
+}
+
+} // namespace vantor::testing

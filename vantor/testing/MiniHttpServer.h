@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+namespace vantor::testing {
+
+struct HttpRequest
+{
+    QByteArray method;
+    QByteArray target; // as sent: a path, or a whole URL when the client talks to us as its proxy
+    QByteArray pathAndQuery; // the target without scheme and host
+    QByteArray host; // the Host header
+};
+
+struct HttpResponse
+{
+    enum class Delivery {
+        AtOnce,
+        Trickle, // the body one byte at a time, trickleIntervalMs apart
+        Never, // keep the connection open and say nothing
+        Drop, // close the connection without a word
+    };
+
+    int status = 200;
+    QByteArray body;
+    Delivery delivery = Delivery::AtOnce;
+    int trickleIntervalMs = 20;
+};
+
+// A tiny HTTP/1.1 server on 127.0.0.1 that answers GET requests from a table of canned responses. It runs on the
+// thread that made it, so a client blocking in a local event loop on the same thread is still served.
+class MiniHttpServer : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    explicit MiniHttpServer(QObject* parent = nullptr);
+
+    // "http://127.0.0.1:<port>"
+    QString baseUrl() const;
+
+    void setResponse(const QByteArray& pathAndQuery, HttpResponse response);
+    // For every path without a response of its own; 404 until set.
+    void setDefaultResponse(HttpResponse response);
+
+    const QList<HttpRequest>& requests() const { return m_requests; }
+
+signals:
+    void requestReceived(const vantor::testing::HttpRequest& request);
+
+private:
+    void acceptConnections();
+    void readRequest(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const HttpResponse& response);
+
+    QHash<QByteArray, HttpResponse> m_responses;
+    HttpResponse m_defaultResponse;
+    QList<HttpRequest> m_requests;
+};
+
+} // namespace vantor::testing

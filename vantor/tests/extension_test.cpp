@@ -1,0 +1,206 @@
+#include "platform/ui/Alert.h"
+#include "vantor/extension.h"
+#include "vantor/testing/MiniHttpServer.h"
+
+#include <QPainter>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using vantor::testing::HttpResponse;
+using vantor::testing::MiniHttpServer;
+
+namespace {
+
+// Short enough to keep the suite quick, long enough for a loopback answer under the sanitizers.
+constexpr auto kShortTimeout = 400ms;
+
+const QString kNetworkMessage = QStringLiteral("连接超时");
+const QString kNetworkInformative = QStringLiteral("您的网络不太给力哦！");
+
+struct FetchCase
+{
+    const char* name;
+    HttpResponse response;
+    bool fails;
+};
+
+void PrintTo(const FetchCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FetchTest : public ::testing::TestWithParam<FetchCase>
+{
+protected:
+    QString url(const char* pathAndQuery) const { return server.baseUrl() + QLatin1String(pathAndQuery); }
+
+    MiniHttpServer server;
+    platform::ui::AlertRecorder alerts;
+};
+
+QByteArray bytesOfSize(qsizetype size)
+{
+    return QByteArray(size, 'x');
+}
+
+// A port on which nobody listens: one the system just handed out and took back.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+TEST_P(FetchTest, InternetDataGivesAnyBodyAndAlertsOnlyWhenNoneCame)
+{
+    const FetchCase& c = GetParam();
+    server.setResponse("/answer", c.response);
+
+    bool ok = !c.fails;
+    const QByteArray body = vantor::internetData(url("/answer"), &ok, kShortTimeout);
+
+    EXPECT_EQ(ok, !c.fails);
+    if (c.fails) {
+        EXPECT_TRUE(body.isEmpty());
+        ASSERT_EQ(alerts.alerts().size(), 1);
+        EXPECT_EQ(alerts.alerts()[0].messageText, kNetworkMessage);
+        EXPECT_EQ(alerts.alerts()[0].informativeText, kNetworkInformative);
+        EXPECT_EQ(alerts.alerts()[0].window, nullptr);
+    } else {
+        EXPECT_EQ(body, c.response.body);
+        EXPECT_TRUE(alerts.alerts().isEmpty());
+    }
+    // Qt's transport may send a request again once over a fresh connection when the first one is dropped.
+    ASSERT_FALSE(server.requests().isEmpty());
+    for (const auto& request : server.requests())
+        EXPECT_EQ(request.method, "GET");
+}
+
+TEST_P(FetchTest, InitWithInternetStringIsSilent)
+{
+    const FetchCase& c = GetParam();
+    server.setResponse("/answer", c.response);
+
+    const std::optional<QString> text = vantor::initWithInternetString(url("/answer"), kShortTimeout);
+
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, c.fails ? QString() : QString::fromUtf8(c.response.body));
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+}
+
+using Delivery = HttpResponse::Delivery;
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FetchTest,
+    ::testing::Values(
+        FetchCase { "Normal", { 200, "203.0.113.7\n", Delivery::AtOnce }, false },
+        FetchCase { "NotFoundPage", { 404, "<html>no such page</html>", Delivery::AtOnce }, false },
+        FetchCase { "ServerErrorPage", { 500, "broken", Delivery::AtOnce }, false },
+        FetchCase { "EmptyBody", { 200, "", Delivery::AtOnce }, false },
+        FetchCase { "NoContent", { 204, "", Delivery::AtOnce }, false },
+        FetchCase { "BodyAtTheBound", { 200, bytesOfSize(vantor::kMaxBodySize), Delivery::AtOnce }, false },
+        FetchCase { "BodyOverTheBound", { 200, bytesOfSize(vantor::kMaxBodySize + 1), Delivery::AtOnce }, true },
+        FetchCase { "NoAnswer", { 200, "late", Delivery::Never }, true },
+        // Bytes keep coming, but the whole exchange is bounded, not the silence between them.
+        FetchCase { "Trickle", { 200, QByteArray(200, 'x'), Delivery::Trickle, 20 }, true },
+        FetchCase { "Dropped", { 200, "", Delivery::Drop }, true }),
+    [](const ::testing::TestParamInfo<FetchCase>& info) { return info.param.name; });
+
+class FetchFailureTest : public ::testing::Test
+{
+protected:
+    MiniHttpServer server;
+    platform::ui::AlertRecorder alerts;
+};
+
+TEST_F(FetchFailureTest, TextsThatAreNoUrlFailLikeAnUnreachableHost)
+{
+    const QString base = server.baseUrl();
+    const QString texts[] = {
+        base + QStringLiteral("/service/getIpInfo.php?ip=1.2 .3.4"),
+        base + QStringLiteral("/service/getIpInfo.php?ip=中国"),
+        QStringLiteral("127.0.0.1/no-scheme"),
+        QString(),
+    };
+    for (const QString& text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        alerts.clear();
+        bool ok = true;
+        EXPECT_TRUE(vantor::internetData(text, &ok).isEmpty());
+        EXPECT_FALSE(ok);
+        ASSERT_EQ(alerts.alerts().size(), 1);
+        EXPECT_EQ(alerts.alerts()[0].messageText, kNetworkMessage);
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(FetchFailureTest, ConnectionRefused)
+{
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort());
+
+    bool ok = true;
+    EXPECT_TRUE(vantor::internetData(url, &ok).isEmpty());
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].informativeText, kNetworkInformative);
+
+    const std::optional<QString> text = vantor::initWithInternetString(url);
+    EXPECT_EQ(text, QString());
+    EXPECT_EQ(alerts.alerts().size(), 1);
+}
+
+TEST_F(FetchFailureTest, InvalidUtf8GivesNoText)
+{
+    server.setResponse("/", { 200, "203.0.\xff\xfe" });
+    EXPECT_EQ(vantor::initWithInternetString(server.baseUrl() + QLatin1Char('/')), std::nullopt);
+    EXPECT_EQ(vantor::initWithInternetString(server.baseUrl() + QLatin1Char('/')), std::nullopt);
+    server.setResponse("/", { 200, "中国\n" });
+    EXPECT_EQ(vantor::initWithInternetString(server.baseUrl() + QLatin1Char('/')), QStringLiteral("中国\n"));
+}
+
+TEST_F(FetchFailureTest, UrlTextIsSentUnchanged)
+{
+    server.setDefaultResponse({ 200, "ok" });
+    const char* targets[]
+        = { "/service/getIpInfo.php?ip=203.0.113.7",
+            "/service/getIpInfo.php?ip=", "/service/getIpInfo.php?ip=2001:db8::1", "/a/b/?x=1&y=%20" };
+    for (const char* target : targets)
+        EXPECT_EQ(vantor::internetData(server.baseUrl() + QLatin1String(target)), "ok") << target;
+
+    ASSERT_EQ(server.requests().size(), std::size(targets));
+    for (qsizetype i = 0; i < server.requests().size(); ++i)
+        EXPECT_EQ(server.requests()[i].target, targets[i]);
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+}
+
+class PaintCounter : public QWidget
+{
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        ++paints;
+        QPainter(this).fillRect(rect(), Qt::white);
+    }
+};
+
+TEST_F(FetchFailureTest, WindowKeepsRepaintingWhileTheCallerWaits)
+{
+    server.setResponse("/slow", { 200, "late", Delivery::Never });
+    PaintCounter window;
+    window.resize(120, 80);
+    window.show();
+    window.update();
+    const int paintsBefore = window.paints;
+
+    vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), kShortTimeout);
+
+    EXPECT_GT(window.paints, paintsBefore);
+}
+
+} // namespace
