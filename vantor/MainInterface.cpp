@@ -9,8 +9,11 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QNetworkProxyFactory>
 #include <QTimer>
+#include <QTranslator>
 
 namespace vantor {
 
@@ -35,8 +38,10 @@ MainInterface::MainInterface(ServiceConfig services)
 
     QTableView* table = m_ui->tableView;
     table->setModel(m_arrayController);
-    table->horizontalHeader()->setSectionResizeMode(ArrayController::KeyColumn, QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView* header = table->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->resizeSection(ArrayController::KeyColumn, 96);
+    header->setStretchLastSection(true);
 
     QObject::connect(m_ui->queryButton, &QPushButton::clicked, m_controller,
                      [controller = m_controller, button = m_ui->queryButton] { controller->query(button); });
@@ -80,6 +85,13 @@ void configureApplication()
     QApplication::setApplicationName(QStringLiteral("Vantor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vantor"));
     QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    // Qt's own texts, such as the alerts' button, in the user's language when the translations are installed.
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
     // Users behind a proxy expect the desktop's settings (http_proxy and no_proxy on Linux) to apply.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 }

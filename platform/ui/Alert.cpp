@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace platform::ui {
@@ -34,6 +35,12 @@ void showAlert(const QString& messageText, const QString& informativeText, QWidg
                                 QMessageBox::Ok, window);
     box->setTextFormat(Qt::PlainText);
     box->setInformativeText(informativeText);
+    // The message is the headline; the informative text explains it.
+    if (auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = headline->font();
+        font.setBold(true);
+        headline->setFont(font);
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (window) {
         box->open();
