@@ -1,0 +1,28 @@
+// Answers every request at once: the own-address service at "/", the IP-information service everywhere else.
+// Prints its port, then serves until its standard input closes.
+#include "vantor/testing/MiniHttpServer.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    vantor::testing::MiniHttpServer server;
+    server.setResponse("/", { 200, "192.0.2.1\n" });
+    server.setDefaultResponse(
+        { 200, R"({"code":0,"data":{"ip":"192.0.2.1","country":"中国","area":"华东","city":"上海","isp":"电信"}})" });
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char byte;
+        if (read(STDIN_FILENO, &byte, 1) <= 0)
+            app.quit();
+    });
+
+    std::printf("%u\n", server.serverPort());
+    std::fflush(stdout);
+    return app.exec();
+}
