@@ -1,0 +1,91 @@
+#pragma once
+
+// What the window's tests share: workloads that take no time unless held
+// back, a private store, and the interface loaded around them.
+
+#include "MainInterface.h"
+#include "OLTesting.h"
+#include "Workloads.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <thread>
+
+namespace ostrel::testkit {
+
+// Shared between a test and the workloads of every run it starts.
+struct RunLog
+{
+    std::atomic<int> made { 0 };
+    std::atomic<int> alive { 0 };
+    // The stage whose first step waits while `held` is set; empty for none.
+    // Set before a run starts; the worker only reads it.
+    QString holdAt;
+    std::atomic<bool> held { false };
+    // Set when a run reaches the stage it is held at.
+    std::atomic<int> reachedHold { 0 };
+};
+
+class FakeWorkloads final : public Workloads
+{
+public:
+    FakeWorkloads(std::shared_ptr<RunLog> log, QString holdAt)
+        : m_log(std::move(log))
+        , m_holdAt(std::move(holdAt))
+    {
+        ++m_log->made;
+        ++m_log->alive;
+    }
+    ~FakeWorkloads() override { --m_log->alive; }
+
+    void integerStep() override { hold(QStringLiteral("int"), nullptr); }
+    bool floatingPointStep(const std::atomic<bool>& stop) override { return hold(QStringLiteral("double"), &stop); }
+    bool piComputation(const std::atomic<bool>& stop) override { return hold(QStringLiteral("pi"), &stop); }
+    bool memoryStep(const std::atomic<bool>& stop) override { return hold(QStringLiteral("memory"), &stop); }
+    QString diskPreparation() override { return QStringLiteral("/nonexistent/temp.txt"); }
+    void diskStep(const QString&) override { hold(QStringLiteral("disk"), nullptr); }
+    void diskCleanup(const QString&) override { }
+
+private:
+    // Waits at the held stage until released or, where the stage can end
+    // early, until a stop is requested, as the real workloads do.
+    bool hold(const QString& stage, const std::atomic<bool>* stop)
+    {
+        if (stage == m_holdAt && !m_reached) {
+            m_reached = true;
+            ++m_log->reachedHold;
+            while (m_log->held.load() && !(stop && stop->load()))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !(stop && stop->load());
+    }
+
+    std::shared_ptr<RunLog> m_log;
+    const QString m_holdAt;
+    bool m_reached = false;
+};
+
+// A controller with a store of its own in dir and the fake workloads.
+inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const std::shared_ptr<RunLog>& log)
+{
+    return std::make_unique<OLTesting>(storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
+}
+
+// Lets queued updates reach the widgets; true when pred held in time.
+template <class Pred> bool eventually(Pred pred)
+{
+    return QTest::qWaitFor(pred, 10000);
+}
+
+inline void showQueuedUpdates()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+} // namespace ostrel::testkit

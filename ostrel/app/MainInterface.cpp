@@ -1,0 +1,77 @@
+#include "MainInterface.h"
+
+#include "AppDelegate.h"
+#include "ui_OstrelWindow.h"
+
+#include <QApplication>
+#include <QIcon>
+
+namespace ostrel {
+
+namespace {
+
+// The run's progress and state come and go; the row keeps its height so
+// the window does not jump when they do.
+void keepPlaceWhenHidden(QWidget* widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
+} // namespace
+
+MainInterface::MainInterface(QApplication& app)
+    : MainInterface(app, std::make_unique<OLTesting>())
+{
+}
+
+MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testing)
+    : m_window(std::make_unique<QMainWindow>())
+    , m_ui(std::make_unique<Ui::OstrelWindow>())
+    , m_testing(std::move(testing))
+    , m_delegate(std::make_unique<AppDelegate>())
+{
+    m_ui->setupUi(m_window.get());
+    m_window->setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.ostrel.Ostrel"),
+                                             QIcon(QStringLiteral(":/icons/io.github.ostrel.Ostrel.svg"))));
+    keepPlaceWhenHidden(m_ui->testingProgress);
+    keepPlaceWhenHidden(m_ui->testingState);
+
+    m_delegate->setWindow(m_window.get());
+    m_delegate->setApp(&app);
+    m_window->installEventFilter(m_delegate.get());
+
+    const Ui::OstrelWindow& ui = *m_ui;
+    m_testing->setOutlets({
+        ui.intScoreProgress,
+        ui.intScoreLabel,
+        ui.doubleScoreProgress,
+        ui.doubleScoreLabel,
+        ui.piScoreProgress,
+        ui.piScoreLabel,
+        ui.memoryScoreProgress,
+        ui.memoryScoreLabel,
+        ui.diskScoreLabel,
+        ui.diskScoreProgress,
+        ui.allScoreLabel,
+        ui.allScoreProgress,
+        ui.lastTime,
+        ui.testingProgress,
+        ui.testingState,
+        ui.share,
+    });
+    QPushButton* start = ui.startButton;
+    QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });
+
+    m_testing->awakeFromNib();
+}
+
+MainInterface::~MainInterface() = default;
+
+QPushButton& MainInterface::startButton()
+{
+    return *m_ui->startButton;
+}
+
+} // namespace ostrel

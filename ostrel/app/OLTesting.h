@@ -1,0 +1,108 @@
+#pragma once
+
+#include "Panel.h"
+#include "Sharing.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace ostrel {
+
+class RunThread;
+class Workloads;
+
+// The widgets of the benchmark window that the controller shows its panel
+// in, each named like the value it shows. The start/stop button is not one:
+// the controller only sees it as the sender of test().
+struct Outlets
+{
+    QPointer<QProgressBar> intScoreProgress;
+    QPointer<QLabel> intScoreLabel;
+    QPointer<QProgressBar> doubleScoreProgress;
+    QPointer<QLabel> doubleScoreLabel;
+    QPointer<QProgressBar> piScoreProgress;
+    QPointer<QLabel> piScoreLabel;
+    QPointer<QProgressBar> memoryScoreProgress;
+    QPointer<QLabel> memoryScoreLabel;
+    QPointer<QLabel> diskScoreLabel;
+    QPointer<QProgressBar> diskScoreProgress;
+    QPointer<QLabel> allScoreLabel;
+    QPointer<QProgressBar> allScoreProgress;
+    QPointer<QLabel> lastTime;
+    QPointer<QProgressBar> testingProgress;
+    QPointer<QLabel> testingState;
+    QPointer<QPushButton> share;
+};
+
+// The controller of the benchmark window. The run writes only to the panel's
+// holders, from its worker thread; the outlets show what the holders hold,
+// updated on the GUI thread through queued connections, so a run never
+// waits for the window.
+class OLTesting : public QObject
+{
+    Q_OBJECT
+
+public:
+    using WorkloadsFactory = std::function<std::unique_ptr<Workloads>()>;
+
+    // The saved results of this user and the real workloads.
+    explicit OLTesting(QObject* parent = nullptr);
+    OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads, QObject* parent = nullptr);
+    // Stops a run under way and waits for its thread, which ends within a
+    // tenth of a second, so that it never writes into a destroyed panel.
+    ~OLTesting() override;
+
+    const Outlets& outlets() const { return m_outlets; }
+    void setOutlets(const Outlets& outlets) { m_outlets = outlets; }
+
+    Panel& panel() { return m_panel; }
+    const Panel& panel() const { return m_panel; }
+
+    // The thread of the latest run; before the first run, one never started.
+    RunThread* thread() const { return m_thread.get(); }
+    platform::UserDefaults& defaults() { return m_defaults; }
+
+    void setSharingServices(SharingServices services) { m_sharing = std::move(services); }
+
+    // Fills the panel from the saved results and shows it in the outlets.
+    // Called once, after the outlets are set.
+    void awakeFromNib();
+
+    // The start/stop button's action; the sender's title decides.
+    void test(QAbstractButton* sender);
+    // The run: the body of the worker thread that test(sender) starts.
+    void test();
+
+    // The share button's action: offers the result sentence beside it.
+    void share(QAbstractButton* sender);
+
+private:
+    void start(QAbstractButton* sender);
+    void stop(QAbstractButton* sender);
+    void showPanelInOutlets();
+    void retire(std::unique_ptr<RunThread> thread);
+
+    Panel m_panel;
+    Outlets m_outlets;
+    platform::UserDefaults m_defaults;
+    WorkloadsFactory m_makeWorkloads;
+    SharingServices m_sharing;
+    const platform::MonotonicClock m_stopwatch;
+    const platform::WallClock m_wallClock;
+    std::unique_ptr<RunThread> m_thread;
+    // Earlier runs' threads, kept until they have ended: a stopped run takes
+    // a moment to notice, and dropping a running thread would abort.
+    std::vector<std::unique_ptr<RunThread>> m_retired;
+};
+
+} // namespace ostrel
