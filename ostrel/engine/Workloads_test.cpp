@@ -242,3 +242,18 @@ TEST_F(DiskWorkload, AnUnwritableFolderFallsBackToTheCache)
     EXPECT_EQ(scratchPath(locked, cache), expected);
     ::chmod(QFile::encodeName(locked).constData(), 0755);
 }
+
+// The workloads' speed must not move with unrelated code: each shipped loop
+// sits in a function of its own that starts on a cache line.
+TEST(WorkloadLayout, EachShippedWorkloadStartsOnACacheLine)
+{
+    const std::uintptr_t starts[] = {
+        reinterpret_cast<std::uintptr_t>(&workloads::integerStep),
+        reinterpret_cast<std::uintptr_t>(&workloads::floatingPointStep),
+        reinterpret_cast<std::uintptr_t>(&workloads::piComputation),
+        reinterpret_cast<std::uintptr_t>(&workloads::memoryStep),
+        reinterpret_cast<std::uintptr_t>(&workloads::diskStep),
+    };
+    for (std::uintptr_t start : starts)
+        EXPECT_EQ(start % 64, 0u);
+}
