@@ -100,7 +100,8 @@ double stopLatencyMilliseconds(const std::function<bool(const std::atomic<bool>&
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    // "ostrel-engine-bench 0" skips the full runs and measures the rest.
+    const int repetitions = argc > 1 ? std::max(0, std::atoi(argv[1])) : 3;
     QTemporaryDir folder;
 
     const char* names[] = { "int", "double", "pi", "memory", "disk" };
@@ -119,15 +120,24 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "repetition %d of %d done\n", r + 1, repetitions);
     }
 
-    std::printf("stage    engine s   bare s    ratio   (medians of %d side-by-side runs)\n", repetitions);
-    for (int s = 0; s < 5; ++s) {
+    if (repetitions > 0)
+        std::printf("stage    engine s   bare s    ratio   (medians of %d side-by-side runs)\n", repetitions);
+    for (int s = 0; s < 5 && repetitions > 0; ++s) {
         const double e = median(engine[s]);
         const double b = median(reference[s]);
         std::printf("%-7s  %8.3f  %8.3f   %6.3f\n", names[s], e, b, e / b);
     }
 
-    // Holder updates with a queued view on the main thread.
+    // Holder updates, alone and with a queued view on the main thread.
     {
+        constexpr int kAlone = 2000000;
+        platform::BarHolder alone;
+        const double aloneSeconds = timed([&] {
+            for (int i = 0; i < kAlone; ++i)
+                alone.setValue(alone.value() + 1.0 - (i % 100 == 99 ? 100.0 : 0.0));
+        });
+        std::printf("bar holder read-add-write, no view:     %.0f ns\n", aloneSeconds / kAlone * 1e9);
+
         platform::BarHolder bar;
         QObject view;
         QObject::connect(&bar, &platform::BarHolder::valueChanged, &view, [](double) { }, Qt::QueuedConnection);
