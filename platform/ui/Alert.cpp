@@ -24,13 +24,13 @@ AlertRecorder::~AlertRecorder()
 
 void showAlert(const QString& messageText, const QString& informativeText, QWidget* window)
 {
+    if (window)
+        window = window->window();
     if (activeRecorder) {
         activeRecorder->m_alerts.append({ messageText, informativeText, window });
         return;
     }
 
-    if (window)
-        window = window->window();
     auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), messageText,
                                 QMessageBox::Ok, window);
     box->setTextFormat(Qt::PlainText);

@@ -7,8 +7,8 @@
 
 namespace platform::ui {
 
-// One alert as it was asked for: what a user would read, and the window it was attached to (none for a
-// free-standing alert).
+// One alert as it was asked for: what a user would read, and the window it is attached to (the top-level window
+// of the widget passed; none for a free-standing alert).
 struct AlertRecord
 {
     QString messageText;

@@ -64,10 +64,11 @@ TEST(Alert, SheetBlocksOnlyItsWindow)
 TEST(Alert, RecorderTakesTheAlertsInsteadOfTheScreen)
 {
     QWidget window;
+    QWidget child(&window);
     AlertRecorder outer;
     {
         AlertRecorder inner;
-        showAlert(QStringLiteral("a"), QStringLiteral("b"), &window);
+        showAlert(QStringLiteral("a"), QStringLiteral("b"), &child);
         ASSERT_EQ(inner.alerts().size(), 1);
         EXPECT_EQ(inner.alerts()[0].messageText, QStringLiteral("a"));
         EXPECT_EQ(inner.alerts()[0].informativeText, QStringLiteral("b"));
