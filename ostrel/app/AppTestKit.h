@@ -5,13 +5,18 @@
 
 #include "MainInterface.h"
 #include "OLTesting.h"
+#include "RunThread.h"
 #include "Workloads.h"
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <thread>
@@ -82,10 +87,72 @@ template <class Pred> bool eventually(Pred pred)
     return QTest::qWaitFor(pred, 10000);
 }
 
+inline QStringList scoreLabels(const Outlets& o)
+{
+    return { o.intScoreLabel->text(),    o.doubleScoreLabel->text(), o.piScoreLabel->text(),
+             o.memoryScoreLabel->text(), o.diskScoreLabel->text(),   o.allScoreLabel->text() };
+}
+
 inline void showQueuedUpdates()
 {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }
+
+// A window loaded around a store of its own and fake workloads.
+class WindowTest : public ::testing::Test
+{
+protected:
+    QString storePath() const { return m_dir.filePath(QStringLiteral("ostrel.conf")); }
+
+    // Writes the store as another program would, values as given.
+    void writeStore(const std::map<QString, QString>& values)
+    {
+        QSettings settings(storePath(), QSettings::IniFormat);
+        for (const auto& [key, value] : values)
+            settings.setValue(key, value);
+    }
+
+    std::map<QString, double> storeValues()
+    {
+        std::map<QString, double> values;
+        QSettings settings(storePath(), QSettings::IniFormat);
+        for (const QString& key : settings.allKeys())
+            values[key] = settings.value(key).toDouble();
+        return values;
+    }
+
+    MainInterface& load()
+    {
+        m_interface = std::make_unique<MainInterface>(*qApp, makeTesting(storePath(), log));
+        return *m_interface;
+    }
+
+    OLTesting& testing() { return m_interface->testing(); }
+    QMainWindow& mainWindow() { return m_interface->window(); }
+    Panel& panel() { return m_interface->testing().panel(); }
+    QPushButton& startButton() { return m_interface->startButton(); }
+    const Outlets& outlets() { return m_interface->testing().outlets(); }
+
+    void press() { QTest::mouseClick(&startButton(), Qt::LeftButton); }
+
+    bool runEnded() { return testing().thread()->isFinished(); }
+
+    std::shared_ptr<RunLog> log = std::make_shared<RunLog>();
+
+    ~WindowTest() override
+    {
+        // A held integer step cannot end early; let it go before the window
+        // waits for its run.
+        log->held = false;
+        m_interface.reset();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainInterface> m_interface;
+};
+
+// Every value and text change of the panel, from whichever thread made it.
 
 } // namespace ostrel::testkit

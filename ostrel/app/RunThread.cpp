@@ -5,28 +5,46 @@
 
 namespace ostrel {
 
-RunThread::RunThread(QObject* parent)
-    : RunThread({}, nullptr, parent)
+namespace {
+thread_local RunThread* t_current = nullptr;
+}
+
+RunThread::RunThread()
+    : RunThread({}, nullptr)
 {
 }
 
-RunThread::RunThread(std::function<void()> body, std::unique_ptr<Workloads> workloads, QObject* parent)
-    : QThread(parent)
-    , m_body(std::move(body))
+RunThread::RunThread(std::function<void()> body, std::unique_ptr<Workloads> workloads)
+    : m_body(std::move(body))
     , m_workloads(std::move(workloads))
-    , m_control(std::make_shared<RunControl>())
+    , m_control(std::make_unique<RunControl>())
 {
 }
 
 RunThread::~RunThread()
 {
-    // Destroying a running QThread aborts the process; end the run first.
     stopAndWait();
 }
 
 RunThread* RunThread::current()
 {
-    return qobject_cast<RunThread*>(QThread::currentThread());
+    return t_current;
+}
+
+void RunThread::start()
+{
+    if (m_started.exchange(true))
+        return;
+    m_thread = std::thread([this] { run(); });
+}
+
+void RunThread::run()
+{
+    t_current = this;
+    if (m_body)
+        m_body();
+    t_current = nullptr;
+    m_finished.store(true, std::memory_order_release);
 }
 
 void RunThread::cancel()
@@ -47,17 +65,8 @@ bool RunThread::isCancelled() const
 void RunThread::stopAndWait()
 {
     cancel();
-    wait();
-    // QThread::wait() synchronises through primitives the thread sanitizer
-    // cannot see; this acquire pairs with the body's last release.
-    (void)hasEnded();
-}
-
-void RunThread::run()
-{
-    if (m_body)
-        m_body();
-    m_ended.store(true, std::memory_order_release);
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 } // namespace ostrel

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QThread>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace ostrel {
 
@@ -14,19 +14,34 @@ class Workloads;
 // body and can be asked to stop. The body finds its stop gate and its
 // workloads through current(), the way a thread body asks its own thread
 // whether it was cancelled.
-class RunThread final : public QThread
+//
+// A plain std::thread underneath: its end is joined, so everything the run
+// did is ordered before the thread object goes, in a way the thread
+// sanitizer can follow (QThread's end is signalled through futexes it
+// cannot see).
+class RunThread final
 {
-    Q_OBJECT
-
 public:
     // A thread that will never be started: what a controller holds before
     // its first run.
-    explicit RunThread(QObject* parent = nullptr);
-    RunThread(std::function<void()> body, std::unique_ptr<Workloads> workloads, QObject* parent = nullptr);
-    ~RunThread() override;
+    RunThread();
+    RunThread(std::function<void()> body, std::unique_ptr<Workloads> workloads);
+    // Stops the run and waits for it; a stopped run ends within a tenth of a
+    // second.
+    ~RunThread();
+
+    RunThread(const RunThread&) = delete;
+    RunThread& operator=(const RunThread&) = delete;
 
     // The run thread the caller runs on, or nullptr.
     static RunThread* current();
+
+    // Begins the thread and returns at once. Only the first call starts it.
+    void start();
+    // Started and its body not yet returned.
+    bool isRunning() const { return m_started.load() && !isFinished(); }
+    // Its body has returned.
+    bool isFinished() const { return m_finished.load(std::memory_order_acquire); }
 
     RunControl& control() { return *m_control; }
     Workloads* workloads() { return m_workloads.get(); }
@@ -38,19 +53,18 @@ public:
     void cancel(const std::function<void()>& after);
     bool isCancelled() const;
 
-    // True once the body has returned and the thread touches nothing of ours.
-    bool hasEnded() const { return m_ended.load(std::memory_order_acquire); }
-    // Stops the run and waits for the thread to end.
+    // Asks the run to stop and waits for the thread to end.
     void stopAndWait();
 
-protected:
-    void run() override;
-
 private:
+    void run();
+
     std::function<void()> m_body;
     std::unique_ptr<Workloads> m_workloads;
-    const std::shared_ptr<RunControl> m_control;
-    std::atomic<bool> m_ended { false };
+    const std::unique_ptr<RunControl> m_control;
+    std::atomic<bool> m_started { false };
+    std::atomic<bool> m_finished { false };
+    std::thread m_thread;
 };
 
 } // namespace ostrel

@@ -1,0 +1,163 @@
+#include "AppTestKit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMainWindow>
+#include <QMenu>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+using namespace ostrel::testkit;
+
+namespace {
+
+const QString kNever = QStringLiteral("您还从未进行过性能测试。");
+
+} // namespace
+
+TEST_F(WindowTest, InterfaceFileConnectsEveryOutletWithItsLaunchLook)
+{
+    load();
+    const Outlets& o = outlets();
+    const struct
+    {
+        QProgressBar* bar;
+        QLabel* label;
+        QString name;
+    } rows[] = {
+        { o.intScoreProgress, o.intScoreLabel, QStringLiteral("整数运算") },
+        { o.doubleScoreProgress, o.doubleScoreLabel, QStringLiteral("浮点运算") },
+        { o.piScoreProgress, o.piScoreLabel, QStringLiteral("综合运算(Pi)") },
+        { o.memoryScoreProgress, o.memoryScoreLabel, QStringLiteral("内存读写") },
+        { o.diskScoreProgress, o.diskScoreLabel, QStringLiteral("磁盘读写") },
+        { o.allScoreProgress, o.allScoreLabel, QStringLiteral("总分") },
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(row.bar && row.label) << row.name.toStdString();
+        EXPECT_EQ(row.bar->accessibleName(), row.name);
+        EXPECT_EQ(row.bar->minimum(), 0);
+        EXPECT_EQ(row.bar->maximum(), 100);
+        EXPECT_FALSE(row.bar->isTextVisible());
+        EXPECT_TRUE(row.label->accessibleName().isEmpty()) << "the score itself is read out";
+        EXPECT_EQ(row.label->accessibleDescription(), row.name + QStringLiteral("得分"));
+    }
+    ASSERT_TRUE(o.lastTime && o.testingProgress && o.testingState && o.share);
+    EXPECT_EQ(o.testingProgress->accessibleName(), QStringLiteral("测试进度"));
+    EXPECT_EQ(o.testingState->accessibleDescription(), QStringLiteral("测试状态"));
+    EXPECT_EQ(o.lastTime->accessibleDescription(), QStringLiteral("上次测试"));
+    EXPECT_EQ(startButton().text(), QStringLiteral("开始测试"));
+
+    // The idle look, held by the panel as well as shown.
+    EXPECT_FALSE(o.testingProgress->isVisibleTo(o.testingProgress->window()));
+    EXPECT_FALSE(o.testingState->isVisibleTo(o.testingState->window()));
+    EXPECT_TRUE(panel().testingProgress.isHidden());
+    EXPECT_TRUE(panel().testingState.isHidden());
+
+    // A controller never pressed still has its placeholder thread and store.
+    ASSERT_NE(testing().thread(), nullptr);
+    EXPECT_FALSE(testing().thread()->isRunning());
+    EXPECT_FALSE(testing().thread()->isFinished());
+    EXPECT_EQ(testing().defaults().fileName(), storePath());
+}
+TEST_F(WindowTest, LaunchPanelShowsTheSavedResults)
+{
+    const QString nan = QStringLiteral("nan");
+    const struct
+    {
+        const char* name;
+        std::map<QString, QString> stored;
+        QStringList labels; // int, double, pi, memory, disk, overall
+        double overall;
+        // What the last-run line shows of the date (Asia/Shanghai, zh_CN);
+        // empty for the never-tested text.
+        const char* dateShown;
+    } cases[] = {
+        { "nothing saved", {}, { "0分", "0分", "0分", "0分", "0分", "0分" }, 0.0, "" },
+        { "mean of the bars, not of the labels",
+          { { "int", "87.9" },
+            { "double", "63.2" },
+            { "pi", "70" },
+            { "memory", "55.5" },
+            { "disk", "91" },
+            { "lastTime", "1796707200.25" } },
+          { "87分", "63分", "70分", "55分", "91分", "73分" },
+          ((((91 + 87.9) + 63.2) + 70) + 55.5) / 5.0,
+          "2026年12月8日 13:20" },
+        { "mean 11 where the labels' mean is 10.8",
+          { { "int", "10.5" },
+            { "double", "11" },
+            { "pi", "11" },
+            { "memory", "11" },
+            { "disk", "11.5" },
+            { "lastTime", "1796707200" } },
+          { "10分", "11分", "11分", "11分", "11分", "11分" },
+          11.0,
+          "2026年12月8日 13:20" },
+        { "scores without a time of the run",
+          { { "int", "50" },
+            { "double", "50" },
+            { "pi", "50" },
+            { "memory", "50" },
+            { "disk", "50" },
+            { "lastTime", "0" } },
+          { "50分", "50分", "50分", "50分", "50分", "50分" },
+          50.0,
+          "" },
+        { "values the bars bound",
+          { { "int", "-12" },
+            { "double", "240" },
+            { "pi", nan },
+            { "memory", "inf" },
+            { "disk", "garbage" },
+            { "lastTime", "-86400" } },
+          { "0分", "100分", "0分", "100分", "0分", "40分" },
+          40.0,
+          "1969年12月31日 08:00" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeStore(c.stored);
+        load();
+        showQueuedUpdates();
+        EXPECT_EQ(scoreLabels(outlets()), c.labels);
+        EXPECT_EQ(panel().allScoreProgress.value(), c.overall);
+        EXPECT_EQ(outlets().allScoreProgress->value(), int(std::lround(c.overall)));
+        const QString line = outlets().lastTime->text();
+        if (*c.dateShown == 0)
+            EXPECT_EQ(line, kNever);
+        else
+            EXPECT_EQ(line, QStringLiteral("上次性能测试：") + QString::fromUtf8(c.dateShown));
+        EXPECT_EQ(panel().lastTime.text(), line);
+        // Launch reads the store and never writes it.
+        QSettings settings(storePath(), QSettings::IniFormat);
+        EXPECT_EQ(settings.allKeys().size(), qsizetype(c.stored.size()));
+        settings.clear();
+    }
+}
+TEST_F(WindowTest, ShareOpensThePickerOnMouseDownBesideTheButton)
+{
+    writeStore({ { "int", "87.9" }, { "double", "63.2" }, { "pi", "70" }, { "memory", "55.5" }, { "disk", "91" } });
+    load();
+    QMainWindow& window = mainWindow();
+    window.move(300, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QPushButton* share = outlets().share;
+
+    QTest::mousePress(share, Qt::LeftButton);
+    auto* picker = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(picker, nullptr) << "open while the button is still held";
+    EXPECT_FALSE(share->isDown());
+    const QPoint buttonTopLeft = share->mapToGlobal(QPoint(0, 0));
+    EXPECT_EQ(picker->geometry().right() + 1, buttonTopLeft.x()) << "against the button's minimum-x edge";
+    EXPECT_EQ(picker->y(), buttonTopLeft.y());
+    ASSERT_EQ(picker->actions().size(), 3);
+
+    picker->actions().first()->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("我用Kestrune对我的Mac做了性能测试。成绩是：87分，浮点运算得了63分，综合运算70分，"
+                             "内存读写55分，磁盘读写91分。你呢？"));
+    picker->close();
+    QTest::mouseRelease(share, Qt::LeftButton);
+}
