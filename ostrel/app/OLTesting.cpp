@@ -1,6 +1,7 @@
 #include "OLTesting.h"
 
 #include "BenchmarkRun.h"
+#include "Doorbell.h"
 #include "RunThread.h"
 #include "Scores.h"
 #include "Workloads.h"
@@ -11,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
+#include <type_traits>
 
 namespace ostrel {
 
@@ -28,66 +30,24 @@ int drawnValue(const platform::BarHolder& holder, double value, const QProgressB
     return bar.minimum() + int(std::lround(fraction * (bar.maximum() - bar.minimum())));
 }
 
-bool hiddenInInterface(const QWidget& widget)
+void draw(const platform::BarHolder& holder, QProgressBar* bar)
 {
-    return widget.parentWidget() ? !widget.isVisibleTo(widget.parentWidget()) : widget.isHidden();
+    if (!bar)
+        return;
+    bar->setValue(drawnValue(holder, holder.value(), *bar));
+    bar->setVisible(!holder.isHidden());
 }
 
-// Calls draw on the GUI thread after every change the signal announces,
-// from whichever thread made it. Only a nudge crosses threads, never the
-// value: draw reads the holder under its lock, so a late nudge never brings
-// back an older value, and everything the writer did before its change is
-// ordered before the read.
-template <class Holder, class... Args, class Draw>
-void redrawOn(QObject* context, Holder& holder, void (Holder::*signal)(Args...), Draw draw)
+void draw(const platform::TextHolder& holder, QLabel* label)
 {
-    QObject::connect(
-        &holder, signal, context, [context, draw] { QMetaObject::invokeMethod(context, draw, Qt::QueuedConnection); },
-        Qt::DirectConnection);
-}
-
-// The outlets are QPointers inside the controller, which is also the
-// context: a widget gone first is skipped, a controller gone first takes
-// its pending redraws with it.
-void showIn(QObject* context, platform::BarHolder& holder, const QPointer<QProgressBar>* outlet)
-{
-    // The interface file decides what shows at launch.
-    holder.setHidden(hiddenInInterface(**outlet));
-    auto drawValue = [&holder, outlet] {
-        const double value = holder.value();
-        if (QProgressBar* bar = *outlet)
-            bar->setValue(drawnValue(holder, value, *bar));
-    };
-    auto drawHidden = [&holder, outlet] {
-        const bool hidden = holder.isHidden();
-        if (QProgressBar* bar = *outlet)
-            bar->setVisible(!hidden);
-    };
-    redrawOn(context, holder, &platform::BarHolder::valueChanged, drawValue);
-    redrawOn(context, holder, &platform::BarHolder::hiddenChanged, drawHidden);
-    drawValue();
-}
-
-void showIn(QObject* context, platform::TextHolder& holder, const QPointer<QLabel>* outlet)
-{
-    holder.setHidden(hiddenInInterface(**outlet));
-    auto drawText = [&holder, outlet] {
-        const QString text = holder.text();
-        // The label gets a buffer of its own: the worker's references to the
-        // holder's text are then only ever released by code built with this
-        // program, where the thread sanitizer sees the hand-over, not inside
-        // Qt, where it cannot.
-        if (QLabel* label = *outlet)
-            label->setText(QString(text.constData(), text.size()));
-    };
-    auto drawHidden = [&holder, outlet] {
-        const bool hidden = holder.isHidden();
-        if (QLabel* label = *outlet)
-            label->setVisible(!hidden);
-    };
-    redrawOn(context, holder, &platform::TextHolder::textChanged, drawText);
-    redrawOn(context, holder, &platform::TextHolder::hiddenChanged, drawHidden);
-    drawText();
+    if (!label)
+        return;
+    const QString text = holder.text();
+    // The label gets a buffer of its own, so the holder's text is only ever
+    // shared between threads by code built with this program.
+    if (label->text() != text)
+        label->setText(QString(text.constData(), text.size()));
+    label->setVisible(!holder.isHidden());
 }
 
 } // namespace
@@ -133,25 +93,57 @@ void OLTesting::awakeFromNib()
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });
 }
 
+// The widgets show the holders. The holders announce every change, from
+// whichever thread makes it, by ringing the doorbell; the GUI thread then
+// redraws every outlet from what the holders hold now. So a run never waits
+// for the window, a redraw never shows an older value than the one before,
+// and a burst of changes costs one redraw.
 void OLTesting::showPanelInOutlets()
+{
+    // The interface file decides what shows at launch.
+    forEachOutlet([](auto& holder, QWidget* widget) {
+        if (widget)
+            holder.setHidden(widget->parentWidget() ? !widget->isVisibleTo(widget->parentWidget())
+                                                    : widget->isHidden());
+    });
+    m_redraw = std::make_unique<Doorbell>([this] { redrawOutlets(); });
+    Doorbell* doorbell = m_redraw.get();
+    auto ring = [doorbell] { doorbell->ring(); };
+    forEachOutlet([this, ring](auto& holder, QWidget*) {
+        using Holder = std::remove_reference_t<decltype(holder)>;
+        if constexpr (std::is_same_v<Holder, platform::BarHolder>)
+            connect(&holder, &platform::BarHolder::valueChanged, this, ring, Qt::DirectConnection);
+        else
+            connect(&holder, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
+        connect(&holder, &Holder::hiddenChanged, this, ring, Qt::DirectConnection);
+    });
+    redrawOutlets();
+}
+
+void OLTesting::redrawOutlets()
+{
+    forEachOutlet([](auto& holder, auto* widget) { draw(holder, widget); });
+}
+
+template <class Visit> void OLTesting::forEachOutlet(Visit visit)
 {
     Outlets& o = m_outlets;
     Panel& p = m_panel;
-    showIn(this, p.intScoreProgress, &o.intScoreProgress);
-    showIn(this, p.intScoreLabel, &o.intScoreLabel);
-    showIn(this, p.doubleScoreProgress, &o.doubleScoreProgress);
-    showIn(this, p.doubleScoreLabel, &o.doubleScoreLabel);
-    showIn(this, p.piScoreProgress, &o.piScoreProgress);
-    showIn(this, p.piScoreLabel, &o.piScoreLabel);
-    showIn(this, p.memoryScoreProgress, &o.memoryScoreProgress);
-    showIn(this, p.memoryScoreLabel, &o.memoryScoreLabel);
-    showIn(this, p.diskScoreLabel, &o.diskScoreLabel);
-    showIn(this, p.diskScoreProgress, &o.diskScoreProgress);
-    showIn(this, p.allScoreLabel, &o.allScoreLabel);
-    showIn(this, p.allScoreProgress, &o.allScoreProgress);
-    showIn(this, p.lastTime, &o.lastTime);
-    showIn(this, p.testingProgress, &o.testingProgress);
-    showIn(this, p.testingState, &o.testingState);
+    visit(p.intScoreProgress, o.intScoreProgress.data());
+    visit(p.intScoreLabel, o.intScoreLabel.data());
+    visit(p.doubleScoreProgress, o.doubleScoreProgress.data());
+    visit(p.doubleScoreLabel, o.doubleScoreLabel.data());
+    visit(p.piScoreProgress, o.piScoreProgress.data());
+    visit(p.piScoreLabel, o.piScoreLabel.data());
+    visit(p.memoryScoreProgress, o.memoryScoreProgress.data());
+    visit(p.memoryScoreLabel, o.memoryScoreLabel.data());
+    visit(p.diskScoreLabel, o.diskScoreLabel.data());
+    visit(p.diskScoreProgress, o.diskScoreProgress.data());
+    visit(p.allScoreLabel, o.allScoreLabel.data());
+    visit(p.allScoreProgress, o.allScoreProgress.data());
+    visit(p.lastTime, o.lastTime.data());
+    visit(p.testingProgress, o.testingProgress.data());
+    visit(p.testingState, o.testingState.data());
 }
 
 void OLTesting::test(QAbstractButton* sender)

@@ -18,6 +18,7 @@ class QPushButton;
 
 namespace ostrel {
 
+class Doorbell;
 class RunThread;
 class Workloads;
 
@@ -90,6 +91,9 @@ private:
     void start(QAbstractButton* sender);
     void stop(QAbstractButton* sender);
     void showPanelInOutlets();
+    void redrawOutlets();
+    // Calls visit(holder, widget) for each holder and the outlet showing it.
+    template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
 
     Panel m_panel;
@@ -99,6 +103,7 @@ private:
     SharingServices m_sharing;
     const platform::MonotonicClock m_stopwatch;
     const platform::WallClock m_wallClock;
+    std::unique_ptr<Doorbell> m_redraw;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.
