@@ -155,7 +155,10 @@ void benchFullRun(QApplication& app)
     QTemporaryDir dir;
     auto window = loadWindow(app, dir.filePath(QStringLiteral("ostrel.conf")));
     window->window().show();
-    QTest::qWaitForWindowExposed(&window->window());
+    if (!QTest::qWaitForWindowExposed(&window->window())) {
+        std::fputs("full run: the window was never shown\n", stderr);
+        return;
+    }
     ostrel::Panel& panel = window->testing().panel();
 
     LatencyProbe probe;
@@ -178,7 +181,10 @@ void benchCloseDuringRun(QApplication& app)
     QTemporaryDir dir;
     auto window = loadWindow(app, dir.filePath(QStringLiteral("ostrel.conf")));
     window->window().show();
-    QTest::qWaitForWindowExposed(&window->window());
+    if (!QTest::qWaitForWindowExposed(&window->window())) {
+        std::fputs("close during a run: the window was never shown\n", stderr);
+        return;
+    }
     QTest::mouseClick(&window->startButton(), Qt::LeftButton);
     QTest::qWait(1500);
     const QString stage = window->testing().panel().testingState.text();
