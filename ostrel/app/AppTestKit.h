@@ -93,8 +93,11 @@ inline QStringList scoreLabels(const Outlets& o)
              o.memoryScoreLabel->text(), o.diskScoreLabel->text(),   o.allScoreLabel->text() };
 }
 
-inline void showQueuedUpdates()
+// Lets the window show every change made so far: during a run it looks at
+// the panel on a timer, so this may take a moment.
+inline void showQueuedUpdates(const OLTesting& testing)
 {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !testing.hasChangesToShow(); }, 10000));
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }

@@ -1,16 +1,17 @@
 #include "OLTesting.h"
 
 #include "BenchmarkRun.h"
-#include "Doorbell.h"
 #include "RunThread.h"
 #include "Scores.h"
 #include "Workloads.h"
+#include "platform/Doorbell.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <cmath>
 #include <type_traits>
 
@@ -106,8 +107,8 @@ void OLTesting::showPanelInOutlets()
             holder.setHidden(widget->parentWidget() ? !widget->isVisibleTo(widget->parentWidget())
                                                     : widget->isHidden());
     });
-    m_redraw = std::make_unique<Doorbell>([this] { redrawOutlets(); });
-    Doorbell* doorbell = m_redraw.get();
+    m_redraw = std::make_unique<platform::Doorbell>([this] { redrawOutlets(); });
+    platform::Doorbell* doorbell = m_redraw.get();
     auto ring = [doorbell] { doorbell->ring(); };
     forEachOutlet([this, ring](auto& holder, QWidget*) {
         using Holder = std::remove_reference_t<decltype(holder)>;
@@ -118,6 +119,11 @@ void OLTesting::showPanelInOutlets()
         connect(&holder, &Holder::hiddenChanged, this, ring, Qt::DirectConnection);
     });
     redrawOutlets();
+}
+
+bool OLTesting::hasChangesToShow() const
+{
+    return m_redraw && m_redraw->isRung();
 }
 
 void OLTesting::redrawOutlets()
@@ -157,6 +163,10 @@ void OLTesting::test(QAbstractButton* sender)
 void OLTesting::start(QAbstractButton* sender)
 {
     retire(std::exchange(m_thread, std::make_unique<RunThread>([this] { test(); }, m_makeWorkloads())));
+    // A run changes the panel often: the window looks at it on a timer
+    // until the run ends, so the run never pays for waking it.
+    if (m_redraw)
+        m_redraw->beginPolling();
     resetForRun(m_panel);
     sender->setText(kStopTitle);
     m_thread->start();
@@ -184,6 +194,10 @@ void OLTesting::retire(std::unique_ptr<RunThread> thread)
 
 void OLTesting::test()
 {
+    const auto endPolling = qScopeGuard([this] {
+        if (m_redraw)
+            m_redraw->endPolling();
+    });
     RunThread* self = RunThread::current();
     if (!self || !self->workloads())
         return;

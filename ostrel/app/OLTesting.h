@@ -16,9 +16,12 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace platform {
+class Doorbell;
+}
+
 namespace ostrel {
 
-class Doorbell;
 class RunThread;
 class Workloads;
 
@@ -75,6 +78,9 @@ public:
 
     void setSharingServices(SharingServices services) { m_sharing = std::move(services); }
 
+    // Some holder changed since the outlets were last drawn.
+    bool hasChangesToShow() const;
+
     // Fills the panel from the saved results and shows it in the outlets.
     // Called once, after the outlets are set.
     void awakeFromNib();
@@ -103,7 +109,7 @@ private:
     SharingServices m_sharing;
     const platform::MonotonicClock m_stopwatch;
     const platform::WallClock m_wallClock;
-    std::unique_ptr<Doorbell> m_redraw;
+    std::unique_ptr<platform::Doorbell> m_redraw;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.

@@ -123,7 +123,7 @@ TEST_F(WindowTest, FirstPressResetsTheSixRowsAndStartsOneRun)
         EXPECT_EQ(events[i].run, expected) << texts[qsizetype(i)].toStdString();
     }
 
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
     EXPECT_EQ(scoreLabels(outlets()), QStringList(6, QStringLiteral("0分")));
     for (QProgressBar* bar : { outlets().intScoreProgress.data(), outlets().allScoreProgress.data() })
         EXPECT_EQ(bar->value(), 0);
@@ -161,7 +161,7 @@ TEST_F(WindowTest, StopMidRunLeavesFinishedStagesAndThenNothingChanges)
     EXPECT_EQ(log->alive.load(), 1) << "the thread keeps its workloads until it is dropped";
     EXPECT_EQ(recorder.texts().size(), 3);
 
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
     EXPECT_FALSE(outlets().testingProgress->isVisibleTo(outlets().testingProgress->window()));
     EXPECT_FALSE(outlets().testingState->isVisibleTo(outlets().testingState->window()));
     EXPECT_EQ(outlets().testingProgress->value(), 0);
@@ -186,7 +186,7 @@ TEST_F(WindowTest, AFinishedRunShowsAndSavesItsScoresAndStopKeepsThem)
     load();
     press();
     ASSERT_TRUE(eventually([&] { return runEnded(); }));
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
 
     // The run never touches the button: it still offers to stop.
     EXPECT_EQ(startButton().text(), QStringLiteral("停止测试"));
@@ -205,7 +205,7 @@ TEST_F(WindowTest, AFinishedRunShowsAndSavesItsScoresAndStopKeepsThem)
     EXPECT_EQ(finished[5], scoreText(panel().allScoreProgress.value()));
 
     press(); // Stop, after the end
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
     EXPECT_EQ(startButton().text(), QStringLiteral("开始测试"));
     EXPECT_EQ(scoreLabels(outlets()), finished);
     EXPECT_FALSE(outlets().testingProgress->isVisibleTo(outlets().testingProgress->window()));
@@ -216,7 +216,7 @@ TEST_F(WindowTest, AFinishedRunShowsAndSavesItsScoresAndStopKeepsThem)
     log->held = true;
     press();
     ASSERT_TRUE(eventually([&] { return log->reachedHold.load() == 1; }));
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
     EXPECT_EQ(scoreLabels(outlets()), QStringList(6, QStringLiteral("0分")));
     EXPECT_EQ(log->made.load(), 2);
 }
@@ -244,7 +244,7 @@ TEST_F(WindowTest, StartRightAfterStopNeverMixesTheTwoRuns)
     for (const auto& event : events)
         EXPECT_NE(event.run, first) << "the stopped run wrote " << event.what.toStdString();
     EXPECT_EQ(recorder.texts().last(), panel().lastTime.text().prepend(QStringLiteral("lastTime text ")));
-    showQueuedUpdates();
+    showQueuedUpdates(testing());
     EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
 }
 

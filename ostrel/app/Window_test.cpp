@@ -119,7 +119,7 @@ TEST_F(WindowTest, LaunchPanelShowsTheSavedResults)
         SCOPED_TRACE(c.name);
         writeStore(c.stored);
         load();
-        showQueuedUpdates();
+        showQueuedUpdates(testing());
         EXPECT_EQ(scoreLabels(outlets()), c.labels);
         EXPECT_EQ(panel().allScoreProgress.value(), c.overall);
         EXPECT_EQ(outlets().allScoreProgress->value(), int(std::lround(c.overall)));
