@@ -118,7 +118,10 @@ int main(int argc, char** argv)
             engine[s].push_back(e[s]);
             reference[s].push_back(b[s]);
         }
-        std::fprintf(stderr, "repetition %d of %d done\n", r + 1, repetitions);
+        std::fprintf(stderr, "repetition %d of %d:", r + 1, repetitions);
+        for (int s = 0; s < 5; ++s)
+            std::fprintf(stderr, "  %s %.3f/%.3f", names[s], e[s], b[s]);
+        std::fprintf(stderr, "\n");
     }
 
     if (repetitions > 0)
