@@ -9,13 +9,13 @@ namespace vantor {
 
 namespace {
 
-struct RowSpec
+struct RowSource
 {
     const char16_t* key;
     const char* member;
 };
 
-constexpr RowSpec kRows[] = {
+constexpr RowSource kRows[] = {
     { u"IP", "ip" }, { u"国家", "country" }, { u"地区", "area" }, { u"城市", "city" }, { u"运营商", "isp" },
 };
 
@@ -42,11 +42,11 @@ IpInfoAnswer readIpInfoAnswer(const QByteArray& body)
     const QJsonObject members = data.toObject();
 
     IpInfoAnswer result { IpInfoAnswer::Kind::Rows, {} };
-    for (const RowSpec& spec : kRows) {
-        QString value = members.value(QLatin1String(spec.member)).toString();
+    for (const RowSource& row : kRows) {
+        QString value = members.value(QLatin1String(row.member)).toString();
         if (value.isEmpty())
             value = QStringLiteral("未知");
-        result.rows.append({ QString::fromUtf16(spec.key), value });
+        result.rows.append({ QString::fromUtf16(row.key), value });
     }
     return result;
 }
