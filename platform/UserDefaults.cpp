@@ -5,22 +5,80 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <optional>
+
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-// A rename reaches the disk only once the folder holding it is synced.
-void syncFolderOf(const QString& filePath)
+// flock() on the folder that holds the store, for the lifetime of the object.
+// A folder needs no lock file of its own and is there before the store is.
+class FolderLock
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(filePath).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+public:
+    enum class Mode { Shared = LOCK_SH, Exclusive = LOCK_EX };
+
+    FolderLock(const QString& folder, Mode mode)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0)
+            return;
+        int result;
+        do {
+            result = ::flock(m_fd, static_cast<int>(mode));
+        } while (result < 0 && errno == EINTR);
+        if (result < 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    bool isHeld() const { return m_fd >= 0; }
+    int folderDescriptor() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+QString folderOf(const QString& filePath)
+{
+    return QFileInfo(filePath).absolutePath();
+}
+
+// The modification time in whole milliseconds, the precision QSettings
+// compares; nullopt when there is no file.
+std::optional<qint64> modifiedMilliseconds(const QString& filePath)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(filePath).constData(), &info) != 0)
+        return std::nullopt;
+    return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
+
+// Moves the file's modification time to the millisecond after `previous`
+// when the write did not leave it later (two writes within one clock tick,
+// or a clock set back).
+void keepModificationTimeRising(const QString& filePath, std::optional<qint64> previous)
+{
+    const std::optional<qint64> now = modifiedMilliseconds(filePath);
+    if (!previous || !now || *now > *previous)
         return;
-    ::fsync(fd);
-    ::close(fd);
+    const qint64 next = *previous + 1;
+    const struct timespec times[2] = { { 0, UTIME_OMIT }, { time_t(next / 1000), long(next % 1000) * 1000000 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(filePath).constData(), times, 0);
 }
 
 } // namespace
@@ -46,10 +104,16 @@ void UserDefaults::registerDefaults(const std::map<QString, double>& fallbacks)
 double UserDefaults::doubleForKey(const QString& key) const
 {
     std::lock_guard lock(m_mutex);
-    // A QSettings object per call: it rereads the file when another process
-    // changed it, and none outlives the lock (QSettings is not thread-safe).
-    const QSettings settings(m_filePath, QSettings::IniFormat);
-    const QVariant stored = settings.value(key);
+    QVariant stored;
+    {
+        // Without the folder there is no store to read and nothing to lock.
+        const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
+        // A QSettings object per call: it rereads the file when another
+        // process changed it, and none outlives the locks (QSettings is not
+        // thread-safe).
+        const QSettings settings(m_filePath, QSettings::IniFormat);
+        stored = settings.value(key);
+    }
     if (!stored.isValid()) {
         const auto fallback = m_fallbacks.find(key);
         return fallback == m_fallbacks.end() ? 0.0 : fallback->second;
@@ -62,13 +126,24 @@ double UserDefaults::doubleForKey(const QString& key) const
 bool UserDefaults::setDouble(const QString& key, double value)
 {
     std::lock_guard lock(m_mutex);
-    QSettings settings(m_filePath, QSettings::IniFormat);
-    settings.setAtomicSyncRequired(true);
-    settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
+    const QString folder = folderOf(m_filePath);
+    if (!QDir().mkpath(folder))
         return false;
-    syncFolderOf(m_filePath);
+    const FolderLock folderLock(folder, FolderLock::Mode::Exclusive);
+    if (!folderLock.isHeld())
+        return false;
+    const std::optional<qint64> previousVersion = modifiedMilliseconds(m_filePath);
+    {
+        QSettings settings(m_filePath, QSettings::IniFormat);
+        settings.setAtomicSyncRequired(true);
+        settings.setValue(key, value);
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return false;
+    }
+    keepModificationTimeRising(m_filePath, previousVersion);
+    // The rename reaches the disk only once the folder holding it is synced.
+    ::fsync(folderLock.folderDescriptor());
     return true;
 }
 

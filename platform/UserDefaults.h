@@ -12,9 +12,17 @@ namespace platform {
 // that has no stored value and are never written.
 //
 // Each setDouble() is on disk before it returns: the file is rewritten
-// atomically (temporary file, fsync, rename, fsync of the folder) under a
-// lock file that every process using the store honours, and the write merges
+// atomically (temporary file, fsync, rename, fsync of the folder) and merges
 // with what other processes stored meanwhile, so no key is lost.
+//
+// Every access holds a lock on the store's folder (shared to read, exclusive
+// to write) for as long as its QSettings object lives. QSettings caches a
+// file's contents per process and trusts the cache while the file's size and
+// modification time (in milliseconds) match it; a read racing another
+// process's rename can cache older contents under the newer file's stamp, and
+// the next write then drops what that process stored. Under the lock no file
+// is replaced during a read, and each write leaves a modification time later
+// than the one before, so two versions never share a stamp.
 class UserDefaults
 {
 public:

@@ -1,6 +1,8 @@
 #include "platform/UserDefaults.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -128,6 +130,27 @@ TEST_F(UserDefaultsTest, AValueIsOnDiskBeforeTheWriterIsKilled)
     UserDefaults after(path());
     EXPECT_EQ(after.doubleForKey(QStringLiteral("int")), 87.5);
     EXPECT_EQ(after.doubleForKey(QStringLiteral("double")), 61.25);
+}
+
+// Another process's store object decides from the file's size and
+// modification time (to the millisecond) whether to read it again, so two
+// versions of the file must never share both.
+TEST_F(UserDefaultsTest, EachWriteLeavesALaterModificationTime)
+{
+    UserDefaults defaults(path());
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("int"), 11.5));
+    // As if the last write came from a clock ahead of this one.
+    const QDateTime ahead = QDateTime::currentDateTimeUtc().addSecs(60);
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(ahead, QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("int"), 22.5)); // same size
+    const QDateTime after = QFileInfo(path()).lastModified().toUTC();
+    EXPECT_GT(after, ahead);
+    EXPECT_LE(after, ahead.addMSecs(1));
+    EXPECT_EQ(UserDefaults(path()).doubleForKey(QStringLiteral("int")), 22.5);
 }
 
 TEST_F(UserDefaultsTest, ProcessesWritingAtOnceLoseNoKey)
