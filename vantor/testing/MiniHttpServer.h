@@ -5,6 +5,8 @@
 #include <QList>
 #include <QTcpServer>
 
+#include <chrono>
+
 class QTcpSocket;
 
 namespace vantor::testing {
@@ -31,6 +33,17 @@ struct HttpResponse
     Delivery delivery = Delivery::AtOnce;
     int trickleIntervalMs = 20;
 };
+
+// The time-out a test gives a fetch of `response`: short where the client can only wait for it (no answer, or
+// one too slow to finish), so the suite stays quick; generous elsewhere, so that an answer that comes is never
+// cut off on a loaded machine under the sanitizers.
+inline std::chrono::milliseconds timeoutFor(const HttpResponse& response)
+{
+    using namespace std::chrono_literals;
+    const bool keepsTheClientWaiting =
+        response.delivery == HttpResponse::Delivery::Never || response.delivery == HttpResponse::Delivery::Trickle;
+    return keepsTheClientWaiting ? 400ms : 20s;
+}
 
 // A tiny HTTP/1.1 server on 127.0.0.1 that answers GET requests from a table of canned responses. It runs on the
 // thread that made it, so a client blocking in a local event loop on the same thread is still served.

@@ -16,10 +16,10 @@
 
 #include <optional>
 
-using namespace std::chrono_literals;
 using vantor::InfoRow;
 using vantor::testing::HttpResponse;
 using vantor::testing::MiniHttpServer;
+using vantor::testing::timeoutFor;
 using Delivery = HttpResponse::Delivery;
 
 namespace {
@@ -59,9 +59,8 @@ protected:
         output.open(QIODevice::WriteOnly);
     }
 
-    // Answers that come are never cut off, even on a loaded machine under the sanitizers; a case that waits
-    // for the time-out shortens it.
-    virtual std::chrono::milliseconds timeout() const { return 20s; }
+    // The time-out of every fetch; a case whose answer keeps the window waiting shortens it.
+    virtual std::chrono::milliseconds timeout() const { return timeoutFor(HttpResponse {}); }
 
     vantor::ServiceConfig services() const
     {
@@ -139,7 +138,7 @@ class QueryFailureTest : public WindowTest, public ::testing::WithParamInterface
 protected:
     std::chrono::milliseconds timeout() const override
     {
-        return GetParam().response.delivery == Delivery::Never ? 400ms : WindowTest::timeout();
+        return timeoutFor(GetParam().response);
     }
 };
 
@@ -231,7 +230,7 @@ class LaunchTest : public WindowTest, public ::testing::WithParamInterface<Launc
 protected:
     std::chrono::milliseconds timeout() const override
     {
-        return GetParam().myAddress.delivery == Delivery::Never ? 400ms : WindowTest::timeout();
+        return timeoutFor(GetParam().myAddress);
     }
 };
 

@@ -6,16 +6,12 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
 using vantor::testing::HttpResponse;
 using vantor::testing::MiniHttpServer;
+using vantor::testing::timeoutFor;
 
 namespace {
 
-// For the cases that wait for the time-out: short enough to keep the suite quick.
-constexpr auto kShortTimeout = 400ms;
-// For the others: an answer that comes is never cut off, even on a loaded machine under the sanitizers.
-constexpr auto kGenerousTimeout = 20s;
 
 const QString kNetworkMessage = QStringLiteral("连接超时");
 const QString kNetworkInformative = QStringLiteral("您的网络不太给力哦！");
@@ -30,13 +26,6 @@ struct FetchCase
 void PrintTo(const FetchCase& c, std::ostream* os)
 {
     *os << c.name;
-}
-
-std::chrono::milliseconds timeoutFor(const FetchCase& c)
-{
-    using Delivery = HttpResponse::Delivery;
-    const bool waitsForTheTimeout = c.response.delivery == Delivery::Never || c.response.delivery == Delivery::Trickle;
-    return waitsForTheTimeout ? kShortTimeout : kGenerousTimeout;
 }
 
 class FetchTest : public ::testing::TestWithParam<FetchCase>
@@ -69,7 +58,7 @@ TEST_P(FetchTest, InternetDataGivesAnyBodyAndAlertsOnlyWhenNoneCame)
     server.setResponse("/answer", c.response);
 
     bool ok = !c.fails;
-    const QByteArray body = vantor::internetData(url("/answer"), &ok, timeoutFor(c));
+    const QByteArray body = vantor::internetData(url("/answer"), &ok, timeoutFor(c.response));
 
     EXPECT_EQ(ok, !c.fails);
     if (c.fails) {
@@ -93,7 +82,7 @@ TEST_P(FetchTest, InitWithInternetStringIsSilent)
     const FetchCase& c = GetParam();
     server.setResponse("/answer", c.response);
 
-    const std::optional<QString> text = vantor::initWithInternetString(url("/answer"), timeoutFor(c));
+    const std::optional<QString> text = vantor::initWithInternetString(url("/answer"), timeoutFor(c.response));
 
     ASSERT_TRUE(text.has_value());
     EXPECT_EQ(*text, c.fails ? QString() : QString::fromUtf8(c.response.body));
@@ -200,14 +189,15 @@ protected:
 
 TEST_F(FetchFailureTest, WindowKeepsRepaintingWhileTheCallerWaits)
 {
-    server.setResponse("/slow", { 200, "late", Delivery::Never });
+    const HttpResponse silent { 200, "late", Delivery::Never };
+    server.setResponse("/slow", silent);
     PaintCounter window;
     window.resize(120, 80);
     window.show();
     window.update();
     const int paintsBefore = window.paints;
 
-    vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), kShortTimeout);
+    vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
 
     EXPECT_GT(window.paints, paintsBefore);
 }
