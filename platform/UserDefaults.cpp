@@ -1,5 +1,7 @@
 #include "UserDefaults.h"
 
+#include "ErrorText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -126,9 +128,49 @@ double UserDefaults::doubleForKey(const QString& key) const
 bool UserDefaults::setDouble(const QString& key, double value)
 {
     std::lock_guard lock(m_mutex);
+    errno = 0;
+    const bool written = write(key, value);
+    // Each step below fails with errno set by the call that failed; a
+    // failure that leaves none is still one.
+    m_lastWriteError = written ? 0 : (errno != 0 ? errno : EIO);
+    return written;
+}
+
+int UserDefaults::lastWriteError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastWriteError;
+}
+
+QString UserDefaults::readProblem() const
+{
+    std::lock_guard lock(m_mutex);
+    const QByteArray path = QFile::encodeName(m_filePath);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return errno == ENOENT ? QString() : errorText(errno);
+    if (S_ISDIR(info.st_mode))
+        return errorText(EISDIR);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errorText(errno);
+    ::close(fd);
+    const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
+    const QSettings settings(m_filePath, QSettings::IniFormat);
+    if (settings.status() == QSettings::FormatError)
+        return QStringLiteral("文件格式有误");
+    return {};
+}
+
+bool UserDefaults::write(const QString& key, double value)
+{
     const QString folder = folderOf(m_filePath);
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder)) {
+        // mkpath() leaves EEXIST for a file where the folder should be.
+        if (QFileInfo(folder).exists())
+            errno = ENOTDIR;
         return false;
+    }
     const FolderLock folderLock(folder, FolderLock::Mode::Exclusive);
     if (!folderLock.isHeld())
         return false;
@@ -137,6 +179,7 @@ bool UserDefaults::setDouble(const QString& key, double value)
         QSettings settings(m_filePath, QSettings::IniFormat);
         settings.setAtomicSyncRequired(true);
         settings.setValue(key, value);
+        errno = 0;
         settings.sync();
         if (settings.status() != QSettings::NoError)
             return false;

@@ -45,13 +45,26 @@ public:
     // that is not a number reads as 0.
     virtual double doubleForKey(const QString& key) const;
 
-    // Returns false when the value could not be written.
+    // Returns false when the value could not be written; lastWriteError()
+    // then says why.
     virtual bool setDouble(const QString& key, double value);
 
+    // The error number (errno) of the latest setDouble() that failed, 0 when
+    // the latest one succeeded.
+    int lastWriteError() const;
+
+    // Why the stored values cannot be read (a folder where the file should
+    // be, no permission), as errorText() gives it; empty when they can, or
+    // when nothing was ever stored. Unreadable values read as fallbacks.
+    QString readProblem() const;
+
 private:
+    bool write(const QString& key, double value);
+
     const QString m_filePath;
     mutable std::mutex m_mutex;
     std::map<QString, double> m_fallbacks;
+    int m_lastWriteError = 0;
 };
 
 } // namespace platform

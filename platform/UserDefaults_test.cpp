@@ -1,6 +1,8 @@
 #include "platform/UserDefaults.h"
+#include "platform/ErrorText.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 
 using platform::UserDefaults;
@@ -104,7 +107,29 @@ TEST_F(UserDefaultsTest, ReportsAWriteThatCannotReachTheDisk)
     writeFile("[General]\n");
     UserDefaults defaults(path() + QStringLiteral("/inside/store.conf"));
     EXPECT_FALSE(defaults.setDouble(QStringLiteral("int"), 1.0));
+    EXPECT_EQ(defaults.lastWriteError(), ENOTDIR);
     EXPECT_EQ(defaults.doubleForKey(QStringLiteral("int")), 0.0);
+    // The file where the store's folder should be: the same reason.
+    UserDefaults besideFile(path() + QStringLiteral("/store.conf"));
+    EXPECT_FALSE(besideFile.setDouble(QStringLiteral("int"), 1.0));
+    EXPECT_EQ(besideFile.lastWriteError(), ENOTDIR);
+
+    UserDefaults writable(path());
+    EXPECT_TRUE(writable.setDouble(QStringLiteral("int"), 1.0));
+    EXPECT_EQ(writable.lastWriteError(), 0);
+}
+
+TEST_F(UserDefaultsTest, SaysWhyStoredValuesCannotBeRead)
+{
+    EXPECT_EQ(UserDefaults(path()).readProblem(), QString()) << "nothing stored yet is no problem";
+    writeFile("[General]\nint=3\n");
+    EXPECT_EQ(UserDefaults(path()).readProblem(), QString());
+    EXPECT_EQ(UserDefaults(path() + QStringLiteral("/x.conf")).readProblem(), platform::errorText(ENOTDIR));
+    QFile::remove(path());
+    QDir().mkpath(path());
+    UserDefaults folder(path());
+    EXPECT_EQ(folder.readProblem(), platform::errorText(EISDIR));
+    EXPECT_EQ(folder.doubleForKey(QStringLiteral("int")), 0.0) << "read as no results";
 }
 
 TEST_F(UserDefaultsTest, PathIsPerUserAndPerApplication)

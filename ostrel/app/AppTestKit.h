@@ -34,6 +34,8 @@ struct RunLog
     std::atomic<bool> held { false };
     // Set when a run reaches the stage it is held at.
     std::atomic<int> reachedHold { 0 };
+    // What every disk step reports: an error number, 0 for none.
+    std::atomic<int> diskError { 0 };
 };
 
 class FakeWorkloads final : public Workloads
@@ -53,7 +55,11 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override { return hold(QStringLiteral("pi"), &stop); }
     bool memoryStep(const std::atomic<bool>& stop) override { return hold(QStringLiteral("memory"), &stop); }
     QString diskPreparation() override { return QStringLiteral("/nonexistent/temp.txt"); }
-    void diskStep(const QString&) override { hold(QStringLiteral("disk"), nullptr); }
+    int diskStep(const QString&) override
+    {
+        hold(QStringLiteral("disk"), nullptr);
+        return m_log->diskError.load();
+    }
     void diskCleanup(const QString&) override { }
 
 private:
@@ -107,6 +113,7 @@ class WindowTest : public ::testing::Test
 {
 protected:
     QString storePath() const { return m_dir.filePath(QStringLiteral("ostrel.conf")); }
+    QString pathInDir(const QString& name) const { return m_dir.filePath(name); }
 
     // Writes the store as another program would, values as given.
     void writeStore(const std::map<QString, QString>& values)
@@ -125,9 +132,10 @@ protected:
         return values;
     }
 
-    MainInterface& load()
+    // With the store at `store` instead of storePath() when given.
+    MainInterface& load(const QString& store = {})
     {
-        m_interface = std::make_unique<MainInterface>(*qApp, makeTesting(storePath(), log));
+        m_interface = std::make_unique<MainInterface>(*qApp, makeTesting(store.isEmpty() ? storePath() : store, log));
         return *m_interface;
     }
 

@@ -5,6 +5,8 @@
 #include "Scores.h"
 #include "Workloads.h"
 #include "platform/Doorbell.h"
+#include "platform/ErrorText.h"
+#include "platform/ui/Alert.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <cmath>
+#include <cstdio>
 #include <type_traits>
 
 namespace ostrel {
@@ -83,6 +86,12 @@ OLTesting::~OLTesting()
 void OLTesting::awakeFromNib()
 {
     saved::registerFallbacks(m_defaults);
+    // Unreadable results show as none; the reason goes where a user who
+    // started the window from a terminal can find it.
+    if (const QString problem = m_defaults.readProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "ostrel: the saved results could not be read from %s: %s\n",
+            qPrintable(m_defaults.fileName()), qPrintable(problem));
+    }
     for (const TestKind& kind : kTestKinds) {
         showScore(m_panel.*kind.scoreProgress, m_panel.*kind.scoreLabel,
                   m_defaults.doubleForKey(QString::fromLatin1(kind.key)));
@@ -201,7 +210,20 @@ void OLTesting::test()
     RunThread* self = RunThread::current();
     if (!self || !self->workloads())
         return;
-    BenchmarkRun({ m_panel, m_defaults, *self->workloads(), self->control(), m_stopwatch, m_wallClock }).run();
+    BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), self->control(), m_stopwatch, m_wallClock });
+    run.run();
+    // Once per run, finished or stopped: results that were not saved must
+    // not pass for saved ones.
+    if (const int saveError = run.problems().saveError; saveError != 0) {
+        QMetaObject::invokeMethod(this, [this, saveError] { reportUnsavedResults(saveError); }, Qt::QueuedConnection);
+    }
+}
+
+void OLTesting::reportUnsavedResults(int error)
+{
+    QWidget* window = m_outlets.testingState ? m_outlets.testingState->window() : nullptr;
+    platform::ui::showAlert(QStringLiteral("成绩未能保存"),
+        QStringLiteral("无法写入 %1：%2").arg(m_defaults.fileName(), platform::errorText(error)), window);
 }
 
 void OLTesting::share(QAbstractButton* sender)

@@ -101,6 +101,7 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
+    void reportUnsavedResults(int error);
 
     Panel m_panel;
     Outlets m_outlets;

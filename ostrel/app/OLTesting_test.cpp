@@ -2,7 +2,14 @@
 #include "RunThread.h"
 #include "Scores.h"
 
+#include "platform/ui/Alert.h"
+
+#include <QFile>
+#include <QMainWindow>
+
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 using namespace ostrel;
@@ -260,4 +267,41 @@ TEST_F(WindowTest, AnUnexpectedTitleStops)
     press();
     EXPECT_EQ(startButton().text(), QStringLiteral("停止测试"));
     EXPECT_EQ(log->made.load(), 1);
+}
+
+// Results that could not be saved are said once per run, in a sheet on the
+// window, whether the run finished or was stopped; a failed disk stage says
+// why where "已完成" would be.
+TEST_F(WindowTest, UnsavedResultsAndAFailedDiskStageAreNeverPassedOffAsSuccess)
+{
+    QFile plain(pathInDir(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString store = pathInDir(QStringLiteral("plain/ostrel.conf"));
+    platform::ui::AlertRecorder alerts;
+    log->diskError = ENOSPC;
+    load(store);
+
+    press();
+    ASSERT_TRUE(eventually([&] { return runEnded() && !alerts.alerts().isEmpty(); }));
+    showQueuedUpdates(testing());
+    EXPECT_EQ(outlets().testingState->text(), QStringLiteral("磁盘读写失败：磁盘空间不足"));
+    EXPECT_EQ(outlets().diskScoreLabel->text(), QStringLiteral("0分"));
+    QTest::qWait(50);
+    ASSERT_EQ(alerts.alerts().size(), 1) << "once per run, not once per value";
+    const platform::ui::AlertRecord& alert = alerts.alerts().first();
+    EXPECT_EQ(alert.messageText, QStringLiteral("成绩未能保存"));
+    EXPECT_EQ(alert.informativeText, QStringLiteral("无法写入 %1：%2").arg(store, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
+    EXPECT_EQ(alert.window.data(), static_cast<QWidget*>(&mainWindow()));
+
+    press(); // Stop after the end: the failure was already said
+    alerts.clear();
+    log->holdAt = QStringLiteral("memory");
+    log->held = true;
+    press();
+    ASSERT_TRUE(eventually([&] { return log->reachedHold.load() == 1; }));
+    press(); // Stop mid-run, after three stages failed to save
+    ASSERT_TRUE(eventually([&] { return alerts.alerts().size() == 1; }));
+    QTest::qWait(50);
+    EXPECT_EQ(alerts.alerts().size(), 1);
 }

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "platform/ErrorText.h"
+
 namespace ostrel::cli {
 
 Options parseArguments(const QStringList& arguments)
@@ -35,8 +37,31 @@ QString usage(const QString& program)
         "           JSON on standard output at the end (progress goes to standard error)\n"
         "  --help   show this help and exit\n"
         "\n"
-        "Ctrl-C stops the run; the tests that finished stay saved.\n")
+        "Ctrl-C stops the run; the tests that finished stay saved.\n"
+        "\n"
+        "Exit status:\n"
+        "  0    the run finished and every result is saved\n"
+        "  2    bad arguments\n"
+        "  3    the run finished, but a test failed or a result could not be saved\n"
+        "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
+}
+
+RunEnd runEnd(bool finished, const QString& failedStage, int saveError,
+    const QString& storeFile)
+{
+    RunEnd end;
+    if (finished && !failedStage.isEmpty())
+        end.messages << failedStage;
+    if (saveError != 0) {
+        end.messages << QStringLiteral("the results could not be saved to %1: %2")
+                            .arg(storeFile, platform::errorText(saveError));
+    }
+    if (!finished)
+        end.exitStatus = kExitStopped;
+    else if (!end.messages.isEmpty())
+        end.exitStatus = kExitProblem;
+    return end;
 }
 
 } // namespace ostrel::cli

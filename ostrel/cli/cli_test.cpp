@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -45,6 +46,34 @@ TEST(CommandLine, Arguments)
     EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--jsn") }).error, QStringLiteral("unknown option: --jsn"));
     EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--json"), QStringLiteral("disk") }).error,
         QStringLiteral("unexpected argument: disk"));
+}
+
+TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
+{
+    const QString store = QStringLiteral("/home/u/.config/ostrel/ostrel.conf");
+    const QString disk = QStringLiteral("磁盘读写失败：磁盘空间不足");
+    const QString unsaved = QStringLiteral("the results could not be saved to %1: 没有权限").arg(store);
+    const struct
+    {
+        bool finished;
+        QString failedStage;
+        int saveError;
+        int status;
+        QStringList messages;
+    } cases[] = {
+        { true, {}, 0, 0, {} },
+        { true, disk, 0, 3, { disk } },
+        { true, {}, EACCES, 3, { unsaved } },
+        { true, disk, EACCES, 3, { disk, unsaved } },
+        { false, {}, 0, 130, {} },
+        // A stopped run still says what it could not save.
+        { false, {}, EACCES, 130, { unsaved } },
+    };
+    for (const auto& c : cases) {
+        const cli::RunEnd end = cli::runEnd(c.finished, c.failedStage, c.saveError, store);
+        EXPECT_EQ(end.exitStatus, c.status) << c.finished << qPrintable(c.failedStage) << c.saveError;
+        EXPECT_EQ(end.messages, c.messages) << c.finished << qPrintable(c.failedStage) << c.saveError;
+    }
 }
 
 TEST(TerminalView, PlainLinesWhenNotATerminal)

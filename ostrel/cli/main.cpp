@@ -11,6 +11,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QThread>
@@ -21,9 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kExitBadArguments = 2;
-constexpr int kExitStopped = 130;
 
 int g_signalSocket[2] = { -1, -1 };
 
@@ -59,7 +57,7 @@ int main(int argc, char** argv)
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(options.error),
             qPrintable(program));
-        return kExitBadArguments;
+        return ostrel::cli::kExitBadArguments;
     }
     if (options.help) {
         std::fputs(ostrel::cli::usage(program).toUtf8().constData(), stdout);
@@ -73,6 +71,10 @@ int main(int argc, char** argv)
     ostrel::Panel panel;
     platform::UserDefaults defaults(platform::UserDefaults::pathFor(ostrel::saved::kApplication));
     ostrel::saved::registerFallbacks(defaults);
+    if (const QString problem = defaults.readProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s: the saved results could not be read from %s: %s\n", qPrintable(program),
+            qPrintable(defaults.fileName()), qPrintable(problem));
+    }
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
     ostrel::RunControl control;
     const platform::MonotonicClock stopwatch;
@@ -99,14 +101,21 @@ int main(int argc, char** argv)
     app.exec();
     worker->wait();
 
-    if (outcome != ostrel::BenchmarkRun::Outcome::Finished) {
+    const bool finished = outcome == ostrel::BenchmarkRun::Outcome::Finished;
+    if (finished)
+        view.printSummary();
+    else
         view.printStopped();
-        return kExitStopped;
-    }
-    view.printSummary();
-    if (options.json) {
+    const ostrel::BenchmarkRun::Problems& problems = run.problems();
+    const ostrel::cli::RunEnd end
+        = ostrel::cli::runEnd(finished, problems.failedStage, problems.saveError, defaults.fileName());
+    for (const QString& message : end.messages)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(message));
+    if (finished && options.json) {
         const double lastTime = defaults.doubleForKey(ostrel::saved::kLastTimeKey);
-        std::fputs(QJsonDocument(ostrel::cli::runReport(panel, lastTime)).toJson().constData(), stdout);
+        QJsonObject report = ostrel::cli::runReport(panel, lastTime);
+        report.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
+        std::fputs(QJsonDocument(report).toJson().constData(), stdout);
     }
-    return 0;
+    return end.exitStatus;
 }

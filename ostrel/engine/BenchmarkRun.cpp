@@ -5,6 +5,7 @@
 #include "Scores.h"
 #include "Workloads.h"
 #include "platform/Clock.h"
+#include "platform/ErrorText.h"
 #include "platform/UserDefaults.h"
 
 namespace ostrel {
@@ -25,6 +26,11 @@ const TestKind& kind(const char* key)
 }
 
 } // namespace
+
+QString stageFailureText(const TestKind& kind, int error)
+{
+    return QString::fromUtf16(kind.title) + QStringLiteral("失败：") + platform::errorText(error);
+}
 
 BenchmarkRun::BenchmarkRun(Dependencies dependencies)
     : m_(std::move(dependencies))
@@ -54,14 +60,22 @@ bool BenchmarkRun::advanceProgress()
 
 // Shown on the bar, labelled from the read-back value, and that value saved,
 // all in one write so that a stop never leaves a stage half finished.
-bool BenchmarkRun::finishStage(const TestKind& kind, double start)
+bool BenchmarkRun::finishStage(const TestKind& kind, double start, bool failed)
 {
     const double end = m_.stopwatch.now();
     return write([&] {
         platform::BarHolder& bar = m_.panel.*kind.scoreProgress;
-        showScore(bar, m_.panel.*kind.scoreLabel, stageScore(end - start));
-        m_.defaults.setDouble(QString::fromLatin1(kind.key), bar.value());
+        showScore(bar, m_.panel.*kind.scoreLabel, failed ? 0.0 : stageScore(end - start));
+        store(QString::fromLatin1(kind.key), bar.value());
     });
+}
+
+// A value that could not be stored does not stop the run: the scores still
+// show, and the first failure is kept to be reported at the end.
+void BenchmarkRun::store(const QString& key, double value)
+{
+    if (!m_.defaults.setDouble(key, value) && m_problems.saveError == 0)
+        m_problems.saveError = m_.defaults.lastWriteError();
 }
 
 bool BenchmarkRun::steppedStage(const TestKind& kind, const std::function<bool()>& step)
@@ -115,21 +129,27 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     if (!setState(disk))
         return stopped;
     const QString scratch = work.diskPreparation();
+    int diskError = 0;
     for (int i = 0; i < kStepsPerStage; ++i) {
         if (!advanceProgress()) {
             work.diskCleanup(scratch);
             return stopped;
         }
-        work.diskStep(scratch);
+        const int error = work.diskStep(scratch);
+        if (diskError == 0)
+            diskError = error;
     }
     work.diskCleanup(scratch);
-    if (!write([&] { panel.testingProgress.setValue(kProgressAfterDisk); }) || !finishStage(disk, start))
+    if (!write([&] { panel.testingProgress.setValue(kProgressAfterDisk); })
+        || !finishStage(disk, start, diskError != 0))
         return stopped;
+    if (diskError != 0)
+        m_problems.failedStage = stageFailureText(disk, diskError);
 
     const bool finished = write([&] {
         showOverallScore(panel);
-        panel.testingState.setText(QStringLiteral("已完成"));
-        m_.defaults.setDouble(saved::kLastTimeKey, m_.wallClock.now());
+        panel.testingState.setText(m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage);
+        store(saved::kLastTimeKey, m_.wallClock.now());
         // A second reading of the clock, taken after the saved one.
         panel.lastTime.setText(m_.lastRunText(m_.wallClock.now()));
     });

@@ -30,6 +30,18 @@ class BenchmarkRun
 public:
     enum class Outcome { Finished, Stopped };
 
+    // What a run could not do. The run goes on regardless; these say once,
+    // at its end, why a score or a saved value is not what it seems.
+    struct Problems
+    {
+        // A stage whose work failed scores 0; this text replaces "已完成":
+        // "磁盘读写失败：磁盘空间不足". Empty when every stage did its work.
+        QString failedStage;
+        // The error number of the first store write that failed, 0 when
+        // every result was saved.
+        int saveError = 0;
+    };
+
     struct Dependencies
     {
         Panel& panel;
@@ -48,14 +60,23 @@ public:
 
     Outcome run();
 
+    // Written by run() only; read them once it has returned.
+    const Problems& problems() const { return m_problems; }
+
 private:
     bool write(const std::function<void()>& write);
     bool setState(const TestKind& kind);
     bool advanceProgress();
-    bool finishStage(const TestKind& kind, double start);
+    // A failed stage scores 0 whatever its time.
+    bool finishStage(const TestKind& kind, double start, bool failed = false);
+    void store(const QString& key, double value);
     bool steppedStage(const TestKind& kind, const std::function<bool()>& step);
 
     Dependencies m_;
+    Problems m_problems;
 };
+
+// The state text of a stage whose work failed with error number `error`.
+QString stageFailureText(const TestKind& kind, int error);
 
 } // namespace ostrel

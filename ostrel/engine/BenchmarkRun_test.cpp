@@ -5,12 +5,15 @@
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -113,6 +116,9 @@ public:
 
     // Seconds a stage takes; spent on its first step.
     std::map<QString, double> stageSeconds;
+    // The error number the disk steps report from the n-th on.
+    int diskError = 0;
+    int diskFailsFrom = 1;
     // Called at the start of the n-th call (counted from 1) of a workload.
     std::map<std::pair<QString, int>, std::function<void()>> hooks;
 
@@ -137,10 +143,14 @@ public:
         m_log.add(QStringLiteral("work:prepare"));
         return QStringLiteral("/nonexistent/temp.txt");
     }
-    void diskStep(const QString& path) override
+    // Counts calls afresh, for a second run with the same workloads.
+    void newRun() { m_calls.clear(); }
+
+    int diskStep(const QString& path) override
     {
         EXPECT_EQ(path, QStringLiteral("/nonexistent/temp.txt"));
-        step(QStringLiteral("disk"));
+        const int call = step(QStringLiteral("disk"));
+        return call >= diskFailsFrom ? diskError : 0;
     }
     void diskCleanup(const QString& path) override
     {
@@ -149,7 +159,7 @@ public:
     }
 
 private:
-    void step(const QString& stage)
+    int step(const QString& stage)
     {
         const int call = ++m_calls[stage];
         m_log.add(QStringLiteral("work:") + stage);
@@ -157,6 +167,7 @@ private:
             hook->second();
         if (call == 1)
             m_clock.advance(stageSeconds.count(stage) ? stageSeconds[stage] : 0.0);
+        return call;
     }
 
     ManualClock& m_clock;
@@ -422,5 +433,67 @@ TEST_F(BenchmarkRunTest, AfterAStopFromAnotherThreadTheRunWritesNothing)
     EXPECT_TRUE(panel.testingProgress.isHidden());
     if (outcome == BenchmarkRun::Outcome::Stopped) {
         EXPECT_TRUE(log.matching(QStringLiteral("store:lastTime")).isEmpty());
+    }
+}
+
+// A disk stage that could not write or read back scores 0 however fast it
+// was, the run still ends, and the state text says why instead of "已完成".
+TEST_F(BenchmarkRunTest, AFailedDiskStageScoresZeroAndSaysWhy)
+{
+    const struct
+    {
+        int error;
+        int failsFrom;
+        const char16_t* state;
+    } cases[] = {
+        { ENOSPC, 1, u"磁盘读写失败：磁盘空间不足" },
+        { EROFS, 11, u"磁盘读写失败：文件系统只读" },
+        { EACCES, 20, u"磁盘读写失败：没有权限" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        allStagesTake(4.0);
+        workloads.diskError = c.error;
+        workloads.diskFailsFrom = c.failsFrom;
+        workloads.newRun();
+        BenchmarkRun run = makeRun();
+        EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+
+        EXPECT_EQ(panel.diskScoreProgress.value(), 0.0);
+        EXPECT_EQ(panel.diskScoreLabel.text(), QStringLiteral("0分"));
+        EXPECT_EQ(defaults.doubleForKey(QStringLiteral("disk")), 0.0);
+        EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("80分"));
+        EXPECT_EQ(panel.allScoreProgress.value(), 64.0) << "the overall score counts the 0";
+        EXPECT_EQ(panel.testingState.text(), QString::fromUtf16(c.state));
+        EXPECT_EQ(run.problems().failedStage, QString::fromUtf16(c.state));
+        EXPECT_EQ(run.problems().saveError, 0);
+        EXPECT_EQ(log.events().last().startsWith(QStringLiteral("text:lastTime=")), true);
+        EXPECT_EQ(log.matching(QStringLiteral("work:cleanup")).size(), log.matching(QStringLiteral("work:prepare")).size());
+    }
+    // An error without a plain-language text of its own reads as the system says it.
+    EXPECT_EQ(stageFailureText(kTestKinds[4], EIO), QStringLiteral("磁盘读写失败：") + QString::fromLocal8Bit(std::strerror(EIO)));
+}
+
+// A store that cannot be written does not stop the run or hide its scores;
+// the first failure is kept for the end of the run.
+TEST_F(BenchmarkRunTest, AStoreThatCannotBeWrittenIsReportedOnce)
+{
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    RecordingDefaults unwritable(dir.filePath(QStringLiteral("plain/ostrel/ostrel.conf")), log);
+    for (const bool diskFails : { false, true }) {
+        SCOPED_TRACE(diskFails);
+        allStagesTake(4.0);
+        workloads.diskError = diskFails ? ENOSPC : 0;
+        workloads.newRun();
+        BenchmarkRun run({ panel, unwritable, workloads, control, stopwatch, wallClock, {} });
+        EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+
+        EXPECT_EQ(run.problems().saveError, ENOTDIR);
+        EXPECT_EQ(run.problems().failedStage.isEmpty(), !diskFails);
+        EXPECT_EQ(log.matching(QStringLiteral("store:")).size(), 6 * (diskFails ? 2 : 1)) << "every write was tried";
+        EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("80分"));
+        EXPECT_EQ(panel.testingState.text(), diskFails ? QStringLiteral("磁盘读写失败：磁盘空间不足") : QStringLiteral("已完成"));
     }
 }

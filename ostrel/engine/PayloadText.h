@@ -66,4 +66,9 @@ static_assert(payload_detail::countInRange(0x0000, 0x007F) == 242);
 static_assert(payload_detail::countInRange(0x0800, 0xFFFF) == 1435);
 static_assert(payload_detail::countInRange(0xD800, 0xDFFF) == 0);
 
+// Its size as UTF-8: the bytes each disk cycle writes and reads back.
+inline constexpr std::size_t kPayloadUtf8Size = payload_detail::countInRange(0x0000, 0x007F)
+    + 2 * payload_detail::countInRange(0x0080, 0x07FF) + 3 * payload_detail::countInRange(0x0800, 0xFFFF);
+static_assert(kPayloadUtf8Size == 4547);
+
 } // namespace ostrel

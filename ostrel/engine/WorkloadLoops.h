@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 
 #include <fcntl.h>
@@ -131,45 +132,55 @@ inline bool memoryLoop(const std::atomic<bool>& stop, Probe& probe)
 
 // Writes bytes to path in place (no temporary file). Never follows a link
 // at path: a link planted there makes the write fail instead of overwriting
-// whatever it points to.
-inline bool writeInPlace(const char* path, const QByteArray& bytes)
+// whatever it points to. Returns 0, or the error number of the first failure.
+inline int writeInPlace(const char* path, const QByteArray& bytes)
 {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
-        return false;
+        return errno;
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
-    bool ok = true;
+    int error = 0;
     while (left > 0) {
         const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A regular file that takes no byte and gives no reason is broken.
+            error = n < 0 ? errno : EIO;
             break;
         }
         data += n;
         left -= n;
     }
-    return ::close(fd) == 0 && ok;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
 }
 
-// The whole file at path, not following a link; false when it cannot be read.
-inline bool readWhole(const char* path, QByteArray& contents)
+// The whole file at path, not following a link. Returns 0, or the error
+// number of the first failure (EINVAL for something that is no regular file).
+inline int readWhole(const char* path, QByteArray& contents)
 {
     contents.clear();
     const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno;
     struct stat info { };
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (error == 0) {
         contents.resize(qsizetype(info.st_size));
         qsizetype got = 0;
         while (got < contents.size()) {
             const ssize_t n = ::read(fd, contents.data() + got, size_t(contents.size() - got));
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0)
+                error = errno;
             if (n <= 0)
                 break;
             got += n;
@@ -177,26 +188,36 @@ inline bool readWhole(const char* path, QByteArray& contents)
         contents.truncate(got);
     }
     ::close(fd);
-    return ok;
+    return error;
 }
 
-// 500 cycles of remove, write, read whole; every result is ignored.
+// 500 cycles of remove, write, read whole. The work is the same whatever
+// happens; a cycle that did not write the whole text or read it all back is
+// a failed one. Returns 0 when none failed, else the error number of the
+// first failure (EIO when a short file came back without one).
 template <class Probe>
-inline void diskLoop(const char* path, Probe& probe)
+inline int diskLoop(const char* path, Probe& probe)
 {
+    int firstError = 0;
     for (std::uint32_t counter = 1; counter < kDiskCounterEnd; counter = counter + 2) {
         ::unlink(path);
         {
             // Encoded anew every cycle: the encoding is part of the work.
             const QByteArray bytes = makePayloadString().toUtf8();
-            probe.written(writeInPlace(path, bytes));
+            const int error = writeInPlace(path, bytes);
+            probe.written(error == 0);
+            if (error != 0 && firstError == 0)
+                firstError = error;
         }
         {
             QByteArray contents;
-            const bool succeeded = readWhole(path, contents);
-            probe.read(contents, succeeded);
+            const int error = readWhole(path, contents);
+            probe.read(contents, error == 0);
+            if (firstError == 0 && (error != 0 || contents.size() != qsizetype(kPayloadUtf8Size)))
+                firstError = error != 0 ? error : EIO;
         }
     }
+    return firstError;
 }
 
 } // namespace ostrel::loops

@@ -43,10 +43,10 @@ OSTREL_WORKLOAD bool memoryStep(const std::atomic<bool>& stop)
     return loops::memoryLoop(stop, probe);
 }
 
-OSTREL_WORKLOAD void diskStep(const char* scratchPath)
+OSTREL_WORKLOAD int diskStep(const char* scratchPath)
 {
     loops::NoProbe probe;
-    loops::diskLoop(scratchPath, probe);
+    return loops::diskLoop(scratchPath, probe);
 }
 
 } // namespace workloads
@@ -109,9 +109,9 @@ QString MachineWorkloads::diskPreparation()
     return scratchPath(m_executableDir, m_cacheDir);
 }
 
-void MachineWorkloads::diskStep(const QString& path)
+int MachineWorkloads::diskStep(const QString& path)
 {
-    workloads::diskStep(QFile::encodeName(path).constData());
+    return workloads::diskStep(QFile::encodeName(path).constData());
 }
 
 void MachineWorkloads::diskCleanup(const QString& path)

@@ -22,7 +22,9 @@ public:
     virtual bool memoryStep(const std::atomic<bool>& stop) = 0;
     // Yields the scratch file's path.
     virtual QString diskPreparation() = 0;
-    virtual void diskStep(const QString& scratchPath) = 0;
+    // Returns 0 when every cycle wrote the whole text and read it all back,
+    // else the error number (errno) of the first cycle that did not.
+    virtual int diskStep(const QString& scratchPath) = 0;
     virtual void diskCleanup(const QString& scratchPath) = 0;
 };
 
@@ -42,7 +44,7 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override;
     bool memoryStep(const std::atomic<bool>& stop) override;
     QString diskPreparation() override;
-    void diskStep(const QString& scratchPath) override;
+    int diskStep(const QString& scratchPath) override;
     void diskCleanup(const QString& scratchPath) override;
 
 private:
@@ -64,7 +66,7 @@ std::uint32_t integerStep();
 double floatingPointStep(const std::atomic<bool>& stop);
 bool piComputation(const std::atomic<bool>& stop);
 bool memoryStep(const std::atomic<bool>& stop);
-void diskStep(const char* scratchPath);
+int diskStep(const char* scratchPath);
 
 } // namespace workloads
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,7 +166,7 @@ protected:
 TEST_F(DiskWorkload, FiveHundredCyclesOfRemoveWriteRead)
 {
     CountingProbe probe;
-    loops::diskLoop(nativePath().constData(), probe);
+    EXPECT_EQ(loops::diskLoop(nativePath().constData(), probe), 0);
     EXPECT_EQ(probe.writes, 500u);
     EXPECT_EQ(probe.failedWrites, 0u);
     ASSERT_EQ(probe.reads.size(), 500);
@@ -179,6 +181,78 @@ TEST_F(DiskWorkload, FiveHundredCyclesOfRemoveWriteRead)
     MachineWorkloads machine(dir.path(), dir.filePath(QStringLiteral("cache")));
     machine.diskCleanup(path());
     EXPECT_FALSE(QFileInfo::exists(path()));
+}
+
+// Writes past a file-size limit fail with EFBIG once SIGXFSZ is ignored: a
+// full disk without a full disk. The limit is this process's, so it is
+// lifted again before anything else writes.
+class FileSizeLimit
+{
+public:
+    FileSizeLimit()
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+    void lowerTo(rlim_t bytes)
+    {
+        struct rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+
+private:
+    struct rlimit m_saved { };
+    void (*m_savedHandler)(int) = nullptr;
+};
+
+// Counts like CountingProbe, and lowers the limit once `cyclesBeforeFull`
+// cycles have written.
+struct FillingProbe : CountingProbe
+{
+    FileSizeLimit* limit = nullptr;
+    std::uint64_t cyclesBeforeFull = 0;
+    void written(bool succeeded)
+    {
+        CountingProbe::written(succeeded);
+        if (writes == cyclesBeforeFull)
+            limit->lowerTo(1000);
+    }
+};
+
+TEST_F(DiskWorkload, CyclesThatCannotWriteAreFailuresAndTheFileStillGoes)
+{
+    for (const std::uint64_t cyclesBeforeFull : { 0u, 250u, 499u }) {
+        SCOPED_TRACE(cyclesBeforeFull);
+        FileSizeLimit limit;
+        FillingProbe probe;
+        probe.limit = &limit;
+        probe.cyclesBeforeFull = cyclesBeforeFull;
+        if (cyclesBeforeFull == 0)
+            limit.lowerTo(1000);
+        EXPECT_EQ(loops::diskLoop(nativePath().constData(), probe), EFBIG);
+        EXPECT_EQ(probe.writes, 500u) << "the work stays the same";
+        EXPECT_EQ(probe.failedWrites, 500u - cyclesBeforeFull);
+
+        MachineWorkloads machine(dir.path(), dir.filePath(QStringLiteral("cache")));
+        machine.diskCleanup(path());
+        EXPECT_FALSE(QFileInfo::exists(path()));
+    }
+    // The shipped step reports the same, and a read of something that is
+    // no file is a failure too.
+    {
+        FileSizeLimit limit;
+        limit.lowerTo(4546);
+        EXPECT_EQ(workloads::diskStep(nativePath().constData()), EFBIG);
+    }
+    EXPECT_EQ(workloads::diskStep(nativePath().constData()), 0);
+    QByteArray contents;
+    EXPECT_EQ(loops::readWhole(QFile::encodeName(dir.path()).constData(), contents), EISDIR);
 }
 
 TEST_F(DiskWorkload, AStageLeavesNoFileAndReplacesALeftoverOne)
@@ -205,12 +279,12 @@ TEST_F(DiskWorkload, APlantedLinkNeverRedirectsTheWrites)
     ASSERT_TRUE(QFile::link(victim, path()));
 
     // Even without the removal that starts each cycle, a write refuses the link.
-    EXPECT_FALSE(loops::writeInPlace(nativePath().constData(), payloadUtf8()));
+    EXPECT_EQ(loops::writeInPlace(nativePath().constData(), payloadUtf8()), ELOOP);
     QByteArray contents;
-    EXPECT_FALSE(loops::readWhole(nativePath().constData(), contents));
+    EXPECT_EQ(loops::readWhole(nativePath().constData(), contents), ELOOP);
     EXPECT_EQ(readFile(victim), QByteArray("precious"));
 
-    workloads::diskStep(nativePath().constData());
+    EXPECT_EQ(workloads::diskStep(nativePath().constData()), 0);
     EXPECT_EQ(readFile(victim), QByteArray("precious"));
     EXPECT_FALSE(QFileInfo(path()).isSymLink());
     EXPECT_EQ(readFile(path()), payloadUtf8());

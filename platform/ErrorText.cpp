@@ -1,0 +1,31 @@
+#include "ErrorText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+QString errorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁盘空间不足");
+    case EDQUOT:
+        return QStringLiteral("超出磁盘配额");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case EROFS:
+        return QStringLiteral("文件系统只读");
+    case EFBIG:
+        return QStringLiteral("文件超出大小限制");
+    default:
+        break;
+    }
+    char buffer[256];
+    // The GNU strerror_r: thread-safe, and it may return a static text
+    // instead of filling the buffer.
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+} // namespace platform
