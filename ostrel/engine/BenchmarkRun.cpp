@@ -25,6 +25,11 @@ const TestKind& kind(const char* key)
     Q_UNREACHABLE();
 }
 
+std::size_t indexOf(const TestKind& kind)
+{
+    return std::size_t(&kind - kTestKinds.data());
+}
+
 } // namespace
 
 QString stageFailureText(const TestKind& kind, int error)
@@ -63,10 +68,12 @@ bool BenchmarkRun::advanceProgress()
 bool BenchmarkRun::finishStage(const TestKind& kind, double start, bool failed)
 {
     const double end = m_.stopwatch.now();
+    m_finished.elapsed[indexOf(kind)] = end - start;
     return write([&] {
         platform::BarHolder& bar = m_.panel.*kind.scoreProgress;
         showScore(bar, m_.panel.*kind.scoreLabel, failed ? 0.0 : stageScore(end - start));
         store(QString::fromLatin1(kind.key), bar.value());
+        m_finished.scores[indexOf(kind)] = bar.value();
     });
 }
 
@@ -147,11 +154,18 @@ BenchmarkRun::Outcome BenchmarkRun::run()
         m_problems.failedStage = stageFailureText(disk, diskError);
 
     const bool finished = write([&] {
-        showOverallScore(panel);
-        panel.testingState.setText(m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage);
-        store(saved::kLastTimeKey, m_.wallClock.now());
+        m_finished.overall = showOverallScore(panel);
+        const QString state = m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage;
+        panel.testingState.setText(state);
+        m_finished.finishedAt = m_.wallClock.now();
+        store(saved::kLastTimeKey, m_finished.finishedAt);
         // A second reading of the clock, taken after the saved one.
         panel.lastTime.setText(m_.lastRunText(m_.wallClock.now()));
+        // Inside the gate: a run that a Stop ended is never kept.
+        if (m_.keep)
+            m_problems.unkept = m_.keep(m_finished);
+        if (!m_problems.unkept.isEmpty())
+            panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept);
     });
     return finished ? Outcome::Finished : stopped;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 
 namespace platform {
@@ -25,6 +26,19 @@ class Workloads;
 // Every write to the panel and the store goes through the run's control, so
 // a run asked to stop writes nothing afterwards. The run looks at the stop
 // request between steps and inside the long loops.
+// A run that reached its end, as it is kept in the history: the values it
+// stored and how long each stage took on the stopwatch.
+struct FinishedRun
+{
+    // The "lastTime" stored: seconds since 1970.
+    double finishedAt = 0.0;
+    // In the order of kTestKinds, as their bars hold them.
+    std::array<double, 5> scores {};
+    double overall = 0.0;
+    // Seconds, in the order of kTestKinds, at the stopwatch's full precision.
+    std::array<double, 5> elapsed {};
+};
+
 class BenchmarkRun
 {
 public:
@@ -40,6 +54,9 @@ public:
         // The error number of the first store write that failed, 0 when
         // every result was saved.
         int saveError = 0;
+        // Why the finished run could not be kept in the history; empty when
+        // it was, or when there is no history.
+        QString unkept;
     };
 
     struct Dependencies
@@ -54,6 +71,10 @@ public:
         const platform::Clock& wallClock;
         // The last-run line for an instant; lastRunText() when empty.
         std::function<QString(double)> lastRunText = {};
+        // Keeps a finished run in the history, after its last other write
+        // and outside every timed span; returns why it could not, or an
+        // empty text. None: the run is kept nowhere else.
+        std::function<QString(const FinishedRun&)> keep = {};
     };
 
     explicit BenchmarkRun(Dependencies dependencies);
@@ -74,6 +95,7 @@ private:
 
     Dependencies m_;
     Problems m_problems;
+    FinishedRun m_finished;
 };
 
 // The state text of a stage whose work failed with error number `error`.

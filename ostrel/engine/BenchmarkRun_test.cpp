@@ -497,3 +497,43 @@ TEST_F(BenchmarkRunTest, AStoreThatCannotBeWrittenIsReportedOnce)
         EXPECT_EQ(panel.testingState.text(), diskFails ? QStringLiteral("磁盘读写失败：磁盘空间不足") : QStringLiteral("已完成"));
     }
 }
+
+// A finished run is handed over to be kept once, after everything else it
+// writes, with its stored values and each stage's time; a stopped one never.
+TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
+{
+    allStagesTake(2.5);
+    workloads.stageSeconds[QStringLiteral("pi")] = 4.125;
+    std::vector<FinishedRun> kept;
+    QString answer;
+    auto keeping = [&] {
+        workloads.newRun();
+        return BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock, {},
+            [&](const FinishedRun& run) {
+                log.add(QStringLiteral("kept"));
+                kept.push_back(run);
+                return answer;
+            } });
+    };
+    BenchmarkRun run = keeping();
+    EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(log.events().last(), QStringLiteral("kept"));
+    const FinishedRun& first = kept.front();
+    EXPECT_EQ(first.finishedAt, defaults.doubleForKey(QStringLiteral("lastTime")));
+    EXPECT_EQ(first.elapsed, (std::array<double, 5> { 2.5, 2.5, 4.125, 2.5, 2.5 }));
+    EXPECT_EQ(first.scores, (std::array<double, 5> { 87.5, 87.5, 79.375, 87.5, 87.5 }));
+    EXPECT_EQ(first.overall, panel.allScoreProgress.value());
+    EXPECT_TRUE(run.problems().unkept.isEmpty());
+
+    answer = QStringLiteral("数据库文件已损坏");
+    BenchmarkRun unkept = keeping();
+    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(unkept.problems().unkept, answer);
+    EXPECT_EQ(panel.testingState.text(), QStringLiteral("已完成；历史记录未能保存：数据库文件已损坏"));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("disk")), 87.5) << "the stored keys are not lost";
+
+    workloads.hooks[{ QStringLiteral("disk"), 20 }] = [&] { control.requestStop(); };
+    EXPECT_EQ(keeping().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(kept.size(), 2u);
+}
