@@ -1,0 +1,365 @@
+#include "history/HistoryStore.h"
+
+#include "Panel.h"
+#include "history/ResultsDocument.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <atomic>
+
+namespace ostrel::history {
+
+namespace {
+
+// SQLite's primary result codes, as QSQLITE reports them in QSqlError::nativeErrorCode().
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteCantOpen = 14;
+constexpr int kSqliteNotADatabase = 26;
+
+QString scoreColumn(const TestKind& kind)
+{
+    return QStringLiteral("score_") + QLatin1String(kind.key);
+}
+
+QString elapsedColumn(const TestKind& kind)
+{
+    return QStringLiteral("elapsed_") + QLatin1String(kind.key);
+}
+
+// Each step takes the schema from version n to n + 1; step 0 creates the first schema.
+QStringList migrationStep(int fromVersion)
+{
+    QStringList statements;
+    switch (fromVersion) {
+    case 0: {
+        QStringList columns { QStringLiteral("id INTEGER PRIMARY KEY"), QStringLiteral("finished_at REAL NOT NULL") };
+        for (const TestKind& kind : kTestKinds)
+            columns << scoreColumn(kind) + QStringLiteral(" REAL NOT NULL");
+        columns << QStringLiteral("overall REAL NOT NULL") << QStringLiteral("version TEXT NOT NULL")
+                << QStringLiteral("machine TEXT NOT NULL");
+        statements << QStringLiteral("CREATE TABLE runs (%1)").arg(columns.join(QStringLiteral(", ")));
+        break;
+    }
+    case 1:
+        // Version 2 keeps each stage's stopwatch reading and the skew conditions; older runs have neither.
+        for (const TestKind& kind : kTestKinds)
+            statements << QStringLiteral("ALTER TABLE runs ADD COLUMN %1 REAL").arg(elapsedColumn(kind));
+        statements << QStringLiteral("ALTER TABLE runs ADD COLUMN conditions TEXT NOT NULL DEFAULT '[]'")
+                   << QStringLiteral("CREATE INDEX runs_by_time ON runs (finished_at)");
+        break;
+    }
+    return statements;
+}
+
+QString nextConnectionName()
+{
+    static std::atomic<int> counter { 0 };
+    return QStringLiteral("ostrel-history-%1").arg(counter.fetch_add(1));
+}
+
+QVariant optionalValue(const std::optional<double>& value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+} // namespace
+
+QString HistoryStore::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/ostrel/history.sqlite");
+}
+
+HistoryStore::HistoryStore(QString path)
+    : HistoryStore(std::move(path), Options {})
+{
+}
+
+HistoryStore::HistoryStore(QString path, Options options)
+    : m_path(std::move(path))
+    , m_options(options)
+    , m_connectionName(nextConnectionName())
+{
+}
+
+HistoryStore::~HistoryStore()
+{
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    // The connection can only be removed once no handle to it is left.
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+HistoryError HistoryStore::errorFrom(const QSqlError& error, const QString& what) const
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    const QString path = QDir::toNativeSeparators(m_path);
+    switch (code) {
+    case kSqliteBusy:
+    case kSqliteLocked:
+        return { HistoryError::Kind::Locked,
+                 QStringLiteral("历史记录文件被其他程序占用，等了 %1 秒仍未释放：%2")
+                     .arg(double(m_options.busyTimeout.count()) / 1000.0)
+                     .arg(path) };
+    case kSqliteCorrupt:
+    case kSqliteNotADatabase:
+        return { HistoryError::Kind::Corrupt, QStringLiteral("历史记录文件已损坏：%1").arg(path) };
+    case kSqliteCantOpen:
+        return { HistoryError::Kind::CannotOpen,
+                 QStringLiteral("无法打开历史记录文件：%1（%2）").arg(path, error.databaseText()) };
+    default:
+        return { HistoryError::Kind::Failed,
+                 QStringLiteral("历史记录文件%1失败：%2（%3）").arg(what, path, error.text()) };
+    }
+}
+
+Status HistoryStore::execute(const QString& statement)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(statement))
+        return errorFrom(query.lastError(), QStringLiteral("写入"));
+    return Done {};
+}
+
+Status HistoryStore::open()
+{
+    return ensureOpen();
+}
+
+Status HistoryStore::ensureOpen()
+{
+    if (m_ready)
+        return Done {};
+    const QString path = QDir::toNativeSeparators(m_path);
+    if (!m_db.isValid()) {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        if (!m_db.isValid())
+            return HistoryError { HistoryError::Kind::CannotOpen,
+                                  QStringLiteral("无法打开历史记录文件：%1（缺少 Qt 的 SQLite 驱动）").arg(path) };
+        m_db.setDatabaseName(m_path);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_options.busyTimeout.count()));
+    }
+    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+        return HistoryError {
+            HistoryError::Kind::CannotOpen,
+            QStringLiteral("无法创建历史记录文件夹：%1").arg(QDir::toNativeSeparators(QFileInfo(m_path).absolutePath()))
+        };
+    if (!m_db.isOpen() && !m_db.open())
+        return errorFrom(m_db.lastError(), QStringLiteral("打开"));
+
+    // SQLite opens any file lazily: the first read tells whether it is a database at all.
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return errorFrom(query.lastError(), QStringLiteral("读取"));
+    const int version = query.value(0).toInt();
+    query.finish();
+    if (version > kSchemaVersion)
+        return HistoryError { HistoryError::Kind::NewerVersion,
+                              QStringLiteral("历史记录文件由更新版本的 Ostrel 写入（格式 %1，本版本只认识到 %2），"
+                                             "本版本不能读写它：%3")
+                                  .arg(version)
+                                  .arg(kSchemaVersion)
+                                  .arg(path) };
+
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+        return errorFrom(query.lastError(), QStringLiteral("设置"));
+    query.finish();
+    // In WAL mode NORMAL keeps the database consistent through crashes and saves a sync per run.
+    if (Status set = execute(QStringLiteral("PRAGMA synchronous=NORMAL")); !set)
+        return set;
+    if (version < kSchemaVersion) {
+        if (Status migrated = migrate(); !migrated)
+            return migrated;
+    }
+    m_ready = true;
+    return Done {};
+}
+
+Status HistoryStore::migrate()
+{
+    // Each step reads the version again under the write lock, so two programs opening the same old (or new)
+    // file at once migrate it once.
+    for (;;) {
+        if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+            return begun;
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+            const HistoryError error = errorFrom(query.lastError(), QStringLiteral("读取"));
+            execute(QStringLiteral("ROLLBACK"));
+            return error;
+        }
+        const int version = query.value(0).toInt();
+        query.finish();
+        if (version >= kSchemaVersion) {
+            execute(QStringLiteral("ROLLBACK"));
+            if (version > kSchemaVersion)
+                return HistoryError { HistoryError::Kind::NewerVersion,
+                                      QStringLiteral("历史记录文件由更新版本的 Ostrel 写入（格式 %1，本版本只认识到 "
+                                                     "%2），本版本不能读写它：%3")
+                                          .arg(version)
+                                          .arg(kSchemaVersion)
+                                          .arg(QDir::toNativeSeparators(m_path)) };
+            return Done {};
+        }
+        QStringList statements = migrationStep(version);
+        statements << QStringLiteral("PRAGMA user_version = %1").arg(version + 1) << QStringLiteral("COMMIT");
+        for (const QString& statement : statements) {
+            if (Status done = execute(statement); !done) {
+                execute(QStringLiteral("ROLLBACK"));
+                return done;
+            }
+        }
+    }
+}
+
+Status HistoryStore::append(const RunRecord& run)
+{
+    return append(QList<RunRecord> { run });
+}
+
+Status HistoryStore::append(const QList<RunRecord>& runs)
+{
+    if (Status opened = ensureOpen(); !opened)
+        return opened;
+
+    QStringList columns { QStringLiteral("finished_at") };
+    for (const TestKind& kind : kTestKinds)
+        columns << scoreColumn(kind);
+    columns << QStringLiteral("overall");
+    for (const TestKind& kind : kTestKinds)
+        columns << elapsedColumn(kind);
+    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    const QString statement = QStringLiteral("INSERT INTO runs (%1) VALUES (%2)")
+                                  .arg(columns.join(QStringLiteral(", ")),
+                                       QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+
+    // IMMEDIATE takes the write lock at once, so a second writer waits in the busy handler instead of failing
+    // when it would upgrade a read lock.
+    if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+        return begun;
+    QSqlQuery insert(m_db);
+    if (!insert.prepare(statement)) {
+        const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
+        execute(QStringLiteral("ROLLBACK"));
+        return error;
+    }
+    for (const RunRecord& run : runs) {
+        QVariantList values { run.finishedAt };
+        for (double score : run.scores)
+            values << score;
+        values << run.overall;
+        for (const std::optional<double>& elapsed : run.elapsed)
+            values << optionalValue(elapsed);
+        values << run.version
+               << QString::fromUtf8(QJsonDocument(machineToJson(run.machine)).toJson(QJsonDocument::Compact))
+               << QString::fromUtf8(
+                      QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact));
+        for (int i = 0; i < values.size(); ++i)
+            insert.bindValue(i, values[i]);
+        if (!insert.exec()) {
+            const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
+            insert.finish();
+            execute(QStringLiteral("ROLLBACK"));
+            return error;
+        }
+    }
+    insert.finish();
+    if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
+        execute(QStringLiteral("ROLLBACK"));
+        return committed;
+    }
+    return Done {};
+}
+
+Expected<QList<RunRecord>> HistoryStore::runs(int limit)
+{
+    if (Status opened = ensureOpen(); !opened)
+        return opened.error();
+
+    QStringList columns { QStringLiteral("finished_at") };
+    for (const TestKind& kind : kTestKinds)
+        columns << scoreColumn(kind);
+    columns << QStringLiteral("overall");
+    for (const TestKind& kind : kTestKinds)
+        columns << elapsedColumn(kind);
+    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    QString statement = QStringLiteral("SELECT %1 FROM runs ORDER BY finished_at DESC, id DESC")
+                            .arg(columns.join(QStringLiteral(", ")));
+    if (limit >= 0)
+        statement += QStringLiteral(" LIMIT %1").arg(limit);
+
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement))
+        return errorFrom(query.lastError(), QStringLiteral("读取"));
+
+    // Runs of one machine repeat the same facts and mostly the same conditions: parse each text once.
+    QHash<QString, MachineFacts> machines;
+    QHash<QString, QStringList> conditionLists;
+    QList<RunRecord> runs;
+    while (query.next()) {
+        RunRecord run;
+        int column = 0;
+        run.finishedAt = query.value(column++).toDouble();
+        for (double& score : run.scores)
+            score = query.value(column++).toDouble();
+        run.overall = query.value(column++).toDouble();
+        for (std::optional<double>& elapsed : run.elapsed) {
+            const QVariant value = query.value(column++);
+            if (!value.isNull())
+                elapsed = value.toDouble();
+        }
+        run.version = query.value(column++).toString();
+        const QString machine = query.value(column++).toString();
+        auto known = machines.constFind(machine);
+        if (known == machines.constEnd())
+            known = machines.insert(machine, machineFromJson(QJsonDocument::fromJson(machine.toUtf8()).object()));
+        run.machine = *known;
+        const QString conditions = query.value(column++).toString();
+        auto list = conditionLists.constFind(conditions);
+        if (list == conditionLists.constEnd()) {
+            QStringList keys;
+            for (const QJsonValue& key : QJsonDocument::fromJson(conditions.toUtf8()).array())
+                keys << key.toString();
+            list = conditionLists.insert(conditions, keys);
+        }
+        run.conditions = *list;
+        runs.append(std::move(run));
+    }
+    if (query.lastError().isValid())
+        return errorFrom(query.lastError(), QStringLiteral("读取"));
+    return runs;
+}
+
+Expected<std::optional<RunRecord>> HistoryStore::latest()
+{
+    Expected<QList<RunRecord>> newest = runs(1);
+    if (!newest)
+        return newest.error();
+    if (newest->isEmpty())
+        return std::optional<RunRecord> {};
+    return std::optional<RunRecord> { newest->first() };
+}
+
+std::optional<qint64> HistoryStore::dataVersion()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+} // namespace ostrel::history

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "history/Expected.h"
+#include "history/RunRecord.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+namespace ostrel::history {
+
+// The runs of this machine in an SQLite database (Qt's QSQLITE driver), shared by the window and ostrel-cli:
+// WAL mode and a busy timeout let both write at once, every write is one transaction, and the schema carries
+// its version in PRAGMA user_version and is migrated forward on open.
+//
+// One object is one connection, with a name of its own. Open it, use it and destroy it on one thread (a worker
+// thread is fine); make one per thread that needs the history. Failures come back as values: a corrupt file, a
+// database locked past the timeout or one written by a newer version is reported, never thrown.
+class HistoryStore
+{
+public:
+    // The schema version this program writes; databases from 1 up to it are migrated to it.
+    static constexpr int kSchemaVersion = 2;
+
+    struct Options
+    {
+        // How long a statement waits for another connection's lock before giving up.
+        std::chrono::milliseconds busyTimeout { 5000 };
+    };
+
+    // $XDG_DATA_HOME/ostrel/history.sqlite (QStandardPaths::GenericDataLocation).
+    static QString defaultPath();
+
+    explicit HistoryStore(QString path = defaultPath());
+    HistoryStore(QString path, Options options);
+    ~HistoryStore();
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // Opens the database, creating it and its folder when missing, and migrates it to kSchemaVersion. The other
+    // operations open on demand, so calling this first is only needed to learn early whether the store works.
+    Status open();
+
+    // Adds runs, all in one transaction.
+    Status append(const RunRecord& run);
+    Status append(const QList<RunRecord>& runs);
+
+    // The runs, newest first (by finishing time); at most limit of them when limit >= 0.
+    Expected<QList<RunRecord>> runs(int limit = -1);
+    // The newest run; an empty optional when there is none.
+    Expected<std::optional<RunRecord>> latest();
+
+    // A number that changes whenever another connection (thread or process) has committed to the database since
+    // the last call; lets a window follow new runs cheaply. Empty when the database cannot be read.
+    std::optional<qint64> dataVersion();
+
+private:
+    Status ensureOpen();
+    Status migrate();
+    Status execute(const QString& statement);
+    HistoryError errorFrom(const class QSqlError& error, const QString& what) const;
+
+    QString m_path;
+    Options m_options;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+    bool m_ready = false;
+};
+
+} // namespace ostrel::history

@@ -1,0 +1,276 @@
+#include "history/HistoryStore.h"
+#include "history/TestRuns.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace ostrel::history;
+using namespace std::chrono_literals;
+using ostrel::history::testing::sampleRun;
+
+namespace {
+
+// A plain SQLite connection beside the store, for making and inspecting files by hand.
+class RawConnection
+{
+public:
+    explicit RawConnection(const QString& path)
+        : m_name(QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+    }
+    ~RawConnection()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+    void exec(const QString& statement)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_name, false));
+        EXPECT_TRUE(query.exec(statement)) << statement.toStdString() << ": " << query.lastError().text().toStdString();
+    }
+    QVariant scalar(const QString& statement)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_name, false));
+        EXPECT_TRUE(query.exec(statement) && query.next()) << statement.toStdString();
+        return query.value(0);
+    }
+
+private:
+    QString m_name;
+};
+
+const char* kChildDatabase = "OSTREL_HISTORY_CHILD_DB";
+constexpr int kRunsPerWriter = 40;
+
+QString message(const Status& status)
+{
+    return status ? QString() : status.error().message;
+}
+
+} // namespace
+
+TEST(HistoryStore, WritesAndReadsBackNewestFirst)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("nested/folder/history.sqlite"));
+    {
+        HistoryStore store(path);
+        const Expected<std::optional<RunRecord>> none = store.latest();
+        ASSERT_TRUE(none) << none.error().message.toStdString();
+        EXPECT_FALSE(none.value().has_value());
+
+        ASSERT_TRUE(store.append(sampleRun(200, 70)));
+        ASSERT_TRUE(store.append(sampleRun(500, 90)));
+        ASSERT_TRUE(store.append(QList<RunRecord> { sampleRun(100, 60), sampleRun(400, 85), sampleRun(300, 75) }));
+
+        const Expected<QList<RunRecord>> runs = store.runs();
+        ASSERT_TRUE(runs);
+        ASSERT_EQ(runs->size(), 5);
+        const double order[] = { 500, 400, 300, 200, 100 };
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(runs.value()[i].finishedAt, order[i]);
+        EXPECT_EQ(runs.value()[0], sampleRun(500, 90)) << "every field, every double exactly";
+        EXPECT_EQ(store.runs(2)->size(), 2);
+        EXPECT_EQ(store.latest()->value(), sampleRun(500, 90));
+    }
+    // Another connection, as the next launch would make, sees the same runs.
+    HistoryStore again(path);
+    ASSERT_EQ(again.runs()->size(), 5);
+    EXPECT_EQ(again.runs()->last(), sampleRun(100, 60));
+
+    RawConnection raw(path);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
+    EXPECT_EQ(raw.scalar("PRAGMA journal_mode").toString(), "wal");
+}
+
+TEST(HistoryStore, DefaultPathIsInTheUsersDataFolder)
+{
+    EXPECT_EQ(HistoryStore::defaultPath(), qEnvironmentVariable("XDG_DATA_HOME") + "/ostrel/history.sqlite");
+    HistoryStore store;
+    ASSERT_TRUE(store.append(sampleRun(1)));
+    EXPECT_TRUE(QFile::exists(HistoryStore::defaultPath()));
+}
+
+TEST(HistoryStore, MigratesAVersion1Database)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        // The first schema as the first release wrote it.
+        RawConnection raw(path);
+        raw.exec("CREATE TABLE runs (id INTEGER PRIMARY KEY, finished_at REAL NOT NULL, score_int REAL NOT NULL, "
+                 "score_double REAL NOT NULL, score_pi REAL NOT NULL, score_memory REAL NOT NULL, "
+                 "score_disk REAL NOT NULL, overall REAL NOT NULL, version TEXT NOT NULL, machine TEXT NOT NULL)");
+        raw.exec("INSERT INTO runs (finished_at, score_int, score_double, score_pi, score_memory, score_disk, overall, "
+                 "version, machine) VALUES (1700000000.5, 81.5, 82, 83, 84, 85, 83.1, '0.9.0', "
+                 "'{\"cpuModel\": \"Old CPU\", \"logicalCpus\": 4, \"memoryBytes\": 8589934592}')");
+        raw.exec("PRAGMA user_version = 1");
+    }
+
+    HistoryStore store(path);
+    ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
+    ASSERT_TRUE(store.append(sampleRun(1800000000)));
+    const Expected<QList<RunRecord>> runs = store.runs();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), 2);
+    EXPECT_EQ(runs.value()[0], sampleRun(1800000000));
+    const RunRecord& old = runs.value()[1];
+    EXPECT_EQ(old.finishedAt, 1700000000.5);
+    EXPECT_EQ(old.scores, (std::array<double, 5> { 81.5, 82, 83, 84, 85 }));
+    EXPECT_EQ(old.overall, 83.1);
+    EXPECT_EQ(old.version, "0.9.0");
+    EXPECT_EQ(old.machine.cpuModel, "Old CPU");
+    EXPECT_EQ(old.machine.memoryBytes, 8589934592);
+    for (const auto& elapsed : old.elapsed)
+        EXPECT_FALSE(elapsed.has_value()) << "version 1 kept no stage times";
+    EXPECT_TRUE(old.conditions.isEmpty());
+
+    RawConnection raw(path);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 2);
+}
+
+TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
+{
+    QTemporaryDir dir;
+    const QString corrupt = dir.filePath(QStringLiteral("corrupt.sqlite"));
+    QByteArray garbage;
+    for (int i = 0; i < 200; ++i)
+        garbage += "this is not an SQLite database, just text. ";
+    {
+        QFile file(corrupt);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+    }
+    const QString newer = dir.filePath(QStringLiteral("newer.sqlite"));
+    {
+        RawConnection raw(newer);
+        raw.exec("CREATE TABLE runs (id INTEGER PRIMARY KEY, shape_of_the_future BLOB)");
+        raw.exec("PRAGMA user_version = 3");
+    }
+
+    const struct
+    {
+        QString path;
+        HistoryError::Kind kind;
+    } cases[] = {
+        { corrupt, HistoryError::Kind::Corrupt },
+        { newer, HistoryError::Kind::NewerVersion },
+        // Its folder would have to be made inside a file.
+        { corrupt + QStringLiteral("/history.sqlite"), HistoryError::Kind::CannotOpen },
+    };
+    for (const auto& c : cases) {
+        HistoryStore store(c.path);
+        const Status opened = store.open();
+        ASSERT_FALSE(opened) << c.path.toStdString();
+        EXPECT_EQ(opened.error().kind, c.kind) << opened.error().message.toStdString();
+        EXPECT_TRUE(opened.error().message.contains(QFileInfo(corrupt).fileName())
+                    || opened.error().message.contains(QFileInfo(newer).fileName()))
+            << opened.error().message.toStdString();
+        const Status appended = store.append(sampleRun(1));
+        ASSERT_FALSE(appended);
+        EXPECT_EQ(appended.error().kind, c.kind);
+        EXPECT_FALSE(store.runs());
+    }
+
+    QFile file(corrupt);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), garbage);
+    RawConnection raw(newer);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs").toInt(), 0);
+}
+
+TEST(HistoryStore, LockedPastTheTimeoutIsReportedAndReadersGoOn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        HistoryStore first(path);
+        ASSERT_TRUE(first.append(sampleRun(1)));
+    }
+    RawConnection holder(path);
+    holder.exec("BEGIN EXCLUSIVE");
+    holder.exec("INSERT INTO runs (finished_at, score_int, score_double, score_pi, score_memory, score_disk, "
+                "overall, version, machine) VALUES (2, 0, 0, 0, 0, 0, 0, '', '{}')");
+
+    HistoryStore store(path, HistoryStore::Options { 100ms });
+    const Status appended = store.append(sampleRun(3));
+    ASSERT_FALSE(appended);
+    EXPECT_EQ(appended.error().kind, HistoryError::Kind::Locked) << appended.error().message.toStdString();
+    // WAL lets a reader see the last committed state meanwhile.
+    ASSERT_TRUE(store.runs());
+    EXPECT_EQ(store.runs()->size(), 1);
+
+    holder.exec("COMMIT");
+    ASSERT_TRUE(store.append(sampleRun(3))) << "the same connection works once the lock is gone";
+    EXPECT_EQ(store.runs()->size(), 3);
+}
+
+// Run as a second process by TwoWritersAtOnce; skipped otherwise.
+TEST(HistoryStoreChild, AppendsAsASecondProcess)
+{
+    const QString path = qEnvironmentVariable(kChildDatabase);
+    if (path.isEmpty())
+        GTEST_SKIP() << "only as the second writer of TwoWritersAtOnce";
+    HistoryStore store(path);
+    for (int i = 0; i < kRunsPerWriter; ++i) {
+        const Status appended = store.append(sampleRun(30000 + i));
+        ASSERT_TRUE(appended) << appended.error().message.toStdString();
+    }
+}
+
+TEST(HistoryStore, TwoWritersAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kChildDatabase, path);
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                { QStringLiteral("--gtest_filter=HistoryStoreChild.AppendsAsASecondProcess") });
+    ASSERT_TRUE(child.waitForStarted());
+
+    // A worker thread with its own connection, and this thread, both on the file the child creates.
+    bool workerOk = true;
+    QString workerError;
+    std::thread worker([&] {
+        HistoryStore store(path);
+        for (int i = 0; i < kRunsPerWriter && workerOk; ++i) {
+            const Status appended = store.append(sampleRun(10000 + i));
+            workerOk = bool(appended);
+            workerError = message(appended);
+        }
+    });
+    {
+        HistoryStore store(path);
+        for (int i = 0; i < kRunsPerWriter; ++i) {
+            const Status appended = store.append(sampleRun(20000 + i));
+            ASSERT_TRUE(appended) << appended.error().message.toStdString();
+        }
+    }
+    worker.join();
+    EXPECT_TRUE(workerOk) << workerError.toStdString();
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+
+    HistoryStore reader(path);
+    const Expected<QList<RunRecord>> runs = reader.runs();
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->size(), 3 * kRunsPerWriter);
+    EXPECT_EQ(runs->first().finishedAt, 30000 + kRunsPerWriter - 1);
+}

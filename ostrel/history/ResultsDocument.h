@@ -1,0 +1,54 @@
+#pragma once
+
+#include "history/Expected.h"
+#include "history/RunRecord.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+namespace ostrel::history {
+
+// Runs as JSON and CSV, and the results document that carries one machine's runs to another.
+//
+// A run as JSON: {"finishedAt": <unix seconds>, "scores": {"int", "double", "pi", "memory", "disk"},
+// "overall", "elapsed": {the same five keys, seconds or null}, "version", "machine": {...},
+// "conditions": [keys]}.
+
+QJsonObject machineToJson(const MachineFacts& machine);
+// Missing or mistyped members read as empty.
+MachineFacts machineFromJson(const QJsonObject& object);
+
+QJsonObject runToJson(const RunRecord& run);
+// Rejects an object without a finite "finishedAt", all five scores and "overall"; the rest is optional.
+Expected<RunRecord> runFromJson(const QJsonObject& object);
+
+// The runs in the given order as a JSON array.
+QJsonArray runsToJson(const QList<RunRecord>& runs);
+
+// The runs as CSV: a header line, then one line per run (RFC 4180 quoting, CRLF-free "\n" line ends). Numbers are
+// written at full precision; elapsed times of runs that have none are empty.
+QString runsToCsv(const QList<RunRecord>& runs);
+
+// {"format": "ostrel-results", "version": 1, "machine": {...}, "runs": [...]}
+inline constexpr char kDocumentFormat[] = "ostrel-results";
+inline constexpr int kDocumentVersion = 1;
+
+struct ResultsDocument
+{
+    MachineFacts machine;
+    // Newest first.
+    QList<RunRecord> runs;
+};
+
+QByteArray writeResultsDocument(const ResultsDocument& document);
+// Writes the document through a temporary file, so a failed write leaves any earlier file whole.
+Status writeResultsFile(const QString& path, const ResultsDocument& document);
+// Checks format and version; a document of a newer version, of another format, without runs or not JSON is
+// refused with a message saying which. Runs are returned newest first whatever their order in the file.
+Expected<ResultsDocument> readResultsDocument(const QByteArray& json);
+Expected<ResultsDocument> readResultsFile(const QString& path);
+
+} // namespace ostrel::history

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+
+namespace ostrel::history {
+
+// What a score depends on besides the run itself, read once per run.
+struct MachineFacts
+{
+    QString cpuModel;
+    int logicalCpus = 0;
+    // Total memory in bytes, as the kernel reports it (MemTotal).
+    qint64 memoryBytes = 0;
+    QString kernel;
+    QString os;
+    QString architecture;
+    // Scaling governor of CPU 0; empty when the kernel exposes none.
+    QString governor;
+    // File system type of the folder holding the disk test's scratch file; empty when unknown.
+    QString fileSystem;
+
+    friend bool operator==(const MachineFacts&, const MachineFacts&) = default;
+};
+
+// One finished run. Arrays follow the order of ostrel::kTestKinds.
+struct RunRecord
+{
+    static constexpr int kStageCount = 5;
+
+    // Wall-clock end of the run, seconds since 1970 (the saved "lastTime").
+    double finishedAt = 0.0;
+    // Scores as stored, and their mean as shown.
+    std::array<double, kStageCount> scores {};
+    double overall = 0.0;
+    // Each stage's stopwatch reading in seconds; empty for runs recorded before times were kept.
+    std::array<std::optional<double>, kStageCount> elapsed {};
+    QString version;
+    MachineFacts machine;
+    // Keys of the skew conditions found before the run (kSkewConditions).
+    QStringList conditions;
+
+    friend bool operator==(const RunRecord&, const RunRecord&) = default;
+};
+
+// Something that makes a score low for reasons that are not the machine's: a stable key kept with a run and the
+// line shown to the user.
+struct SkewCondition
+{
+    const char* key;
+    const char16_t* text;
+};
+
+inline constexpr std::array<SkewCondition, 3> kSkewConditions { {
+    { "busy", u"其他程序正在占用处理器，成绩可能偏低。" },
+    { "battery", u"正在使用电池供电，成绩可能偏低。" },
+    { "powersave", u"处理器处于节能模式，成绩可能偏低。" },
+} };
+
+// The line for a condition key; the key itself for one this version does not know.
+QString skewConditionText(const QString& key);
+
+} // namespace ostrel::history

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "history/RunRecord.h"
+
+namespace ostrel::history::testing {
+
+// A run with distinct, non-round values everywhere, so a field written to or read from the wrong place shows.
+inline RunRecord sampleRun(double finishedAt, double base = 80.0)
+{
+    RunRecord run;
+    run.finishedAt = finishedAt;
+    run.scores = { base + 0.125, base + 1.25, base - 2.5, base + 3.0000001, base - 0.75 };
+    run.overall = base + 0.2450000002;
+    run.elapsed = { 3.9750000001, 3.78, 4.46, std::nullopt, 4.14 };
+    run.version = QStringLiteral("1.0.0");
+    run.machine.cpuModel = QStringLiteral("Test CPU 9000, \"rev\" 2");
+    run.machine.logicalCpus = 8;
+    run.machine.memoryBytes = 16706064384;
+    run.machine.kernel = QStringLiteral("6.1.0-99-amd64");
+    run.machine.os = QStringLiteral("Debian GNU/Linux 12 (bookworm)");
+    run.machine.architecture = QStringLiteral("x86_64");
+    run.machine.governor = QStringLiteral("schedutil");
+    run.machine.fileSystem = QStringLiteral("ext4");
+    run.conditions = QStringList { QStringLiteral("busy"), QStringLiteral("battery") };
+    return run;
+}
+
+} // namespace ostrel::history::testing
