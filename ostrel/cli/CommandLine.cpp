@@ -2,53 +2,120 @@
 
 #include "platform/ErrorText.h"
 
+#include <QCommandLineParser>
+
+#include <utility>
+
 namespace ostrel::cli {
 
 Options parseArguments(const QStringList& arguments)
 {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption csv(QStringLiteral("csv"));
+    const QCommandLineOption history(QStringLiteral("history"));
+    const QCommandLineOption runs(QStringLiteral("runs"), {}, QStringLiteral("N"));
+    const QCommandLineOption exportTo(QStringLiteral("export"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption all(QStringLiteral("all"));
+    const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, help, version });
+
     Options options;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QLatin1String("--json"))
-            options.json = true;
-        else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
-            options.help = true;
-        else if (argument.startsWith(QLatin1Char('-')))
-            options.error = QStringLiteral("unknown option: %1").arg(argument);
-        else
-            options.error = QStringLiteral("unexpected argument: %1").arg(argument);
-        if (!options.error.isEmpty())
-            break;
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
     }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+        return options;
+    }
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    options.json = parser.isSet(json);
+    options.csv = parser.isSet(csv);
+    options.all = parser.isSet(all);
+
+    QStringList modes;
+    for (const auto& [option, mode] : { std::pair { &history, Options::Mode::History },
+             std::pair { &exportTo, Options::Mode::Export }, std::pair { &compare, Options::Mode::Compare } }) {
+        if (parser.isSet(*option)) {
+            modes << QStringLiteral("--") + option->names().constFirst();
+            options.mode = mode;
+        }
+    }
+    if (options.mode == Options::Mode::Export)
+        options.file = parser.value(exportTo);
+    else if (options.mode == Options::Mode::Compare)
+        options.file = parser.value(compare);
+
+    if (parser.isSet(runs)) {
+        bool isNumber = false;
+        options.runs = parser.value(runs).toInt(&isNumber);
+        if (!isNumber || options.runs < 1)
+            options.error = QStringLiteral("--runs needs a whole number of at least 1, not '%1'").arg(parser.value(runs));
+        else if (!modes.isEmpty())
+            modes << QStringLiteral("--runs");
+    }
+    if (!options.error.isEmpty())
+        return options;
+    if (modes.size() > 1)
+        options.error = QStringLiteral("%1 cannot be used together").arg(modes.join(QStringLiteral(" and ")));
+    else if (options.csv && options.mode != Options::Mode::History)
+        options.error = QStringLiteral("--csv goes with --history");
+    else if (options.csv && options.json)
+        options.error = QStringLiteral("--csv and --json cannot be used together");
+    else if (options.all && options.mode != Options::Mode::Export)
+        options.error = QStringLiteral("--all goes with --export");
+    else if (options.json && (options.mode == Options::Mode::Export || options.mode == Options::Mode::Compare))
+        options.error = QStringLiteral("--json goes with a run or --history");
     return options;
 }
 
 QString usage(const QString& program)
 {
     return QStringLiteral(
-        "Usage: %1 [--json]\n"
+        "Usage: %1 [--json] [--runs N]\n"
+        "  or:  %1 --history [--json | --csv]\n"
+        "  or:  %1 --export FILE [--all]\n"
+        "  or:  %1 --compare FILE\n"
         "\n"
-        "Runs the Ostrel benchmark once in the terminal: integer, floating point, pi,\n"
+        "Runs the Ostrel benchmark in the terminal: integer, floating point, pi,\n"
         "memory and disk. Each test scores 100 points less 5 points a second. The\n"
-        "scores are saved where the Ostrel window shows them at its next launch.\n"
+        "scores are saved where the Ostrel window shows them at its next launch, and\n"
+        "every finished run is added to the history that the window and these\n"
+        "options show.\n"
         "\n"
         "Options:\n"
-        "  --json   print the scores, the overall score and the time of the run as\n"
-        "           JSON on standard output at the end (progress goes to standard error)\n"
-        "  --help   show this help and exit\n"
+        "  --json          print the results as JSON on standard output (progress goes\n"
+        "                  to standard error); with --history, the runs as JSON\n"
+        "  --runs N        make N complete runs back to back, each saved, then show the\n"
+        "                  median, minimum, maximum and spread of every score\n"
+        "  --history       list the finished runs, newest first\n"
+        "  --csv           with --history: the runs as comma-separated values\n"
+        "  --export FILE   write this machine's latest run and its machine facts to\n"
+        "                  FILE, to be compared or imported on another machine\n"
+        "  --all           with --export: every run, not only the latest\n"
+        "  --compare FILE  compare this machine's latest run with the latest run in\n"
+        "                  FILE, test by test\n"
+        "  --help          show this help and exit\n"
+        "  --version       show the version and exit\n"
         "\n"
         "Ctrl-C stops the run; the tests that finished stay saved.\n"
         "\n"
         "Exit status:\n"
         "  0    the run finished and every result is saved\n"
-        "  2    bad arguments\n"
-        "  3    the run finished, but a test failed or a result could not be saved\n"
+        "  2    bad arguments, or a file for --compare that is not an export\n"
+        "  3    the run finished, but a test failed or a result could not be saved;\n"
+        "       or the history could not be read or written\n"
         "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
 }
 
-RunEnd runEnd(bool finished, const QString& failedStage, int saveError,
-    const QString& storeFile)
+RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
+    const QString& unkept, const QString& historyFile)
 {
     RunEnd end;
     if (finished && !failedStage.isEmpty())
@@ -57,6 +124,8 @@ RunEnd runEnd(bool finished, const QString& failedStage, int saveError,
         end.messages << QStringLiteral("the results could not be saved to %1: %2")
                             .arg(storeFile, platform::errorText(saveError));
     }
+    if (!unkept.isEmpty())
+        end.messages << QStringLiteral("the run could not be added to the history in %1: %2").arg(historyFile, unkept);
     if (!finished)
         end.exitStatus = kExitStopped;
     else if (!end.messages.isEmpty())

@@ -7,8 +7,20 @@ namespace ostrel::cli {
 
 struct Options
 {
+    // What ostrel-cli does: benchmark runs, or one of the history commands.
+    enum class Mode { Run, History, Export, Compare };
+
+    Mode mode = Mode::Run;
     bool json = false;
+    bool csv = false;
+    // --export: every run, not only the latest.
+    bool all = false;
+    // Complete runs back to back.
+    int runs = 1;
+    // The file of --export or --compare.
+    QString file;
     bool help = false;
+    bool version = false;
     // Set when the arguments cannot be used; says why.
     QString error;
 };
@@ -32,9 +44,10 @@ struct RunEnd
 };
 
 // The exit status of a run and what it must say about what went wrong:
-// a failed stage's text, a store that could not be written.
-RunEnd runEnd(bool finished, const QString& failedStage, int saveError,
-    const QString& storeFile);
+// a failed stage's text, a store that could not be written, a history that
+// could not take the run.
+RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
+    const QString& unkept = {}, const QString& historyFile = {});
 
 QString usage(const QString& program);
 

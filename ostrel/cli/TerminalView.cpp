@@ -97,6 +97,17 @@ void TerminalView::printStopped()
     print(QStringLiteral("已停止：完成的测试已保存。"));
 }
 
+void TerminalView::printNote(const QString& text, std::FILE* to)
+{
+    clearBar();
+    std::fflush(m_out);
+    std::fputs(text.toUtf8().constData(), to);
+    if (!text.endsWith(QLatin1Char('\n')))
+        std::fputc('\n', to);
+    std::fflush(to);
+    drawBar();
+}
+
 QJsonObject runReport(const Panel& panel, double lastTime)
 {
     QJsonObject scores;

@@ -25,6 +25,8 @@ public:
     // The overall score and the last-run line, once the run has finished.
     void printSummary();
     void printStopped();
+    // A line of text of its own, on `to`, without breaking the live bar.
+    void printNote(const QString& text, std::FILE* to);
 
 private:
     void stateChanged(const QString& state);

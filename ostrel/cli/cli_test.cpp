@@ -37,15 +37,49 @@ QString readAll(std::FILE* file)
 
 TEST(CommandLine, Arguments)
 {
-    const QString p = QStringLiteral("ostrel-cli");
-    EXPECT_TRUE(cli::parseArguments({ p }).error.isEmpty());
-    EXPECT_FALSE(cli::parseArguments({ p }).json);
-    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("--json") }).json);
-    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("--help") }).help);
-    EXPECT_TRUE(cli::parseArguments({ p, QStringLiteral("-h") }).help);
-    EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--jsn") }).error, QStringLiteral("unknown option: --jsn"));
-    EXPECT_EQ(cli::parseArguments({ p, QStringLiteral("--json"), QStringLiteral("disk") }).error,
-        QStringLiteral("unexpected argument: disk"));
+    using Mode = cli::Options::Mode;
+    const struct
+    {
+        QStringList arguments;
+        Mode mode;
+        bool json;
+        int runs;
+        QString file;
+        QString error;
+    } cases[] = {
+        { {}, Mode::Run, false, 1, {}, {} },
+        { { "--json" }, Mode::Run, true, 1, {}, {} },
+        { { "--runs", "5", "--json" }, Mode::Run, true, 5, {}, {} },
+        { { "--runs=3" }, Mode::Run, false, 3, {}, {} },
+        { { "--history", "--json" }, Mode::History, true, 1, {}, {} },
+        { { "--history", "--csv" }, Mode::History, false, 1, {}, {} },
+        { { "--export", "a.json", "--all" }, Mode::Export, false, 1, "a.json", {} },
+        { { "--compare", "b.json" }, Mode::Compare, false, 1, "b.json", {} },
+        { { "--jsn" }, Mode::Run, false, 1, {}, "Unknown option 'jsn'." },
+        { { "--json", "disk" }, Mode::Run, true, 1, {}, "unexpected argument: disk" },
+        { { "--runs", "0" }, Mode::Run, false, 0, {}, "--runs needs a whole number of at least 1, not '0'" },
+        { { "--runs", "x" }, Mode::Run, false, 0, {}, "--runs needs a whole number of at least 1, not 'x'" },
+        { { "--export" }, Mode::Run, false, 1, {}, "Missing value after '--export'." },
+        { { "--history", "--compare", "b" }, Mode::Compare, false, 1, "b", "--history and --compare cannot be used together" },
+        { { "--history", "--runs", "2" }, Mode::History, false, 2, {}, "--history and --runs cannot be used together" },
+        { { "--csv" }, Mode::Run, false, 1, {}, "--csv goes with --history" },
+        { { "--history", "--csv", "--json" }, Mode::History, true, 1, {}, "--csv and --json cannot be used together" },
+        { { "--all" }, Mode::Run, false, 1, {}, "--all goes with --export" },
+        { { "--compare", "b", "--json" }, Mode::Compare, true, 1, "b", "--json goes with a run or --history" },
+    };
+    for (const auto& c : cases) {
+        const cli::Options options = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + c.arguments);
+        const std::string trace = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(options.error, c.error) << trace;
+        if (!c.error.isEmpty())
+            continue;
+        EXPECT_EQ(options.mode, c.mode) << trace;
+        EXPECT_EQ(options.json, c.json) << trace;
+        EXPECT_EQ(options.runs, c.runs) << trace;
+        EXPECT_EQ(options.file, c.file) << trace;
+    }
+    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-h" }).help);
+    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "--version" }).version);
 }
 
 TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
@@ -144,7 +178,7 @@ TEST(OstrelCli, HelpAndBadArguments)
     bad.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--fast") });
     ASSERT_TRUE(bad.waitForFinished(30000));
     EXPECT_EQ(bad.exitCode(), 2);
-    EXPECT_TRUE(bad.readAllStandardError().contains("unknown option: --fast"));
+    EXPECT_TRUE(bad.readAllStandardError().contains("Unknown option 'fast'."));
     EXPECT_TRUE(bad.readAllStandardOutput().isEmpty());
 }
 

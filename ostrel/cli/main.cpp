@@ -5,10 +5,16 @@
 #include "Panel.h"
 #include "RunControl.h"
 #include "Scores.h"
+#include "HistoryCommands.h"
 #include "TerminalView.h"
 #include "Workloads.h"
+#include "history/HistoryStore.h"
+#include "history/ResultsDocument.h"
+#include "history/RunKeeper.h"
+#include "history/RunStatistics.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "platform/Version.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -44,6 +50,108 @@ bool watchStopSignals()
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+// The benchmark, options.runs times back to back, each run saved and kept in
+// the history; with more than one, how the scores spread.
+int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program)
+{
+    using ostrel::BenchmarkRun;
+
+    // With --json, standard output carries the JSON alone.
+    std::FILE* out = options.json ? stderr : stdout;
+    const bool interactive = ::isatty(::fileno(out)) != 0;
+
+    ostrel::Panel panel;
+    platform::UserDefaults defaults(platform::UserDefaults::pathFor(ostrel::saved::kApplication));
+    ostrel::saved::registerFallbacks(defaults);
+    if (const QString problem = defaults.readProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s: the saved results could not be read from %s: %s\n", qPrintable(program),
+            qPrintable(defaults.fileName()), qPrintable(problem));
+    }
+    ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
+    ostrel::RunControl control;
+    const platform::MonotonicClock stopwatch;
+    const platform::WallClock wallClock;
+    ostrel::history::RunKeeper keeper(ostrel::history::HistoryStore::defaultPath());
+
+    ostrel::resetForRun(panel);
+    ostrel::cli::TerminalView view(panel, out, interactive);
+
+    if (!watchStopSignals()) {
+        std::perror("ostrel-cli: signals");
+        return 1;
+    }
+    QSocketNotifier stopSignal(g_signalSocket[1], QSocketNotifier::Read);
+    QObject::connect(&stopSignal, &QSocketNotifier::activated, &app, [&] {
+        stopSignal.setEnabled(false);
+        control.requestStop();
+    });
+
+    // The worker hands each line to the main thread and waits until it is
+    // out, so it lands between the view's own lines in order.
+    auto onMainThread = [&](const std::function<void()>& call) {
+        QMetaObject::invokeMethod(&view, call, Qt::BlockingQueuedConnection);
+    };
+
+    bool stopped = false;
+    bool problems = false;
+    QList<ostrel::history::RunRecord> records;
+    QJsonObject lastReport;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        for (int n = 1; n <= options.runs && !control.stopRequested(); ++n) {
+            if (options.runs > 1)
+                onMainThread([&] { view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out); });
+            if (n > 1)
+                control.write([&] { panel.testingProgress.setValue(0.0); });
+            // Just before the run: what could make its scores low.
+            keeper.prepare(workloads.scratchFolder());
+            for (const QString& condition : keeper.conditionTexts())
+                onMainThread([&] { view.printNote(condition, stderr); });
+
+            BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock, {},
+                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); } });
+            const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
+            const BenchmarkRun::Problems& found = run.problems();
+            const ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
+                defaults.fileName(), found.unkept, keeper.historyPath());
+            onMainThread([&] {
+                if (finished)
+                    view.printSummary();
+                else
+                    view.printStopped();
+                for (const QString& message : end.messages)
+                    std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(message));
+            });
+            problems = problems || !end.messages.isEmpty();
+            if (!finished) {
+                stopped = true;
+                break;
+            }
+            records << keeper.lastKept();
+            lastReport = ostrel::cli::runReport(panel, defaults.doubleForKey(ostrel::saved::kLastTimeKey));
+            lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
+        }
+    }));
+    QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    worker->start();
+    app.exec();
+    worker->wait();
+
+    if (stopped)
+        return ostrel::cli::kExitStopped;
+    if (options.runs > 1) {
+        const ostrel::history::RunsSummary summary = ostrel::history::summarizeRuns(records);
+        view.printNote(ostrel::cli::summaryText(summary), out);
+        if (options.json) {
+            const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
+                { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
+            std::fputs(QJsonDocument(report).toJson().constData(), stdout);
+        }
+    } else if (options.json) {
+        std::fputs(QJsonDocument(lastReport).toJson().constData(), stdout);
+    }
+    return problems ? ostrel::cli::kExitProblem : ostrel::cli::kExitSuccess;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -61,61 +169,28 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(ostrel::cli::usage(program).toUtf8().constData(), stdout);
-        return 0;
+        return ostrel::cli::kExitSuccess;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", qPrintable(program), platform::kVersion);
+        return ostrel::cli::kExitSuccess;
     }
 
-    // With --json, standard output carries the JSON alone.
-    std::FILE* out = options.json ? stderr : stdout;
-    const bool interactive = ::isatty(::fileno(out)) != 0;
-
-    ostrel::Panel panel;
-    platform::UserDefaults defaults(platform::UserDefaults::pathFor(ostrel::saved::kApplication));
-    ostrel::saved::registerFallbacks(defaults);
-    if (const QString problem = defaults.readProblem(); !problem.isEmpty()) {
-        std::fprintf(stderr, "%s: the saved results could not be read from %s: %s\n", qPrintable(program),
-            qPrintable(defaults.fileName()), qPrintable(problem));
+    using Mode = ostrel::cli::Options::Mode;
+    const ostrel::cli::Streams streams { stdout, stderr, program };
+    ostrel::history::HistoryStore store(ostrel::history::HistoryStore::defaultPath());
+    switch (options.mode) {
+    case Mode::History: {
+        using Format = ostrel::cli::HistoryFormat;
+        const Format format = options.json ? Format::Json : options.csv ? Format::Csv : Format::Text;
+        return ostrel::cli::printHistory(store, format, streams);
     }
-    ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
-    ostrel::RunControl control;
-    const platform::MonotonicClock stopwatch;
-    const platform::WallClock wallClock;
-
-    ostrel::resetForRun(panel);
-    ostrel::cli::TerminalView view(panel, out, interactive);
-
-    if (!watchStopSignals()) {
-        std::perror("ostrel-cli: signals");
-        return 1;
+    case Mode::Export:
+        return ostrel::cli::exportRuns(store, options.file, options.all, streams);
+    case Mode::Compare:
+        return ostrel::cli::compareWithFile(store, options.file, streams);
+    case Mode::Run:
+        break;
     }
-    QSocketNotifier stopSignal(g_signalSocket[1], QSocketNotifier::Read);
-    QObject::connect(&stopSignal, &QSocketNotifier::activated, &app, [&] {
-        stopSignal.setEnabled(false);
-        control.requestStop();
-    });
-
-    ostrel::BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock });
-    ostrel::BenchmarkRun::Outcome outcome = ostrel::BenchmarkRun::Outcome::Stopped;
-    std::unique_ptr<QThread> worker(QThread::create([&] { outcome = run.run(); }));
-    QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    worker->start();
-    app.exec();
-    worker->wait();
-
-    const bool finished = outcome == ostrel::BenchmarkRun::Outcome::Finished;
-    if (finished)
-        view.printSummary();
-    else
-        view.printStopped();
-    const ostrel::BenchmarkRun::Problems& problems = run.problems();
-    const ostrel::cli::RunEnd end
-        = ostrel::cli::runEnd(finished, problems.failedStage, problems.saveError, defaults.fileName());
-    for (const QString& message : end.messages)
-        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(message));
-    if (finished && options.json) {
-        const double lastTime = defaults.doubleForKey(ostrel::saved::kLastTimeKey);
-        QJsonObject report = ostrel::cli::runReport(panel, lastTime);
-        report.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
-        std::fputs(QJsonDocument(report).toJson().constData(), stdout);
-    }
-    return end.exitStatus;
+    return runBenchmarks(app, options, program);
 }

@@ -114,6 +114,11 @@ int MachineWorkloads::diskStep(const QString& path)
     return workloads::diskStep(QFile::encodeName(path).constData());
 }
 
+QString MachineWorkloads::scratchFolder() const
+{
+    return QFileInfo(scratchPath(m_executableDir, m_cacheDir)).absolutePath();
+}
+
 void MachineWorkloads::diskCleanup(const QString& path)
 {
     ::unlink(QFile::encodeName(path).constData());

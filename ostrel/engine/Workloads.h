@@ -26,6 +26,10 @@ public:
     // else the error number (errno) of the first cycle that did not.
     virtual int diskStep(const QString& scratchPath) = 0;
     virtual void diskCleanup(const QString& scratchPath) = 0;
+
+    // The folder the disk test writes in, for telling where it measured;
+    // empty when it writes nowhere real.
+    virtual QString scratchFolder() const { return {}; }
 };
 
 // The real work, every iteration performed.
@@ -46,6 +50,7 @@ public:
     QString diskPreparation() override;
     int diskStep(const QString& scratchPath) override;
     void diskCleanup(const QString& scratchPath) override;
+    QString scratchFolder() const override;
 
 private:
     QString m_executableDir;

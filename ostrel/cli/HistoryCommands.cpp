@@ -1,0 +1,184 @@
+#include "HistoryCommands.h"
+
+#include "CommandLine.h"
+#include "Panel.h"
+#include "history/HistoryStore.h"
+#include "history/ResultsDocument.h"
+#include "platform/DateText.h"
+
+#include <QJsonDocument>
+
+namespace ostrel::cli {
+
+namespace {
+
+void print(std::FILE* to, const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), to);
+}
+
+void fail(const Streams& streams, const QString& message)
+{
+    print(streams.err, streams.program + QStringLiteral(": ") + message + QLatin1Char('\n'));
+}
+
+QString points(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+// +1.20 / −3.40, with a real minus sign.
+QString signedPoints(double value)
+{
+    const QString digits = QString::number(std::abs(value), 'f', 2);
+    if (digits == QStringLiteral("0.00"))
+        return QStringLiteral("±0.00");
+    return (value > 0 ? QStringLiteral("+") : QStringLiteral("−")) + digits;
+}
+
+// Titles padded to a common width, counting a CJK character as two columns.
+QString padded(const QString& text, int columns)
+{
+    int width = 0;
+    for (const QChar c : text)
+        width += c.unicode() >= 0x1100 ? 2 : 1;
+    return text + QString(std::max(0, columns - width), QLatin1Char(' '));
+}
+
+std::optional<history::RunRecord> latestRun(history::HistoryStore& store, const Streams& streams, int& status)
+{
+    const auto latest = store.latest();
+    if (!latest) {
+        fail(streams, latest.error().message);
+        status = kExitProblem;
+        return std::nullopt;
+    }
+    if (!latest.value()) {
+        fail(streams, QStringLiteral("there is no finished run in the history yet: run %1 first").arg(streams.program));
+        status = kExitProblem;
+    }
+    return latest.value();
+}
+
+} // namespace
+
+QString historyLine(const history::RunRecord& run, const history::RunRecord* previous)
+{
+    QString line = platform::mediumDateShortTime(run.finishedAt) + QStringLiteral("  总分 ") + points(run.overall);
+    if (previous)
+        line += QStringLiteral(" (%1)").arg(signedPoints(run.overall - previous->overall));
+    for (std::size_t stage = 0; stage < kTestKinds.size(); ++stage)
+        line += QStringLiteral("  %1 %2").arg(QString::fromUtf16(kTestKinds[stage].title), points(run.scores[stage]));
+    for (const QString& condition : run.conditions)
+        line += QStringLiteral("\n    ") + history::skewConditionText(condition);
+    return line;
+}
+
+int printHistory(history::HistoryStore& store, HistoryFormat format, const Streams& streams)
+{
+    const auto runs = store.runs();
+    if (!runs) {
+        fail(streams, runs.error().message);
+        return kExitProblem;
+    }
+    switch (format) {
+    case HistoryFormat::Json:
+        print(streams.out, QString::fromUtf8(QJsonDocument(history::runsToJson(*runs)).toJson()));
+        break;
+    case HistoryFormat::Csv:
+        print(streams.out, history::runsToCsv(*runs));
+        break;
+    case HistoryFormat::Text:
+        if (runs->isEmpty())
+            print(streams.out, QStringLiteral("您还从未进行过性能测试。\n"));
+        for (qsizetype i = 0; i < runs->size(); ++i) {
+            const history::RunRecord* previous = i + 1 < runs->size() ? &runs->at(i + 1) : nullptr;
+            print(streams.out, historyLine(runs->at(i), previous) + QLatin1Char('\n'));
+        }
+        break;
+    }
+    return kExitSuccess;
+}
+
+int exportRuns(history::HistoryStore& store, const QString& file, bool all, const Streams& streams)
+{
+    int status = kExitSuccess;
+    const std::optional<history::RunRecord> latest = latestRun(store, streams, status);
+    if (!latest)
+        return status;
+    history::ResultsDocument document { latest->machine, { *latest } };
+    if (all) {
+        const auto runs = store.runs();
+        if (!runs) {
+            fail(streams, runs.error().message);
+            return kExitProblem;
+        }
+        document.runs = *runs;
+    }
+    if (const history::Status written = history::writeResultsFile(file, document); !written) {
+        fail(streams, written.error().message);
+        return kExitProblem;
+    }
+    print(streams.out, QStringLiteral("已导出 %1 次测试：%2\n").arg(document.runs.size()).arg(file));
+    return kExitSuccess;
+}
+
+int compareWithFile(history::HistoryStore& store, const QString& file, const Streams& streams)
+{
+    // A file that is no results document is a usage error, whatever the history holds.
+    const auto other = history::readResultsFile(file);
+    if (!other) {
+        fail(streams, other.error().message);
+        return kExitBadArguments;
+    }
+    int status = kExitSuccess;
+    const std::optional<history::RunRecord> mine = latestRun(store, streams, status);
+    if (!mine)
+        return status;
+    const history::RunRecord& theirs = other->runs.constFirst();
+
+    QString text = QStringLiteral("本机：%1，%2\n对方：%3，%4\n\n")
+                       .arg(mine->machine.cpuModel, platform::mediumDateShortTime(mine->finishedAt),
+                           other->machine.cpuModel, platform::mediumDateShortTime(theirs.finishedAt));
+    text += padded(QStringLiteral("测试"), 14) + QStringLiteral("  本机     对方     差       用时比\n");
+    for (const history::ComparisonRow& row : history::compareRuns(*mine, theirs)) {
+        const QString ratio = row.elapsedRatio ? QString::number(*row.elapsedRatio, 'f', 3) : QStringLiteral("—");
+        text += QStringLiteral("%1  %2  %3  %4  %5\n")
+                    .arg(padded(row.title, 14))
+                    .arg(points(row.scoreA), -7)
+                    .arg(points(row.scoreB), -7)
+                    .arg(signedPoints(row.difference), -7)
+                    .arg(ratio);
+    }
+    text += QStringLiteral("\n用时比小于 1：本机更快。\n");
+    print(streams.out, text);
+    return kExitSuccess;
+}
+
+QString summaryText(const history::RunsSummary& summary)
+{
+    QString text = QStringLiteral("%1 次测试（分）：\n").arg(summary.runCount);
+    text += padded(QStringLiteral("测试"), 14) + QStringLiteral("  中位数   最低     最高     差距\n");
+    auto row = [&](const QString& title, const history::Spread& spread) {
+        text += QStringLiteral("%1  %2  %3  %4  %5\n")
+                    .arg(padded(title, 14))
+                    .arg(points(spread.median), -7)
+                    .arg(points(spread.min), -7)
+                    .arg(points(spread.max), -7)
+                    .arg(points(spread.spread));
+    };
+    for (std::size_t stage = 0; stage < kTestKinds.size(); ++stage)
+        row(QString::fromUtf16(kTestKinds[stage].title), summary.stages[stage]);
+    row(QStringLiteral("总分"), summary.overall);
+    if (summary.unsteady) {
+        text += QStringLiteral("成绩不稳定：有测试的差距超过 %1 分。").arg(history::RunsSummary::kUnsteadySpread);
+        if (summary.conditions.isEmpty())
+            text += QStringLiteral("测试时没有发现其他影响成绩的情况。");
+        text += QLatin1Char('\n');
+        for (const QString& condition : summary.conditions)
+            text += QStringLiteral("  ") + history::skewConditionText(condition) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+} // namespace ostrel::cli

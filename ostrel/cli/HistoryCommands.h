@@ -1,0 +1,44 @@
+#pragma once
+
+#include "history/RunRecord.h"
+#include "history/RunStatistics.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace ostrel::history {
+class HistoryStore;
+}
+
+namespace ostrel::cli {
+
+// What ostrel-cli does with the history instead of a run. Each prints to
+// `out`, says what went wrong on `err` (after the program's name) and
+// returns the exit status.
+struct Streams
+{
+    std::FILE* out;
+    std::FILE* err;
+    QString program;
+};
+
+enum class HistoryFormat { Text, Json, Csv };
+
+// The runs, newest first.
+int printHistory(history::HistoryStore& store, HistoryFormat format, const Streams& streams);
+
+// This machine's latest run, or every run, with its machine facts, as a
+// results document in `file`.
+int exportRuns(history::HistoryStore& store, const QString& file, bool all, const Streams& streams);
+
+// This machine's latest run beside the latest run in `file`, test by test.
+int compareWithFile(history::HistoryStore& store, const QString& file, const Streams& streams);
+
+// The lines of a run in the plain history listing.
+QString historyLine(const history::RunRecord& run, const history::RunRecord* previous);
+
+// How repeated runs spread, test by test, for the terminal.
+QString summaryText(const history::RunsSummary& summary);
+
+} // namespace ostrel::cli

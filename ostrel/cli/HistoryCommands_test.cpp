@@ -1,0 +1,140 @@
+#include "CommandLine.h"
+#include "HistoryCommands.h"
+#include "history/HistoryStore.h"
+#include "history/ResultsDocument.h"
+#include "history/TestRuns.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace ostrel;
+using history::testing::sampleRun;
+
+namespace {
+
+// A history of its own and captured output.
+class HistoryCommandsTest : public ::testing::Test
+{
+protected:
+    HistoryCommandsTest()
+    {
+        streams = { std::tmpfile(), std::tmpfile(), QStringLiteral("ostrel-cli") };
+    }
+    ~HistoryCommandsTest() override
+    {
+        std::fclose(streams.out);
+        std::fclose(streams.err);
+    }
+
+    static QString take(std::FILE* file)
+    {
+        std::fflush(file);
+        std::rewind(file);
+        QByteArray bytes;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            bytes.append(buffer, qsizetype(n));
+        std::rewind(file);
+        ::ftruncate(::fileno(file), 0);
+        return QString::fromUtf8(bytes);
+    }
+
+    void addRuns()
+    {
+        history::RunRecord older = sampleRun(1796707200.0, 80.0);
+        older.conditions.clear();
+        ASSERT_TRUE(store.append({ older, sampleRun(1796710800.0, 81.5) }));
+    }
+
+    QTemporaryDir dir;
+    history::HistoryStore store { dir.filePath(QStringLiteral("history.sqlite")) };
+    cli::Streams streams {};
+};
+
+} // namespace
+
+TEST_F(HistoryCommandsTest, HistoryNewestFirstAsTextJsonAndCsv)
+{
+    addRuns();
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Json, streams), cli::kExitSuccess);
+    const QJsonArray runs = QJsonDocument::fromJson(take(streams.out).toUtf8()).array();
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_EQ(runs[0][QStringLiteral("finishedAt")].toDouble(), 1796710800.0);
+    EXPECT_EQ(runs[1][QStringLiteral("scores")][QStringLiteral("pi")].toDouble(), 77.5);
+
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Csv, streams), cli::kExitSuccess);
+    EXPECT_EQ(take(streams.out).count(QLatin1Char('\n')), 3) << "a header and two runs";
+
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Text, streams), cli::kExitSuccess);
+    const QStringList lines = take(streams.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << "the newer run names its two conditions";
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2026年12月8日 14:20  总分 81.75 (+1.50)  整数运算 81.63")))
+        << qPrintable(lines[0]);
+    EXPECT_EQ(lines[1].trimmed(), QStringLiteral("其他程序正在占用处理器，成绩可能偏低。"));
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("总分 80.25  整数运算"))) << "the oldest run has nothing to change against";
+
+    // An unreadable history says why and is not an empty one.
+    QFile garbage(dir.filePath(QStringLiteral("damaged.sqlite")));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(8192, 'x'));
+    garbage.close();
+    history::HistoryStore damaged(garbage.fileName());
+    EXPECT_EQ(cli::printHistory(damaged, cli::HistoryFormat::Text, streams), cli::kExitProblem);
+    EXPECT_TRUE(take(streams.out).isEmpty());
+    EXPECT_TRUE(take(streams.err).startsWith(QStringLiteral("ostrel-cli: ")));
+}
+
+TEST_F(HistoryCommandsTest, ExportThenCompareOnAnotherHome)
+{
+    const QString exported = dir.filePath(QStringLiteral("other.json"));
+    EXPECT_EQ(cli::exportRuns(store, exported, false, streams), cli::kExitProblem) << "nothing to export yet";
+    EXPECT_TRUE(take(streams.err).contains(QStringLiteral("no finished run")));
+
+    addRuns();
+    EXPECT_EQ(cli::exportRuns(store, exported, false, streams), cli::kExitSuccess);
+    auto document = history::readResultsFile(exported);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->runs.size(), 1);
+    EXPECT_EQ(document->machine.cpuModel, sampleRun(0).machine.cpuModel);
+    EXPECT_EQ(cli::exportRuns(store, exported, true, streams), cli::kExitSuccess);
+    EXPECT_EQ(history::readResultsFile(exported)->runs.size(), 2);
+    take(streams.out);
+
+    // Another home, whose latest run is a little slower everywhere.
+    history::HistoryStore other(dir.filePath(QStringLiteral("other.sqlite")));
+    ASSERT_TRUE(other.append(sampleRun(1796800000.0, 79.0)));
+    EXPECT_EQ(cli::compareWithFile(other, exported, streams), cli::kExitSuccess);
+    const QString table = take(streams.out);
+    EXPECT_TRUE(table.contains(QStringLiteral("整数运算        79.13    81.63    −2.50")))
+        << qPrintable(table);
+    EXPECT_TRUE(table.contains(QStringLiteral("总分")));
+
+    QFile bad(dir.filePath(QStringLiteral("bad.json")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(R"({"format": "ostrel-results", "version": 2, "machine": {}, "runs": []})");
+    bad.close();
+    EXPECT_EQ(cli::compareWithFile(other, bad.fileName(), streams), cli::kExitBadArguments);
+    EXPECT_FALSE(take(streams.err).isEmpty());
+    EXPECT_TRUE(take(streams.out).isEmpty());
+}
+
+TEST(RunsSummary, UnsteadyScoresNameTheConditionsSeen)
+{
+    history::RunRecord steady = sampleRun(1.0, 80.0);
+    steady.conditions = { QStringLiteral("battery") };
+    history::RunRecord slower = sampleRun(2.0, 77.5);
+    slower.conditions.clear();
+    const QString text = cli::summaryText(history::summarizeRuns({ steady, slower }));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("2 次测试（分）：\n"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("整数运算        78.88    77.63    80.13    2.50"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("成绩不稳定")));
+    EXPECT_TRUE(text.contains(QStringLiteral("正在使用电池供电，成绩可能偏低。")));
+    EXPECT_FALSE(cli::summaryText(history::summarizeRuns({ steady, steady })).contains(QStringLiteral("成绩不稳定")));
+}

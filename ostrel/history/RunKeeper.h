@@ -1,0 +1,55 @@
+#pragma once
+
+#include "history/MachineFacts.h"
+#include "history/RunRecord.h"
+#include "history/SkewProbe.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace ostrel {
+struct FinishedRun;
+}
+
+namespace ostrel::history {
+
+// Everything a benchmark run needs to be kept in the history, for the window
+// and ostrel-cli alike: before the run, the machine facts and the skew
+// conditions; after it, the record written to the store.
+//
+// Use it on the thread that runs the benchmark: the store's connection is
+// opened, used and closed inside keep().
+class RunKeeper
+{
+public:
+    explicit RunKeeper(QString historyPath);
+
+    // Reads the machine facts and looks for skew conditions, which takes the
+    // probe's measuring window (half a second), both from the probe's roots.
+    // scratchFolder holds the disk test's scratch file.
+    void prepare(const QString& scratchFolder, const SkewProbe& probe = {});
+
+    const MachineFacts& machine() const { return m_machine; }
+    // Keys of the conditions found (kSkewConditions).
+    const QStringList& conditions() const { return m_conditions; }
+    // Their lines, one each, as the user reads them.
+    QStringList conditionTexts() const;
+
+    // Adds the finished run to the history in one transaction. Returns why it
+    // could not, or an empty text; the record written is kept in lastKept().
+    QString keep(const FinishedRun& finished);
+    const RunRecord& lastKept() const { return m_lastKept; }
+
+    const QString& historyPath() const { return m_historyPath; }
+
+private:
+    QString m_historyPath;
+    MachineFacts m_machine;
+    QStringList m_conditions;
+    RunRecord m_lastKept;
+};
+
+// The record of a finished run, with the facts and conditions of its machine.
+RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, const QStringList& conditions);
+
+} // namespace ostrel::history
