@@ -132,6 +132,12 @@ HistoryWindow::HistoryWindow(const QString& databasePath, QWidget* parent)
     m_comparisonTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_comparisonTable->verticalHeader()->hide();
     m_comparisonTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_comparisonTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_comparisonTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    // Room for all six rows: five stages and the overall score.
+    m_comparisonTable->setMinimumHeight(m_comparisonTable->horizontalHeader()->sizeHint().height()
+                                        + 6 * m_comparisonTable->verticalHeader()->defaultSectionSize()
+                                        + 2 * m_comparisonTable->frameWidth() + 2);
     m_comparisonModel->setHorizontalHeaderLabels(
         { QStringLiteral("项目"), QStringLiteral("A 成绩"), QStringLiteral("B 成绩"), QStringLiteral("分差"),
           QStringLiteral("A 用时"), QStringLiteral("B 用时"), QStringLiteral("用时比 A/B") });
@@ -277,14 +283,14 @@ void HistoryWindow::updateChart()
     timeAxis->setTitleText(QStringLiteral("时间"));
     auto* scoreAxis = new QValueAxis;
     scoreAxis->setTitleText(QStringLiteral("分"));
-    scoreAxis->setLabelFormat(QStringLiteral("%d"));
+    scoreAxis->setLabelFormat(QStringLiteral("%.0f"));
     m_chart->addAxis(timeAxis, Qt::AlignBottom);
     m_chart->addAxis(scoreAxis, Qt::AlignLeft);
 
     double earliest = std::numeric_limits<double>::infinity();
     double latest = -std::numeric_limits<double>::infinity();
-    double lowest = 0.0;
-    double highest = 100.0;
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -std::numeric_limits<double>::infinity();
     auto addSeries = [&](const QString& name, const QList<QPointF>& points, QPen pen) {
         auto* series = new QLineSeries;
         series->setName(name);
@@ -334,8 +340,16 @@ void HistoryWindow::updateChart()
     timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(earliest)),
                        QDateTime::fromMSecsSinceEpoch(qint64(latest)));
     timeAxis->setTickCount(6);
-    scoreAxis->setRange(std::floor(lowest / 10.0) * 10.0, std::ceil(highest / 10.0) * 10.0);
-    scoreAxis->setTickCount(int((scoreAxis->max() - scoreAxis->min()) / 10.0) + 1);
+    if (lowest > highest) {
+        lowest = 0.0;
+        highest = 100.0;
+    }
+    // The scores' own range with a little room, on whole ticks: a change of a point or two stays visible.
+    const double step = highest - lowest <= 20.0 ? 5.0 : highest - lowest <= 50.0 ? 10.0 : 20.0;
+    scoreAxis->setRange(std::floor((lowest - 1.0) / step) * step, std::ceil((highest + 1.0) / step) * step);
+    scoreAxis->setTickType(QValueAxis::TicksDynamic);
+    scoreAxis->setTickAnchor(0.0);
+    scoreAxis->setTickInterval(step);
 
     m_chartView->setAccessibleDescription(trendDescription(local));
 }
