@@ -60,6 +60,15 @@ QStringList migrationStep(int fromVersion)
     return statements;
 }
 
+HistoryError newerVersionError(int version, const QString& path)
+{
+    return { HistoryError::Kind::NewerVersion,
+             QStringLiteral("历史记录文件由更新版本的 Ostrel 写入（格式 %1，本版本只认识到 %2），本版本不能读写它：%3")
+                 .arg(version)
+                 .arg(HistoryStore::kSchemaVersion)
+                 .arg(QDir::toNativeSeparators(path)) };
+}
+
 QString nextConnectionName()
 {
     static std::atomic<int> counter { 0 };
@@ -165,12 +174,7 @@ Status HistoryStore::ensureOpen()
     const int version = query.value(0).toInt();
     query.finish();
     if (version > kSchemaVersion)
-        return HistoryError { HistoryError::Kind::NewerVersion,
-                              QStringLiteral("历史记录文件由更新版本的 Ostrel 写入（格式 %1，本版本只认识到 %2），"
-                                             "本版本不能读写它：%3")
-                                  .arg(version)
-                                  .arg(kSchemaVersion)
-                                  .arg(path) };
+        return newerVersionError(version, m_path);
 
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
         return errorFrom(query.lastError(), QStringLiteral("设置"));
@@ -188,39 +192,33 @@ Status HistoryStore::ensureOpen()
 
 Status HistoryStore::migrate()
 {
-    // Each step reads the version again under the write lock, so two programs opening the same old (or new)
-    // file at once migrate it once.
-    for (;;) {
-        if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
-            return begun;
-        QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-            const HistoryError error = errorFrom(query.lastError(), QStringLiteral("读取"));
+    // The version is read again under the write lock, so two programs opening the same old file at once migrate
+    // it once; all steps go in one transaction, so a failed step leaves the file as it was.
+    if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+        return begun;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        const HistoryError error = errorFrom(query.lastError(), QStringLiteral("读取"));
+        execute(QStringLiteral("ROLLBACK"));
+        return error;
+    }
+    const int version = query.value(0).toInt();
+    query.finish();
+    if (version >= kSchemaVersion) {
+        execute(QStringLiteral("ROLLBACK"));
+        return version > kSchemaVersion ? Status(newerVersionError(version, m_path)) : Status(Done {});
+    }
+    QStringList statements;
+    for (int step = version; step < kSchemaVersion; ++step)
+        statements << migrationStep(step);
+    statements << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion) << QStringLiteral("COMMIT");
+    for (const QString& statement : statements) {
+        if (Status done = execute(statement); !done) {
             execute(QStringLiteral("ROLLBACK"));
-            return error;
-        }
-        const int version = query.value(0).toInt();
-        query.finish();
-        if (version >= kSchemaVersion) {
-            execute(QStringLiteral("ROLLBACK"));
-            if (version > kSchemaVersion)
-                return HistoryError { HistoryError::Kind::NewerVersion,
-                                      QStringLiteral("历史记录文件由更新版本的 Ostrel 写入（格式 %1，本版本只认识到 "
-                                                     "%2），本版本不能读写它：%3")
-                                          .arg(version)
-                                          .arg(kSchemaVersion)
-                                          .arg(QDir::toNativeSeparators(m_path)) };
-            return Done {};
-        }
-        QStringList statements = migrationStep(version);
-        statements << QStringLiteral("PRAGMA user_version = %1").arg(version + 1) << QStringLiteral("COMMIT");
-        for (const QString& statement : statements) {
-            if (Status done = execute(statement); !done) {
-                execute(QStringLiteral("ROLLBACK"));
-                return done;
-            }
+            return done;
         }
     }
+    return Done {};
 }
 
 Status HistoryStore::append(const RunRecord& run)

@@ -229,6 +229,10 @@ Expected<ResultsDocument> readResultsFile(const QString& path)
             HistoryError::Kind::CannotOpen,
             QStringLiteral("无法读取文件：%1（%2）").arg(QDir::toNativeSeparators(path), file.errorString())
         };
+    // Ten thousand runs take about 10 MB; anything far larger is not a results document.
+    constexpr qint64 kLargestDocument = 256LL * 1024 * 1024;
+    if (file.size() > kLargestDocument)
+        return badDocument(QStringLiteral("文件太大"));
     return readResultsDocument(file.readAll());
 }
 
