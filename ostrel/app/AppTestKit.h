@@ -8,6 +8,7 @@
 #include "RunThread.h"
 #include "Workloads.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -82,9 +83,20 @@ private:
 };
 
 // A controller with a store of its own in dir and the fake workloads.
-inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const std::shared_ptr<RunLog>& log)
+// The history goes beside the store; the look for skew conditions takes no
+// time and finds what the fixture tree at probeRoot holds (nothing when empty).
+inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const std::shared_ptr<RunLog>& log,
+                                              const QString& probeRoot = {})
 {
-    return std::make_unique<OLTesting>(storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
+    auto testing = std::make_unique<OLTesting>(
+        storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
+    history::SkewProbe probe;
+    probe.window = std::chrono::milliseconds(0);
+    const QString root = probeRoot.isEmpty() ? QFileInfo(storePath).absolutePath() + QStringLiteral("/no-such-root")
+                                             : probeRoot;
+    probe.roots = { root + QStringLiteral("/proc"), root + QStringLiteral("/sys"), root + QStringLiteral("/etc") };
+    testing->setHistory(QFileInfo(storePath).absolutePath() + QStringLiteral("/history.sqlite"), probe);
+    return testing;
 }
 
 // Lets queued updates reach the widgets; true when pred held in time.
@@ -132,10 +144,12 @@ protected:
         return values;
     }
 
-    // With the store at `store` instead of storePath() when given.
-    MainInterface& load(const QString& store = {})
+    // With the store at `store` instead of storePath() when given, and skew
+    // conditions from the fixture tree at probeRoot.
+    MainInterface& load(const QString& store = {}, const QString& probeRoot = {})
     {
-        m_interface = std::make_unique<MainInterface>(*qApp, makeTesting(store.isEmpty() ? storePath() : store, log));
+        m_interface = std::make_unique<MainInterface>(
+            *qApp, makeTesting(store.isEmpty() ? storePath() : store, log, probeRoot));
         return *m_interface;
     }
 

@@ -60,6 +60,8 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
         ui.testingProgress,
         ui.testingState,
         ui.share,
+        ui.skewWarning,
+        ui.history,
     });
     QPushButton* start = ui.startButton;
     QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });

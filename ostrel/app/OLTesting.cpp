@@ -1,9 +1,13 @@
 #include "OLTesting.h"
 
 #include "BenchmarkRun.h"
+#include "RunControl.h"
 #include "RunThread.h"
 #include "Scores.h"
 #include "Workloads.h"
+#include "history/HistoryStore.h"
+#include "history/RunKeeper.h"
+#include "history/ui/HistoryWindow.h"
 #include "platform/Doorbell.h"
 #include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
@@ -14,8 +18,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 #include <type_traits>
 
 namespace ostrel {
@@ -68,8 +74,25 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     , m_defaults(defaultsPath)
     , m_makeWorkloads(std::move(makeWorkloads))
     , m_sharing(SharingServices::desktop())
+    , m_historyPath(history::HistoryStore::defaultPath())
     , m_thread(std::make_unique<RunThread>())
 {
+    m_skewWarning.setHidden(true);
+}
+
+void OLTesting::setHistory(QString databasePath, history::SkewProbe skewProbe)
+{
+    m_historyPath = std::move(databasePath);
+    m_skewProbe = std::move(skewProbe);
+}
+
+void OLTesting::showHistory()
+{
+    if (!m_historyWindow)
+        m_historyWindow = std::make_unique<history::HistoryWindow>(m_historyPath);
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 OLTesting::~OLTesting()
@@ -101,6 +124,8 @@ void OLTesting::awakeFromNib()
     showPanelInOutlets();
     // On mouse-down: the picker opens while the button is still held.
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });
+    if (m_outlets.history)
+        connect(m_outlets.history, &QAbstractButton::clicked, this, &OLTesting::showHistory);
 }
 
 // The widgets show the holders. The holders announce every change, from
@@ -159,6 +184,7 @@ template <class Visit> void OLTesting::forEachOutlet(Visit visit)
     visit(p.lastTime, o.lastTime.data());
     visit(p.testingProgress, o.testingProgress.data());
     visit(p.testingState, o.testingState.data());
+    visit(m_skewWarning, o.skewWarning.data());
 }
 
 void OLTesting::test(QAbstractButton* sender)
@@ -177,6 +203,8 @@ void OLTesting::start(QAbstractButton* sender)
     if (m_redraw)
         m_redraw->beginPolling();
     resetForRun(m_panel);
+    m_skewWarning.setHidden(true);
+    m_skewWarning.setText(QString());
     sender->setText(kStopTitle);
     m_thread->start();
 }
@@ -190,6 +218,7 @@ void OLTesting::stop(QAbstractButton* sender)
         m_panel.testingProgress.setValue(0.0);
         m_panel.testingProgress.setHidden(true);
         m_panel.testingState.setHidden(true);
+        m_skewWarning.setHidden(true);
     });
 }
 
@@ -210,8 +239,36 @@ void OLTesting::test()
     RunThread* self = RunThread::current();
     if (!self || !self->workloads())
         return;
-    BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), self->control(), m_stopwatch, m_wallClock });
-    run.run();
+    RunControl& control = self->control();
+
+    // Just before the run: what could make its scores low. A Stop cuts the
+    // look short, so closing the window never waits for it.
+    history::RunKeeper keeper(m_historyPath);
+    history::SkewProbe probe = m_skewProbe;
+    if (!probe.sleep) {
+        probe.sleep = [&control](std::chrono::milliseconds window) {
+            const auto end = std::chrono::steady_clock::now() + window;
+            while (!control.stopRequested() && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        };
+    }
+    keeper.prepare(self->workloads()->scratchFolder(), probe);
+    if (const QStringList warnings = keeper.conditionTexts(); !warnings.isEmpty()) {
+        control.write([&] {
+            m_skewWarning.setText(warnings.join(QLatin1Char('\n')));
+            m_skewWarning.setHidden(false);
+        });
+    }
+
+    BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), control, m_stopwatch, m_wallClock, {},
+        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); } });
+    if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
+        // The history window follows the database anyway; this shows the run at once.
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_historyWindow)
+                m_historyWindow->reload();
+        }, Qt::QueuedConnection);
+    }
     // Once per run, finished or stopped: results that were not saved must
     // not pass for saved ones.
     if (const int saveError = run.problems().saveError; saveError != 0) {

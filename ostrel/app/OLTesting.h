@@ -2,6 +2,7 @@
 
 #include "Panel.h"
 #include "Sharing.h"
+#include "history/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
@@ -18,6 +19,10 @@ class QPushButton;
 
 namespace platform {
 class Doorbell;
+}
+
+namespace ostrel::history {
+class HistoryWindow;
 }
 
 namespace ostrel {
@@ -46,6 +51,10 @@ struct Outlets
     QPointer<QProgressBar> testingProgress;
     QPointer<QLabel> testingState;
     QPointer<QPushButton> share;
+    // Beside the panel: what may have made the run's scores low, and the
+    // button that opens the history.
+    QPointer<QLabel> skewWarning;
+    QPointer<QPushButton> history;
 };
 
 // The controller of the benchmark window. The run writes only to the panel's
@@ -78,6 +87,18 @@ public:
 
     void setSharingServices(SharingServices services) { m_sharing = std::move(services); }
 
+    // Where finished runs are kept, and how the conditions that skew a score
+    // are looked for before each run. Set before the first run.
+    void setHistory(QString databasePath, history::SkewProbe skewProbe);
+    const QString& historyPath() const { return m_historyPath; }
+
+    // The history button's action: the application's one history window.
+    void showHistory();
+    // Made at the first showHistory().
+    history::HistoryWindow* historyWindow() const { return m_historyWindow.get(); }
+    // What the skew line shows.
+    const platform::TextHolder& skewWarning() const { return m_skewWarning; }
+
     // Some holder changed since the outlets were last drawn.
     bool hasChangesToShow() const;
 
@@ -104,6 +125,7 @@ private:
     void reportUnsavedResults(int error);
 
     Panel m_panel;
+    platform::TextHolder m_skewWarning;
     Outlets m_outlets;
     platform::UserDefaults m_defaults;
     WorkloadsFactory m_makeWorkloads;
@@ -111,6 +133,9 @@ private:
     const platform::MonotonicClock m_stopwatch;
     const platform::WallClock m_wallClock;
     std::unique_ptr<platform::Doorbell> m_redraw;
+    QString m_historyPath;
+    history::SkewProbe m_skewProbe;
+    std::unique_ptr<history::HistoryWindow> m_historyWindow;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.

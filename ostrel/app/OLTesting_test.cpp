@@ -2,8 +2,12 @@
 #include "RunThread.h"
 #include "Scores.h"
 
+#include "history/HistoryStore.h"
+#include "history/ui/HistoryModel.h"
+#include "history/ui/HistoryWindow.h"
 #include "platform/ui/Alert.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMainWindow>
 
@@ -285,7 +289,9 @@ TEST_F(WindowTest, UnsavedResultsAndAFailedDiskStageAreNeverPassedOffAsSuccess)
     press();
     ASSERT_TRUE(eventually([&] { return runEnded() && !alerts.alerts().isEmpty(); }));
     showQueuedUpdates(testing());
-    EXPECT_EQ(outlets().testingState->text(), QStringLiteral("磁盘读写失败：磁盘空间不足"));
+    // The history beside the store cannot be written either, and says so on the same line.
+    EXPECT_TRUE(outlets().testingState->text().startsWith(QStringLiteral("磁盘读写失败：磁盘空间不足；历史记录未能保存：")))
+        << qPrintable(outlets().testingState->text());
     EXPECT_EQ(outlets().diskScoreLabel->text(), QStringLiteral("0分"));
     QTest::qWait(50);
     ASSERT_EQ(alerts.alerts().size(), 1) << "once per run, not once per value";
@@ -304,4 +310,52 @@ TEST_F(WindowTest, UnsavedResultsAndAFailedDiskStageAreNeverPassedOffAsSuccess)
     ASSERT_TRUE(eventually([&] { return alerts.alerts().size() == 1; }));
     QTest::qWait(50);
     EXPECT_EQ(alerts.alerts().size(), 1);
+}
+
+// A finished run goes into the history with its skew conditions, which show
+// under the last-run line while it runs; the history button opens the one
+// history window, which shows it.
+TEST_F(WindowTest, AFinishedRunIsKeptAndShownInTheHistoryWindow)
+{
+    const QString root = pathInDir(QStringLiteral("fixture"));
+    const QString battery = root + QStringLiteral("/sys/class/power_supply/BAT0");
+    ASSERT_TRUE(QDir().mkpath(battery));
+    for (const auto& [name, text] : { std::pair { "type", "Battery\n" }, std::pair { "status", "Discharging\n" } }) {
+        QFile file(battery + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    load({}, root);
+    QPushButton* historyButton = outlets().history;
+    ASSERT_NE(historyButton, nullptr);
+    EXPECT_EQ(historyButton->text(), QStringLiteral("历史…"));
+    EXPECT_FALSE(historyButton->accessibleName().isEmpty());
+
+    press();
+    ASSERT_TRUE(eventually([&] { return runEnded(); }));
+    showQueuedUpdates(testing());
+    EXPECT_EQ(outlets().skewWarning->text(), QStringLiteral("正在使用电池供电，成绩可能偏低。"));
+    EXPECT_TRUE(outlets().skewWarning->isVisibleTo(&mainWindow()));
+
+    const auto runs = history::HistoryStore(testing().historyPath()).runs();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), 1);
+    EXPECT_EQ(runs->first().finishedAt, storeValues()["lastTime"]);
+    EXPECT_EQ(runs->first().conditions, QStringList { QStringLiteral("battery") });
+    EXPECT_TRUE(runs->first().elapsed[4].has_value());
+
+    QTest::mouseClick(historyButton, Qt::LeftButton);
+    history::HistoryWindow* window = testing().historyWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->model().rowCount(), 1);
+    QTest::mouseClick(historyButton, Qt::LeftButton);
+    EXPECT_EQ(testing().historyWindow(), window) << "one per application";
+
+    // It follows the next run while open.
+    press(); // Stop
+    showQueuedUpdates(testing());
+    EXPECT_FALSE(outlets().skewWarning->isVisibleTo(&mainWindow()));
+    press();
+    ASSERT_TRUE(eventually([&] { return runEnded() && window->model().rowCount() == 2; }));
 }
