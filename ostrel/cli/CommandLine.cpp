@@ -11,6 +11,8 @@ Options parseArguments(const QStringList& arguments)
             options.json = true;
         else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
             options.help = true;
+        else if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
+            options.version = true;
         else if (argument.startsWith(QLatin1Char('-')))
             options.error = QStringLiteral("unknown option: %1").arg(argument);
         else
@@ -31,9 +33,10 @@ QString usage(const QString& program)
         "scores are saved where the Ostrel window shows them at its next launch.\n"
         "\n"
         "Options:\n"
-        "  --json   print the scores, the overall score and the time of the run as\n"
-        "           JSON on standard output at the end (progress goes to standard error)\n"
-        "  --help   show this help and exit\n"
+        "  --json     print the scores, the overall score and the time of the run as\n"
+        "             JSON on standard output at the end (progress goes to standard error)\n"
+        "  --help     show this help and exit\n"
+        "  --version  show the version and exit\n"
         "\n"
         "Ctrl-C stops the run; the tests that finished stay saved.\n")
         .arg(program);

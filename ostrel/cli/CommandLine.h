@@ -9,6 +9,7 @@ struct Options
 {
     bool json = false;
     bool help = false;
+    bool version = false;
     // Set when the arguments cannot be used; says why.
     QString error;
 };

@@ -9,6 +9,7 @@
 #include "Workloads.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "platform/Version.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -63,6 +64,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(ostrel::cli::usage(program).toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", qPrintable(program), platform::kVersion);
         return 0;
     }
 
