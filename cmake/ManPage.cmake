@@ -7,7 +7,8 @@
 # (name, exit status, files), and installs it under share/man/man1 with the
 # given install component. The program runs on the build machine, so it must
 # answer --help and --version without a display; the offscreen platform is
-# set as a guard all the same. Sanitizer builds, whose programs print reports
+# set as a guard all the same, and a program that opens its window instead
+# of answering fails the build after a minute. Sanitizer builds, whose programs print reports
 # of their own, and machines without help2man make no manual pages.
 find_program(HELP2MAN_EXECUTABLE help2man)
 
@@ -22,7 +23,7 @@ function(add_man_page)
     add_custom_command(OUTPUT "${page}.gz"
         COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_CURRENT_BINARY_DIR}/man"
         COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
-            "${HELP2MAN_EXECUTABLE}" --no-info --include "${include}" --output "${page}"
+            timeout 60 "${HELP2MAN_EXECUTABLE}" --no-info --include "${include}" --output "${page}"
             "$<TARGET_FILE:${ARG_TARGET}>"
         COMMAND gzip -9nf "${page}"
         DEPENDS ${ARG_TARGET} "${include}"
