@@ -20,7 +20,7 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
-    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
     parser.addOptions({ json, csv, history, runs, exportTo, all, compare, help, version });
 
     Options options;
@@ -100,8 +100,8 @@ QString usage(const QString& program)
         "  --all           with --export: every run, not only the latest\n"
         "  --compare FILE  compare this machine's latest run with the latest run in\n"
         "                  FILE, test by test\n"
-        "  --help          show this help and exit\n"
-        "  --version       show the version and exit\n"
+        "  -h, --help      show this help and exit\n"
+        "  -v, --version   show the version and exit\n"
         "\n"
         "Ctrl-C stops the run; the tests that finished stay saved.\n"
         "\n"

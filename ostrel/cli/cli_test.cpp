@@ -3,6 +3,7 @@
 #include "Scores.h"
 #include "TerminalView.h"
 #include "platform/UserDefaults.h"
+#include "platform/Version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,6 +81,7 @@ TEST(CommandLine, Arguments)
     }
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-h" }).help);
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "--version" }).version);
+    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-v" }).version);
 }
 
 TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
@@ -166,13 +168,20 @@ TEST(RunReport, ScoresOverallAndTime)
     EXPECT_EQ(report[QStringLiteral("lastTimeText")].toString(), QStringLiteral("上次性能测试：x"));
 }
 
-TEST(OstrelCli, HelpAndBadArguments)
+TEST(OstrelCli, HelpVersionAndBadArguments)
 {
     QProcess help;
     help.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--help") });
     ASSERT_TRUE(help.waitForFinished(30000));
     EXPECT_EQ(help.exitCode(), 0);
     EXPECT_TRUE(help.readAllStandardOutput().startsWith("Usage: ostrel-cli"));
+
+    // One line, "name version", as help2man reads it.
+    QProcess version;
+    version.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--version") });
+    ASSERT_TRUE(version.waitForFinished(30000));
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_EQ(version.readAllStandardOutput(), QByteArray("ostrel-cli ") + platform::kVersion + '\n');
 
     QProcess bad;
     bad.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--fast") });
