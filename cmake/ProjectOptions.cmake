@@ -15,3 +15,10 @@ if(OSTREL_SANITIZE)
         -fsanitize=${OSTREL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     target_link_options(project_options INTERFACE -fsanitize=${OSTREL_SANITIZE})
 endif()
+
+# Shipped builds get the hardening Debian expects of its binaries: checked
+# string and memory functions, and relocations made read-only at start.
+if(NOT OSTREL_SANITIZE)
+    target_compile_options(project_options INTERFACE $<$<CONFIG:Release>:-D_FORTIFY_SOURCE=2>)
+    target_link_options(project_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+endif()

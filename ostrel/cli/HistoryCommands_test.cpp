@@ -42,7 +42,7 @@ protected:
         while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
             bytes.append(buffer, qsizetype(n));
         std::rewind(file);
-        ::ftruncate(::fileno(file), 0);
+        [[maybe_unused]] const int truncated = ::ftruncate(::fileno(file), 0);
         return QString::fromUtf8(bytes);
     }
 
