@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QTcpServer>
 
 #include <chrono>
@@ -32,6 +33,7 @@ struct HttpResponse
     QByteArray body;
     Delivery delivery = Delivery::AtOnce;
     int trickleIntervalMs = 20;
+    QList<QPair<QByteArray, QByteArray>> headers; // sent besides Content-Type, Content-Length and Connection
 };
 
 // The time-out a test gives a fetch of `response`: short where the client can only wait for it (no answer, or
