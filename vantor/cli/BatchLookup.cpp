@@ -69,8 +69,8 @@ QJsonObject failedReport(const QString& query, const Failure& failure)
 
 } // namespace
 
-int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out,
-              QIODevice& err, const Wait& wait)
+int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
+              const Wait& wait)
 {
     QStringList queries = addresses;
     if (queries.isEmpty()) {

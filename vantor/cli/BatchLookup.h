@@ -24,7 +24,7 @@ using Wait = std::function<void(std::chrono::seconds)>;
 // `out`: five "Key<TAB>Value" lines per address with a blank line between, or with `json` one JSON array. What went
 // wrong goes to `err`, one line each. When an answer says no requests are left, `wait` is given the time until the
 // service's limit resets before the next request. Returns the exit status.
-int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out,
-              QIODevice& err, const Wait& wait);
+int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
+              const Wait& wait);
 
 } // namespace vantor::cli

@@ -65,8 +65,14 @@ QString programName(Program program)
 bool isQtOption(QStringView name, bool* takesValue)
 {
     static const char* const withValue[] = {
-        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry", "qwindowtitle",
-        "title", "qwindowicon", "icon", "display", "name", "style", "stylesheet", "session", "qmljsdebugger",
+        "platform",        "platformpluginpath",
+        "platformtheme",   "plugin",
+        "qwindowgeometry", "geometry",
+        "qwindowtitle",    "title",
+        "qwindowicon",     "icon",
+        "display",         "name",
+        "style",           "stylesheet",
+        "session",         "qmljsdebugger",
     };
     static const char* const flags[] = { "reverse", "widgetcount", "nograb", "dograb", "testability" };
     for (const char* option : withValue) {
@@ -179,9 +185,8 @@ ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings
         if (!value.isValid())
             continue;
         // An unquoted comma makes QSettings read a list; the text is what was written.
-        settings.*setting.value = value.typeId() == QMetaType::QStringList
-            ? value.toStringList().join(QLatin1Char(','))
-            : value.toString();
+        settings.*setting.value
+            = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
     }
     return settings;
 }
@@ -216,8 +221,8 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
     const IpInfoFormatAdapter* fileFormat = &ipInfoFormat(services.ipInfoFormat);
     if (fromFile.ipInfoFormat)
         fileFormat = ipInfoFormatNamed(*fromFile.ipInfoFormat);
-    const IpInfoFormatAdapter* format = commandLine.ipInfoFormat ? ipInfoFormatNamed(*commandLine.ipInfoFormat)
-                                                                 : fileFormat;
+    const IpInfoFormatAdapter* format
+        = commandLine.ipInfoFormat ? ipInfoFormatNamed(*commandLine.ipInfoFormat) : fileFormat;
     QString prefix = QLatin1String(format->defaultPrefix);
     if (commandLine.ipInfoUrl)
         prefix = *commandLine.ipInfoUrl;
@@ -225,8 +230,8 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
         prefix = *fromFile.ipInfoUrl;
 
     if (prefix.isEmpty()) {
-        const QString problem = QStringLiteral("%1 has no public service; its URL must be given")
-                                    .arg(QLatin1String(format->name));
+        const QString problem
+            = QStringLiteral("%1 has no public service; its URL must be given").arg(QLatin1String(format->name));
         if (commandLine.ipInfoFormat) {
             resolved.error = QStringLiteral("--ip-info-format: %1 with --ip-info-url").arg(problem);
             return resolved;

@@ -132,8 +132,9 @@ const IpInfoFormatAdapter& ipInfoFormat(IpInfoFormat format)
 
 const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name)
 {
-    const auto* found = std::find_if(std::begin(kFormats), std::end(kFormats),
-                                     [&name](const IpInfoFormatAdapter& adapter) { return name == QLatin1String(adapter.name); });
+    const auto* found
+        = std::find_if(std::begin(kFormats), std::end(kFormats),
+                       [&name](const IpInfoFormatAdapter& adapter) { return name == QLatin1String(adapter.name); });
     return found == std::end(kFormats) ? nullptr : found;
 }
 

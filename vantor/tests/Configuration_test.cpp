@@ -76,43 +76,76 @@ INSTANTIATE_TEST_SUITE_P(
     Settings, ResolveServicesTest,
     ::testing::Values(
         ResolveCase { "Defaults", {}, {}, IpInfoFormat::IpApi, kIpApi, kIcanhazip },
-        ResolveCase { "FileOnly", {}, settings("getipinfo", kFileGetIpInfo, "https://me.example/"),
-                      IpInfoFormat::GetIpInfo, kFileGetIpInfo, "https://me.example/" },
+        ResolveCase { "FileOnly",
+                      {},
+                      settings("getipinfo", kFileGetIpInfo, "https://me.example/"),
+                      IpInfoFormat::GetIpInfo,
+                      kFileGetIpInfo,
+                      "https://me.example/" },
         ResolveCase { "CommandLineOverFile", settings("ip-api", "http://c.example/json/", "http://c.example/"),
                       settings("getipinfo", kFileGetIpInfo, "http://me.example/"), IpInfoFormat::IpApi,
                       "http://c.example/json/", "http://c.example/" },
         ResolveCase { "EachKeyOnItsOwn", settings(nullptr, "http://c.example/json/", nullptr),
                       settings(nullptr, "http://f.example/json/", "http://me.example/"), IpInfoFormat::IpApi,
                       "http://c.example/json/", "http://me.example/" },
-        ResolveCase { "FileUrlWithoutFormatIsForIpApi", {}, settings(nullptr, "https://f.example/json/", nullptr),
-                      IpInfoFormat::IpApi, "https://f.example/json/", kIcanhazip },
+        ResolveCase { "FileUrlWithoutFormatIsForIpApi",
+                      {},
+                      settings(nullptr, "https://f.example/json/", nullptr),
+                      IpInfoFormat::IpApi,
+                      "https://f.example/json/",
+                      kIcanhazip },
         ResolveCase { "AnotherFormatOnTheCommandLineDropsTheFileUrl", settings("ip-api", nullptr, nullptr),
                       settings("getipinfo", kFileGetIpInfo, nullptr), IpInfoFormat::IpApi, kIpApi, kIcanhazip },
         ResolveCase { "TheSameFormatOnTheCommandLineKeepsTheFileUrl", settings("getipinfo", nullptr, nullptr),
                       settings("getipinfo", kFileGetIpInfo, nullptr), IpInfoFormat::GetIpInfo, kFileGetIpInfo,
                       kIcanhazip },
-        ResolveCase { "UnknownFormatInFile", {}, settings("getipinfoo", kFileGetIpInfo, nullptr),
-                      IpInfoFormat::IpApi, kIpApi, kIcanhazip, { "ipInfoFormat" } },
-        ResolveCase { "GetIpInfoWithoutUrlInFile", {}, settings("getipinfo", nullptr, nullptr), IpInfoFormat::IpApi,
-                      kIpApi, kIcanhazip, { "ipInfoFormat" } },
-        ResolveCase { "BadUrlInFile", {}, settings("getipinfo", "ftp://f.example/", "icanhazip.com"),
-                      IpInfoFormat::IpApi, kIpApi, kIcanhazip, { "ipInfoUrl", "myAddressUrl", "ipInfoFormat" } },
-        ResolveCase { "BadFileValueUnderACommandLineValue", settings(nullptr, nullptr, "http://c.example/"),
-                      settings(nullptr, nullptr, "not a url"), IpInfoFormat::IpApi, kIpApi, "http://c.example/",
+        ResolveCase { "UnknownFormatInFile",
+                      {},
+                      settings("getipinfoo", kFileGetIpInfo, nullptr),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoFormat" } },
+        ResolveCase { "GetIpInfoWithoutUrlInFile",
+                      {},
+                      settings("getipinfo", nullptr, nullptr),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoFormat" } },
+        ResolveCase { "BadUrlInFile",
+                      {},
+                      settings("getipinfo", "ftp://f.example/", "icanhazip.com"),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoUrl", "myAddressUrl", "ipInfoFormat" } },
+        ResolveCase { "BadFileValueUnderACommandLineValue",
+                      settings(nullptr, nullptr, "http://c.example/"),
+                      settings(nullptr, nullptr, "not a url"),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      "http://c.example/",
                       { "myAddressUrl" } },
         ResolveCase { "UnknownFormat", settings("xml", nullptr, nullptr), {}, {}, "", "", {}, "ip-info-format" },
-        ResolveCase { "FormatNamesAreExact", settings("IP-API", nullptr, nullptr), {}, {}, "", "", {},
+        ResolveCase {
+            "FormatNamesAreExact", settings("IP-API", nullptr, nullptr), {}, {}, "", "", {}, "ip-info-format" },
+        ResolveCase { "GetIpInfoWithoutUrl",
+                      settings("getipinfo", nullptr, nullptr),
+                      settings(nullptr, "http://f.example/json/", nullptr),
+                      {},
+                      "",
+                      "",
+                      {},
                       "ip-info-format" },
-        ResolveCase { "GetIpInfoWithoutUrl", settings("getipinfo", nullptr, nullptr),
-                      settings(nullptr, "http://f.example/json/", nullptr), {}, "", "", {}, "ip-info-format" },
-        ResolveCase { "FileScheme", settings(nullptr, "file:///etc/passwd", nullptr), {}, {}, "", "", {},
-                      "ip-info-url" },
+        ResolveCase {
+            "FileScheme", settings(nullptr, "file:///etc/passwd", nullptr), {}, {}, "", "", {}, "ip-info-url" },
         ResolveCase { "NoHost", settings(nullptr, "http://", nullptr), {}, {}, "", "", {}, "ip-info-url" },
-        ResolveCase { "RelativeUrl", settings(nullptr, nullptr, "icanhazip.com"), {}, {}, "", "", {},
-                      "my-address-url" },
+        ResolveCase {
+            "RelativeUrl", settings(nullptr, nullptr, "icanhazip.com"), {}, {}, "", "", {}, "my-address-url" },
         ResolveCase { "EmptyUrl", settings(nullptr, nullptr, ""), {}, {}, "", "", {}, "my-address-url" },
-        ResolveCase { "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {},
-                      "ip-info-url" }),
+        ResolveCase {
+            "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {}, "ip-info-url" }),
     [](const ::testing::TestParamInfo<ResolveCase>& info) { return info.param.name; });
 
 class ConfigurationFileTest : public ::testing::Test
@@ -143,8 +176,8 @@ TEST_F(ConfigurationFileTest, TopLevelKeysAreRead)
     EXPECT_EQ(read.myAddressUrl, QStringLiteral("http://me.example/a,b"));
     EXPECT_TRUE(warnings.isEmpty());
 
-    const ServiceSettings none = vantor::readConfigurationFile(directory.filePath(QStringLiteral("missing.conf")),
-                                                               &warnings);
+    const ServiceSettings none
+        = vantor::readConfigurationFile(directory.filePath(QStringLiteral("missing.conf")), &warnings);
     EXPECT_FALSE(none.ipInfoFormat || none.ipInfoUrl || none.myAddressUrl);
     EXPECT_TRUE(warnings.isEmpty());
 }
@@ -213,7 +246,8 @@ TEST_P(InvocationTest, Answers)
         c.program, QStringList { QStringLiteral("/usr/bin/") + name } + c.arguments, QStringLiteral("/nonexistent"));
     EXPECT_EQ(invocation.action, c.action) << invocation.text.toStdString();
     for (const QString& part : c.inText) {
-        EXPECT_TRUE(invocation.text.contains(part)) << invocation.text.toStdString() << "\nlacks " << part.toStdString();
+        EXPECT_TRUE(invocation.text.contains(part))
+            << invocation.text.toStdString() << "\nlacks " << part.toStdString();
     }
     if (c.action == Action::BadUsage) {
         EXPECT_TRUE(invocation.text.startsWith(name + QLatin1String(": "))) << invocation.text.toStdString();
@@ -225,29 +259,46 @@ const QString kVersion = QString::fromLatin1(platform::kVersion);
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, InvocationTest,
     ::testing::Values(
-        InvocationCase { "WindowHelp", Program::Window, { "--help" }, Action::Help,
+        InvocationCase { "WindowHelp",
+                         Program::Window,
+                         { "--help" },
+                         Action::Help,
                          { "Usage: vantor [options]\n", "--ip-info-format <FORMAT>", "--ip-info-url <URL>",
                            "--my-address-url <URL>", "--version", "vantor.conf" } },
-        InvocationCase { "CliHelp", Program::Cli, { "-h" }, Action::Help,
+        InvocationCase { "CliHelp",
+                         Program::Cli,
+                         { "-h" },
+                         Action::Help,
                          { "Usage: vantor-cli [options] [ADDRESS...]\n", "--json", "--ip-info-format <FORMAT>",
                            "Exit status:", "ip-api", "getipinfo", "non-commercial" } },
-        InvocationCase { "HelpWinsOverMistakesAfterIt", Program::Cli, { "--help", "--ip-info-format", "xml" },
-                         Action::Help, { "Usage: vantor-cli" } },
-        InvocationCase { "WindowVersion", Program::Window, { "--version" }, Action::Version,
-                         { "vantor " + kVersion + "\n" } },
-        InvocationCase { "CliVersion", Program::Cli, { "--version" }, Action::Version,
-                         { "vantor-cli " + kVersion + "\n" } },
+        InvocationCase { "HelpWinsOverMistakesAfterIt",
+                         Program::Cli,
+                         { "--help", "--ip-info-format", "xml" },
+                         Action::Help,
+                         { "Usage: vantor-cli" } },
+        InvocationCase {
+            "WindowVersion", Program::Window, { "--version" }, Action::Version, { "vantor " + kVersion + "\n" } },
+        InvocationCase {
+            "CliVersion", Program::Cli, { "--version" }, Action::Version, { "vantor-cli " + kVersion + "\n" } },
         InvocationCase { "UnknownOption", Program::Window, { "--bogus" }, Action::BadUsage, { "bogus" } },
         InvocationCase { "MissingValue", Program::Cli, { "--ip-info-url" }, Action::BadUsage, { "--ip-info-url" } },
-        InvocationCase { "BadFormat", Program::Window, { "--ip-info-format", "xml" }, Action::BadUsage,
+        InvocationCase { "BadFormat",
+                         Program::Window,
+                         { "--ip-info-format", "xml" },
+                         Action::BadUsage,
                          { "--ip-info-format", "xml" } },
-        InvocationCase { "BadUrl", Program::Cli, { "--my-address-url=icanhazip.com" }, Action::BadUsage,
+        InvocationCase { "BadUrl",
+                         Program::Cli,
+                         { "--my-address-url=icanhazip.com" },
+                         Action::BadUsage,
                          { "--my-address-url", "icanhazip.com" } },
         InvocationCase { "WindowTakesNoAddress", Program::Window, { "192.0.2.1" }, Action::BadUsage, { "192.0.2.1" } },
         InvocationCase { "WindowHasNoJson", Program::Window, { "--json" }, Action::BadUsage, { "json" } },
-        InvocationCase { "QtOptionsReachQt", Program::Window,
+        InvocationCase { "QtOptionsReachQt",
+                         Program::Window,
                          { "-platform", "offscreen", "-style=fusion", "--reverse", "--ip-info-format", "ip-api" },
-                         Action::Run, {} },
+                         Action::Run,
+                         {} },
         InvocationCase { "CliHasNoQtOptions", Program::Cli, { "-platform", "offscreen" }, Action::BadUsage, {} },
         InvocationCase { "CliAddresses", Program::Cli, { "192.0.2.1", "--", "-1" }, Action::Run, {} }),
     [](const ::testing::TestParamInfo<InvocationCase>& info) { return info.param.name; });

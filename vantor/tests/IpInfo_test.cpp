@@ -132,21 +132,22 @@ const char kIpApiNormal[] = R"({"status":"success","country":"中国","regionNam
 INSTANTIATE_TEST_SUITE_P(
     Answers, ReadIpApiAnswerTest,
     ::testing::Values(
-        IpApiCase { "Normal", ok(kIpApiNormal), Kind::Rows, rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
+        IpApiCase { "Normal", ok(kIpApiNormal), Kind::Rows,
+                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
         IpApiCase { "RateHeadersAreRead", ok(kIpApiNormal, { { "X-Rl", "44" }, { "x-ttl", " 60" } }), Kind::Rows,
                     rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"), 44, 60 },
         IpApiCase { "LastRequestOfTheMinute", ok(kIpApiNormal, { { "X-Rl", "0" }, { "X-Ttl", "17" } }), Kind::Rows,
                     rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"), 0, 17 },
-        IpApiCase { "BadRateHeadersAreIgnored", ok(kIpApiNormal, { { "X-Rl", "-1" }, { "X-Ttl", "soon" } }),
-                    Kind::Rows, rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
+        IpApiCase { "BadRateHeadersAreIgnored", ok(kIpApiNormal, { { "X-Rl", "-1" }, { "X-Ttl", "soon" } }), Kind::Rows,
+                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
         IpApiCase { "Ipv6", ok(R"({"status":"success","query":"2001:db8::1","country":"美国"})"), Kind::Rows,
                     rows("2001:db8::1", "美国", "未知", "未知", "未知") },
         IpApiCase { "EmptyMissingAndNonTextAreUnknownSpacesStay",
                     ok(R"({"status":"success","query":"192.0.2.1","country":"","regionName":" ","city":7})"),
                     Kind::Rows, rows("192.0.2.1", "未知", " ", "未知", "未知") },
         IpApiCase { "Fail", ok(R"({"status":"fail","message":"invalid query","query":"x"})"), Kind::Rejected, {} },
-        IpApiCase { "TooManyRequests", { 429, "", { { "X-Rl", "0" }, { "X-Ttl", "42" } } }, Kind::RateLimited, {}, 0,
-                    42 },
+        IpApiCase {
+            "TooManyRequests", { 429, "", { { "X-Rl", "0" }, { "X-Ttl", "42" } } }, Kind::RateLimited, {}, 0, 42 },
         // Past the limit the service may say nothing more; no requests are left all the same.
         IpApiCase { "TooManyRequestsWithoutHeaders", { 429, "{}", {} }, Kind::RateLimited, {}, 0 },
         IpApiCase { "NoStatus", ok(R"({"query":"192.0.2.1","country":"中国"})"), Kind::Unreadable, {} },
