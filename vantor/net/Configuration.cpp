@@ -122,42 +122,44 @@ QStringList withoutQtOptions(const QStringList& arguments)
 QString description(Program program)
 {
     if (program == Program::Window)
-        return QStringLiteral(
-            "Looks up IP addresses in a window. At launch Vantor asks a web service for this machine's public\n"
-            "address, prints it on standard output and shows its country, region, city and carrier; any address\n"
-            "typed into the field can be looked up too.");
-    return QStringLiteral(
-        "Looks up each ADDRESS in turn with the IP-information service of the Vantor window and prints its\n"
-        "country, region, city and carrier. Without an ADDRESS it looks up this machine's public address.");
+        return QStringLiteral("Looks up IP addresses in a window. At launch Vantor asks a web service for\n"
+                              "this machine's public address, prints it on standard output and shows its\n"
+                              "country, region, city and carrier; any address typed into the field can be\n"
+                              "looked up too.");
+    return QStringLiteral("Looks up each ADDRESS in turn with the IP-information service of the Vantor\n"
+                          "window and prints its country, region, city and carrier. Without an ADDRESS\n"
+                          "it looks up this machine's public address.");
 }
 
 QString epilogue(Program program)
 {
-    QString text = QStringLiteral(
-        "\n"
-        "Configuration:\n"
-        "  The options override the keys ipInfoFormat, ipInfoUrl and myAddressUrl of the INI file\n"
-        "  $XDG_CONFIG_HOME/vantor/vantor.conf (usually ~/.config/vantor/vantor.conf), which is only\n"
-        "  ever read. The format ip-api (the default, http://ip-api.com/json/ over plain HTTP) is free\n"
-        "  for non-commercial use only and allows 45 requests a minute. The format getipinfo is for a\n"
-        "  service answering PREFIX + ADDRESS, the prefix ending in /service/getIpInfo.php?ip=, with\n"
-        "  JSON members code and data; it has no public service, so its URL must be given.\n");
+    QString text = QStringLiteral("\n"
+                                  "Configuration:\n"
+                                  "  The options override the keys ipInfoFormat, ipInfoUrl and myAddressUrl of\n"
+                                  "  the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
+                                  "  ~/.config/vantor/vantor.conf), which is only ever read. The format ip-api\n"
+                                  "  (the default, http://ip-api.com/json/ over plain HTTP) is free for\n"
+                                  "  non-commercial use only and allows 45 requests a minute. The format\n"
+                                  "  getipinfo is for a service answering PREFIX + ADDRESS, the prefix ending in\n"
+                                  "  /service/getIpInfo.php?ip=, with the JSON members code and data; it has no\n"
+                                  "  public service, so its URL must be given.\n");
     if (program == Program::Cli)
-        text += QStringLiteral(
-            "\n"
-            "Output:\n"
-            "  Five lines KEY<TAB>VALUE per address (IP, 国家, 地区, 城市, 运营商), a blank line between\n"
-            "  addresses; an address that gets no rows prints one line on standard error instead. With\n"
-            "  --json, one array of objects with the members query, ok, and either ip, country,\n"
-            "  region, city and isp (null where the service did not say), or error: rejected,\n"
-            "  unreadable, rate-limited or network. When ip-api says no requests are left, vantor-cli\n"
-            "  waits until its limit resets before the next request.\n"
-            "\n"
-            "Exit status:\n"
-            "  0  every address was answered\n"
-            "  1  an address was rejected, its answer was unreadable or the service was busy\n"
-            "  2  bad usage\n"
-            "  3  no answer came over the network for an address (this wins over 1)\n");
+        text += QStringLiteral("\n"
+                               "Output:\n"
+                               "  Five lines KEY<TAB>VALUE per address (IP, country, region, city and\n"
+                               "  carrier, with Chinese keys), a blank line between addresses; an address\n"
+                               "  that gets no rows prints one line on standard error instead. With --json,\n"
+                               "  one array of objects with the members query, ok, and either ip, country,\n"
+                               "  region, city and isp (null where the service did not say), or error:\n"
+                               "  rejected, unreadable, rate-limited or network. When ip-api says that no\n"
+                               "  requests are left, vantor-cli waits until its limit resets before the\n"
+                               "  next request.\n"
+                               "\n"
+                               "Exit status:\n"
+                               "  0  every address was answered\n"
+                               "  1  an address was rejected, its answer was unreadable or the service busy\n"
+                               "  2  bad usage\n"
+                               "  3  no answer came over the network for an address (this wins over 1)\n");
     return text;
 }
 
