@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vantor/InfoRow.h"
+#include "vantor/net/InfoRow.h"
 
 #include <QAbstractTableModel>
 #include <QList>

@@ -4,16 +4,20 @@
 #include "vantor/AppDelegate.h"
 #include "vantor/ArrayController.h"
 #include "vantor/VNQuery.h"
+#include "vantor/net/IpInfo.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QNetworkProxyFactory>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
+#include <algorithm>
 
 namespace vantor {
 
@@ -43,6 +47,27 @@ MainInterface::MainInterface(ServiceConfig services)
     header->resizeSection(ArrayController::KeyColumn, 96);
     header->setStretchLastSection(true);
 
+    // The field's clear button would otherwise reach assistive technology as a push button without a name.
+    for (QToolButton* button : m_ui->ipTextField->findChildren<QToolButton*>())
+        button->setAccessibleName(QStringLiteral("清除"));
+
+    m_copy = new QAction(QStringLiteral("拷贝"), table);
+    m_copy->setShortcut(QKeySequence::Copy);
+    m_copy->setShortcutContext(Qt::WidgetShortcut);
+    m_copyAll = new QAction(QStringLiteral("拷贝全部"), table);
+    table->addAction(m_copy);
+    table->addAction(m_copyAll);
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    QObject::connect(m_copy, &QAction::triggered, m_controller, [this] { copySelectedRows(); });
+    QObject::connect(m_copyAll, &QAction::triggered, m_controller, [this] { copyAllRows(); });
+    const auto updateCopyActions = [this] {
+        m_copy->setEnabled(m_ui->tableView->selectionModel()->hasSelection());
+        m_copyAll->setEnabled(m_arrayController->rowCount() > 0);
+    };
+    QObject::connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, m_copy, updateCopyActions);
+    QObject::connect(m_arrayController, &QAbstractItemModel::modelReset, m_copy, updateCopyActions);
+    updateCopyActions();
+
     QObject::connect(m_ui->queryButton, &QPushButton::clicked, m_controller,
                      [controller = m_controller, button = m_ui->queryButton] { controller->query(button); });
     QObject::connect(m_ui->ipTextField, &QLineEdit::returnPressed, m_controller,
@@ -71,6 +96,27 @@ QPushButton* MainInterface::queryButton() const
 QTableView* MainInterface::tableView() const
 {
     return m_ui->tableView;
+}
+
+void MainInterface::copySelectedRows()
+{
+    QList<int> selected;
+    for (const QModelIndex& index : m_ui->tableView->selectionModel()->selectedIndexes()) {
+        if (!selected.contains(index.row()))
+            selected << index.row();
+    }
+    std::sort(selected.begin(), selected.end());
+    QList<InfoRow> rows;
+    for (int row : selected)
+        rows << m_arrayController->arrangedObjects().at(row);
+    if (!rows.isEmpty())
+        QGuiApplication::clipboard()->setText(rowsAsText(rows));
+}
+
+void MainInterface::copyAllRows()
+{
+    if (!m_arrayController->arrangedObjects().isEmpty())
+        QGuiApplication::clipboard()->setText(rowsAsText(m_arrayController->arrangedObjects()));
 }
 
 void MainInterface::launch()

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "vantor/Services.h"
+#include "vantor/net/Services.h"
 
 #include <QMainWindow>
 
+class QAction;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -33,6 +34,13 @@ public:
     // Shows the window, then lets the controller wake up as soon as the event loop runs.
     void launch();
 
+    // The table's rows as "Key<TAB>Value" lines on the clipboard: those selected (Ctrl+C, "拷贝"), or all of them
+    // ("拷贝全部"). Nothing to copy leaves the clipboard as it was.
+    void copySelectedRows();
+    void copyAllRows();
+    QAction* copyAction() const { return m_copy; }
+    QAction* copyAllAction() const { return m_copyAll; }
+
     QMainWindow* window() const { return m_window.get(); }
     QLineEdit* ipTextField() const;
     QPushButton* queryButton() const;
@@ -47,6 +55,8 @@ private:
     std::unique_ptr<AppDelegate> m_appDelegate;
     VNQuery* m_controller; // owned by the window
     ArrayController* m_arrayController; // owned by the controller
+    QAction* m_copy; // owned by the table
+    QAction* m_copyAll; // owned by the table
 };
 
 // Application-wide settings the executable makes before building its window.

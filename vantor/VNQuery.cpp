@@ -2,8 +2,9 @@
 
 #include "platform/ui/Alert.h"
 #include "vantor/ArrayController.h"
-#include "vantor/IpInfo.h"
 #include "vantor/extension.h"
+#include "vantor/net/IpInfo.h"
+#include "vantor/net/OwnAddress.h"
 
 #include <QIODevice>
 #include <QLineEdit>
@@ -51,22 +52,26 @@ void VNQuery::query(const QString& address)
 {
     m_list.clear();
 
-    bool fetched = false;
-    const QByteArray body = internetData(m_services.ipInfoPrefix + address, &fetched, m_services.ipInfoTimeout);
-    if (!fetched)
+    const std::optional<WebAnswer> web
+        = internetAnswer(ipInfoRequestUrl(m_services, address), m_services.ipInfoTimeout);
+    if (!web)
         return; // the network alert has said it all
 
-    IpInfoAnswer answer = readIpInfoAnswer(body);
+    const IpInfoAnswer answer = ipInfoFormat(m_services.ipInfoFormat).readAnswer(*web);
+    const QString queryError = QStringLiteral("查询错误");
     switch (answer.kind) {
     case IpInfoAnswer::Kind::Rejected:
         // The table keeps showing the previous rows until the next successful query.
-        platform::ui::showAlert(QStringLiteral("查询错误"), QStringLiteral("您输入的IP有误"), mainWindow());
+        platform::ui::showAlert(queryError, QStringLiteral("您输入的IP有误"), mainWindow());
         return;
+    case IpInfoAnswer::Kind::RateLimited:
+        platform::ui::showAlert(queryError, QStringLiteral("查询太频繁，请稍后再试。"), mainWindow());
+        break;
     case IpInfoAnswer::Kind::Unreadable:
-        platform::ui::showAlert(QStringLiteral("查询错误"), QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
+        platform::ui::showAlert(queryError, QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
         break;
     case IpInfoAnswer::Kind::Rows:
-        m_list.append(std::move(answer.rows));
+        m_list.append(answer.rows());
         break;
     }
     if (m_arrayController)
@@ -76,16 +81,14 @@ void VNQuery::query(const QString& address)
 void VNQuery::awakeFromNib()
 {
     const std::optional<QString> answer = initWithInternetString(m_services.myAddressUrl, m_services.myAddressTimeout);
-    // Without an answer (no network at launch) there is nothing to print or look up; the window waits for the
-    // user, who will hear about the network on the first query.
-    if (!answer || answer->isEmpty())
+    // Without an address (no network at launch, or a captive portal's page instead of the service's answer) there
+    // is nothing to print or look up; the window waits for the user, who will hear about the network on the first
+    // query.
+    const std::optional<QString> address = answer ? ownAddressFromAnswer(*answer) : std::nullopt;
+    if (!address)
         return;
-
-    // The service ends its answer with a line break; whatever the last character is, it goes.
-    QString address = *answer;
-    address.chop(1);
-    writeAddressLine(address);
-    query(address);
+    writeAddressLine(*address);
+    query(*address);
 }
 
 void VNQuery::writeAddressLine(const QString& address)

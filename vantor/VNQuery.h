@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vantor/InfoRow.h"
-#include "vantor/Services.h"
+#include "vantor/net/InfoRow.h"
+#include "vantor/net/Services.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "vantor/Services.h"
+#include "vantor/net/Fetch.h"
+#include "vantor/net/Services.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,14 +10,12 @@
 
 namespace vantor {
 
-// A longer answer is treated as a failed fetch, so a misbehaving service cannot exhaust memory.
-inline constexpr qsizetype kMaxBodySize = 1024 * 1024;
+// The window's two fetches, over fetchAnswer(): the window keeps repainting while one waits, but no user input is
+// handled until it returns.
 
-// Plain GET of the URL text as given (not trimmed, not escaped), blocking the caller until the answer is in or
-// the time-out has passed; the window keeps repainting meanwhile but no user input is handled. The body of any
-// HTTP status is the result; nothing comes back when there is no body at all: no connection, time-out, a text
-// that is not a URL, or a body over kMaxBodySize.
-std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);
+// The whole answer. When none came, the network alert is shown and nothing is returned.
+std::optional<WebAnswer> internetAnswer(const QString& urlText,
+                                        std::chrono::milliseconds timeout = kInternetDataTimeout);
 
 // The body as bytes. A failed fetch shows the network alert and gives empty bytes; *ok tells it apart from a
 // service that answered with an empty body.

@@ -17,6 +17,8 @@ QByteArray reasonPhrase(int status)
         return "No Content";
     case 404:
         return "Not Found";
+    case 429:
+        return "Too Many Requests";
     case 500:
         return "Internal Server Error";
     default:
@@ -108,7 +110,10 @@ void MiniHttpServer::answer(QTcpSocket* socket, const HttpResponse& response)
 
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status)
         + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(response.body.size())
-        + "\r\nConnection: close\r\n\r\n";
+        + "\r\nConnection: close\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    head += "\r\n";
 
     if (response.delivery == Delivery::AtOnce) {
         socket->write(head + response.body);

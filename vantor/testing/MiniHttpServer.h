@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QTcpServer>
-
 #include <chrono>
 
 class QTcpSocket;
@@ -32,6 +32,7 @@ struct HttpResponse
     QByteArray body;
     Delivery delivery = Delivery::AtOnce;
     int trickleIntervalMs = 20;
+    QList<QPair<QByteArray, QByteArray>> headers = {}; // sent besides Content-Type, Content-Length and Connection
 };
 
 // The time-out a test gives a fetch of `response`: short where the client can only wait for it (no answer, or
@@ -40,8 +41,8 @@ struct HttpResponse
 inline std::chrono::milliseconds timeoutFor(const HttpResponse& response)
 {
     using namespace std::chrono_literals;
-    const bool keepsTheClientWaiting =
-        response.delivery == HttpResponse::Delivery::Never || response.delivery == HttpResponse::Delivery::Trickle;
+    const bool keepsTheClientWaiting
+        = response.delivery == HttpResponse::Delivery::Never || response.delivery == HttpResponse::Delivery::Trickle;
     return keepsTheClientWaiting ? 400ms : 20s;
 }
 

@@ -7,13 +7,17 @@
 
 #include <QAccessible>
 #include <QAccessibleTableInterface>
+#include <QAction>
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
-
 #include <optional>
 
 using vantor::InfoRow;
@@ -54,6 +58,8 @@ protected:
                            { 200, answer(0, "198.51.100.1", "美国", "", "旧金山", "ISP") });
         server.setResponse(kIpInfoPath + "203.0.113.7",
                            { 200, answer(0, "203.0.113.7", "中国", "华东", "上海", "电信") });
+        server.setResponse(kIpInfoPath + "2001:db8::1",
+                           { 200, answer(0, "2001:db8::1", "日本", "关东", "东京", "NTT") });
         nib.emplace(services());
         nib->controller()->setAddressOutput(&output);
         output.open(QIODevice::WriteOnly);
@@ -62,9 +68,10 @@ protected:
     // The time-out of every fetch; a case whose answer keeps the window waiting shortens it.
     virtual std::chrono::milliseconds timeout() const { return timeoutFor(HttpResponse {}); }
 
-    vantor::ServiceConfig services() const
+    virtual vantor::ServiceConfig services() const
     {
         vantor::ServiceConfig config;
+        config.ipInfoFormat = vantor::IpInfoFormat::GetIpInfo;
         config.ipInfoPrefix = server.baseUrl() + QString::fromLatin1(kIpInfoPath);
         config.myAddressUrl = server.baseUrl() + QLatin1Char('/');
         config.ipInfoTimeout = timeout();
@@ -136,10 +143,7 @@ void PrintTo(const FailureCase& c, std::ostream* os)
 class QueryFailureTest : public WindowTest, public ::testing::WithParamInterface<FailureCase>
 {
 protected:
-    std::chrono::milliseconds timeout() const override
-    {
-        return timeoutFor(GetParam().response);
-    }
+    std::chrono::milliseconds timeout() const override { return timeoutFor(GetParam().response); }
 };
 
 TEST_P(QueryFailureTest, EmptiesListAndTellsTheUser)
@@ -228,10 +232,7 @@ void PrintTo(const LaunchCase& c, std::ostream* os)
 class LaunchTest : public WindowTest, public ::testing::WithParamInterface<LaunchCase>
 {
 protected:
-    std::chrono::milliseconds timeout() const override
-    {
-        return timeoutFor(GetParam().myAddress);
-    }
+    std::chrono::milliseconds timeout() const override { return timeoutFor(GetParam().myAddress); }
 };
 
 TEST_P(LaunchTest, PrintsAndQueriesTheOwnAddress)
@@ -255,8 +256,11 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, LaunchTest,
     ::testing::Values(
         LaunchCase { "AddressAndLineBreak", { 200, "203.0.113.7\n" }, "203.0.113.7\n", { "203.0.113.7" } },
-        // The last character goes whatever it is.
-        LaunchCase { "AddressWithoutLineBreak", { 200, "198.51.100.12" }, "198.51.100.1\n", { "198.51.100.1" } },
+        LaunchCase { "AddressAndCrLf", { 200, "203.0.113.7\r\n" }, "203.0.113.7\n", { "203.0.113.7" } },
+        // Only a line break goes: the address keeps its last digit.
+        LaunchCase { "AddressWithoutLineBreak", { 200, "198.51.100.1" }, "198.51.100.1\n", { "198.51.100.1" } },
+        LaunchCase { "Ipv6Address", { 200, "2001:db8::1\n" }, "2001:db8::1\n", { "2001:db8::1" } },
+        LaunchCase { "CaptivePortalPage", { 200, "<html><body>Log in to Wi-Fi</body></html>\n" }, "", {} },
         LaunchCase { "EmptyAnswer", { 200, "" }, "", {} },
         LaunchCase { "NoAnswer", { 200, "", Delivery::Never }, "", {} },
         LaunchCase { "NotUtf8", { 200, "\xff\xfe\n" }, "", {} }),
@@ -292,6 +296,139 @@ TEST_F(WindowTest, AssistiveTechnologyReadsTheFieldAndTheCells)
     QAccessibleInterface* cell = table->tableInterface()->cellAt(4, 1);
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(QAccessible::Name), QStringLiteral("电信"));
+}
+
+// The window with the ip-api format, as it runs without configuration.
+class IpApiWindowTest : public WindowTest
+{
+protected:
+    vantor::ServiceConfig services() const override
+    {
+        vantor::ServiceConfig config = WindowTest::services();
+        config.ipInfoFormat = vantor::IpInfoFormat::IpApi;
+        config.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+        return config;
+    }
+
+    static QByteArray path(const char* address)
+    {
+        return "/json/" + QByteArray(address) + "?lang=zh-CN&fields=status,message,query,country,regionName,city,isp";
+    }
+};
+
+QByteArray ipApiAnswer(const char* query, const char* country, const char* region, const char* city, const char* isp)
+{
+    return QStringLiteral(
+               R"({"status":"success","query":"%1","country":"%2","regionName":"%3","city":"%4","isp":"%5"})")
+        .arg(QString::fromUtf8(query), QString::fromUtf8(country), QString::fromUtf8(region), QString::fromUtf8(city),
+             QString::fromUtf8(isp))
+        .toUtf8();
+}
+
+TEST_F(IpApiWindowTest, FieldQueriesIpv4AndIpv6AndFailuresAlert)
+{
+    server.setResponse(path("198.51.100.1"), { 200, ipApiAnswer("198.51.100.1", "美国", "", "旧金山", "ISP") });
+    server.setResponse(path("2001:db8::1"), { 200, ipApiAnswer("2001:db8::1", "日本", "东京都", "东京", "NTT") });
+    server.setResponse(path("192.0.2.300"), { 200, R"({"status":"fail","message":"invalid query"})" });
+    server.setResponse(path("192.0.2.2"), { 429, "", Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "30" } } });
+    nib->window()->show();
+    QLineEdit* field = nib->ipTextField();
+
+    field->setText(QStringLiteral("198.51.100.1"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(shown(), kFirstRows);
+
+    field->setText(QStringLiteral("2001:db8::1"));
+    QTest::mouseClick(nib->queryButton(), Qt::LeftButton);
+    const auto tokyoRows = rows("2001:db8::1", "日本", "东京都", "东京", "NTT");
+    EXPECT_EQ(shown(), tokyoRows);
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+
+    // A rejected address leaves the last rows in view, as with getipinfo.
+    controller().query(QStringLiteral("192.0.2.300"));
+    EXPECT_TRUE(controller().List().isEmpty());
+    EXPECT_EQ(shown(), tokyoRows);
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("查询错误"));
+    EXPECT_EQ(alerts.alerts()[0].informativeText, QStringLiteral("您输入的IP有误"));
+    EXPECT_EQ(alerts.alerts()[0].window, nib->window());
+
+    controller().query(QStringLiteral("192.0.2.2"));
+    EXPECT_TRUE(shown().isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 2);
+    EXPECT_EQ(alerts.alerts()[1].messageText, QStringLiteral("查询错误"));
+    EXPECT_EQ(alerts.alerts()[1].informativeText, QStringLiteral("查询太频繁，请稍后再试。"));
+    EXPECT_EQ(alerts.alerts()[1].window, nib->window());
+
+    QStringList expected;
+    for (const char* address : { "198.51.100.1", "2001:db8::1", "192.0.2.300", "192.0.2.2" })
+        expected << QString::fromLatin1(path(address));
+    EXPECT_EQ(requestedTargets(), expected);
+}
+
+TEST_F(IpApiWindowTest, LaunchLooksUpTheOwnAddress)
+{
+    server.setResponse("/", { 200, "2001:db8::1\n" });
+    server.setResponse(path("2001:db8::1"), { 200, ipApiAnswer("2001:db8::1", "日本", "东京都", "东京", "NTT") });
+
+    controller().awakeFromNib();
+
+    EXPECT_EQ(output.data(), "2001:db8::1\n");
+    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "东京都", "东京", "NTT"));
+}
+
+TEST_F(WindowTest, CopiesSelectedRowsOrAll)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTableView* table = nib->tableView();
+    QAction* copy = nib->copyAction();
+    QAction* copyAll = nib->copyAllAction();
+    ASSERT_TRUE(table->actions().contains(copy));
+    ASSERT_TRUE(table->actions().contains(copyAll));
+    EXPECT_EQ(copy->text(), QStringLiteral("拷贝"));
+    EXPECT_EQ(copyAll->text(), QStringLiteral("拷贝全部"));
+    EXPECT_EQ(table->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_FALSE(copyAll->isEnabled());
+
+    controller().query(QStringLiteral("203.0.113.7"));
+    EXPECT_TRUE(copyAll->isEnabled());
+    // Nothing selected: the clipboard keeps what it had.
+    nib->copySelectedRows();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+    nib->window()->show();
+    nib->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nib->window()));
+    table->setFocus();
+    // A click on a cell selects its row; Ctrl+click adds another.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(3, 1)).center());
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      table->visualRect(table->model()->index(0, 0)).center());
+    EXPECT_TRUE(copy->isEnabled());
+    QTest::keySequence(table, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("IP\t203.0.113.7\n城市\t上海\n"));
+
+    copyAll->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("IP\t203.0.113.7\n国家\t中国\n地区\t华东\n城市\t上海\n运营商\t电信\n"));
+}
+
+// Every push button an assistive technology finds in the window has a name.
+TEST_F(WindowTest, ClearButtonIsNamed)
+{
+    nib->window()->show();
+    nib->ipTextField()->setText(QStringLiteral("203.0.113.7")); // the clear button shows only over some text
+
+    QStringList buttonNames;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        if (node->role() == QAccessible::Button && !node->state().invisible)
+            buttonNames << node->text(QAccessible::Name);
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(nib->window()));
+    EXPECT_EQ(buttonNames, (QStringList { QStringLiteral("清除"), QStringLiteral("查询") }));
 }
 
 } // namespace

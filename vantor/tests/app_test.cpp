@@ -1,6 +1,10 @@
+#include "platform/Version.h"
 #include "vantor/testing/MiniHttpServer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -14,10 +18,12 @@ TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
 {
     MiniHttpServer proxy;
     proxy.setResponse("/", { 200, "203.0.113.7\n" });
-    proxy.setResponse("/service/getIpInfo.php?ip=203.0.113.7",
+    // With no configuration, the IP-information service is ip-api.
+    const QByteArray ipApiPath = "/json/203.0.113.7?lang=zh-CN&fields=status,message,query,country,regionName,city,isp";
+    proxy.setResponse(ipApiPath,
                       { 200,
-                        R"({"code":0,"data":{"ip":"203.0.113.7","country":"中国","area":"华东","city":"上海",)"
-                        R"("isp":"电信"}})" });
+                        R"({"status":"success","query":"203.0.113.7","country":"中国","regionName":"上海",)"
+                        R"("city":"上海","isp":"电信"})" });
 
     QProcess vantor;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -43,11 +49,87 @@ TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
     EXPECT_EQ(printed, "203.0.113.7\n");
     ASSERT_EQ(proxy.requests().size(), 2);
     EXPECT_EQ(proxy.requests()[0].pathAndQuery, "/");
-    EXPECT_EQ(proxy.requests()[1].pathAndQuery, "/service/getIpInfo.php?ip=203.0.113.7");
+    EXPECT_EQ(proxy.requests()[1].pathAndQuery, ipApiPath);
+    EXPECT_EQ(proxy.requests()[0].target, "http://icanhazip.com/");
+    EXPECT_EQ(proxy.requests()[1].target, "http://ip-api.com" + ipApiPath);
     // Both went to the public services' hosts, by way of the proxy.
     EXPECT_TRUE(proxy.requests()[0].target.startsWith("http://")) << proxy.requests()[0].target.toStdString();
     EXPECT_NE(proxy.requests()[0].host, proxy.requests()[1].host);
     EXPECT_FALSE(proxy.requests()[0].host.startsWith("127.0.0.1"));
+}
+
+struct Finished
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Without any display: these must be answered before Qt looks for one.
+Finished runWithoutDisplay(const QStringList& arguments, const QString& configHome)
+{
+    QProcess vantor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    vantor.setProcessEnvironment(environment);
+    vantor.start(QStringLiteral(VANTOR_EXECUTABLE), arguments);
+    EXPECT_TRUE(vantor.waitForFinished(60000));
+    return { vantor.exitStatus() == QProcess::NormalExit ? vantor.exitCode() : -1, vantor.readAllStandardOutput(),
+             vantor.readAllStandardError() };
+}
+
+TEST(VantorExecutable, AnswersTheCommandLineWithoutADisplay)
+{
+    QTemporaryDir configHome;
+    const Finished help = runWithoutDisplay({ QStringLiteral("--help") }, configHome.path());
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith("Usage: vantor [options]\n")) << help.out.toStdString();
+    for (const char* option : { "--ip-info-format", "--ip-info-url", "--my-address-url", "--version" })
+        EXPECT_TRUE(help.out.contains(option)) << option;
+
+    const Finished version = runWithoutDisplay({ QStringLiteral("--version") }, configHome.path());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("vantor ") + platform::kVersion + "\n");
+
+    const Finished bad
+        = runWithoutDisplay({ QStringLiteral("--ip-info-url"), QStringLiteral("ftp://x/") }, configHome.path());
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.out.isEmpty());
+    EXPECT_TRUE(bad.err.startsWith("vantor: --ip-info-url: ")) << bad.err.toStdString();
+}
+
+// The configuration file points the window at a getipinfo service; a bad key in it is reported and replaced.
+TEST(VantorExecutable, ReadsItsConfigurationFile)
+{
+    MiniHttpServer server;
+    server.setResponse("/", { 200, "203.0.113.7\n" });
+    QTemporaryDir configHome;
+    ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("vantor")));
+    const QString path = configHome.filePath(QStringLiteral("vantor/vantor.conf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nipInfoFormat=getipinfo\nipInfoUrl=" + server.baseUrl().toUtf8()
+               + "/service/getIpInfo.php?ip=\nmyAddressUrl=icanhazip.com\n");
+    file.close();
+
+    QProcess vantor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+    vantor.setProcessEnvironment(environment);
+    vantor.start(QStringLiteral(VANTOR_EXECUTABLE),
+                 { QStringLiteral("--my-address-url"), server.baseUrl() + QStringLiteral("/") });
+    ASSERT_TRUE(vantor.waitForStarted());
+    const bool lookedUp = QTest::qWaitFor([&] { return server.requests().size() >= 2; }, 60000);
+    vantor.terminate();
+    vantor.waitForFinished();
+
+    ASSERT_TRUE(lookedUp);
+    EXPECT_EQ(server.requests()[1].pathAndQuery, "/service/getIpInfo.php?ip=203.0.113.7");
+    const QByteArray err = vantor.readAllStandardError();
+    EXPECT_TRUE(err.contains(QStringLiteral("vantor: %1: myAddressUrl: ").arg(path).toUtf8())) << err.toStdString();
 }
 
 } // namespace

@@ -12,7 +12,6 @@ using vantor::testing::timeoutFor;
 
 namespace {
 
-
 const QString kNetworkMessage = QStringLiteral("连接超时");
 const QString kNetworkInformative = QStringLiteral("您的网络不太给力哦！");
 
@@ -200,6 +199,34 @@ TEST_F(FetchFailureTest, WindowKeepsRepaintingWhileTheCallerWaits)
     vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
 
     EXPECT_GT(window.paints, paintsBefore);
+}
+
+TEST_F(FetchFailureTest, AnswerCarriesStatusAndHeaders)
+{
+    server.setResponse("/limited",
+                       { 429, "{}", HttpResponse::Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "9" } } });
+
+    const std::optional<vantor::WebAnswer> answer
+        = vantor::fetchAnswer(server.baseUrl() + QStringLiteral("/limited"), timeoutFor(HttpResponse {}));
+
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->status, 429);
+    EXPECT_EQ(answer->body, "{}");
+    EXPECT_EQ(answer->header("x-rl"), "0");
+    EXPECT_EQ(answer->header("X-TTL"), "9");
+    EXPECT_EQ(answer->header("X-Missing"), QByteArray());
+}
+
+// The bounds users get, written out once: the tests above only read the constants.
+TEST(ShippedBounds, FiveSecondsForInformationThreeForTheOwnAddressOneMebibyteABody)
+{
+    using namespace std::chrono_literals;
+    const vantor::ServiceConfig shipped;
+    EXPECT_EQ(shipped.ipInfoTimeout, 5000ms);
+    EXPECT_EQ(shipped.myAddressTimeout, 3000ms);
+    EXPECT_EQ(vantor::kInternetDataTimeout, 5000ms);
+    EXPECT_EQ(vantor::kInternetStringTimeout, 3000ms);
+    EXPECT_EQ(vantor::kMaxBodySize, 1048576);
 }
 
 } // namespace

@@ -1,0 +1,124 @@
+#include "BatchLookup.h"
+
+#include "vantor/net/Fetch.h"
+#include "vantor/net/IpInfo.h"
+#include "vantor/net/OwnAddress.h"
+
+#include <QFileDevice>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+namespace vantor::cli {
+
+namespace {
+
+// Written at once, so a reader of a pipe sees each answer while the next one is on its way.
+void write(QIODevice& device, const QString& text)
+{
+    device.write(text.toUtf8());
+    if (auto* file = qobject_cast<QFileDevice*>(&device))
+        file->flush();
+}
+
+struct Failure
+{
+    const char* error; // in the JSON report
+    const char16_t* message; // the window's alert, as one line
+    int exitStatus;
+};
+
+constexpr Failure kNoNetwork { "network", u"连接超时: 您的网络不太给力哦！", kExitNoNetwork };
+
+const Failure* failureOf(IpInfoAnswer::Kind kind)
+{
+    static constexpr Failure rejected { "rejected", u"查询错误: 您输入的IP有误", kExitNotAnswered };
+    static constexpr Failure rateLimited { "rate-limited", u"查询错误: 查询太频繁，请稍后再试。", kExitNotAnswered };
+    static constexpr Failure unreadable { "unreadable", u"查询错误: 无法读取IP信息服务的回答。", kExitNotAnswered };
+    switch (kind) {
+    case IpInfoAnswer::Kind::Rows:
+        return nullptr;
+    case IpInfoAnswer::Kind::Rejected:
+        return &rejected;
+    case IpInfoAnswer::Kind::RateLimited:
+        return &rateLimited;
+    case IpInfoAnswer::Kind::Unreadable:
+        break;
+    }
+    return &unreadable;
+}
+
+QJsonObject answeredReport(const QString& query, const IpInfoAnswer& answer)
+{
+    QJsonObject report { { QStringLiteral("query"), query }, { QStringLiteral("ok"), true } };
+    for (std::size_t i = 0; i < kInfoFieldCount; ++i) {
+        const std::optional<QString>& value = answer.values[i];
+        report.insert(QLatin1String(kInfoFields[i].name), value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
+    }
+    return report;
+}
+
+QJsonObject failedReport(const QString& query, const Failure& failure)
+{
+    return { { QStringLiteral("query"), query },
+             { QStringLiteral("ok"), false },
+             { QStringLiteral("error"), QLatin1String(failure.error) } };
+}
+
+} // namespace
+
+int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
+              const Wait& wait)
+{
+    QStringList queries = addresses;
+    if (queries.isEmpty()) {
+        const std::optional<QString> answer = fetchText(services.myAddressUrl, services.myAddressTimeout);
+        const std::optional<QString> ownAddress = answer ? ownAddressFromAnswer(*answer) : std::nullopt;
+        if (!ownAddress) {
+            write(err, QStringLiteral("vantor-cli: 没有得到本机的公网地址。\n"));
+            if (json)
+                write(out, QStringLiteral("[]\n"));
+            return kExitNoNetwork;
+        }
+        queries << *ownAddress;
+    }
+
+    int exitStatus = kExitAnswered;
+    QJsonArray report;
+    bool rowsWritten = false;
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        const QString& query = queries[i];
+        const std::optional<WebAnswer> web = fetchAnswer(ipInfoRequestUrl(services, query), services.ipInfoTimeout);
+        const IpInfoAnswer answer = web ? ipInfoFormat(services.ipInfoFormat).readAnswer(*web) : IpInfoAnswer();
+        const Failure* failure = web ? failureOf(answer.kind) : &kNoNetwork;
+
+        if (failure) {
+            write(err, QString::fromUtf16(failure->message) + QLatin1Char('\n'));
+            exitStatus = std::max(exitStatus, failure->exitStatus);
+            report.append(failedReport(query, *failure));
+        } else {
+            report.append(answeredReport(query, answer));
+            if (!json) {
+                write(out, (rowsWritten ? QStringLiteral("\n") : QString()) + rowsAsText(answer.rows()));
+                rowsWritten = true;
+            }
+        }
+
+        if (i + 1 < queries.size() && answer.requestsLeft == 0) {
+            const std::chrono::seconds pause
+                = std::min(std::chrono::seconds(answer.secondsUntilReset.value_or(kLongestRateLimitWait.count())),
+                           kLongestRateLimitWait);
+            if (pause.count() > 0) {
+                write(err, QStringLiteral("vantor-cli: 查询太频繁，等待 %1 秒后继续。\n").arg(pause.count()));
+                wait(pause);
+            }
+        }
+    }
+    if (json)
+        write(out, QString::fromUtf8(QJsonDocument(report).toJson()));
+    return exitStatus;
+}
+
+} // namespace vantor::cli

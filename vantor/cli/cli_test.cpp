@@ -1,0 +1,325 @@
+#include "BatchLookup.h"
+#include "platform/Version.h"
+#include "vantor/testing/MiniHttpServer.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using vantor::testing::HttpResponse;
+using vantor::testing::MiniHttpServer;
+using Delivery = HttpResponse::Delivery;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kFields = "?lang=zh-CN&fields=status,message,query,country,regionName,city,isp";
+
+QByteArray ipApiPath(const char* address)
+{
+    return "/json/" + QByteArray(address) + kFields;
+}
+
+const HttpResponse kShanghai { 200,
+                               R"({"status":"success","query":"203.0.113.7","country":"中国","regionName":"上海",)"
+                               R"("city":"上海","isp":"电信"})" };
+const HttpResponse kNoRegion { 200,
+                               R"({"status":"success","query":"2001:db8::1","country":"日本","regionName":"",)"
+                               R"("city":"东京","isp":"NTT"})" };
+const HttpResponse kFail { 200, R"({"status":"fail","message":"private range","query":"10.0.0.1"})" };
+const HttpResponse kBusy { 429, "", Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "12" } } };
+
+const char kShanghaiRows[] = "IP\t203.0.113.7\n国家\t中国\n地区\t上海\n城市\t上海\n运营商\t电信\n";
+const char kNoRegionRows[] = "IP\t2001:db8::1\n国家\t日本\n地区\t未知\n城市\t东京\n运营商\tNTT\n";
+
+HttpResponse withRateHeaders(HttpResponse response, const char* left, const char* ttl)
+{
+    response.headers = { { "X-Rl", left } };
+    if (ttl)
+        response.headers.append(qMakePair(QByteArray("X-Ttl"), QByteArray(ttl)));
+    return response;
+}
+
+struct BatchCase
+{
+    const char* name;
+    QList<QPair<QByteArray, HttpResponse>> responses;
+    QStringList addresses;
+    QByteArray out;
+    QByteArray err;
+    int exitStatus;
+    QList<std::chrono::seconds> waits = {};
+};
+
+void PrintTo(const BatchCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BatchLookupTest : public ::testing::TestWithParam<BatchCase>
+{
+};
+
+TEST_P(BatchLookupTest, WritesAnswersAndTellsHowItWent)
+{
+    const BatchCase& c = GetParam();
+    MiniHttpServer server;
+    for (const auto& [path, response] : c.responses)
+        server.setResponse(path, response);
+    vantor::ServiceConfig services;
+    services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+    services.myAddressUrl = server.baseUrl() + QStringLiteral("/");
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    QList<std::chrono::seconds> waits;
+
+    const int status = vantor::cli::lookUpAll(services, c.addresses, false, out, err,
+                                              [&](std::chrono::seconds pause) { waits << pause; });
+
+    EXPECT_EQ(status, c.exitStatus);
+    EXPECT_EQ(out.data().toStdString(), c.out.toStdString());
+    EXPECT_EQ(err.data().toStdString(), c.err.toStdString());
+    EXPECT_EQ(waits, c.waits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, BatchLookupTest,
+    ::testing::Values(BatchCase { "TwoAddresses",
+                                  { { ipApiPath("203.0.113.7"), kShanghai }, { ipApiPath("2001:db8::1"), kNoRegion } },
+                                  { "203.0.113.7", "2001:db8::1" },
+                                  QByteArray(kShanghaiRows) + "\n" + kNoRegionRows,
+                                  "",
+                                  0 },
+                      BatchCase { "OwnAddress",
+                                  { { "/", { 200, "203.0.113.7\r\n" } }, { ipApiPath("203.0.113.7"), kShanghai } },
+                                  {},
+                                  kShanghaiRows,
+                                  "",
+                                  0 },
+                      BatchCase { "OwnAddressIsAPage",
+                                  { { "/", { 200, "<html>login</html>\n" } } },
+                                  {},
+                                  "",
+                                  "vantor-cli: 没有得到本机的公网地址。\n",
+                                  3 },
+                      BatchCase { "RejectedAndUnreadable",
+                                  { { ipApiPath("10.0.0.1"), kFail }, { ipApiPath("203.0.113.7"), kShanghai } },
+                                  { "10.0.0.1", "203.0.113.7", "192.0.2.9" },
+                                  kShanghaiRows,
+                                  "查询错误: 您输入的IP有误\n查询错误: 无法读取IP信息服务的回答。\n",
+                                  1 },
+                      BatchCase {
+                          "NetworkWinsOverRejected",
+                          { { ipApiPath("192.0.2.8"), { 200, "", Delivery::Drop } }, { ipApiPath("10.0.0.1"), kFail } },
+                          { "192.0.2.8", "10.0.0.1" },
+                          "",
+                          "连接超时: 您的网络不太给力哦！\n查询错误: 您输入的IP有误\n",
+                          3 },
+                      BatchCase { "WaitsWhenNoRequestIsLeft",
+                                  { { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "7") },
+                                    { ipApiPath("2001:db8::1"), withRateHeaders(kNoRegion, "0", "5") } },
+                                  { "203.0.113.7", "2001:db8::1" },
+                                  QByteArray(kShanghaiRows) + "\n" + kNoRegionRows,
+                                  "vantor-cli: 查询太频繁，等待 7 秒后继续。\n",
+                                  0,
+                                  { 7s } },
+                      BatchCase { "RequestsLeftNoWait",
+                                  { { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "1", "59") } },
+                                  { "203.0.113.7", "203.0.113.7" },
+                                  QByteArray(kShanghaiRows) + "\n" + kShanghaiRows,
+                                  "",
+                                  0 },
+                      BatchCase { "TooManyRequestsWaitsTooAndAnOverlongResetIsCut",
+                                  { { ipApiPath("192.0.2.1"), kBusy },
+                                    { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "3600") },
+                                    { ipApiPath("2001:db8::1"), withRateHeaders(kNoRegion, "0", nullptr) } },
+                                  { "192.0.2.1", "203.0.113.7", "2001:db8::1", "203.0.113.7" },
+                                  QByteArray(kShanghaiRows) + "\n" + kNoRegionRows + "\n" + kShanghaiRows,
+                                  "查询错误: 查询太频繁，请稍后再试。\n"
+                                  "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
+                                  "vantor-cli: 查询太频繁，等待 60 秒后继续。\n"
+                                  "vantor-cli: 查询太频繁，等待 60 秒后继续。\n",
+                                  1,
+                                  { 12s, 60s, 60s } }),
+    [](const ::testing::TestParamInfo<BatchCase>& info) { return info.param.name; });
+
+TEST(BatchLookup, JsonReport)
+{
+    MiniHttpServer server;
+    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    server.setResponse(ipApiPath("10.0.0.1"), kFail);
+    server.setResponse(ipApiPath("192.0.2.1"), withRateHeaders(kBusy, "1", "12"));
+    server.setResponse(ipApiPath("192.0.2.8"), { 200, "", Delivery::Drop });
+    vantor::ServiceConfig services;
+    services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+
+    const QStringList queries { "203.0.113.7", "2001:db8::1", "10.0.0.1", "192.0.2.9", "192.0.2.1", "192.0.2.8" };
+    const int status = vantor::cli::lookUpAll(services, queries, true, out, err, [](std::chrono::seconds) {});
+
+    EXPECT_EQ(status, 3);
+    QJsonParseError error;
+    const QJsonDocument report = QJsonDocument::fromJson(out.data(), &error);
+    ASSERT_TRUE(report.isArray()) << error.errorString().toStdString() << out.data().toStdString();
+    const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
+    const QJsonArray expected {
+        object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
+               R"("city":"上海","isp":"电信"})"),
+        object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
+               R"("city":"东京","isp":"NTT"})"),
+        object(R"({"query":"10.0.0.1","ok":false,"error":"rejected"})"),
+        object(R"({"query":"192.0.2.9","ok":false,"error":"unreadable"})"),
+        object(R"({"query":"192.0.2.1","ok":false,"error":"rate-limited"})"),
+        object(R"({"query":"192.0.2.8","ok":false,"error":"network"})"),
+    };
+    EXPECT_EQ(report.array(), expected) << out.data().toStdString();
+    // A 429 means no request is left, whatever X-Rl says.
+    EXPECT_EQ(err.data().toStdString(),
+              "查询错误: 您输入的IP有误\n"
+              "查询错误: 无法读取IP信息服务的回答。\n"
+              "查询错误: 查询太频繁，请稍后再试。\n"
+              "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
+              "连接超时: 您的网络不太给力哦！\n");
+}
+
+// The executable itself, as a user or help2man runs it: no display, a configuration folder of its own.
+class CliExecutableTest : public ::testing::Test
+{
+protected:
+    struct Result
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    Result run(const QStringList& arguments)
+    {
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(VANTOR_CLI), arguments);
+        EXPECT_TRUE(cli.waitForStarted());
+        // The server answers from this thread's event loop, so the wait must keep it running.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
+        Result result;
+        result.out = cli.readAllStandardOutput();
+        result.err = cli.readAllStandardError();
+        result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+        return result;
+    }
+
+    void writeConfiguration(const QByteArray& contents)
+    {
+        ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("vantor")));
+        QFile file(configHome.filePath(QStringLiteral("vantor/vantor.conf")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+
+    QStringList local(QStringList arguments) const
+    {
+        return QStringList { QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/json/"),
+                             QStringLiteral("--my-address-url"), server.baseUrl() + QStringLiteral("/") }
+        + arguments;
+    }
+
+    MiniHttpServer server;
+    QTemporaryDir configHome;
+};
+
+TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
+{
+    const Result help = run({ QStringLiteral("--help") });
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: vantor-cli [options] [ADDRESS...]\n")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("Exit status:"));
+    EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+
+    const Result version = run({ QStringLiteral("--version") });
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("vantor-cli ") + platform::kVersion + "\n");
+
+    const Result unknown = run({ QStringLiteral("--bogus") });
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.out.isEmpty());
+    EXPECT_TRUE(unknown.err.contains("bogus")) << unknown.err.toStdString();
+
+    const Result badValue = run({ QStringLiteral("--ip-info-format"), QStringLiteral("getipinfo"), "192.0.2.1" });
+    EXPECT_EQ(badValue.exitCode, 2);
+    EXPECT_TRUE(badValue.err.contains("--ip-info-format")) << badValue.err.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(CliExecutableTest, LooksUpAsJsonAndWaitsOutTheRateLimit)
+{
+    server.setResponse(ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "1"));
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    QElapsedTimer clock;
+    QList<qint64> requestTimes;
+    QObject::connect(&server, &MiniHttpServer::requestReceived, [&] { requestTimes << clock.elapsed(); });
+    clock.start();
+
+    const Result result
+        = run(local({ QStringLiteral("--json"), QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QJsonArray report = QJsonDocument::fromJson(result.out).array();
+    ASSERT_EQ(report.size(), 2) << result.out.toStdString();
+    EXPECT_EQ(report[0].toObject().value(QLatin1String("city")), QStringLiteral("上海"));
+    EXPECT_EQ(report[1].toObject().value(QLatin1String("region")), QJsonValue(QJsonValue::Null));
+    EXPECT_EQ(result.err, "vantor-cli: 查询太频繁，等待 1 秒后继续。\n");
+    // The wait is the point of the exercise: the second request must not come before the limit resets.
+    ASSERT_EQ(requestTimes.size(), 2);
+    EXPECT_GE(requestTimes[1] - requestTimes[0], 1000);
+}
+
+TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
+{
+    writeConfiguration("ipInfoFormat=getipinfo\nipInfoUrl=" + server.baseUrl().toUtf8()
+                       + "/service/getIpInfo.php?ip=\nmyAddressUrl=" + server.baseUrl().toUtf8() + "/\n");
+    server.setResponse("/", { 200, "198.51.100.1\n" });
+    server.setResponse("/service/getIpInfo.php?ip=198.51.100.1",
+                       { 200,
+                         R"({"code":0,"data":{"ip":"198.51.100.1","country":"美国","area":"",)"
+                         R"("city":"旧金山","isp":"ISP"}})" });
+
+    const Result own = run({});
+    EXPECT_EQ(own.exitCode, 0) << own.err.toStdString();
+    EXPECT_EQ(own.out, "IP\t198.51.100.1\n国家\t美国\n地区\t未知\n城市\t旧金山\n运营商\tISP\n");
+
+    // The command line wins over the file; the network failure gives 3.
+    const Result overridden
+        = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ip-api"), QStringLiteral("--ip-info-url"),
+                QStringLiteral("http://127.0.0.1:1/json/"), QStringLiteral("192.0.2.1") });
+    EXPECT_EQ(overridden.exitCode, 3);
+    EXPECT_EQ(overridden.err, "连接超时: 您的网络不太给力哦！\n");
+
+    writeConfiguration("ipInfoFormat=xml\nmyAddressUrl=" + server.baseUrl().toUtf8() + "/\n");
+    server.setResponse(ipApiPath("198.51.100.1"), { 200, R"({"status":"fail"})" });
+    const Result badFile = run(local({}));
+    EXPECT_EQ(badFile.exitCode, 1);
+    const QString conf = configHome.filePath(QStringLiteral("vantor/vantor.conf"));
+    EXPECT_TRUE(badFile.err.startsWith(QStringLiteral("vantor-cli: %1: ipInfoFormat: ").arg(conf).toUtf8()))
+        << badFile.err.toStdString();
+    EXPECT_TRUE(badFile.err.endsWith("查询错误: 您输入的IP有误\n")) << badFile.err.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+// vantor-cli: the window's lookups in a terminal, with its formats and configuration.
+#include "BatchLookup.h"
+#include "vantor/net/Configuration.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkProxyFactory>
+#include <cstdio>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const vantor::Invocation invocation
+        = vantor::parseInvocation(vantor::Program::Cli, app.arguments(), vantor::configurationFilePath());
+    using Action = vantor::Invocation::Action;
+    if (invocation.action != Action::Run) {
+        const bool bad = invocation.action == Action::BadUsage;
+        std::fputs(invocation.text.toLocal8Bit().constData(), bad ? stderr : stdout);
+        return bad ? vantor::kExitBadUsage : 0;
+    }
+    for (const QString& warning : invocation.warnings)
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+
+    // As in the window: http_proxy and no_proxy apply.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    QFile out;
+    QFile err;
+    out.open(stdout, QIODevice::WriteOnly);
+    err.open(stderr, QIODevice::WriteOnly);
+    return vantor::cli::lookUpAll(invocation.services, invocation.addresses, invocation.json, out, err,
+                                  [](std::chrono::seconds pause) { std::this_thread::sleep_for(pause); });
+}

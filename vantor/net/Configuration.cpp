@@ -1,0 +1,339 @@
+#include "vantor/net/Configuration.h"
+
+#include "platform/Version.h"
+#include "vantor/net/Fetch.h"
+#include "vantor/net/IpInfo.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace vantor {
+
+namespace {
+
+constexpr char kFormatKey[] = "ipInfoFormat";
+constexpr char kIpInfoUrlKey[] = "ipInfoUrl";
+constexpr char kMyAddressUrlKey[] = "myAddressUrl";
+
+QString formatNames()
+{
+    QStringList names;
+    for (const IpInfoFormatAdapter& adapter : ipInfoFormats())
+        names << QLatin1String(adapter.name);
+    return names.join(QLatin1String(" or "));
+}
+
+// Each returns what is wrong with the value, or nothing.
+QString checkFormat(const QString& text)
+{
+    if (ipInfoFormatNamed(text))
+        return {};
+    return QStringLiteral("unknown format '%1' (use %2)").arg(text, formatNames());
+}
+
+QString checkUrl(const QString& text)
+{
+    const QUrl url = webUrl(text);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+        return {};
+    return QStringLiteral("'%1' is not an absolute http or https URL").arg(text);
+}
+
+struct Setting
+{
+    std::optional<QString> ServiceSettings::*value;
+    const char* key; // in the file
+    const char* option; // on the command line
+    QString (*check)(const QString&);
+};
+
+constexpr Setting kSettings[] = {
+    { &ServiceSettings::ipInfoFormat, kFormatKey, "ip-info-format", checkFormat },
+    { &ServiceSettings::ipInfoUrl, kIpInfoUrlKey, "ip-info-url", checkUrl },
+    { &ServiceSettings::myAddressUrl, kMyAddressUrlKey, "my-address-url", checkUrl },
+};
+
+QString programName(Program program)
+{
+    return program == Program::Window ? QStringLiteral("vantor") : QStringLiteral("vantor-cli");
+}
+
+// Qt's own options of a GUI application: those that take a value, then those that do not.
+bool isQtOption(QStringView name, bool* takesValue)
+{
+    static const char* const withValue[] = {
+        "platform",        "platformpluginpath",
+        "platformtheme",   "plugin",
+        "qwindowgeometry", "geometry",
+        "qwindowtitle",    "title",
+        "qwindowicon",     "icon",
+        "display",         "name",
+        "style",           "stylesheet",
+        "session",         "qmljsdebugger",
+    };
+    static const char* const flags[] = { "reverse", "widgetcount", "nograb", "dograb", "testability" };
+    for (const char* option : withValue) {
+        if (name == QLatin1String(option)) {
+            *takesValue = true;
+            return true;
+        }
+    }
+    for (const char* option : flags) {
+        if (name == QLatin1String(option)) {
+            *takesValue = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+// QApplication takes these out of argv itself; the parser, which runs before it, must not see them.
+QStringList withoutQtOptions(const QStringList& arguments)
+{
+    QStringList kept = arguments.mid(0, 1);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--")) {
+            kept += arguments.mid(i);
+            break;
+        }
+        if (argument.size() < 2 || !argument.startsWith(QLatin1Char('-'))) {
+            kept << argument;
+            continue;
+        }
+        QStringView name = QStringView(argument).mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        if (equals >= 0)
+            name = name.left(equals);
+        bool takesValue = false;
+        if (!isQtOption(name, &takesValue) || (!takesValue && equals >= 0)) {
+            kept << argument;
+            continue;
+        }
+        if (takesValue && equals < 0)
+            ++i;
+    }
+    return kept;
+}
+
+QString description(Program program)
+{
+    if (program == Program::Window)
+        return QStringLiteral("Looks up IP addresses in a window. At launch Vantor asks a web service for\n"
+                              "this machine's public address, prints it on standard output and shows its\n"
+                              "country, region, city and carrier; any address typed into the field can be\n"
+                              "looked up too.");
+    return QStringLiteral("Looks up each ADDRESS in turn with the IP-information service of the Vantor\n"
+                          "window and prints its country, region, city and carrier. Without an ADDRESS\n"
+                          "it looks up this machine's public address.");
+}
+
+QString epilogue(Program program)
+{
+    QString text = QStringLiteral("\n"
+                                  "Configuration:\n"
+                                  "  The options override the keys ipInfoFormat, ipInfoUrl and myAddressUrl of\n"
+                                  "  the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
+                                  "  ~/.config/vantor/vantor.conf), which is only ever read. The format ip-api\n"
+                                  "  (the default, http://ip-api.com/json/ over plain HTTP) is free for\n"
+                                  "  non-commercial use only and allows 45 requests a minute. The format\n"
+                                  "  getipinfo is for a service answering PREFIX + ADDRESS, the prefix ending in\n"
+                                  "  /service/getIpInfo.php?ip=, with the JSON members code and data; it has no\n"
+                                  "  public service, so its URL must be given.\n");
+    if (program == Program::Cli)
+        text += QStringLiteral("\n"
+                               "Output:\n"
+                               "  Five lines KEY<TAB>VALUE per address (IP, country, region, city and\n"
+                               "  carrier, with Chinese keys), a blank line between addresses; an address\n"
+                               "  that gets no rows prints one line on standard error instead. With --json,\n"
+                               "  one array of objects with the members query, ok, and either ip, country,\n"
+                               "  region, city and isp (null where the service did not say), or error:\n"
+                               "  rejected, unreadable, rate-limited or network. When ip-api says that no\n"
+                               "  requests are left, vantor-cli waits until its limit resets before the\n"
+                               "  next request.\n"
+                               "\n"
+                               "Exit status:\n"
+                               "  0  every address was answered\n"
+                               "  1  an address was rejected, its answer was unreadable or the service busy\n"
+                               "  2  bad usage\n"
+                               "  3  no answer came over the network for an address (this wins over 1)\n");
+    return text;
+}
+
+} // namespace
+
+QString configurationFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QLatin1String("/vantor/vantor.conf");
+}
+
+ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings)
+{
+    ServiceSettings settings;
+    if (!QFileInfo(path).isFile())
+        return settings;
+    const QSettings file(path, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) {
+        if (warnings)
+            *warnings << QStringLiteral("%1: cannot be read; using the defaults").arg(path);
+        return settings;
+    }
+    for (const Setting& setting : kSettings) {
+        const QVariant value = file.value(QLatin1String(setting.key));
+        if (!value.isValid())
+            continue;
+        // An unquoted comma makes QSettings read a list; the text is what was written.
+        settings.*setting.value
+            = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
+    }
+    return settings;
+}
+
+ResolvedServices resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
+                                 const QString& filePath)
+{
+    ResolvedServices resolved;
+    ServiceSettings fromFile = file;
+    for (const Setting& setting : kSettings) {
+        if (const auto& value = commandLine.*setting.value) {
+            const QString problem = setting.check(*value);
+            if (!problem.isEmpty()) {
+                resolved.error = QStringLiteral("--%1: %2").arg(QLatin1String(setting.option), problem);
+                return resolved;
+            }
+        }
+        if (const auto& value = fromFile.*setting.value) {
+            const QString problem = setting.check(*value);
+            if (!problem.isEmpty()) {
+                resolved.warnings << QStringLiteral("%1: %2: %3; using the default")
+                                         .arg(filePath, QLatin1String(setting.key), problem);
+                (fromFile.*setting.value).reset();
+                // The file's URL was meant for the format it names, not for the default one.
+                if (setting.value == &ServiceSettings::ipInfoFormat)
+                    fromFile.ipInfoUrl.reset();
+            }
+        }
+    }
+
+    ServiceConfig& services = resolved.services;
+    const IpInfoFormatAdapter* fileFormat = &ipInfoFormat(services.ipInfoFormat);
+    if (fromFile.ipInfoFormat)
+        fileFormat = ipInfoFormatNamed(*fromFile.ipInfoFormat);
+    const IpInfoFormatAdapter* format
+        = commandLine.ipInfoFormat ? ipInfoFormatNamed(*commandLine.ipInfoFormat) : fileFormat;
+    QString prefix = QLatin1String(format->defaultPrefix);
+    if (commandLine.ipInfoUrl)
+        prefix = *commandLine.ipInfoUrl;
+    else if (format == fileFormat && fromFile.ipInfoUrl)
+        prefix = *fromFile.ipInfoUrl;
+
+    if (prefix.isEmpty()) {
+        const QString problem
+            = QStringLiteral("%1 has no public service; its URL must be given").arg(QLatin1String(format->name));
+        if (commandLine.ipInfoFormat) {
+            resolved.error = QStringLiteral("--ip-info-format: %1 with --ip-info-url").arg(problem);
+            return resolved;
+        }
+        resolved.warnings << QStringLiteral("%1: %2: %3 as %4; using the default")
+                                 .arg(filePath, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoUrlKey));
+        format = &ipInfoFormat(ServiceConfig().ipInfoFormat);
+        prefix = QLatin1String(format->defaultPrefix);
+    }
+    services.ipInfoFormat = format->format;
+    services.ipInfoPrefix = prefix;
+    if (commandLine.myAddressUrl)
+        services.myAddressUrl = *commandLine.myAddressUrl;
+    else if (fromFile.myAddressUrl)
+        services.myAddressUrl = *fromFile.myAddressUrl;
+    return resolved;
+}
+
+Invocation parseInvocation(Program program, const QStringList& arguments, const QString& configurationPath)
+{
+    const QString name = programName(program);
+    Invocation invocation;
+    const auto badUsage = [&](const QString& message) {
+        invocation.action = Invocation::Action::BadUsage;
+        invocation.text = QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(name, message);
+        return invocation;
+    };
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description(program));
+    const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print the answers as one JSON array on standard output."));
+    const QCommandLineOption format(
+        QStringLiteral("ip-info-format"),
+        QStringLiteral("How the IP-information service is asked: ip-api (the default) or getipinfo."),
+        QStringLiteral("FORMAT"));
+    const QCommandLineOption ipInfoUrl(
+        QStringLiteral("ip-info-url"),
+        QStringLiteral("URL prefix of the IP-information service; the address is appended to it "
+                       "(ip-api: http://ip-api.com/json/)."),
+        QStringLiteral("URL"));
+    const QCommandLineOption myAddressUrl(
+        QStringLiteral("my-address-url"),
+        QStringLiteral("URL of the service that answers with this machine's public address "
+                       "(default: http://icanhazip.com/)."),
+        QStringLiteral("URL"));
+    parser.addOption(help);
+    parser.addOption(version);
+    if (program == Program::Cli)
+        parser.addOption(json);
+    parser.addOption(format);
+    parser.addOption(ipInfoUrl);
+    parser.addOption(myAddressUrl);
+    if (program == Program::Cli)
+        parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
+                                     QStringLiteral("[ADDRESS...]"));
+
+    const QStringList parsed = program == Program::Window ? withoutQtOptions(arguments) : arguments;
+    if (!parser.parse(parsed))
+        return badUsage(parser.errorText());
+
+    if (parser.isSet(help)) {
+        // The parser names the program after the running application, or not at all before there is one.
+        QString text = parser.helpText();
+        text.remove(0, text.indexOf(QLatin1Char('\n')) + 1);
+        invocation.action = Invocation::Action::Help;
+        invocation.text = QStringLiteral("Usage: %1 [options]%2\n")
+                              .arg(name, program == Program::Cli ? QStringLiteral(" [ADDRESS...]") : QString())
+            + text + epilogue(program);
+        return invocation;
+    }
+    if (parser.isSet(version)) {
+        invocation.action = Invocation::Action::Version;
+        invocation.text = QStringLiteral("%1 %2\n").arg(name, QLatin1String(platform::kVersion));
+        return invocation;
+    }
+    if (program == Program::Window && !parser.positionalArguments().isEmpty())
+        return badUsage(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+
+    ServiceSettings commandLine;
+    for (const Setting& setting : kSettings) {
+        const QStringList values = parser.values(QLatin1String(setting.option));
+        if (!values.isEmpty())
+            commandLine.*setting.value = values.constLast();
+    }
+    QStringList fileWarnings;
+    const ServiceSettings file = readConfigurationFile(configurationPath, &fileWarnings);
+    ResolvedServices resolved = resolveServices(commandLine, file, configurationPath);
+    if (!resolved.error.isEmpty())
+        return badUsage(resolved.error);
+
+    for (const QString& warning : fileWarnings + resolved.warnings)
+        invocation.warnings << QStringLiteral("%1: %2").arg(name, warning);
+    invocation.services = resolved.services;
+    invocation.json = program == Program::Cli && parser.isSet(json);
+    invocation.addresses = program == Program::Cli ? parser.positionalArguments() : QStringList();
+    return invocation;
+}
+
+} // namespace vantor

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "vantor/net/Services.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vantor {
+
+// $XDG_CONFIG_HOME/vantor/vantor.conf (usually ~/.config/vantor/vantor.conf). Vantor only ever reads it.
+QString configurationFilePath();
+
+// The service settings as texts, before they are checked; absent where not given.
+struct ServiceSettings
+{
+    std::optional<QString> ipInfoFormat;
+    std::optional<QString> ipInfoUrl;
+    std::optional<QString> myAddressUrl;
+};
+
+// The top-level keys ipInfoFormat, ipInfoUrl and myAddressUrl of the INI file. A missing file has none; a file that
+// cannot be read has none and adds a warning.
+ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings);
+
+struct ResolvedServices
+{
+    ServiceConfig services;
+    QStringList warnings; // bad values in the file, each replaced by its default
+    QString error; // a bad value on the command line; nothing else counts then
+};
+
+// Each setting comes from the command line, else the file, else its default. The file's ipInfoUrl belongs to the
+// file's format (ip-api when the file names none) and is not used when the command line picks another one. A bad
+// value is a format no adapter has, a URL that is not absolute http or https, or getipinfo without a prefix, which
+// has no public default.
+ResolvedServices resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
+                                 const QString& filePath);
+
+enum class Program { Window, Cli };
+
+inline constexpr int kExitBadUsage = 2;
+
+// What the command line asks of a program. Parsing needs no application object, so --help, --version and bad
+// usage are answered before any window (or display connection) exists.
+struct Invocation
+{
+    enum class Action {
+        Run,
+        Help, // print text on standard output, exit 0
+        Version, // likewise
+        BadUsage, // print text on standard error, exit kExitBadUsage
+    };
+
+    Action action = Action::Run;
+    QString text;
+    QStringList warnings; // for standard error, even when the program runs
+    ServiceConfig services;
+    bool json = false; // vantor-cli only
+    QStringList addresses; // vantor-cli only
+};
+
+// arguments[0] is the program's path. The window's program lets Qt's own options (-platform, -style, …) through
+// to QApplication. The configuration file is read only when the program is to run.
+Invocation parseInvocation(Program program, const QStringList& arguments, const QString& configurationPath);
+
+} // namespace vantor

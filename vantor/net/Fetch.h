@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+
+namespace vantor {
+
+// A longer answer is treated as a failed fetch, so a misbehaving service cannot exhaust memory.
+inline constexpr qsizetype kMaxBodySize = 1024 * 1024;
+
+// What a web service answered: any HTTP status with its headers and body.
+struct WebAnswer
+{
+    int status = 0;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+
+    // The value of the first header of that name (names compare without regard to case); empty when absent.
+    QByteArray header(QByteArrayView name) const;
+};
+
+// The URL a text names, taken as it is: anything that would need escaping (a space, a non-ASCII letter) or a
+// relative reference makes it no URL (an invalid QUrl).
+QUrl webUrl(const QString& text);
+
+// Plain GET of the URL text as given (not trimmed, not escaped), blocking the caller until the answer is in or
+// the time-out has passed, measured from the call. A running event loop keeps serving timers, sockets and paint
+// requests meanwhile, but user input waits. Nothing comes back when there is no answer at all: no connection,
+// time-out, a text that is not a URL, or a body over kMaxBodySize.
+std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout);
+
+// The body of fetchAnswer(), whatever the status.
+std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);
+
+// The body as UTF-8 text: empty after a failed fetch, absent when the body is not valid UTF-8.
+std::optional<QString> fetchText(const QString& urlText, std::chrono::milliseconds timeout);
+
+} // namespace vantor

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "vantor/net/Fetch.h"
+#include "vantor/net/InfoRow.h"
+#include "vantor/net/Services.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+#include <optional>
+#include <span>
+
+namespace vantor {
+
+// The five things a lookup tells, in the order the table and vantor-cli show them.
+struct InfoField
+{
+    const char16_t* key; // the row's "Key"
+    const char* name; // its name in vantor-cli's JSON
+};
+
+inline constexpr InfoField kInfoFields[] = {
+    { u"IP", "ip" }, { u"国家", "country" }, { u"地区", "region" }, { u"城市", "city" }, { u"运营商", "isp" },
+};
+inline constexpr std::size_t kInfoFieldCount = std::size(kInfoFields);
+
+// What an answer of the IP-information service means, whatever its format.
+struct IpInfoAnswer
+{
+    enum class Kind {
+        Rows, // five values to show
+        Rejected, // the service refused the address
+        RateLimited, // the service refused to answer now: too many requests
+        Unreadable, // not an answer of the configured format
+    };
+
+    Kind kind = Kind::Unreadable;
+    // In kInfoFields order, for Rows; absent where the service gave no text or an empty one.
+    std::array<std::optional<QString>, kInfoFieldCount> values;
+    // The service's rate limit as the answer reports it: requests left and seconds until the limit resets.
+    std::optional<int> requestsLeft;
+    std::optional<int> secondsUntilReset;
+
+    // The table's rows, "未知" where a value is absent; none unless Kind::Rows.
+    QList<InfoRow> rows() const;
+};
+
+// One IP-information format: how a request for an address is made and how its answer reads.
+struct IpInfoFormatAdapter
+{
+    IpInfoFormat format;
+    const char* name; // as the configuration spells it
+    const char* defaultPrefix; // empty when there is no public service of this format
+    QString (*requestUrl)(const QString& prefix, const QString& address);
+    IpInfoAnswer (*readAnswer)(const WebAnswer& answer);
+};
+
+std::span<const IpInfoFormatAdapter> ipInfoFormats();
+const IpInfoFormatAdapter& ipInfoFormat(IpInfoFormat format);
+// Null for a name no format has.
+const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name);
+
+// The request for the address, which is appended as it is: no trimming, no escaping, no check of its form.
+QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address);
+
+// Rows as "Key<TAB>Value" lines, each ending in a line break.
+QString rowsAsText(const QList<InfoRow>& rows);
+
+} // namespace vantor

@@ -1,0 +1,257 @@
+#include "vantor/net/Configuration.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using vantor::Invocation;
+using vantor::IpInfoFormat;
+using vantor::Program;
+using vantor::ServiceSettings;
+using Action = Invocation::Action;
+
+std::optional<QString> text(const char* value)
+{
+    return value ? std::optional<QString>(QString::fromUtf8(value)) : std::nullopt;
+}
+
+ServiceSettings settings(const char* format, const char* ipInfoUrl, const char* myAddressUrl)
+{
+    return { text(format), text(ipInfoUrl), text(myAddressUrl) };
+}
+
+const char kIpApi[] = "http://ip-api.com/json/";
+const char kIcanhazip[] = "http://icanhazip.com/";
+const char kFileGetIpInfo[] = "http://f.example/service/getIpInfo.php?ip=";
+
+struct ResolveCase
+{
+    const char* name;
+    ServiceSettings commandLine;
+    ServiceSettings file;
+    IpInfoFormat format;
+    const char* prefix;
+    const char* myAddress;
+    QStringList warnedKeys = {}; // the file's keys the warnings name, in order
+    const char* errorOption = nullptr; // the option a command-line error names
+};
+
+void PrintTo(const ResolveCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ResolveServicesTest : public ::testing::TestWithParam<ResolveCase>
+{
+};
+
+TEST_P(ResolveServicesTest, CommandLineOverFileOverDefault)
+{
+    const ResolveCase& c = GetParam();
+    const QString path = QStringLiteral("/home/u/.config/vantor/vantor.conf");
+    const vantor::ResolvedServices resolved = vantor::resolveServices(c.commandLine, c.file, path);
+
+    if (c.errorOption) {
+        EXPECT_TRUE(resolved.error.startsWith(QLatin1String("--") + QLatin1String(c.errorOption) + QLatin1Char(':')))
+            << resolved.error.toStdString();
+        return;
+    }
+    EXPECT_TRUE(resolved.error.isEmpty()) << resolved.error.toStdString();
+    EXPECT_EQ(resolved.services.ipInfoFormat, c.format);
+    EXPECT_EQ(resolved.services.ipInfoPrefix, QString::fromLatin1(c.prefix));
+    EXPECT_EQ(resolved.services.myAddressUrl, QString::fromLatin1(c.myAddress));
+    QStringList warnedKeys;
+    for (const QString& warning : resolved.warnings) {
+        ASSERT_TRUE(warning.startsWith(path + QLatin1String(": "))) << warning.toStdString();
+        warnedKeys << warning.section(QLatin1String(": "), 1, 1);
+    }
+    EXPECT_EQ(warnedKeys, c.warnedKeys);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ResolveServicesTest,
+    ::testing::Values(
+        ResolveCase { "Defaults", {}, {}, IpInfoFormat::IpApi, kIpApi, kIcanhazip },
+        ResolveCase { "FileOnly",
+                      {},
+                      settings("getipinfo", kFileGetIpInfo, "https://me.example/"),
+                      IpInfoFormat::GetIpInfo,
+                      kFileGetIpInfo,
+                      "https://me.example/" },
+        ResolveCase { "CommandLineOverFile", settings("ip-api", "http://c.example/json/", "http://c.example/"),
+                      settings("getipinfo", kFileGetIpInfo, "http://me.example/"), IpInfoFormat::IpApi,
+                      "http://c.example/json/", "http://c.example/" },
+        ResolveCase { "EachKeyOnItsOwn", settings(nullptr, "http://c.example/json/", nullptr),
+                      settings(nullptr, "http://f.example/json/", "http://me.example/"), IpInfoFormat::IpApi,
+                      "http://c.example/json/", "http://me.example/" },
+        ResolveCase { "FileUrlWithoutFormatIsForIpApi",
+                      {},
+                      settings(nullptr, "https://f.example/json/", nullptr),
+                      IpInfoFormat::IpApi,
+                      "https://f.example/json/",
+                      kIcanhazip },
+        ResolveCase { "AnotherFormatOnTheCommandLineDropsTheFileUrl", settings("ip-api", nullptr, nullptr),
+                      settings("getipinfo", kFileGetIpInfo, nullptr), IpInfoFormat::IpApi, kIpApi, kIcanhazip },
+        ResolveCase { "TheSameFormatOnTheCommandLineKeepsTheFileUrl", settings("getipinfo", nullptr, nullptr),
+                      settings("getipinfo", kFileGetIpInfo, nullptr), IpInfoFormat::GetIpInfo, kFileGetIpInfo,
+                      kIcanhazip },
+        ResolveCase { "UnknownFormatInFile",
+                      {},
+                      settings("getipinfoo", kFileGetIpInfo, nullptr),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoFormat" } },
+        ResolveCase { "GetIpInfoWithoutUrlInFile",
+                      {},
+                      settings("getipinfo", nullptr, nullptr),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoFormat" } },
+        ResolveCase { "BadUrlInFile",
+                      {},
+                      settings("getipinfo", "ftp://f.example/", "icanhazip.com"),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoUrl", "myAddressUrl", "ipInfoFormat" } },
+        ResolveCase { "BadFileValueUnderACommandLineValue",
+                      settings(nullptr, nullptr, "http://c.example/"),
+                      settings(nullptr, nullptr, "not a url"),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      "http://c.example/",
+                      { "myAddressUrl" } },
+        ResolveCase { "UnknownFormat", settings("xml", nullptr, nullptr), {}, {}, "", "", {}, "ip-info-format" },
+        ResolveCase { "GetIpInfoWithoutUrl",
+                      settings("getipinfo", nullptr, nullptr),
+                      settings(nullptr, "http://f.example/json/", nullptr),
+                      {},
+                      "",
+                      "",
+                      {},
+                      "ip-info-format" },
+        ResolveCase {
+            "FileScheme", settings(nullptr, "file:///etc/passwd", nullptr), {}, {}, "", "", {}, "ip-info-url" },
+        ResolveCase {
+            "RelativeUrl", settings(nullptr, nullptr, "icanhazip.com"), {}, {}, "", "", {}, "my-address-url" },
+        ResolveCase {
+            "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {}, "ip-info-url" }),
+    [](const ::testing::TestParamInfo<ResolveCase>& info) { return info.param.name; });
+
+class ConfigurationFileTest : public ::testing::Test
+{
+protected:
+    QString write(const QByteArray& contents)
+    {
+        const QString path = directory.filePath(QStringLiteral("vantor%1.conf").arg(++files));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        return path;
+    }
+
+    QTemporaryDir directory;
+    int files = 0;
+};
+
+TEST_F(ConfigurationFileTest, TopLevelKeysAreRead)
+{
+    QStringList warnings;
+    const ServiceSettings read = vantor::readConfigurationFile(
+        write("ipInfoFormat=getipinfo\nipInfoUrl=http://f.example/service/getIpInfo.php?ip=\n"
+              "myAddressUrl=http://me.example/a,b\n[other]\nipInfoFormat=xml\n"),
+        &warnings);
+    EXPECT_EQ(read.ipInfoFormat, QStringLiteral("getipinfo"));
+    EXPECT_EQ(read.ipInfoUrl, QStringLiteral("http://f.example/service/getIpInfo.php?ip="));
+    EXPECT_EQ(read.myAddressUrl, QStringLiteral("http://me.example/a,b"));
+    EXPECT_TRUE(warnings.isEmpty());
+
+    const ServiceSettings none
+        = vantor::readConfigurationFile(directory.filePath(QStringLiteral("missing.conf")), &warnings);
+    EXPECT_FALSE(none.ipInfoFormat || none.ipInfoUrl || none.myAddressUrl);
+    EXPECT_TRUE(warnings.isEmpty());
+}
+
+TEST(ConfigurationFile, LivesInTheConfigurationFolder)
+{
+    EXPECT_EQ(vantor::configurationFilePath(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vantor/vantor.conf"));
+}
+
+struct InvocationCase
+{
+    const char* name;
+    Program program;
+    QStringList arguments; // after the program's name
+    Action action;
+    QStringList inText; // each found in the text
+};
+
+void PrintTo(const InvocationCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class InvocationTest : public ::testing::TestWithParam<InvocationCase>
+{
+};
+
+TEST_P(InvocationTest, Answers)
+{
+    const InvocationCase& c = GetParam();
+    const QString name = c.program == Program::Window ? QStringLiteral("vantor") : QStringLiteral("vantor-cli");
+    const Invocation invocation = vantor::parseInvocation(
+        c.program, QStringList { QStringLiteral("/usr/bin/") + name } + c.arguments, QStringLiteral("/nonexistent"));
+    EXPECT_EQ(invocation.action, c.action) << invocation.text.toStdString();
+    for (const QString& part : c.inText) {
+        EXPECT_TRUE(invocation.text.contains(part))
+            << invocation.text.toStdString() << "\nlacks " << part.toStdString();
+    }
+    if (c.action == Action::BadUsage) {
+        EXPECT_TRUE(invocation.text.startsWith(name + QLatin1String(": "))) << invocation.text.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, InvocationTest,
+    ::testing::Values(
+        InvocationCase { "CliHelp",
+                         Program::Cli,
+                         { "-h" },
+                         Action::Help,
+                         { "Usage: vantor-cli [options] [ADDRESS...]\n", "--json", "--ip-info-format <FORMAT>",
+                           "Exit status:", "ip-api", "getipinfo", "non-commercial" } },
+        InvocationCase { "HelpWinsOverMistakesAfterIt",
+                         Program::Cli,
+                         { "--help", "--ip-info-format", "xml" },
+                         Action::Help,
+                         { "Usage: vantor-cli" } },
+        InvocationCase { "UnknownOption", Program::Window, { "--bogus" }, Action::BadUsage, { "bogus" } },
+        InvocationCase { "MissingValue", Program::Cli, { "--ip-info-url" }, Action::BadUsage, { "--ip-info-url" } },
+        InvocationCase { "BadFormat",
+                         Program::Window,
+                         { "--ip-info-format", "xml" },
+                         Action::BadUsage,
+                         { "--ip-info-format", "xml" } },
+        InvocationCase { "BadUrl",
+                         Program::Cli,
+                         { "--my-address-url=icanhazip.com" },
+                         Action::BadUsage,
+                         { "--my-address-url", "icanhazip.com" } },
+        InvocationCase { "WindowTakesNoAddress", Program::Window, { "192.0.2.1" }, Action::BadUsage, { "192.0.2.1" } },
+        InvocationCase { "WindowHasNoJson", Program::Window, { "--json" }, Action::BadUsage, { "json" } },
+        InvocationCase { "QtOptionsReachQt",
+                         Program::Window,
+                         { "-platform", "offscreen", "-style=fusion", "--reverse", "--ip-info-format", "ip-api" },
+                         Action::Run,
+                         {} },
+        InvocationCase { "CliHasNoQtOptions", Program::Cli, { "-platform", "offscreen" }, Action::BadUsage, {} },
+        InvocationCase { "CliAddresses", Program::Cli, { "192.0.2.1", "--", "-1" }, Action::Run, {} }),
+    [](const ::testing::TestParamInfo<InvocationCase>& info) { return info.param.name; });
+
+} // namespace
