@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # add_unit_test(NAME <name> SOURCES <files...> LIBRARIES <targets...> [LABELS <labels...>])
 #
 # Builds one GoogleTest executable linked with the shared test main (which

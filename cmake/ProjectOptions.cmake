@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target carries the language level, the warnings and the
 # sanitizers, so every target in the tree is built the same way.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A child process for the store tests:
 //   defaults_writer FILE set KEY VALUE   writes one value, says "written", then waits to be killed
 //   defaults_writer FILE many PREFIX N   writes PREFIX0 .. PREFIX(N-1), one at a time

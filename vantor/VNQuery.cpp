@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/VNQuery.h"
 
 #include "platform/ui/Alert.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the benchmark engine against a bare reference of the same work,
 // the cost of a holder update and of a store write, and how quickly each
 // workload ends when asked to stop. Run by hand: ostrel-engine-bench [repetitions]

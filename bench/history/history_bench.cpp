@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run history costs, each against its target:
 //  - appending one run to the history database, as at the end of every run (< 20 ms);
 //  - opening the history window on 10,000 stored runs until its table and chart have painted (< 300 ms);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Ostrel window: time from process start to the first painted window,
 // and, during one full run with the real workloads, the peak memory and the
 // lateness of a 10 ms timer on the GUI thread; then how long closing the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answers every request at once: the own-address service at "/", the IP-information service everywhere else.
 // Prints its port, then serves until its standard input closes.
 #include "vantor/testing/MiniHttpServer.h"

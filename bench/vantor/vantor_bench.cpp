@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vantor's own cost per query and its time from start to the first painted window.
 //
 // The server runs in a process of its own, so the CPU time measured here is the program's alone. A query is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "OLTesting.h"
 #include "Sharing.h"
 #include "platform/ui/Alert.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ostrel: the benchmark window.
 #include "AppDelegate.h"
 #include "MainInterface.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ostrel-cli: one complete benchmark in the terminal, with the engine and the
 // saved results of the Ostrel window.
 #include "BenchmarkRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Panel.h"
 #include "Scores.h"
 #include "platform/UserDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
 #include "BatchLookup.h"
 #include "vantor/net/Configuration.h"
