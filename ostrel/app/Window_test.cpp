@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppTestKit.h"
+#include "history/HistoryStore.h"
+#include "history/ui/HistoryModel.h"
+#include "history/ui/HistoryWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -161,4 +164,32 @@ TEST_F(WindowTest, ShareOpensThePickerOnMouseDownBesideTheButton)
                              "内存读写55分，磁盘读写91分。你呢？"));
     picker->close();
     QTest::mouseRelease(share, Qt::LeftButton);
+}
+
+// The history button opens the application's one history window, on the
+// runs kept so far. (Following new runs is the history window's own test.)
+TEST_F(WindowTest, HistoryButtonOpensTheOneHistoryWindow)
+{
+    load();
+    history::RunRecord kept;
+    kept.finishedAt = 1796707200.0;
+    kept.scores = { 81.0, 62.5, 70.0, 55.5, 91.0 };
+    kept.overall = 72.0;
+    ASSERT_TRUE(history::HistoryStore(testing().historyPath()).append(kept));
+
+    QPushButton* historyButton = outlets().history;
+    ASSERT_NE(historyButton, nullptr);
+    EXPECT_EQ(historyButton->text(), QStringLiteral("历史…"));
+    EXPECT_EQ(historyButton->accessibleName(), QStringLiteral("历史"));
+    EXPECT_EQ(testing().historyWindow(), nullptr) << "made when first asked for";
+
+    QTest::mouseClick(historyButton, Qt::LeftButton);
+    history::HistoryWindow* window = testing().historyWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->model().rowCount(), 1);
+    window->close();
+    QTest::mouseClick(historyButton, Qt::LeftButton);
+    EXPECT_EQ(testing().historyWindow(), window) << "one per application";
+    EXPECT_TRUE(window->isVisible());
 }

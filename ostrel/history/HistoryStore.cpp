@@ -260,7 +260,8 @@ Status HistoryStore::append(const QList<RunRecord>& runs)
         values << run.overall;
         for (const std::optional<double>& elapsed : run.elapsed)
             values << optionalValue(elapsed);
-        values << run.version
+        // A null text would bind as NULL, which the column refuses.
+        values << (run.version.isNull() ? QStringLiteral("") : run.version)
                << QString::fromUtf8(QJsonDocument(machineToJson(run.machine)).toJson(QJsonDocument::Compact))
                << QString::fromUtf8(
                       QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact));
