@@ -13,14 +13,8 @@ int main(int argc, char** argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     const vantor::Invocation invocation
         = vantor::parseInvocation(vantor::Program::Window, arguments, vantor::configurationFilePath());
-    using Action = vantor::Invocation::Action;
-    if (invocation.action != Action::Run) {
-        const bool bad = invocation.action == Action::BadUsage;
-        std::fputs(invocation.text.toLocal8Bit().constData(), bad ? stderr : stdout);
-        return bad ? vantor::kExitBadUsage : 0;
-    }
-    for (const QString& warning : invocation.warnings)
-        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+    if (const std::optional<int> status = vantor::answerInvocation(invocation))
+        return *status;
 
     QApplication app(argc, argv);
     vantor::configureApplication();

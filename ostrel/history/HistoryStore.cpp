@@ -70,6 +70,19 @@ HistoryError newerVersionError(int version, const QString& path)
                  .arg(QDir::toNativeSeparators(path)) };
 }
 
+// The columns of a run, in the order they are written and read.
+QStringList runColumns()
+{
+    QStringList columns { QStringLiteral("finished_at") };
+    for (const TestKind& kind : kTestKinds)
+        columns << scoreColumn(kind);
+    columns << QStringLiteral("overall");
+    for (const TestKind& kind : kTestKinds)
+        columns << elapsedColumn(kind);
+    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    return columns;
+}
+
 QString nextConnectionName()
 {
     static std::atomic<int> counter { 0 };
@@ -232,13 +245,7 @@ Status HistoryStore::append(const QList<RunRecord>& runs)
     if (Status opened = ensureOpen(); !opened)
         return opened;
 
-    QStringList columns { QStringLiteral("finished_at") };
-    for (const TestKind& kind : kTestKinds)
-        columns << scoreColumn(kind);
-    columns << QStringLiteral("overall");
-    for (const TestKind& kind : kTestKinds)
-        columns << elapsedColumn(kind);
-    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    const QStringList columns = runColumns();
     const QString statement = QStringLiteral("INSERT INTO runs (%1) VALUES (%2)")
                                   .arg(columns.join(QStringLiteral(", ")),
                                        QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
@@ -287,13 +294,7 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
     if (Status opened = ensureOpen(); !opened)
         return opened.error();
 
-    QStringList columns { QStringLiteral("finished_at") };
-    for (const TestKind& kind : kTestKinds)
-        columns << scoreColumn(kind);
-    columns << QStringLiteral("overall");
-    for (const TestKind& kind : kTestKinds)
-        columns << elapsedColumn(kind);
-    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    const QStringList columns = runColumns();
     QString statement = QStringLiteral("SELECT %1 FROM runs ORDER BY finished_at DESC, id DESC")
                             .arg(columns.join(QStringLiteral(", ")));
     if (limit >= 0)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/MachineFacts.h"
+#include "history/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,17 +12,9 @@ namespace ostrel::history {
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 QString readLine(const QString& path)
 {
-    return QString::fromUtf8(readAll(path)).trimmed();
+    return QString::fromUtf8(readSystemFile(path)).trimmed();
 }
 
 // "key\t: value" lines of /proc/cpuinfo and /proc/meminfo.
@@ -137,19 +130,19 @@ QString fileSystemOf(const QString& path, const QByteArray& mountInfo)
 MachineFacts readMachineFacts(const QString& scratchFolder, const SystemRoots& roots)
 {
     MachineFacts facts;
-    const QByteArray cpuInfo = readAll(roots.proc + QStringLiteral("/cpuinfo"));
+    const QByteArray cpuInfo = readSystemFile(roots.proc + QStringLiteral("/cpuinfo"));
     facts.cpuModel = cpuModelOf(cpuInfo);
     if (facts.cpuModel.isEmpty())
         facts.cpuModel = QSysInfo::currentCpuArchitecture();
     facts.logicalCpus = countProcessors(cpuInfo);
     if (facts.logicalCpus == 0)
         facts.logicalCpus = QThread::idealThreadCount();
-    facts.memoryBytes = memTotalBytes(readAll(roots.proc + QStringLiteral("/meminfo")));
+    facts.memoryBytes = memTotalBytes(readSystemFile(roots.proc + QStringLiteral("/meminfo")));
 
     facts.kernel = readLine(roots.proc + QStringLiteral("/sys/kernel/osrelease"));
     if (facts.kernel.isEmpty())
         facts.kernel = QSysInfo::kernelVersion();
-    facts.os = osReleasePrettyName(readAll(roots.etc + QStringLiteral("/os-release")));
+    facts.os = osReleasePrettyName(readSystemFile(roots.etc + QStringLiteral("/os-release")));
     if (facts.os.isEmpty())
         facts.os = QSysInfo::prettyProductName();
     facts.architecture = QSysInfo::currentCpuArchitecture();
@@ -159,7 +152,7 @@ MachineFacts readMachineFacts(const QString& scratchFolder, const SystemRoots& r
     QString folder = QFileInfo(scratchFolder).canonicalFilePath();
     if (folder.isEmpty())
         folder = QDir::cleanPath(QDir(scratchFolder).absolutePath());
-    facts.fileSystem = fileSystemOf(folder, readAll(roots.proc + QStringLiteral("/self/mountinfo")));
+    facts.fileSystem = fileSystemOf(folder, readSystemFile(roots.proc + QStringLiteral("/self/mountinfo")));
     return facts;
 }
 

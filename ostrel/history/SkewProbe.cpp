@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/SkewProbe.h"
+#include "history/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,17 +11,9 @@ namespace ostrel::history {
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 QByteArray readWord(const QString& path)
 {
-    return readAll(path).trimmed();
+    return readSystemFile(path).trimmed();
 }
 
 struct CpuTimes
@@ -143,13 +136,13 @@ QStringList SkewProbe::probe() const
 {
     const QString statPath = roots.proc + QStringLiteral("/stat");
     const QString selfPath = roots.proc + QStringLiteral("/self/stat");
-    const QByteArray statBefore = readAll(statPath);
-    const QByteArray selfBefore = readAll(selfPath);
+    const QByteArray statBefore = readSystemFile(statPath);
+    const QByteArray selfBefore = readSystemFile(selfPath);
     if (sleep)
         sleep(window);
     else
         QThread::msleep(static_cast<unsigned long>(window.count()));
-    const double others = otherCores(statBefore, selfBefore, readAll(statPath), readAll(selfPath));
+    const double others = otherCores(statBefore, selfBefore, readSystemFile(statPath), readSystemFile(selfPath));
 
     QStringList found;
     if (others > kBusyCores)

@@ -14,14 +14,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const vantor::Invocation invocation
         = vantor::parseInvocation(vantor::Program::Cli, app.arguments(), vantor::configurationFilePath());
-    using Action = vantor::Invocation::Action;
-    if (invocation.action != Action::Run) {
-        const bool bad = invocation.action == Action::BadUsage;
-        std::fputs(invocation.text.toLocal8Bit().constData(), bad ? stderr : stdout);
-        return bad ? vantor::kExitBadUsage : 0;
-    }
-    for (const QString& warning : invocation.warnings)
-        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+    if (const std::optional<int> status = vantor::answerInvocation(invocation))
+        return *status;
 
     // As in the window: http_proxy and no_proxy apply.
     QNetworkProxyFactory::setUseSystemConfiguration(true);

@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cstdio>
+
 namespace vantor {
 
 namespace {
@@ -335,6 +337,19 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
     invocation.json = program == Program::Cli && parser.isSet(json);
     invocation.addresses = program == Program::Cli ? parser.positionalArguments() : QStringList();
     return invocation;
+}
+
+std::optional<int> answerInvocation(const Invocation& invocation)
+{
+    using Action = Invocation::Action;
+    if (invocation.action != Action::Run) {
+        const bool bad = invocation.action == Action::BadUsage;
+        std::fputs(invocation.text.toLocal8Bit().constData(), bad ? stderr : stdout);
+        return bad ? kExitBadUsage : 0;
+    }
+    for (const QString& warning : invocation.warnings)
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
+    return std::nullopt;
 }
 
 } // namespace vantor

@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 #include <optional>
 
 namespace vantor {
@@ -64,5 +66,9 @@ struct Invocation
 // arguments[0] is the program's path. The window's program lets Qt's own options (-platform, -style, …) through
 // to QApplication. The configuration file is read only when the program is to run.
 Invocation parseInvocation(Program program, const QStringList& arguments, const QString& configurationPath);
+
+// Prints what the invocation has to say: its warnings, or the text of help, version or bad usage. Returns the
+// exit status when the program must not run.
+std::optional<int> answerInvocation(const Invocation& invocation);
 
 } // namespace vantor

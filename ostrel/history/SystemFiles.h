@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace ostrel::history {
+
+// A kernel file (/proc, /sys) or a small system file, whole; empty when it
+// cannot be read, which callers take as "not there".
+inline QByteArray readSystemFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace ostrel::history
