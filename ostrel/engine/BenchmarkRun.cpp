@@ -154,21 +154,27 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     if (diskError != 0)
         m_problems.failedStage = stageFailureText(disk, diskError);
 
+    QString state;
     const bool finished = write([&] {
         m_finished.overall = showOverallScore(panel);
-        const QString state = m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage;
+        state = m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage;
         panel.testingState.setText(state);
         m_finished.finishedAt = m_.wallClock.now();
         store(saved::kLastTimeKey, m_finished.finishedAt);
         // A second reading of the clock, taken after the saved one.
         panel.lastTime.setText(m_.lastRunText(m_.wallClock.now()));
-        // Inside the gate: a run that a Stop ended is never kept.
-        if (m_.keep)
-            m_problems.unkept = m_.keep(m_finished);
-        if (!m_problems.unkept.isEmpty())
-            panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept);
     });
-    return finished ? Outcome::Finished : stopped;
+    if (!finished)
+        return stopped;
+
+    // Outside the gate: a history locked by another program may keep this
+    // waiting for seconds, and a Stop must never wait for that.
+    if (m_.keep) {
+        m_problems.unkept = m_.keep(m_finished);
+        if (!m_problems.unkept.isEmpty())
+            write([&] { panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept); });
+    }
+    return Outcome::Finished;
 }
 
 } // namespace ostrel

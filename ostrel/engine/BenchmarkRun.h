@@ -72,9 +72,9 @@ public:
         const platform::Clock& wallClock;
         // The last-run line for an instant; lastRunText() when empty.
         std::function<QString(double)> lastRunText = {};
-        // Keeps a finished run in the history, after its last other write
-        // and outside every timed span; returns why it could not, or an
-        // empty text. None: the run is kept nowhere else.
+        // Keeps a finished run in the history, after its last other write,
+        // outside every timed span and outside the gate; returns why it
+        // could not, or an empty text. None: the run is kept nowhere else.
         std::function<QString(const FinishedRun&)> keep = {};
     };
 
