@@ -341,6 +341,9 @@ void HistoryWindow::updateChart()
     timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(earliest)),
                        QDateTime::fromMSecsSinceEpoch(qint64(latest)));
     timeAxis->setTickCount(6);
+    // Runs within a few days of each other need the hour to tell the ticks apart.
+    constexpr double kFiveDays = 5 * 86400000.0;
+    timeAxis->setFormat(latest - earliest < kFiveDays ? QStringLiteral("MM-dd HH:mm") : QStringLiteral("yyyy-MM-dd"));
     if (lowest > highest) {
         lowest = 0.0;
         highest = 100.0;
