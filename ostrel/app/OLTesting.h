@@ -97,8 +97,6 @@ public:
     void showHistory();
     // Made at the first showHistory().
     history::HistoryWindow* historyWindow() const { return m_historyWindow.get(); }
-    // What the skew line shows.
-    const platform::TextHolder& skewWarning() const { return m_skewWarning; }
 
     // Some holder changed since the outlets were last drawn.
     bool hasChangesToShow() const;

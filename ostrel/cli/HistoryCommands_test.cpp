@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "CapturedOutput.h"
 #include "CommandLine.h"
 #include "HistoryCommands.h"
 #include "history/HistoryStore.h"
@@ -33,18 +34,13 @@ protected:
         std::fclose(streams.err);
     }
 
+    // What was printed since the last take.
     static QString take(std::FILE* file)
     {
-        std::fflush(file);
-        std::rewind(file);
-        QByteArray bytes;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            bytes.append(buffer, qsizetype(n));
+        const QString text = cli::testing::readAll(file);
         std::rewind(file);
         [[maybe_unused]] const int truncated = ::ftruncate(::fileno(file), 0);
-        return QString::fromUtf8(bytes);
+        return text;
     }
 
     void addRuns()

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "CapturedOutput.h"
 #include "CommandLine.h"
 #include "Panel.h"
 #include "Scores.h"
@@ -21,21 +22,7 @@
 
 using namespace ostrel;
 
-namespace {
-
-QString readAll(std::FILE* file)
-{
-    std::fflush(file);
-    std::rewind(file);
-    QByteArray bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    return QString::fromUtf8(bytes);
-}
-
-} // namespace
+using cli::testing::readAll;
 
 TEST(CommandLine, Arguments)
 {

@@ -30,10 +30,7 @@ public:
     // scratchFolder holds the disk test's scratch file.
     void prepare(const QString& scratchFolder, const SkewProbe& probe = {});
 
-    const MachineFacts& machine() const { return m_machine; }
-    // Keys of the conditions found (kSkewConditions).
-    const QStringList& conditions() const { return m_conditions; }
-    // Their lines, one each, as the user reads them.
+    // The lines of the conditions found, one each, as the user reads them.
     QStringList conditionTexts() const;
 
     // Adds the finished run to the history in one transaction. Returns why it
