@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ExtendedResults.h"
+
 #include <QString>
 
 #include <array>
@@ -38,6 +40,9 @@ struct FinishedRun
     double overall = 0.0;
     // Seconds, in the order of kTestKinds, at the stopwatch's full precision.
     std::array<double, 5> elapsed {};
+    // The extended tests, when they ran.
+    std::optional<MulticoreResult> multicore;
+    std::optional<DiskResult> disk;
 };
 
 class BenchmarkRun

@@ -45,6 +45,8 @@ RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, con
     record.version = QString::fromLatin1(platform::kVersion);
     record.machine = machine;
     record.conditions = conditions;
+    record.multicore = finished.multicore;
+    record.disk = finished.disk;
     return record;
 }
 

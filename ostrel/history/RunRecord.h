@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ExtendedResults.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -42,6 +44,9 @@ struct RunRecord
     MachineFacts machine;
     // Keys of the skew conditions found before the run (kSkewConditions).
     QStringList conditions;
+    // The extended tests, for runs that had them.
+    std::optional<MulticoreResult> multicore;
+    std::optional<DiskResult> disk;
 
     friend bool operator==(const RunRecord&, const RunRecord&) = default;
 };
