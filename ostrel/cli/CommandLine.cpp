@@ -20,9 +20,10 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption exportTo(QStringLiteral("export"), {}, QStringLiteral("FILE"));
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption prometheus(QStringLiteral("prometheus"), {}, QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
-    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, help, version });
+    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, prometheus, help, version });
 
     Options options;
     if (!parser.parse(arguments)) {
@@ -62,6 +63,15 @@ Options parseArguments(const QStringList& arguments)
     }
     if (!options.error.isEmpty())
         return options;
+    if (parser.isSet(prometheus)) {
+        options.prometheusFile = parser.value(prometheus);
+        // Beside an option of a run it follows the run; alone it takes the latest run from the history.
+        const bool runAsked = parser.isSet(runs) || options.json;
+        if (!modes.isEmpty())
+            modes << QStringLiteral("--prometheus");
+        else if (!runAsked)
+            options.mode = Options::Mode::Prometheus;
+    }
     if (modes.size() > 1)
         options.error = QStringLiteral("%1 cannot be used together").arg(modes.join(QStringLiteral(" and ")));
     else if (options.csv && options.mode != Options::Mode::History)
@@ -78,10 +88,11 @@ Options parseArguments(const QStringList& arguments)
 QString usage(const QString& program)
 {
     return QStringLiteral(
-        "Usage: %1 [--json] [--runs N]\n"
+        "Usage: %1 [--json] [--runs N] [--prometheus FILE]\n"
         "  or:  %1 --history [--json | --csv]\n"
         "  or:  %1 --export FILE [--all]\n"
         "  or:  %1 --compare FILE\n"
+        "  or:  %1 --prometheus FILE\n"
         "\n"
         "Runs the Ostrel benchmark in the terminal: integer, floating point, pi,\n"
         "memory and disk. Each test scores 100 points less 5 points a second. The\n"
@@ -101,6 +112,12 @@ QString usage(const QString& program)
         "  --all           with --export: every run, not only the latest\n"
         "  --compare FILE  compare this machine's latest run with the latest run in\n"
         "                  FILE, test by test\n"
+        "  --prometheus FILE\n"
+        "                  write the latest finished run to FILE in Prometheus' text\n"
+        "                  format, replacing the file in one step: after the runs when\n"
+        "                  given with --runs or --json, else the latest run in the\n"
+        "                  history. node_exporter's textfile collector reads FILE when\n"
+        "                  it ends in .prom and lies in its --collector.textfile.directory\n"
         "  -h, --help      show this help and exit\n"
         "  -v, --version   show the version and exit\n"
         "\n"
