@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <utility>
 
 namespace ostrel::cli {
@@ -65,11 +66,13 @@ Options parseArguments(const QStringList& arguments)
         return options;
     if (parser.isSet(prometheus)) {
         options.prometheusFile = parser.value(prometheus);
-        // Beside an option of a run it follows the run; alone it takes the latest run from the history.
-        const bool runAsked = parser.isSet(runs) || options.json;
+        // Beside any option of a run it follows the run; alone it takes the latest run from the history.
+        const QStringList given = parser.optionNames();
+        const bool alone = std::all_of(given.begin(), given.end(),
+                                       [](const QString& name) { return name == QLatin1String("prometheus"); });
         if (!modes.isEmpty())
             modes << QStringLiteral("--prometheus");
-        else if (!runAsked)
+        else if (alone)
             options.mode = Options::Mode::Prometheus;
     }
     if (modes.size() > 1)
@@ -115,7 +118,7 @@ QString usage(const QString& program)
         "  --prometheus FILE\n"
         "                  write the latest finished run to FILE in Prometheus' text\n"
         "                  format, replacing the file in one step: after the runs when\n"
-        "                  given with --runs or --json, else the latest run in the\n"
+        "                  given with a run's options, alone the latest run in the\n"
         "                  history. node_exporter's textfile collector reads FILE when\n"
         "                  it ends in .prom and lies in its --collector.textfile.directory\n"
         "  -h, --help      show this help and exit\n"
@@ -127,7 +130,8 @@ QString usage(const QString& program)
         "  0    the run finished and every result is saved\n"
         "  2    bad arguments, or a file for --compare that is not an export\n"
         "  3    the run finished, but a test failed or a result could not be saved;\n"
-        "       or the history could not be read or written\n"
+        "       or the history could not be read or written, or the FILE of\n"
+        "       --prometheus could not be written\n"
         "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
 }
