@@ -168,12 +168,14 @@ QString extendedComparisonText(const history::RunRecord& mine, const history::Ru
     QString text = QLatin1Char('\n') + padded(QStringLiteral("扩展测试"), kTitleColumns)
         + QStringLiteral("  本机        对方        比值\n");
     const QString none = QStringLiteral("—");
+    // The dash takes one column on a terminal, whatever padded() counts for it.
+    const QString noValue = none + QString(9, QLatin1Char(' '));
     for (const history::ExtendedComparisonRow& row : rows) {
         const QString ratio = row.a && row.b && *row.b != 0.0 ? QString::number(*row.a / *row.b, 'f', 3) : none;
         text += QStringLiteral("%1  %2  %3  %4\n")
                     .arg(padded(row.figure->title, kTitleColumns))
-                    .arg(padded(row.a ? row.figure->text(*row.a) : none, 10))
-                    .arg(padded(row.b ? row.figure->text(*row.b) : none, 10))
+                    .arg(row.a ? padded(row.figure->text(*row.a), 10) : noValue)
+                    .arg(row.b ? padded(row.figure->text(*row.b), 10) : noValue)
                     .arg(ratio);
     }
     return text;
