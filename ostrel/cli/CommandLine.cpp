@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <utility>
 
 namespace ostrel::cli {
@@ -20,9 +21,10 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption exportTo(QStringLiteral("export"), {}, QStringLiteral("FILE"));
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption prometheus(QStringLiteral("prometheus"), {}, QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
-    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, help, version });
+    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, prometheus, help, version });
 
     Options options;
     if (!parser.parse(arguments)) {
@@ -62,6 +64,17 @@ Options parseArguments(const QStringList& arguments)
     }
     if (!options.error.isEmpty())
         return options;
+    if (parser.isSet(prometheus)) {
+        options.prometheusFile = parser.value(prometheus);
+        // Beside any option of a run it follows the run; alone it takes the latest run from the history.
+        const QStringList given = parser.optionNames();
+        const bool alone = std::all_of(given.begin(), given.end(),
+                                       [](const QString& name) { return name == QLatin1String("prometheus"); });
+        if (!modes.isEmpty())
+            modes << QStringLiteral("--prometheus");
+        else if (alone)
+            options.mode = Options::Mode::Prometheus;
+    }
     if (modes.size() > 1)
         options.error = QStringLiteral("%1 cannot be used together").arg(modes.join(QStringLiteral(" and ")));
     else if (options.csv && options.mode != Options::Mode::History)
@@ -78,10 +91,11 @@ Options parseArguments(const QStringList& arguments)
 QString usage(const QString& program)
 {
     return QStringLiteral(
-        "Usage: %1 [--json] [--runs N]\n"
+        "Usage: %1 [--json] [--runs N] [--prometheus FILE]\n"
         "  or:  %1 --history [--json | --csv]\n"
         "  or:  %1 --export FILE [--all]\n"
         "  or:  %1 --compare FILE\n"
+        "  or:  %1 --prometheus FILE\n"
         "\n"
         "Runs the Ostrel benchmark in the terminal: integer, floating point, pi,\n"
         "memory and disk. Each test scores 100 points less 5 points a second. The\n"
@@ -101,6 +115,12 @@ QString usage(const QString& program)
         "  --all           with --export: every run, not only the latest\n"
         "  --compare FILE  compare this machine's latest run with the latest run in\n"
         "                  FILE, test by test\n"
+        "  --prometheus FILE\n"
+        "                  write the latest finished run to FILE in Prometheus' text\n"
+        "                  format, replacing the file in one step: after the runs when\n"
+        "                  given with a run's options, alone the latest run in the\n"
+        "                  history. node_exporter's textfile collector reads FILE when\n"
+        "                  it ends in .prom and lies in its --collector.textfile.directory\n"
         "  -h, --help      show this help and exit\n"
         "  -v, --version   show the version and exit\n"
         "\n"
@@ -110,7 +130,8 @@ QString usage(const QString& program)
         "  0    the run finished and every result is saved\n"
         "  2    bad arguments, or a file for --compare that is not an export\n"
         "  3    the run finished, but a test failed or a result could not be saved;\n"
-        "       or the history could not be read or written\n"
+        "       or the history could not be read or written, or the FILE of\n"
+        "       --prometheus could not be written\n"
         "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
 }

@@ -9,7 +9,7 @@ namespace ostrel::cli {
 struct Options
 {
     // What ostrel-cli does: benchmark runs, or one of the history commands.
-    enum class Mode { Run, History, Export, Compare };
+    enum class Mode { Run, History, Export, Compare, Prometheus };
 
     Mode mode = Mode::Run;
     bool json = false;
@@ -20,6 +20,9 @@ struct Options
     int runs = 1;
     // The file of --export or --compare.
     QString file;
+    // --prometheus: where the latest finished run goes as Prometheus text, after the runs or, given alone
+    // (Mode::Prometheus), from the history.
+    QString prometheusFile;
     bool help = false;
     bool version = false;
     // Set when the arguments cannot be used; says why.

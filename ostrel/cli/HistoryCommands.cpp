@@ -3,7 +3,9 @@
 
 #include "CommandLine.h"
 #include "Panel.h"
+#include "history/ExtendedFigures.h"
 #include "history/HistoryStore.h"
+#include "history/PrometheusText.h"
 #include "history/ResultsDocument.h"
 #include "platform/DateText.h"
 
@@ -152,8 +154,50 @@ int compareWithFile(history::HistoryStore& store, const QString& file, const Str
                     .arg(ratio);
     }
     text += QStringLiteral("\n用时比小于 1：本机更快。\n");
+    text += extendedComparisonText(*mine, theirs);
     print(streams.out, text);
     return kExitSuccess;
+}
+
+QString extendedComparisonText(const history::RunRecord& mine, const history::RunRecord& theirs)
+{
+    const QList<history::ExtendedComparisonRow> rows = history::compareExtended(mine, theirs);
+    if (rows.isEmpty())
+        return {};
+    constexpr int kTitleColumns = 30;
+    QString text = QLatin1Char('\n') + padded(QStringLiteral("扩展测试"), kTitleColumns)
+        + QStringLiteral("  本机        对方        比值\n");
+    const QString none = QStringLiteral("—");
+    // The dash takes one column on a terminal, whatever padded() counts for it.
+    const QString noValue = none + QString(9, QLatin1Char(' '));
+    for (const history::ExtendedComparisonRow& row : rows) {
+        const QString ratio = row.a && row.b && *row.b != 0.0 ? QString::number(*row.a / *row.b, 'f', 3) : none;
+        text += QStringLiteral("%1  %2  %3  %4\n")
+                    .arg(padded(row.figure->title, kTitleColumns))
+                    .arg(row.a ? padded(row.figure->text(*row.a), 10) : noValue)
+                    .arg(row.b ? padded(row.figure->text(*row.b), 10) : noValue)
+                    .arg(ratio);
+    }
+    return text;
+}
+
+int writePrometheus(const history::RunRecord& run, const QString& file, const Streams& streams)
+{
+    if (const history::Status written = history::writePrometheusFile(file, run); !written) {
+        fail(streams, written.error().message);
+        return kExitProblem;
+    }
+    print(streams.out, QStringLiteral("已写入 Prometheus 文本：%1\n").arg(file));
+    return kExitSuccess;
+}
+
+int prometheusFromHistory(history::HistoryStore& store, const QString& file, const Streams& streams)
+{
+    int status = kExitSuccess;
+    const std::optional<history::RunRecord> latest = latestRun(store, streams, status);
+    if (!latest)
+        return status;
+    return writePrometheus(*latest, file, streams);
 }
 
 QString summaryText(const history::RunsSummary& summary)

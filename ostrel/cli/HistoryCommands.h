@@ -36,6 +36,14 @@ int exportRuns(history::HistoryStore& store, const QString& file, bool all, cons
 // This machine's latest run beside the latest run in `file`, test by test.
 int compareWithFile(history::HistoryStore& store, const QString& file, const Streams& streams);
 
+// The run as Prometheus text in `file`, replacing it.
+int writePrometheus(const history::RunRecord& run, const QString& file, const Streams& streams);
+// The latest run of the history, the same way.
+int prometheusFromHistory(history::HistoryStore& store, const QString& file, const Streams& streams);
+
+// The extended results of two runs side by side, for --compare; empty when neither run has any.
+QString extendedComparisonText(const history::RunRecord& mine, const history::RunRecord& theirs);
+
 // The lines of a run in the plain history listing.
 QString historyLine(const history::RunRecord& run, const history::RunRecord* previous);
 

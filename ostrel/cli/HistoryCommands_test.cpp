@@ -16,6 +16,7 @@
 #include <cstdio>
 
 using namespace ostrel;
+using history::testing::sampleExtendedRun;
 using history::testing::sampleRun;
 
 namespace {
@@ -120,6 +121,47 @@ TEST_F(HistoryCommandsTest, ExportThenCompareOnAnotherHome)
     EXPECT_EQ(cli::compareWithFile(other, bad.fileName(), streams), cli::kExitBadArguments);
     EXPECT_FALSE(take(streams.err).isEmpty());
     EXPECT_TRUE(take(streams.out).isEmpty());
+}
+
+TEST_F(HistoryCommandsTest, CompareShowsTheExtendedResultsWhenEitherRunHasThem)
+{
+    history::RunRecord onlyMulticore = sampleExtendedRun(2.0, 79.0);
+    onlyMulticore.disk.reset();
+    onlyMulticore.multicore->threads = 4;
+    const QString text = cli::extendedComparisonText(sampleExtendedRun(1.0), onlyMulticore);
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 8 + 6) << qPrintable(text);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("扩展测试"))) << qPrintable(text);
+    EXPECT_EQ(lines[1].simplified(), QStringLiteral("多核线程数 2 4 0.500"));
+    EXPECT_EQ(lines[8].simplified(), QStringLiteral("多核加速 1.96 1.96 1.000"));
+    EXPECT_EQ(lines[9].simplified(), QStringLiteral("顺序读 MB/s 2903.5 — —")) << "the other run had no disk test";
+    EXPECT_EQ(lines[11].simplified(), QStringLiteral("随机读 IOPS 18097 — —"));
+    EXPECT_TRUE(cli::extendedComparisonText(sampleRun(1.0), sampleRun(2.0)).isEmpty());
+
+    // Through --compare, after the five tests.
+    const QString exported = dir.filePath(QStringLiteral("extended.json"));
+    ASSERT_TRUE(history::writeResultsFile(exported, { onlyMulticore.machine, { onlyMulticore } }));
+    ASSERT_TRUE(store.append(sampleExtendedRun(3.0)));
+    EXPECT_EQ(cli::compareWithFile(store, exported, streams), cli::kExitSuccess);
+    const QString table = take(streams.out);
+    EXPECT_TRUE(table.contains(QStringLiteral("总分"))) << qPrintable(table);
+    EXPECT_TRUE(table.endsWith(text.mid(text.indexOf(QStringLiteral("扩展测试"))))) << qPrintable(table);
+}
+
+TEST_F(HistoryCommandsTest, PrometheusTextOfTheLatestRun)
+{
+    const QString file = dir.filePath(QStringLiteral("ostrel.prom"));
+    EXPECT_EQ(cli::prometheusFromHistory(store, file, streams), cli::kExitProblem) << "nothing to write yet";
+    EXPECT_TRUE(take(streams.err).contains(QStringLiteral("no finished run")));
+    EXPECT_FALSE(QFile::exists(file));
+
+    addRuns();
+    EXPECT_EQ(cli::prometheusFromHistory(store, file, streams), cli::kExitSuccess);
+    EXPECT_EQ(take(streams.out), QStringLiteral("已写入 Prometheus 文本：%1\n").arg(file));
+
+    EXPECT_EQ(cli::writePrometheus(sampleRun(1.0), dir.filePath(QStringLiteral("no/such/folder.prom")), streams),
+              cli::kExitProblem);
+    EXPECT_TRUE(take(streams.err).startsWith(QStringLiteral("ostrel-cli: ")));
 }
 
 TEST(RunsSummary, UnsteadyScoresNameTheConditionsSeen)

@@ -4,6 +4,8 @@
 #include "Panel.h"
 #include "Scores.h"
 #include "TerminalView.h"
+#include "history/HistoryStore.h"
+#include "history/TestRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -13,6 +15,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +38,7 @@ TEST(CommandLine, Arguments)
         int runs;
         QString file;
         QString error;
+        QString prometheusFile = {};
     } cases[] = {
         { {}, Mode::Run, false, 1, {}, {} },
         { { "--json" }, Mode::Run, true, 1, {}, {} },
@@ -55,6 +59,14 @@ TEST(CommandLine, Arguments)
         { { "--history", "--csv", "--json" }, Mode::History, true, 1, {}, "--csv and --json cannot be used together" },
         { { "--all" }, Mode::Run, false, 1, {}, "--all goes with --export" },
         { { "--compare", "b", "--json" }, Mode::Compare, true, 1, "b", "--json goes with a run or --history" },
+        { { "--prometheus", "o.prom" }, Mode::Prometheus, false, 1, {}, {}, "o.prom" },
+        { { "--prometheus", "o.prom", "--runs", "3" }, Mode::Run, false, 3, {}, {}, "o.prom" },
+        { { "--json", "--prometheus=o.prom" }, Mode::Run, true, 1, {}, {}, "o.prom" },
+        { { "--prometheus" }, Mode::Run, false, 1, {}, "Missing value after '--prometheus'." },
+        { { "--history", "--prometheus", "o.prom" }, Mode::History, false, 1, {},
+          "--history and --prometheus cannot be used together" },
+        { { "--export", "a.json", "--prometheus", "o.prom" }, Mode::Export, false, 1, "a.json",
+          "--export and --prometheus cannot be used together" },
     };
     for (const auto& c : cases) {
         const cli::Options options = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + c.arguments);
@@ -66,6 +78,7 @@ TEST(CommandLine, Arguments)
         EXPECT_EQ(options.json, c.json) << trace;
         EXPECT_EQ(options.runs, c.runs) << trace;
         EXPECT_EQ(options.file, c.file) << trace;
+        EXPECT_EQ(options.prometheusFile, c.prometheusFile) << trace;
     }
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-h" }).help);
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "--version" }).version);
@@ -177,6 +190,28 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     EXPECT_EQ(bad.exitCode(), 2);
     EXPECT_TRUE(bad.readAllStandardError().contains("Unknown option 'fast'."));
     EXPECT_TRUE(bad.readAllStandardOutput().isEmpty());
+}
+
+TEST(OstrelCli, PrometheusAloneWritesTheLatestRunOfTheHistory)
+{
+    const QString savedFile = platform::UserDefaults::pathFor(saved::kApplication);
+    QFile::remove(savedFile);
+    {
+        history::HistoryStore store(history::HistoryStore::defaultPath());
+        ASSERT_TRUE(store.append(history::testing::sampleExtendedRun(1796707200.0)));
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("ostrel.prom"));
+    QProcess cli;
+    cli.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--prometheus"), file });
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << "no run is made: the file is there at once";
+    const QByteArray text = written.readAll();
+    EXPECT_TRUE(text.contains("ostrel_score{test=\"int\"} 80.125\n"));
+    EXPECT_TRUE(text.contains("ostrel_disk_iops{job=\"rand_read\"} 18096.75\n"));
+    EXPECT_FALSE(QFile::exists(savedFile)) << "no run saved scores";
 }
 
 TEST(OstrelCli, CtrlCStopsCleanlyAndKeepsNoHalfRun)

@@ -137,6 +137,13 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     app.exec();
     worker->wait();
 
+    // The latest run that finished, even when a later one of --runs was stopped.
+    if (!options.prometheusFile.isEmpty() && !records.isEmpty()) {
+        const ostrel::cli::Streams streams { out, stderr, program };
+        problems = ostrel::cli::writePrometheus(records.last(), options.prometheusFile, streams)
+                != ostrel::cli::kExitSuccess
+            || problems;
+    }
     if (stopped)
         return ostrel::cli::kExitStopped;
     if (options.runs > 1) {
@@ -190,6 +197,8 @@ int main(int argc, char** argv)
         return ostrel::cli::exportRuns(store, options.file, options.all, streams);
     case Mode::Compare:
         return ostrel::cli::compareWithFile(store, options.file, streams);
+    case Mode::Prometheus:
+        return ostrel::cli::prometheusFromHistory(store, options.prometheusFile, streams);
     case Mode::Run:
         break;
     }

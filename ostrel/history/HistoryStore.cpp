@@ -57,6 +57,12 @@ QStringList migrationStep(int fromVersion)
         statements << QStringLiteral("ALTER TABLE runs ADD COLUMN conditions TEXT NOT NULL DEFAULT '[]'")
                    << QStringLiteral("CREATE INDEX runs_by_time ON runs (finished_at)");
         break;
+    case 2:
+        // Version 3 keeps the extended results, each as the JSON of a run's "multicore" and "disk" members: one
+        // shape for the store and the exports, and json_extract() reaches any figure. NULL for runs without them.
+        statements << QStringLiteral("ALTER TABLE runs ADD COLUMN multicore TEXT")
+                   << QStringLiteral("ALTER TABLE runs ADD COLUMN disk TEXT");
+        break;
     }
     return statements;
 }
@@ -79,7 +85,8 @@ QStringList runColumns()
     columns << QStringLiteral("overall");
     for (const TestKind& kind : kTestKinds)
         columns << elapsedColumn(kind);
-    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
+    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions")
+            << QStringLiteral("multicore") << QStringLiteral("disk");
     return columns;
 }
 
@@ -92,6 +99,31 @@ QString nextConnectionName()
 QVariant optionalValue(const std::optional<double>& value)
 {
     return value ? QVariant(*value) : QVariant();
+}
+
+QString compactJson(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+// An extended result as kept, or NULL.
+template <typename Result>
+QVariant extendedValue(const std::optional<Result>& result, QJsonObject (*toJson)(const Result&))
+{
+    return result ? QVariant(compactJson(toJson(*result))) : QVariant(QMetaType::fromType<QString>());
+}
+
+// A column that does not read as a result (edited by hand, say) is taken as a run without that test.
+template <typename Result>
+std::optional<Result> extendedFrom(const QVariant& column, Expected<Result> (*fromJson)(const QJsonValue&))
+{
+    if (column.isNull())
+        return std::nullopt;
+    const QJsonDocument parsed = QJsonDocument::fromJson(column.toString().toUtf8());
+    Expected<Result> result = fromJson(parsed.isObject() ? QJsonValue(parsed.object()) : QJsonValue());
+    if (!result)
+        return std::nullopt;
+    return std::move(result).value();
 }
 
 } // namespace
@@ -269,9 +301,10 @@ Status HistoryStore::append(const QList<RunRecord>& runs)
             values << optionalValue(elapsed);
         // A null text would bind as NULL, which the column refuses.
         values << (run.version.isNull() ? QStringLiteral("") : run.version)
-               << QString::fromUtf8(QJsonDocument(machineToJson(run.machine)).toJson(QJsonDocument::Compact))
+               << compactJson(machineToJson(run.machine))
                << QString::fromUtf8(
-                      QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact));
+                      QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact))
+               << extendedValue(run.multicore, multicoreToJson) << extendedValue(run.disk, diskToJson);
         for (int i = 0; i < values.size(); ++i)
             insert.bindValue(i, values[i]);
         if (!insert.exec()) {
@@ -336,6 +369,8 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
             list = conditionLists.insert(conditions, keys);
         }
         run.conditions = *list;
+        run.multicore = extendedFrom(query.value(column++), multicoreFromJson);
+        run.disk = extendedFrom(query.value(column++), diskFromJson);
         runs.append(std::move(run));
     }
     if (query.lastError().isValid())

@@ -23,7 +23,7 @@ class HistoryStore
 {
 public:
     // The schema version this program writes; databases from 1 up to it are migrated to it.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     struct Options
     {

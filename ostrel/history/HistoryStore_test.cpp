@@ -15,6 +15,7 @@
 
 using namespace ostrel::history;
 using namespace std::chrono_literals;
+using ostrel::history::testing::sampleExtendedRun;
 using ostrel::history::testing::sampleRun;
 
 namespace {
@@ -140,7 +141,59 @@ TEST(HistoryStore, MigratesAVersion1Database)
     EXPECT_TRUE(old.conditions.isEmpty());
 
     RawConnection raw(path);
-    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 2);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
+}
+
+TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        // The second schema as version 2 left it.
+        RawConnection raw(path);
+        raw.exec("CREATE TABLE runs (id INTEGER PRIMARY KEY, finished_at REAL NOT NULL, score_int REAL NOT NULL, "
+                 "score_double REAL NOT NULL, score_pi REAL NOT NULL, score_memory REAL NOT NULL, "
+                 "score_disk REAL NOT NULL, overall REAL NOT NULL, version TEXT NOT NULL, machine TEXT NOT NULL, "
+                 "elapsed_int REAL, elapsed_double REAL, elapsed_pi REAL, elapsed_memory REAL, elapsed_disk REAL, "
+                 "conditions TEXT NOT NULL DEFAULT '[]')");
+        raw.exec("CREATE INDEX runs_by_time ON runs (finished_at)");
+        raw.exec("INSERT INTO runs (finished_at, score_int, score_double, score_pi, score_memory, score_disk, overall, "
+                 "version, machine, elapsed_int, conditions) VALUES (1750000000.25, 81.5, 82, 83, 84, 85, 83.1, "
+                 "'1.0.0', '{\"cpuModel\": \"Old CPU\"}', 3.5, '[\"busy\"]')");
+        raw.exec("PRAGMA user_version = 2");
+    }
+
+    HistoryStore store(path);
+    ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
+    RunRecord onlyDisk = sampleExtendedRun(1800000100);
+    onlyDisk.multicore.reset();
+    ASSERT_TRUE(store.append({ sampleExtendedRun(1800000000), onlyDisk }));
+    const Expected<QList<RunRecord>> runs = store.runs();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), 3);
+    EXPECT_EQ(runs.value()[0], onlyDisk);
+    EXPECT_EQ(runs.value()[1], sampleExtendedRun(1800000000)) << "both results, every double exactly";
+    const RunRecord& old = runs.value()[2];
+    EXPECT_EQ(old.finishedAt, 1750000000.25);
+    EXPECT_EQ(old.elapsed[0], 3.5);
+    EXPECT_EQ(old.conditions, QStringList { "busy" });
+    EXPECT_FALSE(old.multicore.has_value());
+    EXPECT_FALSE(old.disk.has_value());
+
+    // The figures can be reached from SQL, and a run without them has NULL there.
+    RawConnection raw(path);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
+    EXPECT_EQ(raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1800000000")
+                  .toDouble(),
+              18096.75);
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NULL").toInt(), 2);
+
+    // A column damaged by hand reads as a run without that test, not as a broken history.
+    raw.exec("UPDATE runs SET disk = '{\"folder\": 7}' WHERE finished_at = 1800000000");
+    const Expected<QList<RunRecord>> again = store.runs();
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again.value()[1].disk.has_value());
+    EXPECT_EQ(again.value()[1].multicore, sampleExtendedRun(1800000000).multicore);
 }
 
 TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
@@ -159,7 +212,7 @@ TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
     {
         RawConnection raw(newer);
         raw.exec("CREATE TABLE runs (id INTEGER PRIMARY KEY, shape_of_the_future BLOB)");
-        raw.exec("PRAGMA user_version = 3");
+        raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::kSchemaVersion + 1));
     }
 
     const struct
@@ -190,7 +243,7 @@ TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), garbage);
     RawConnection raw(newer);
-    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion + 1);
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs").toInt(), 0);
 }
 

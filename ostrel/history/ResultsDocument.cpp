@@ -2,6 +2,7 @@
 #include "history/ResultsDocument.h"
 
 #include "Panel.h"
+#include "history/ExtendedFigures.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ostrel::history {
 
@@ -40,7 +42,148 @@ HistoryError badDocument(const QString& why)
     return { HistoryError::Kind::BadDocument, QStringLiteral("这不是 Ostrel 导出的成绩文件：%1").arg(why) };
 }
 
+// A finite number of at least zero.
+std::optional<double> nonNegative(const QJsonValue& value)
+{
+    if (!value.isDouble() || !std::isfinite(value.toDouble()) || value.toDouble() < 0.0)
+        return std::nullopt;
+    return value.toDouble();
+}
+
+// A whole number from `least` up to 2^53, the largest a JSON number holds exactly.
+std::optional<qint64> wholeNumber(const QJsonValue& value, double least)
+{
+    const std::optional<double> number = nonNegative(value);
+    if (!number || *number < least || *number != std::floor(*number) || *number > 9007199254740992.0)
+        return std::nullopt;
+    return qint64(*number);
+}
+
+HistoryError badExtended(const QString& test, const QString& member)
+{
+    return badDocument(QStringLiteral("某次测试的%1结果中“%2”无效").arg(test, member));
+}
+
+// An extended result's member: absent (or null) for a run without that test.
+template <typename Result, typename Read>
+Status readExtended(const QJsonObject& run, const QString& key, std::optional<Result>& into, Read read)
+{
+    const QJsonValue value = run.value(key);
+    if (value.isUndefined() || value.isNull())
+        return Done {};
+    Expected<Result> result = read(value);
+    if (!result)
+        return result.error();
+    into = std::move(result).value();
+    return Done {};
+}
+
 } // namespace
+
+QJsonObject multicoreToJson(const MulticoreResult& multicore)
+{
+    QJsonObject elapsed;
+    QJsonObject speedup;
+    for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
+        elapsed.insert(QLatin1String(kMulticoreWorkloads[i]), multicore.elapsed[i]);
+        speedup.insert(QLatin1String(kMulticoreWorkloads[i]), multicore.speedup[i]);
+    }
+    speedup.insert(QStringLiteral("overall"), multicore.overall);
+    return {
+        { QStringLiteral("threads"), multicore.threads },
+        { QStringLiteral("elapsed"), elapsed },
+        { QStringLiteral("speedup"), speedup },
+    };
+}
+
+Expected<MulticoreResult> multicoreFromJson(const QJsonValue& value)
+{
+    const QString test = QStringLiteral("多核");
+    if (!value.isObject())
+        return badExtended(test, QStringLiteral("multicore"));
+    const QJsonObject object = value.toObject();
+    MulticoreResult multicore;
+    const std::optional<qint64> threads = wholeNumber(object.value(QStringLiteral("threads")), 1.0);
+    if (!threads || *threads > std::numeric_limits<int>::max())
+        return badExtended(test, QStringLiteral("threads"));
+    multicore.threads = int(*threads);
+    const QJsonObject elapsed = object.value(QStringLiteral("elapsed")).toObject();
+    const QJsonObject speedup = object.value(QStringLiteral("speedup")).toObject();
+    for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
+        const QString key = QLatin1String(kMulticoreWorkloads[i]);
+        const std::optional<double> seconds = nonNegative(elapsed.value(key));
+        if (!seconds)
+            return badExtended(test, QStringLiteral("elapsed.") + key);
+        const std::optional<double> factor = nonNegative(speedup.value(key));
+        if (!factor)
+            return badExtended(test, QStringLiteral("speedup.") + key);
+        multicore.elapsed[i] = *seconds;
+        multicore.speedup[i] = *factor;
+    }
+    const std::optional<double> overall = nonNegative(speedup.value(QStringLiteral("overall")));
+    if (!overall)
+        return badExtended(test, QStringLiteral("speedup.overall"));
+    multicore.overall = *overall;
+    return multicore;
+}
+
+QJsonObject diskToJson(const DiskResult& disk)
+{
+    QJsonObject object {
+        { QStringLiteral("folder"), disk.folder },
+        { QStringLiteral("fileSystem"), disk.fileSystem },
+        { QStringLiteral("direct"), disk.direct },
+        { QStringLiteral("fileBytes"), double(disk.fileBytes) },
+    };
+    for (const DiskJobKind& job : kDiskJobs) {
+        const DiskJobResult& result = disk.*job.result;
+        QJsonObject figures { { QStringLiteral("mbps"), result.mbps } };
+        if (job.random)
+            figures.insert(QStringLiteral("iops"), result.iops.value_or(0.0));
+        object.insert(QLatin1String(job.key), figures);
+    }
+    return object;
+}
+
+Expected<DiskResult> diskFromJson(const QJsonValue& value)
+{
+    const QString test = QStringLiteral("磁盘");
+    if (!value.isObject())
+        return badExtended(test, QStringLiteral("disk"));
+    const QJsonObject object = value.toObject();
+    DiskResult disk;
+    const QJsonValue folder = object.value(QStringLiteral("folder"));
+    const QJsonValue fileSystem = object.value(QStringLiteral("fileSystem"));
+    const QJsonValue direct = object.value(QStringLiteral("direct"));
+    if (!folder.isString())
+        return badExtended(test, QStringLiteral("folder"));
+    if (!fileSystem.isString())
+        return badExtended(test, QStringLiteral("fileSystem"));
+    if (!direct.isBool())
+        return badExtended(test, QStringLiteral("direct"));
+    const std::optional<qint64> fileBytes = wholeNumber(object.value(QStringLiteral("fileBytes")), 0.0);
+    if (!fileBytes)
+        return badExtended(test, QStringLiteral("fileBytes"));
+    disk.folder = folder.toString();
+    disk.fileSystem = fileSystem.toString();
+    disk.direct = direct.toBool();
+    disk.fileBytes = *fileBytes;
+    for (const DiskJobKind& job : kDiskJobs) {
+        const QString key = QLatin1String(job.key);
+        const QJsonObject figures = object.value(key).toObject();
+        DiskJobResult& result = disk.*job.result;
+        const std::optional<double> mbps = nonNegative(figures.value(QStringLiteral("mbps")));
+        if (!mbps)
+            return badExtended(test, key + QStringLiteral(".mbps"));
+        result.mbps = *mbps;
+        if (job.random) {
+            result.iops = nonNegative(figures.value(QStringLiteral("iops")));
+            if (!result.iops)
+                return badExtended(test, key + QStringLiteral(".iops"));
+        }
+    }
+    return disk;
+}
 
 QJsonObject machineToJson(const MachineFacts& machine)
 {
@@ -79,7 +222,7 @@ QJsonObject runToJson(const RunRecord& run)
         scores.insert(key, run.scores[i]);
         elapsed.insert(key, run.elapsed[i] ? QJsonValue(*run.elapsed[i]) : QJsonValue(QJsonValue::Null));
     }
-    return {
+    QJsonObject object {
         { QStringLiteral("finishedAt"), run.finishedAt },
         { QStringLiteral("scores"), scores },
         { QStringLiteral("overall"), run.overall },
@@ -88,6 +231,11 @@ QJsonObject runToJson(const RunRecord& run)
         { QStringLiteral("machine"), machineToJson(run.machine) },
         { QStringLiteral("conditions"), QJsonArray::fromStringList(run.conditions) },
     };
+    if (run.multicore)
+        object.insert(QStringLiteral("multicore"), multicoreToJson(*run.multicore));
+    if (run.disk)
+        object.insert(QStringLiteral("disk"), diskToJson(*run.disk));
+    return object;
 }
 
 Expected<RunRecord> runFromJson(const QJsonObject& object)
@@ -118,6 +266,10 @@ Expected<RunRecord> runFromJson(const QJsonObject& object)
         if (key.isString())
             run.conditions << key.toString();
     }
+    if (Status read = readExtended(object, QStringLiteral("multicore"), run.multicore, multicoreFromJson); !read)
+        return read.error();
+    if (Status read = readExtended(object, QStringLiteral("disk"), run.disk, diskFromJson); !read)
+        return read.error();
     return run;
 }
 
@@ -141,6 +293,17 @@ QString runsToCsv(const QList<RunRecord>& runs)
            << QStringLiteral("memoryBytes") << QStringLiteral("kernel") << QStringLiteral("os")
            << QStringLiteral("architecture") << QStringLiteral("governor") << QStringLiteral("fileSystem")
            << QStringLiteral("conditions");
+    // The extended results last, so the columns before them stay where they were; the disk's folder and file
+    // system before its figures.
+    const QList<ExtendedFigure>& figures = extendedFigures();
+    auto diskFigures = std::find_if(figures.begin(), figures.end(),
+                                    [](const ExtendedFigure& f) { return f.group == ExtendedFigure::Group::Disk; });
+    for (auto figure = figures.begin(); figure != figures.end(); ++figure) {
+        if (figure == diskFigures)
+            header << QStringLiteral("disk_folder") << QStringLiteral("disk_fileSystem") << QStringLiteral("disk_direct")
+                   << QStringLiteral("disk_fileBytes");
+        header << figure->key;
+    }
 
     QString csv = header.join(QLatin1Char(',')) + QLatin1Char('\n');
     for (const RunRecord& run : runs) {
@@ -153,6 +316,18 @@ QString runsToCsv(const QList<RunRecord>& runs)
         const MachineFacts& m = run.machine;
         row << run.version << m.cpuModel << QString::number(m.logicalCpus) << QString::number(m.memoryBytes) << m.kernel
             << m.os << m.architecture << m.governor << m.fileSystem << run.conditions.join(QLatin1Char(';'));
+        for (auto figure = figures.begin(); figure != figures.end(); ++figure) {
+            if (figure == diskFigures) {
+                if (run.disk)
+                    row << run.disk->folder << run.disk->fileSystem
+                        << (run.disk->direct ? QStringLiteral("true") : QStringLiteral("false"))
+                        << QString::number(run.disk->fileBytes);
+                else
+                    row << QString() << QString() << QString() << QString();
+            }
+            const std::optional<double> value = figure->value(run);
+            row << (value ? number(*value) : QString());
+        }
         for (QString& field : row)
             field = csvField(field);
         csv += row.join(QLatin1Char(',')) + QLatin1Char('\n');

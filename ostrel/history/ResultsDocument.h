@@ -16,21 +16,33 @@ namespace ostrel::history {
 //
 // A run as JSON: {"finishedAt": <unix seconds>, "scores": {"int", "double", "pi", "memory", "disk"},
 // "overall", "elapsed": {the same five keys, seconds or null}, "version", "machine": {...},
-// "conditions": [keys]}.
+// "conditions": [keys]}, and for runs that had the extended tests
+// "multicore": {"threads", "elapsed": {"int", "double", "pi"}, "speedup": {"int", "double", "pi", "overall"}} and
+// "disk": {"folder", "fileSystem", "direct", "fileBytes", "seqRead": {"mbps"}, "seqWrite": {"mbps"},
+// "randRead": {"iops", "mbps"}, "randWrite": {"iops", "mbps"}}, each absent when its test did not run.
 
 QJsonObject machineToJson(const MachineFacts& machine);
 // Missing or mistyped members read as empty.
 MachineFacts machineFromJson(const QJsonObject& object);
 
+// The extended results alone, as in a run's "multicore" and "disk" members. Reading refuses wrong types, negative
+// or non-finite numbers and fewer than one thread, saying what is wrong.
+QJsonObject multicoreToJson(const MulticoreResult& multicore);
+Expected<MulticoreResult> multicoreFromJson(const QJsonValue& value);
+QJsonObject diskToJson(const DiskResult& disk);
+Expected<DiskResult> diskFromJson(const QJsonValue& value);
+
 QJsonObject runToJson(const RunRecord& run);
-// Rejects an object without a finite "finishedAt", all five scores and "overall"; the rest is optional.
+// Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended
+// result; the rest is optional.
 Expected<RunRecord> runFromJson(const QJsonObject& object);
 
 // The runs in the given order as a JSON array.
 QJsonArray runsToJson(const QList<RunRecord>& runs);
 
 // The runs as CSV: a header line, then one line per run (RFC 4180 quoting, CRLF-free "\n" line ends). Numbers are
-// written at full precision; elapsed times of runs that have none are empty.
+// written at full precision; elapsed times of runs that have none are empty, and so are the extended results' columns
+// of runs without them.
 QString runsToCsv(const QList<RunRecord>& runs);
 
 // {"format": "ostrel-results", "version": 1, "machine": {...}, "runs": [...]}

@@ -26,4 +26,27 @@ inline RunRecord sampleRun(double finishedAt, double base = 80.0)
     return run;
 }
 
+// The same run with both extended results, again with distinct values everywhere.
+inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
+{
+    RunRecord run = sampleRun(finishedAt, base);
+    MulticoreResult multicore;
+    multicore.threads = 2;
+    multicore.elapsed = { 4.0250000001, 3.91, 4.53 };
+    multicore.speedup = { 1.9751, 1.9335, 1.9690000001 };
+    multicore.overall = 1.9591;
+    run.multicore = multicore;
+    DiskResult disk;
+    disk.folder = QStringLiteral("/srv/scratch, \"fast\"");
+    disk.fileSystem = QStringLiteral("ext4");
+    disk.direct = true;
+    disk.fileBytes = 1073741824;
+    disk.seqRead = { 2903.5, std::nullopt };
+    disk.seqWrite = { 1187.25, std::nullopt };
+    disk.randRead = { 74.125, 18096.75 };
+    disk.randWrite = { 61.5, 15014.5 };
+    run.disk = disk;
+    return run;
+}
+
 } // namespace ostrel::history::testing

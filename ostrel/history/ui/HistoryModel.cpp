@@ -23,6 +23,28 @@ QStringList conditionTexts(const RunRecord& run)
     return texts;
 }
 
+// What lies behind an extended column's figure: the per-workload speed-ups, or where the disk test ran.
+QString extendedToolTip(const ExtendedFigure& figure, const RunRecord& run)
+{
+    if (figure.group == ExtendedFigure::Group::Multicore && run.multicore) {
+        QStringList parts;
+        for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i)
+            parts << QStringLiteral("%1 %2 倍")
+                         .arg(QString::fromUtf16(kTestKinds[i].title))
+                         .arg(run.multicore->speedup[i], 0, 'f', 2);
+        return QStringLiteral("%1 线程：").arg(run.multicore->threads) + parts.join(QStringLiteral("，"));
+    }
+    if (figure.group == ExtendedFigure::Group::Disk && run.disk) {
+        QString text = QStringLiteral("%1（%2），测试文件 %3 MiB")
+                           .arg(run.disk->folder, run.disk->fileSystem)
+                           .arg(run.disk->fileBytes / (1024 * 1024));
+        if (!run.disk->direct)
+            text += QStringLiteral("，经过缓存");
+        return text;
+    }
+    return {};
+}
+
 } // namespace
 
 HistoryModel::HistoryModel(QObject* parent)
@@ -30,7 +52,16 @@ HistoryModel::HistoryModel(QObject* parent)
     , m_conditionIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning))
 {
     m_series.push_back(Series { kThisMachine, {}, {} });
+    for (const ExtendedFigure& figure : extendedFigures()) {
+        if (figure.listed)
+            m_extendedColumns.push_back(&figure);
+    }
     setPalette(QApplication::palette());
+}
+
+const ExtendedFigure& HistoryModel::extendedFigureAt(int column) const
+{
+    return *m_extendedColumns[size_t(column - FirstExtendedColumn)];
 }
 
 void HistoryModel::setLocalRuns(QList<RunRecord> runs)
@@ -63,12 +94,13 @@ void HistoryModel::setPalette(const QPalette& palette)
         emit dataChanged(index(0, ChangeColumn), index(rowCount() - 1, ChangeColumn), { Qt::ForegroundRole });
 }
 
-QString HistoryModel::changeText(double change)
+QString HistoryModel::changeText(double change, int decimals)
 {
-    const double rounded = std::round(change * 10.0) / 10.0;
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(change * scale) / scale;
     if (rounded == 0.0 || !std::isfinite(rounded))
-        return QStringLiteral("0.0");
-    const QString magnitude = QString::number(std::fabs(rounded), 'f', 1);
+        return QString::number(0.0, 'f', decimals);
+    const QString magnitude = QString::number(std::fabs(rounded), 'f', decimals);
     return (rounded > 0 ? QStringLiteral("+") : QStringLiteral("\u2212")) + magnitude;
 }
 
@@ -84,7 +116,7 @@ int HistoryModel::rowCount(const QModelIndex& parent) const
 
 int HistoryModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : FirstExtendedColumn + int(m_extendedColumns.size());
 }
 
 HistoryModel::Position HistoryModel::positionOf(int row) const
@@ -138,6 +170,11 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
             return scoreText(run.scores[size_t(column - FirstStageColumn)]);
         if (column == ChangeColumn)
             return hasPrevious ? changeText(change) : QString();
+        if (column >= FirstExtendedColumn) {
+            const ExtendedFigure& figure = extendedFigureAt(column);
+            const std::optional<double> value = figure.value(run);
+            return value ? figure.text(*value) : QString();
+        }
         break;
     case Qt::AccessibleTextRole:
         if (column == TimeColumn && !run.conditions.isEmpty())
@@ -153,6 +190,10 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (column == TimeColumn && !run.conditions.isEmpty())
             return conditionTexts(run).join(QLatin1Char('\n'));
+        if (column >= FirstExtendedColumn) {
+            const QString tip = extendedToolTip(extendedFigureAt(column), run);
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
+        }
         break;
     case Qt::ForegroundRole:
         if (column == ChangeColumn && hasPrevious) {
@@ -187,6 +228,8 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
     case ChangeColumn:
         return QStringLiteral("变化");
     default:
+        if (section >= FirstExtendedColumn && section < columnCount())
+            return extendedFigureAt(section).title;
         if (section >= FirstStageColumn && section < ChangeColumn)
             return QString::fromUtf16(kTestKinds[size_t(section - FirstStageColumn)].title);
         return {};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "history/ExtendedFigures.h"
 #include "history/RunRecord.h"
 
 #include <QAbstractTableModel>
@@ -26,7 +27,8 @@ public:
         OverallColumn,
         FirstStageColumn,
         ChangeColumn = FirstStageColumn + 5,
-        ColumnCount
+        // Then one column per listed extended figure (ExtendedFigure::listed), empty for runs without that test.
+        FirstExtendedColumn
     };
 
     explicit HistoryModel(QObject* parent = nullptr);
@@ -56,8 +58,11 @@ public:
     QColor positiveColor() const { return m_positive; }
     QColor negativeColor() const { return m_negative; }
 
-    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal.
-    static QString changeText(double change);
+    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal unless told otherwise.
+    static QString changeText(double change, int decimals = 1);
+
+    // The extended figure shown in a column from FirstExtendedColumn on.
+    const ExtendedFigure& extendedFigureAt(int column) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -74,6 +79,7 @@ private:
     QString timeText(const Position& position) const;
 
     std::vector<Series> m_series;
+    std::vector<const ExtendedFigure*> m_extendedColumns;
     QColor m_positive;
     QColor m_negative;
     QIcon m_conditionIcon;

@@ -3,6 +3,7 @@
 
 #include "Panel.h"
 #include "Scores.h"
+#include "history/ExtendedFigures.h"
 #include "history/ResultsDocument.h"
 #include "history/RunStatistics.h"
 #include "history/ui/HistoryModel.h"
@@ -122,6 +123,9 @@ HistoryWindow::HistoryWindow(const QString& databasePath, QWidget* parent)
             column,
             std::max(digitWidth,
                      fontMetrics().horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 24));
+    for (int column = HistoryModel::FirstExtendedColumn; column < m_model->columnCount(); ++column)
+        m_runsTable->setColumnWidth(
+            column, fontMetrics().horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 24);
     m_runsTable->horizontalHeader()->setStretchLastSection(true);
     m_runsTable->setColumnHidden(HistoryModel::MachineColumn, true);
 
@@ -393,6 +397,28 @@ void HistoryWindow::updateComparison()
             cell(seconds(row.elapsedA)),
             cell(seconds(row.elapsedB)),
             cell(row.elapsedRatio ? QString::number(*row.elapsedRatio, 'f', 3) : QStringLiteral("—")),
+        });
+    }
+    // The extended tests' figures, when either run had them; their differences in the figure's own unit.
+    const QString none = QStringLiteral("—");
+    for (const ExtendedComparisonRow& row : compareExtended(a, b)) {
+        const ExtendedFigure& figure = *row.figure;
+        QStandardItem* difference = cell(row.a && row.b ? HistoryModel::changeText(*row.a - *row.b, figure.decimals)
+                                                        : none);
+        const bool up = difference->text().startsWith(QLatin1Char('+'));
+        const bool down = difference->text().startsWith(QChar(0x2212));
+        if (figure.better != ExtendedFigure::Better::Neither && (up || down)) {
+            const bool better = up == (figure.better == ExtendedFigure::Better::Higher);
+            difference->setForeground(better ? m_model->positiveColor() : m_model->negativeColor());
+        }
+        m_comparisonModel->appendRow({
+            cell(figure.title, Qt::AlignLeft | Qt::AlignVCenter),
+            cell(row.a ? figure.text(*row.a) : none),
+            cell(row.b ? figure.text(*row.b) : none),
+            difference,
+            cell(none),
+            cell(none),
+            cell(none),
         });
     }
     m_comparisonTable->setEnabled(true);

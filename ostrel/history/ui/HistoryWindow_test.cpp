@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryStore.h"
 #include "history/ResultsDocument.h"
+#include "history/TestRuns.h"
 #include "history/ui/HistoryModel.h"
 #include "history/ui/HistoryWindow.h"
 #include "platform/DateText.h"
@@ -170,6 +171,49 @@ TEST_F(HistoryWindowTest, TwoSelectedRunsSideBySide)
     EXPECT_EQ(rows.rowCount(), 0) << "three runs are not a pair";
 }
 
+TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
+{
+    RunRecord extended = ostrel::history::testing::sampleExtendedRun(kStart + 3 * kDay, 82.0);
+    extended.disk->direct = false;
+    {
+        HistoryStore store(databasePath());
+        ASSERT_TRUE(store.append(extended));
+    }
+    HistoryWindow window(databasePath());
+    const HistoryModel& model = window.model();
+    ASSERT_EQ(model.rowCount(), 4);
+    const int first = HistoryModel::FirstExtendedColumn;
+    ASSERT_EQ(model.columnCount(), first + 5);
+    const char16_t* headers[] = { u"多核加速", u"顺序读 MB/s", u"顺序写 MB/s", u"随机读 IOPS", u"随机写 IOPS" };
+    const char* values[] = { "1.96", "2903.5", "1187.3", "18097", "15015" };
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(model.headerData(first + i, Qt::Horizontal).toString(), QString::fromUtf16(headers[i]));
+        EXPECT_EQ(text(model, 0, first + i), QString::fromUtf8(values[i])) << i;
+        EXPECT_EQ(text(model, 1, first + i), QString()) << "a run without the extended tests";
+    }
+    EXPECT_EQ(text(model, 0, HistoryModel::ChangeColumn), QStringLiteral("+4.4")) << "the old columns stay";
+    EXPECT_EQ(text(model, 0, first, Qt::ToolTipRole),
+              QStringLiteral("2 线程：整数运算 1.98 倍，浮点运算 1.93 倍，综合运算(Pi) 1.97 倍"));
+    EXPECT_EQ(text(model, 0, first + 1, Qt::ToolTipRole),
+              QStringLiteral("/srv/scratch, \"fast\"（ext4），测试文件 1024 MiB，经过缓存"));
+    EXPECT_TRUE(model.data(model.index(1, first), Qt::ToolTipRole).isNull());
+
+    auto* table = child<QTableView>(window, "runsTable");
+    auto* comparison = child<QTableView>(window, "comparisonTable");
+    ASSERT_TRUE(table && comparison);
+    for (int row : { 0, 1 })
+        table->selectionModel()->select(model.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QAbstractItemModel& rows = *comparison->model();
+    ASSERT_EQ(rows.rowCount(), 6 + 8 + 6) << "the five tests and the overall score, then the extended figures";
+    EXPECT_EQ(text(rows, 6, 0), QStringLiteral("多核线程数"));
+    EXPECT_EQ(text(rows, 6, 1), QStringLiteral("2"));
+    EXPECT_EQ(text(rows, 6, 2), QStringLiteral("—"));
+    EXPECT_EQ(text(rows, 6, 3), QStringLiteral("—"));
+    EXPECT_EQ(text(rows, 13, 0), QStringLiteral("多核加速"));
+    EXPECT_EQ(text(rows, 14, 0), QStringLiteral("顺序读 MB/s"));
+    EXPECT_EQ(text(rows, 14, 1), QStringLiteral("2903.5"));
+}
+
 TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
 {
     HistoryWindow window(databasePath());
@@ -262,4 +306,7 @@ TEST(HistoryWindowTexts, TrendAndChange)
     } changes[] = { { 1.23, "+1.2" }, { -3.44, "\u22123.4" }, { 0.04, "0.0" }, { -0.04, "0.0" }, { 12.0, "+12.0" } };
     for (const auto& change : changes)
         EXPECT_EQ(HistoryModel::changeText(change.change), QString::fromUtf8(change.text)) << change.change;
+    EXPECT_EQ(HistoryModel::changeText(-0.126, 2), QStringLiteral("\u22120.13"));
+    EXPECT_EQ(HistoryModel::changeText(1500.4, 0), QStringLiteral("+1500"));
+    EXPECT_EQ(HistoryModel::changeText(0.004, 2), QStringLiteral("0.00"));
 }

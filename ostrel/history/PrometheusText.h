@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "history/Expected.h"
+#include "history/RunRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace ostrel::history {
+
+// A run in Prometheus' text exposition format, for node_exporter's textfile collector: each metric family with its
+// HELP and TYPE lines, gauges in base units (seconds, bytes a second), no sample timestamps (the collector refuses
+// them). Families of tests the run did not have are left out.
+//
+//   ostrel_score{test="int"}, ostrel_overall_score, ostrel_stage_duration_seconds{test="int"},
+//   ostrel_multicore_threads, ostrel_multicore_duration_seconds{test="int"}, ostrel_multicore_speedup{test="int"},
+//   ostrel_multicore_speedup_overall, ostrel_disk_bytes_per_second{job="seq_read"}, ostrel_disk_iops{job="rand_read"},
+//   ostrel_disk_file_size_bytes, ostrel_disk_info{folder, file_system, direct}, ostrel_last_run_timestamp_seconds,
+//   ostrel_info{version, cpu_model}
+QByteArray prometheusText(const RunRecord& run);
+
+// A label value with backslash, double quote and line feed escaped, without the surrounding quotes.
+QString prometheusLabelValue(const QString& value);
+
+// Writes prometheusText(run) to path through a temporary file in the same folder that is then renamed over it, so
+// a scrape never reads half a file. The collector only reads files whose names end in ".prom".
+Status writePrometheusFile(const QString& path, const RunRecord& run);
+
+} // namespace ostrel::history
