@@ -9,19 +9,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // A new name for every input: QSettings keeps what it read of a file by name for the process's lifetime.
-    static int counter = 0;
-    const QString path = QDir::temp().filePath(QStringLiteral("ostrel-fuzz-%1-%2.conf").arg(::getpid()).arg(++counter));
+    // One file for every input, each written with a later modification time than the one before: QSettings
+    // rereads a file whose time has changed, and a cache that does not grow keeps libFuzzer's leak check quiet.
+    static const QString path = QDir::temp().filePath(QStringLiteral("ostrel-fuzz-%1.conf").arg(::getpid()));
+    static long long version = 0;
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 0;
         file.write(reinterpret_cast<const char*>(data), qint64(size));
     }
+    ++version;
+    const struct timespec times[2] = { { 0, UTIME_OMIT }, { time_t(1000000000 + version), 0 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
     {
         platform::UserDefaults defaults(path);
         ostrel::saved::registerFallbacks(defaults);
@@ -33,6 +39,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ostrel::showOverallScore(panel);
         (void)ostrel::lastRunLine(defaults.doubleForKey(ostrel::saved::kLastTimeKey));
     }
-    QFile::remove(path);
     return 0;
 }
