@@ -118,7 +118,7 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
 
     const std::array<double, 3> single { finished.elapsed[0], finished.elapsed[1], finished.elapsed[2] };
     const double stepsPerWorkload = double(kStepsPerTest * tests.threads);
-    std::array<std::atomic<int>, 3> steps {};
+    std::array<int, 3> steps {};
     const std::optional<MulticoreResult> multicore = runMulticore(tests.workloads, tests.threads, tests.stopwatch,
         control.stopFlag(), single,
         [&](std::size_t workload) {
@@ -128,7 +128,11 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
         [&](std::size_t workload) {
             // Pi has one step a copy; the others twenty.
             const double total = workload == 2 ? double(tests.threads) : stepsPerWorkload;
-            showProgress(double(workload), (steps[workload].fetch_add(1) + 1) / total);
+            // Counted inside the gate, so that the copies' writes never take the bar back.
+            control.write([&] {
+                const double fraction = std::min(++steps[workload] / total, 1.0);
+                panel.testingProgress.setValue(100.0 * (double(workload) + fraction) / kPhases);
+            });
         });
     if (!multicore)
         return outcome;
