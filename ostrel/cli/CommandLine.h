@@ -20,6 +20,10 @@ struct Options
     int runs = 1;
     // The file of --export or --compare.
     QString file;
+    // The multi-core and disk tests after the five tests of each run.
+    bool extended = false;
+    // The disk test's folder; empty for the scratch folder.
+    QString diskFolder;
     bool help = false;
     bool version = false;
     // Set when the arguments cannot be used; says why.

@@ -45,12 +45,12 @@ public:
         std::chrono::milliseconds runtime { 5000 };
         std::chrono::milliseconds ramp { 1000 };
         // A file of this size whatever the free space (for short test runs).
-        std::optional<qint64> fileBytes;
+        std::optional<qint64> fileBytes = {};
         // The free space of a folder; freeBytesIn() when empty.
-        std::function<std::optional<qint64>(const QString& folder, int& error)> freeSpace;
+        std::function<std::optional<qint64>(const QString& folder, int& error)> freeSpace = {};
         // How the test file is opened to learn whether direct I/O is taken;
         // ::open when empty. Returns a descriptor, or -1 with errno set.
-        std::function<int(const char* path, int flags)> open;
+        std::function<int(const char* path, int flags)> open = {};
     };
 
     explicit FioDisk(Options options);
