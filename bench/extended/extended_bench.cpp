@@ -16,16 +16,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <optional>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -74,7 +72,7 @@ void multicore(int repetitions)
         logSum += std::log(speedup);
         copiesSeconds += median(together);
         std::printf("  %-8s %10.3f %10.3f %9.3f\n", ostrel::kMulticoreWorkloads[w], median(single), median(together),
-            speedup);
+                    speedup);
     }
     std::printf("  overall (geometric mean) %.3f\n", std::exp(logSum / 3.0));
 
@@ -88,9 +86,9 @@ void multicore(int repetitions)
     }
     std::printf("  empty copies: timed span (release to last end) %.1f µs, whole call (thread start, barrier, join) "
                 "%.1f µs\n",
-        median(timedSpan) * 1e6, median(wholeCall) * 1e6);
+                median(timedSpan) * 1e6, median(wholeCall) * 1e6);
     std::printf("  against the copies' time of %.2f s: timed overhead %.2e, untimed %.2e of it\n", copiesSeconds,
-        median(timedSpan) * 3 / copiesSeconds, median(wholeCall) * 3 / copiesSeconds);
+                median(timedSpan) * 3 / copiesSeconds, median(wholeCall) * 3 / copiesSeconds);
 }
 
 // The job run with fio directly, its report read the way Ostrel reads it.
@@ -98,8 +96,8 @@ std::optional<double> directFio(std::size_t job, const QString& file, qint64 byt
 {
     QProcess fio;
     fio.start(QStringLiteral("fio"),
-        ostrel::disk::fioJobArguments(job, file, bytes, true, std::chrono::milliseconds(5000),
-            std::chrono::milliseconds(1000)));
+              ostrel::disk::fioJobArguments(job, file, bytes, true, std::chrono::milliseconds(5000),
+                                            std::chrono::milliseconds(1000)));
     if (!fio.waitForFinished(600000) || fio.exitCode() != 0)
         return std::nullopt;
     const ostrel::disk::FioReading reading = ostrel::disk::readFioReport(fio.readAllStandardOutput());
@@ -114,15 +112,14 @@ void disk(const QString& folder)
 {
     std::printf("\nDisk test in %s: Ostrel's run, then the same four fio jobs run directly\n", qPrintable(folder));
     std::atomic<bool> stop { false };
-    const ostrel::DiskTest::Outcome ours
-        = ostrel::disk::FioDisk({ folder }).run(stop, [](std::size_t, double) { });
+    const ostrel::DiskTest::Outcome ours = ostrel::disk::FioDisk({ folder }).run(stop, [](std::size_t, double) {});
     if (!ours.result) {
         std::printf("  Ostrel's disk test gave no result: %s\n", qPrintable(ours.problem));
         return;
     }
     const QString file = QDir(folder).filePath(QStringLiteral("ostrel-bench-direct.tmp"));
     std::printf("  file %lld MiB, %s, %s\n", ours.result->fileBytes >> 20, qPrintable(ours.result->fileSystem),
-        ours.result->direct ? "direct" : "buffered");
+                ours.result->direct ? "direct" : "buffered");
     std::printf("  %-10s %14s %14s %7s\n", "job", "Ostrel MB/s", "fio MB/s", "ratio");
     for (std::size_t job = 0; job < ostrel::kDiskJobs.size(); ++job) {
         const double mine = (*ours.result.*ostrel::kDiskJobs[job].result).mbps;

@@ -12,18 +12,16 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <thread>
-#include <vector>
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -62,7 +60,7 @@ struct Finished
 // Runs fio in a process group of its own, its output into files, until it
 // ends or a stop is requested; then the whole group goes.
 Finished runFio(const QString& fio, const QStringList& arguments, const QString& out, const QString& err,
-    const std::atomic<bool>& stop, const std::function<void(double seconds)>& tick)
+                const std::atomic<bool>& stop, const std::function<void(double seconds)>& tick)
 {
     std::vector<QByteArray> bytes { QFile::encodeName(fio) };
     for (const QString& argument : arguments)
@@ -153,7 +151,9 @@ std::optional<qint64> testFileBytes(qint64 freeBytes)
 
 std::optional<qint64> freeBytesIn(const QString& folder, int& error)
 {
-    struct statvfs info { };
+    struct statvfs info
+    {
+    };
     if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0) {
         error = errno;
         return std::nullopt;
@@ -162,7 +162,7 @@ std::optional<qint64> freeBytesIn(const QString& folder, int& error)
 }
 
 QStringList fioJobArguments(std::size_t job, const QString& file, qint64 fileBytes, bool direct,
-    std::chrono::milliseconds runtime, std::chrono::milliseconds ramp)
+                            std::chrono::milliseconds runtime, std::chrono::milliseconds ramp)
 {
     const FioJob& fio = kFioJobs[job];
     return {
@@ -240,13 +240,13 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
     DiskResult result;
     result.folder = folder;
     result.fileSystem = history::fileSystemOf(QFileInfo(folder).canonicalFilePath(),
-        history::readSystemFile(QStringLiteral("/proc/self/mountinfo")));
+                                              history::readSystemFile(QStringLiteral("/proc/self/mountinfo")));
     result.direct = direct;
     result.fileBytes = *fileBytes;
     for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
         progress(job, 0.0);
         const Finished finished = runFio(m_.fio, fioJobArguments(job, file, *fileBytes, direct, m_.runtime, m_.ramp),
-            out, err, stop, [&](double seconds) { progress(job, seconds / jobSeconds); });
+                                         out, err, stop, [&](double seconds) { progress(job, seconds / jobSeconds); });
         if (finished.stopped)
             return {};
         if (finished.spawnError != 0)
@@ -262,8 +262,8 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
                 return problem(QStringLiteral("fio 出错：%1").arg(platform::errorText(jobError)));
             if (!exited) {
                 return problem(WIFSIGNALED(finished.status)
-                        ? QStringLiteral("fio 被信号 %1 终止").arg(WTERMSIG(finished.status))
-                        : QStringLiteral("fio 以状态 %1 退出").arg(WEXITSTATUS(finished.status)));
+                                   ? QStringLiteral("fio 被信号 %1 终止").arg(WTERMSIG(finished.status))
+                                   : QStringLiteral("fio 以状态 %1 退出").arg(WEXITSTATUS(finished.status)));
             }
             return problem(reading.problem);
         }

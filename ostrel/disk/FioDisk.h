@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -29,7 +28,7 @@ std::optional<qint64> freeBytesIn(const QString& folder, int& error);
 // fio's arguments for one of the four jobs (an index into kDiskJobs) on
 // `file`, the report in JSON on standard output.
 QStringList fioJobArguments(std::size_t job, const QString& file, qint64 fileBytes, bool direct,
-    std::chrono::milliseconds runtime, std::chrono::milliseconds ramp);
+                            std::chrono::milliseconds runtime, std::chrono::milliseconds ramp);
 
 // The disk test: fio's four jobs one after another on one file in a folder,
 // with direct I/O where the file system takes it. The file is removed when

@@ -5,11 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace ostrel;
@@ -119,13 +117,8 @@ TEST(FioDisk, TestFileSizeFollowsFreeSpace)
 {
     constexpr qint64 GiB = 1024 * kMiB;
     const std::pair<qint64, std::optional<qint64>> cases[] = {
-        { 80 * GiB, GiB },
-        { 4 * GiB, GiB },
-        { 4 * GiB - 1, 1023 * kMiB },
-        { 2 * GiB + 3, 512 * kMiB },
-        { GiB, 256 * kMiB },
-        { GiB - 1, std::nullopt },
-        { 0, std::nullopt },
+        { 80 * GiB, GiB },   { 4 * GiB, GiB },          { 4 * GiB - 1, 1023 * kMiB }, { 2 * GiB + 3, 512 * kMiB },
+        { GiB, 256 * kMiB }, { GiB - 1, std::nullopt }, { 0, std::nullopt },
     };
     for (const auto& [free, bytes] : cases)
         EXPECT_EQ(testFileBytes(free), bytes) << free;
@@ -136,7 +129,7 @@ TEST(FioDisk, SaysWhyItDidNotRunAndLeavesNoFile)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::atomic<bool> stop { false };
-    const auto progress = [](std::size_t, double) { };
+    const auto progress = [](std::size_t, double) {};
 
     FioDisk::Options tooFull = shortRun(dir.path());
     tooFull.fileBytes.reset();
@@ -153,9 +146,10 @@ TEST(FioDisk, SaysWhyItDidNotRunAndLeavesNoFile)
 
     // fio's first error line is the reason; never a number.
     FioDisk::Options failing = shortRun(dir.path());
-    failing.fio = fakeFio(dir, "echo '{\"jobs\": [{\"error\": 0, \"read\": {\"bw_bytes\": 5, \"iops\": 5}, "
-                               "\"write\": {\"bw_bytes\": 5, \"iops\": 5}}]}'\n"
-                               "echo 'fio: first problem' >&2\necho 'fio: second' >&2\nexit 1");
+    failing.fio = fakeFio(dir,
+                          "echo '{\"jobs\": [{\"error\": 0, \"read\": {\"bw_bytes\": 5, \"iops\": 5}, "
+                          "\"write\": {\"bw_bytes\": 5, \"iops\": 5}}]}'\n"
+                          "echo 'fio: first problem' >&2\necho 'fio: second' >&2\nexit 1");
     outcome = FioDisk(failing).run(stop, progress);
     EXPECT_FALSE(outcome.result);
     EXPECT_EQ(outcome.problem, QStringLiteral("fio 出错：fio: first problem"));
@@ -214,7 +208,6 @@ TEST(FioDisk, RunsTheFourJobsWithRealFio)
         }
     }
     EXPECT_FALSE(testFileLeft(dir.path()));
-
 }
 
 TEST(FioDisk, RunsBufferedWhereDirectIoIsRefused)
@@ -231,7 +224,7 @@ TEST(FioDisk, RunsBufferedWhereDirectIoIsRefused)
     };
     // Keeps its arguments and answers with a captured report.
     refusing.fio = fakeFio(dir, "echo \"$@\" >> \"$0.arguments\"\ncat '" FIO_REPORTS "/fio-3.33-seq-read-direct.json'");
-    const DiskTest::Outcome buffered = FioDisk(refusing).run(std::atomic<bool> { false }, [](std::size_t, double) { });
+    const DiskTest::Outcome buffered = FioDisk(refusing).run(std::atomic<bool> { false }, [](std::size_t, double) {});
     ASSERT_TRUE(buffered.result) << qPrintable(buffered.problem);
     EXPECT_FALSE(buffered.result->direct);
     EXPECT_DOUBLE_EQ(buffered.result->seqRead.mbps, 465.241972);

@@ -43,7 +43,8 @@ ExtendedPanel::ExtendedPanel()
 
 void resetExtendedPanel(ExtendedPanel& shown)
 {
-    for (platform::TextHolder* holder : { &shown.multicore, &shown.multicoreDetails, &shown.disk, &shown.diskDetails }) {
+    for (platform::TextHolder* holder :
+         { &shown.multicore, &shown.multicoreDetails, &shown.disk, &shown.diskDetails }) {
         holder->setHidden(true);
         holder->setText(QString());
     }
@@ -109,9 +110,8 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
     const auto showProgress = [&](double phase, double fraction) {
         control.write([&] { panel.testingProgress.setValue(100.0 * (phase + std::min(fraction, 1.0)) / kPhases); });
     };
-    const auto showState = [&](const QString& state) {
-        return control.write([&] { panel.testingState.setText(state); });
-    };
+    const auto showState
+        = [&](const QString& state) { return control.write([&] { panel.testingState.setText(state); }); };
 
     if (!control.write([&] { panel.testingProgress.setValue(0.0); }))
         return outcome;
@@ -119,8 +119,8 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
     const std::array<double, 3> single { finished.elapsed[0], finished.elapsed[1], finished.elapsed[2] };
     const double stepsPerWorkload = double(kStepsPerTest * tests.threads);
     std::array<int, 3> steps {};
-    const std::optional<MulticoreResult> multicore = runMulticore(tests.workloads, tests.threads, tests.stopwatch,
-        control.stopFlag(), single,
+    const std::optional<MulticoreResult> multicore = runMulticore(
+        tests.workloads, tests.threads, tests.stopwatch, control.stopFlag(), single,
         [&](std::size_t workload) {
             showState(QStringLiteral("正在测试 多核 ") + QString::fromUtf16(testKind(workload).title));
             showProgress(double(workload), 0.0);

@@ -6,9 +6,8 @@
 #include "Workloads.h"
 #include "platform/Clock.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <mutex>
 
 using namespace ostrel;
@@ -47,7 +46,7 @@ class FakeDisk final : public DiskTest
 public:
     Outcome answer;
     // Called as the given job begins.
-    std::function<void(std::size_t)> atJob = [](std::size_t) { };
+    std::function<void(std::size_t)> atJob = [](std::size_t) {};
 
     Outcome run(const std::atomic<bool>& stop, const Progress& progress) override
     {
@@ -83,9 +82,11 @@ protected:
     {
         panel.testingState.setText(QStringLiteral("已完成"));
         const auto direct = Qt::DirectConnection;
-        QObject::connect(&panel.testingState, &platform::TextHolder::textChanged, &panel.testingState,
+        QObject::connect(
+            &panel.testingState, &platform::TextHolder::textChanged, &panel.testingState,
             [this](const QString& text) { add(&states, text); }, direct);
-        QObject::connect(&panel.testingProgress, &platform::BarHolder::valueChanged, &panel.testingProgress,
+        QObject::connect(
+            &panel.testingProgress, &platform::BarHolder::valueChanged, &panel.testingProgress,
             [this](double value) { add(&progress, value); }, direct);
         finished.elapsed = { 40.0, 30.0, 1.0, 2.0, 2.0 };
         disk.answer.result = sampleDisk();
@@ -119,10 +120,10 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_TRUE(run().problems.isEmpty());
 
     EXPECT_EQ(states,
-        (QStringList { QStringLiteral("正在测试 多核 整数运算"), QStringLiteral("正在测试 多核 浮点运算"),
-            QStringLiteral("正在测试 多核 综合运算(Pi)"), QStringLiteral("正在测试 磁盘 顺序读取"),
-            QStringLiteral("正在测试 磁盘 顺序写入"), QStringLiteral("正在测试 磁盘 随机读取"),
-            QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("已完成") }));
+              (QStringList { QStringLiteral("正在测试 多核 整数运算"), QStringLiteral("正在测试 多核 浮点运算"),
+                             QStringLiteral("正在测试 多核 综合运算(Pi)"), QStringLiteral("正在测试 磁盘 顺序读取"),
+                             QStringLiteral("正在测试 磁盘 顺序写入"), QStringLiteral("正在测试 磁盘 随机读取"),
+                             QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("已完成") }));
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
@@ -135,11 +136,13 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_EQ(shown.multicore.text(), QStringLiteral("多核：2 线程，加速 1.44 倍"));
     EXPECT_FALSE(shown.multicore.isHidden());
     EXPECT_EQ(shown.multicoreDetails.text().split(QLatin1Char('\n')).constFirst(),
-        QStringLiteral("整数运算：2 线程 40.00 秒，单线程 40.00 秒，加速 2.00 倍"));
+              QStringLiteral("整数运算：2 线程 40.00 秒，单线程 40.00 秒，加速 2.00 倍"));
 
     EXPECT_EQ(finished.disk, sampleDisk());
-    EXPECT_EQ(shown.disk.text(),
-        QStringLiteral("磁盘：顺序读 2900 MB/s，顺序写 1234 MB/s，随机读 18000 IOPS（74 MB/s），随机写 2004 IOPS（8.2 MB/s）"));
+    EXPECT_EQ(
+        shown.disk.text(),
+        QStringLiteral(
+            "磁盘：顺序读 2900 MB/s，顺序写 1234 MB/s，随机读 18000 IOPS（74 MB/s），随机写 2004 IOPS（8.2 MB/s）"));
     EXPECT_FALSE(shown.disk.isHidden());
     EXPECT_TRUE(shown.diskDetails.text().contains(QStringLiteral("文件系统：ext4")));
 }

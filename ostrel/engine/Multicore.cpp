@@ -8,10 +8,9 @@
 #include <barrier>
 #include <cmath>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <vector>
-
-#include <sched.h>
 
 namespace ostrel {
 
@@ -62,7 +61,7 @@ std::optional<double> timeCopies(int threads, const platform::Clock& clock, cons
 }
 
 MulticoreResult multicoreResult(int threads, const std::array<double, 3>& elapsed,
-    const std::array<double, 3>& singleElapsed)
+                                const std::array<double, 3>& singleElapsed)
 {
     MulticoreResult result;
     result.threads = threads;
@@ -77,8 +76,9 @@ MulticoreResult multicoreResult(int threads, const std::array<double, 3>& elapse
 }
 
 std::optional<MulticoreResult> runMulticore(Workloads& workloads, int threads, const platform::Clock& clock,
-    const std::atomic<bool>& stop, const std::array<double, 3>& singleElapsed,
-    const std::function<void(std::size_t workload)>& starting, const std::function<void(std::size_t workload)>& stepDone)
+                                            const std::atomic<bool>& stop, const std::array<double, 3>& singleElapsed,
+                                            const std::function<void(std::size_t workload)>& starting,
+                                            const std::function<void(std::size_t workload)>& stepDone)
 {
     // Each copy is the whole work of its test, the same calls the run makes.
     const std::array<std::function<bool()>, 3> copies {

@@ -28,7 +28,7 @@ std::optional<double> timeCopies(int threads, const platform::Clock& clock, cons
 
 // threads × single / elapsed for each workload, and their geometric mean.
 MulticoreResult multicoreResult(int threads, const std::array<double, 3>& elapsed,
-    const std::array<double, 3>& singleElapsed);
+                                const std::array<double, 3>& singleElapsed);
 
 // The multi-core test: for int, double and pi in turn, `threads` copies of
 // that test's whole work through `workloads`, which must be safe to call
@@ -37,7 +37,8 @@ MulticoreResult multicoreResult(int threads, const std::array<double, 3>& elapse
 // after each of their steps (once for pi) and before workload starts with
 // no step; it must be quick. Nothing when a stop was requested.
 std::optional<MulticoreResult> runMulticore(Workloads& workloads, int threads, const platform::Clock& clock,
-    const std::atomic<bool>& stop, const std::array<double, 3>& singleElapsed,
-    const std::function<void(std::size_t workload)>& starting, const std::function<void(std::size_t workload)>& stepDone);
+                                            const std::atomic<bool>& stop, const std::array<double, 3>& singleElapsed,
+                                            const std::function<void(std::size_t workload)>& starting,
+                                            const std::function<void(std::size_t workload)>& stepDone);
 
 } // namespace ostrel

@@ -3,11 +3,10 @@
 #include "Workloads.h"
 #include "platform/Clock.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace ostrel;
@@ -37,7 +36,7 @@ public:
     std::array<std::atomic<int>, 3> calls {};
     std::atomic<bool> copiesMet { true };
     // Called with the workload and the total of its calls so far.
-    std::function<void(int, int)> afterCall = [](int, int) { };
+    std::function<void(int, int)> afterCall = [](int, int) {};
 
     void integerStep() override { call(0); }
     bool floatingPointStep(const std::atomic<bool>& stop) override { return call(1) && !stop.load(); }
@@ -87,7 +86,8 @@ TEST(Multicore, CopiesRunTogetherAndAreTimedFromTheirReleaseToTheLastEnd)
         CountingWorkloads work(clock, threads);
         const std::atomic<bool> stop { false };
         std::array<std::atomic<int>, 3> starts {}, steps {};
-        const std::optional<MulticoreResult> result = runMulticore(work, threads, clock, stop, { 40.0, 30.0, 2.0 },
+        const std::optional<MulticoreResult> result = runMulticore(
+            work, threads, clock, stop, { 40.0, 30.0, 2.0 },
             [&](std::size_t w) {
                 EXPECT_EQ(work.calls[w].load(), 0) << "announced before its copies begin";
                 ++starts[w];
@@ -133,7 +133,7 @@ TEST(Multicore, AStopEndsTheCopiesAndTheTest)
         if (workload == 0 && total == 7)
             stop = true;
     };
-    const auto none = [](std::size_t) { };
+    const auto none = [](std::size_t) {};
     EXPECT_FALSE(runMulticore(work, threads, clock, stop, { 1.0, 1.0, 1.0 }, none, none));
     // Each copy stops at its next step; nothing of the later workloads runs.
     EXPECT_LE(work.calls[0].load(), 7 + threads);
