@@ -63,6 +63,10 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
         ui.share,
         ui.skewWarning,
         ui.history,
+        ui.extendedTests,
+        ui.diskFolder,
+        ui.multicoreLine,
+        ui.diskLine,
     });
     QPushButton* start = ui.startButton;
     QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });

@@ -2,6 +2,8 @@
 #include "OLTesting.h"
 
 #include "BenchmarkRun.h"
+#include "FioDisk.h"
+#include "Multicore.h"
 #include "RunControl.h"
 #include "RunThread.h"
 #include "Scores.h"
@@ -14,6 +16,9 @@
 #include "platform/ui/Alert.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -75,6 +80,13 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     , m_defaults(defaultsPath)
     , m_makeWorkloads(std::move(makeWorkloads))
     , m_sharing(SharingServices::desktop())
+    , m_windowSettings(WindowSettings::pathBeside(defaultsPath))
+    , m_makeDiskTest([](const QString& folder) {
+        return std::make_unique<disk::FioDisk>(disk::FioDisk::Options { folder });
+    })
+    , m_chooseFolder([](QWidget* parent, const QString& start) {
+        return QFileDialog::getExistingDirectory(parent, QStringLiteral("磁盘测试位置"), start);
+    })
     , m_historyPath(history::HistoryStore::defaultPath())
     , m_thread(std::make_unique<RunThread>())
 {
@@ -127,6 +139,37 @@ void OLTesting::awakeFromNib()
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });
     if (m_outlets.history)
         connect(m_outlets.history, &QAbstractButton::clicked, this, &OLTesting::showHistory);
+    if (m_outlets.extendedTests) {
+        m_outlets.extendedTests->setChecked(m_windowSettings.extendedTests());
+        connect(m_outlets.extendedTests, &QAbstractButton::toggled, this, [this](bool on) {
+            m_windowSettings.setExtendedTests(on);
+            showDiskFolder();
+        });
+    }
+    if (m_outlets.diskFolder)
+        connect(m_outlets.diskFolder, &QAbstractButton::clicked, this, &OLTesting::chooseDiskFolder);
+    showDiskFolder();
+}
+
+void OLTesting::chooseDiskFolder()
+{
+    QWidget* window = m_outlets.diskFolder ? m_outlets.diskFolder->window() : nullptr;
+    const QString chosen = m_windowSettings.diskFolder();
+    const QString folder = m_chooseFolder(window, chosen.isEmpty() ? QDir::homePath() : chosen);
+    if (folder.isEmpty())
+        return;
+    m_windowSettings.setDiskFolder(folder);
+    showDiskFolder();
+}
+
+// The folder button goes with the check box; it names its folder in its tooltip.
+void OLTesting::showDiskFolder()
+{
+    if (!m_outlets.diskFolder)
+        return;
+    m_outlets.diskFolder->setEnabled(!m_outlets.extendedTests || m_outlets.extendedTests->isChecked());
+    const QString chosen = m_windowSettings.diskFolder();
+    m_outlets.diskFolder->setToolTip(chosen.isEmpty() ? QStringLiteral("默认：磁盘读写测试的临时文件所在的文件夹") : chosen);
 }
 
 // The widgets show the holders. The holders announce every change, from
@@ -153,6 +196,8 @@ void OLTesting::showPanelInOutlets()
             connect(&holder, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
         connect(&holder, &Holder::hiddenChanged, this, ring, Qt::DirectConnection);
     });
+    for (platform::TextHolder* details : { &m_extended.multicoreDetails, &m_extended.diskDetails })
+        connect(details, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
     redrawOutlets();
 }
 
@@ -164,6 +209,10 @@ bool OLTesting::hasChangesToShow() const
 void OLTesting::redrawOutlets()
 {
     forEachOutlet([](auto& holder, auto* widget) { draw(holder, widget); });
+    if (m_outlets.multicoreLine)
+        m_outlets.multicoreLine->setToolTip(m_extended.multicoreDetails.text());
+    if (m_outlets.diskLine)
+        m_outlets.diskLine->setToolTip(m_extended.diskDetails.text());
 }
 
 template <class Visit> void OLTesting::forEachOutlet(Visit visit)
@@ -186,6 +235,8 @@ template <class Visit> void OLTesting::forEachOutlet(Visit visit)
     visit(p.testingProgress, o.testingProgress.data());
     visit(p.testingState, o.testingState.data());
     visit(m_skewWarning, o.skewWarning.data());
+    visit(m_extended.multicore, o.multicoreLine.data());
+    visit(m_extended.disk, o.diskLine.data());
 }
 
 void OLTesting::test(QAbstractButton* sender)
@@ -198,7 +249,12 @@ void OLTesting::test(QAbstractButton* sender)
 
 void OLTesting::start(QAbstractButton* sender)
 {
-    retire(std::exchange(m_thread, std::make_unique<RunThread>([this] { test(); }, m_makeWorkloads())));
+    ExtendedRequest extended;
+    extended.enabled = m_outlets.extendedTests && m_outlets.extendedTests->isChecked();
+    if (extended.enabled)
+        extended.diskFolder = m_windowSettings.diskFolder();
+    retire(std::exchange(
+        m_thread, std::make_unique<RunThread>([this, extended] { test(extended); }, m_makeWorkloads())));
     // A run changes the panel often: the window looks at it on a timer
     // until the run ends, so the run never pays for waking it.
     if (m_redraw)
@@ -206,6 +262,7 @@ void OLTesting::start(QAbstractButton* sender)
     resetForRun(m_panel);
     m_skewWarning.setHidden(true);
     m_skewWarning.setText(QString());
+    resetExtendedPanel(m_extended);
     sender->setText(kStopTitle);
     m_thread->start();
 }
@@ -231,7 +288,7 @@ void OLTesting::retire(std::unique_ptr<RunThread> thread)
         m_retired.push_back(std::move(thread));
 }
 
-void OLTesting::test()
+void OLTesting::test(const ExtendedRequest& extended)
 {
     const auto endPolling = qScopeGuard([this] {
         if (m_redraw)
@@ -261,8 +318,18 @@ void OLTesting::test()
         });
     }
 
+    std::function<void(FinishedRun&)> extend;
+    std::unique_ptr<DiskTest> diskTest;
+    if (extended.enabled) {
+        Workloads& workloads = *self->workloads();
+        diskTest = m_makeDiskTest(extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder);
+        extend = [&](FinishedRun& finished) {
+            runExtendedTests({ m_panel, m_extended, workloads, control, m_stopwatch, usableCpuCount(), diskTest.get() },
+                finished);
+        };
+    }
     BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), control, m_stopwatch, m_wallClock, {},
-        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); } });
+        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend });
     if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
         // The history window follows the database anyway; this shows the run at once.
         QMetaObject::invokeMethod(this, [this] {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ExtendedRun.h"
 #include "Panel.h"
 #include "Sharing.h"
+#include "WindowSettings.h"
 #include "history/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
@@ -14,6 +16,7 @@
 #include <vector>
 
 class QAbstractButton;
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -56,6 +59,20 @@ struct Outlets
     // button that opens the history.
     QPointer<QLabel> skewWarning;
     QPointer<QPushButton> history;
+    // The extended tests: whether they run, where the disk test writes, and
+    // their results, with the details in the lines' tooltips.
+    QPointer<QCheckBox> extendedTests;
+    QPointer<QPushButton> diskFolder;
+    QPointer<QLabel> multicoreLine;
+    QPointer<QLabel> diskLine;
+};
+
+// What a run does after the five tests, fixed when it starts.
+struct ExtendedRequest
+{
+    bool enabled = false;
+    // Empty: the scratch file's folder.
+    QString diskFolder;
 };
 
 // The controller of the benchmark window. The run writes only to the panel's
@@ -68,6 +85,10 @@ class OLTesting : public QObject
 
 public:
     using WorkloadsFactory = std::function<std::unique_ptr<Workloads>()>;
+    // The disk test of the extended tests, writing in a folder.
+    using DiskTestFactory = std::function<std::unique_ptr<DiskTest>(const QString& folder)>;
+    // Asks the user for a folder, starting at the given one; empty when cancelled.
+    using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
 
     // The saved results of this user and the real workloads.
     explicit OLTesting(QObject* parent = nullptr);
@@ -87,6 +108,14 @@ public:
     platform::UserDefaults& defaults() { return m_defaults; }
 
     void setSharingServices(SharingServices services) { m_sharing = std::move(services); }
+    // fio in the folder, and QFileDialog, unless set otherwise.
+    void setDiskTestFactory(DiskTestFactory makeDiskTest) { m_makeDiskTest = std::move(makeDiskTest); }
+    void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+
+    const ExtendedPanel& extendedPanel() const { return m_extended; }
+    WindowSettings& windowSettings() { return m_windowSettings; }
+    // The folder button's action.
+    void chooseDiskFolder();
 
     // Where finished runs are kept, and how the conditions that skew a score
     // are looked for before each run. Set before the first run.
@@ -107,8 +136,9 @@ public:
 
     // The start/stop button's action; the sender's title decides.
     void test(QAbstractButton* sender);
-    // The run: the body of the worker thread that test(sender) starts.
-    void test();
+    // The run: the body of the worker thread that test(sender) starts,
+    // with the extended tests after the five when asked.
+    void test(const ExtendedRequest& extended = {});
 
     // The share button's action: offers the result sentence beside it.
     void share(QAbstractButton* sender);
@@ -122,13 +152,18 @@ private:
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
     void reportUnsavedResults(int error);
+    void showDiskFolder();
 
     Panel m_panel;
     platform::TextHolder m_skewWarning;
+    ExtendedPanel m_extended;
     Outlets m_outlets;
     platform::UserDefaults m_defaults;
     WorkloadsFactory m_makeWorkloads;
     SharingServices m_sharing;
+    WindowSettings m_windowSettings;
+    DiskTestFactory m_makeDiskTest;
+    FolderChooser m_chooseFolder;
     const platform::MonotonicClock m_stopwatch;
     const platform::WallClock m_wallClock;
     std::unique_ptr<platform::Doorbell> m_redraw;

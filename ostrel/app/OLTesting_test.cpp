@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppTestKit.h"
+#include "Multicore.h"
 #include "RunThread.h"
 #include "Scores.h"
 
 #include "history/HistoryStore.h"
 #include "platform/ui/Alert.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
@@ -342,4 +344,101 @@ TEST_F(WindowTest, AFinishedRunIsKeptInTheHistoryWithItsSkewConditions)
     press();
     showQueuedUpdates(testing());
     EXPECT_FALSE(outlets().skewWarning->isVisibleTo(&mainWindow()));
+}
+
+namespace {
+
+// Answers at once with fixed figures, and says which folder it was given.
+class FixedDiskTest final : public DiskTest
+{
+public:
+    explicit FixedDiskTest(QString folder)
+        : m_folder(std::move(folder))
+    {
+    }
+    Outcome run(const std::atomic<bool>&, const Progress& progress) override
+    {
+        for (std::size_t job = 0; job < kDiskJobs.size(); ++job)
+            progress(job, 1.0);
+        DiskResult result;
+        result.folder = m_folder;
+        result.fileSystem = QStringLiteral("ext4");
+        result.direct = false;
+        result.fileBytes = 256LL << 20;
+        result.seqRead.mbps = 2900;
+        result.seqWrite.mbps = 1500;
+        result.randRead = { 74, 18000 };
+        result.randWrite = { 37, 9000 };
+        return { result, {} };
+    }
+
+private:
+    QString m_folder;
+};
+
+} // namespace
+
+// Off, the window is as it always was; on, the extended tests follow the
+// five and show their lines. Both choices live beside the saved results.
+TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
+{
+    QStringList diskFolders;
+    auto prepare = [&] {
+        testing().setDiskTestFactory([&](const QString& folder) {
+            diskFolders << folder;
+            return std::make_unique<FixedDiskTest>(folder);
+        });
+    };
+    load();
+    prepare();
+    ASSERT_TRUE(outlets().extendedTests);
+    EXPECT_FALSE(outlets().extendedTests->isChecked());
+    EXPECT_FALSE(outlets().diskFolder->isEnabled());
+    press();
+    ASSERT_TRUE(eventually([&] { return runEnded(); }));
+    showQueuedUpdates(testing());
+    EXPECT_TRUE(diskFolders.isEmpty());
+    EXPECT_FALSE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(outlets().diskLine->isVisibleTo(&mainWindow()));
+    EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
+    press(); // Stop after the end
+
+    const QString folder = pathInDir(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    testing().setFolderChooser([&](QWidget*, const QString&) { return folder; });
+    outlets().extendedTests->setChecked(true);
+    EXPECT_TRUE(outlets().diskFolder->isEnabled());
+    QTest::mouseClick(outlets().diskFolder, Qt::LeftButton);
+    EXPECT_EQ(outlets().diskFolder->toolTip(), folder);
+
+    press();
+    ASSERT_TRUE(eventually([&] { return runEnded(); }));
+    showQueuedUpdates(testing());
+    EXPECT_EQ(diskFolders, QStringList { folder });
+    EXPECT_TRUE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
+    EXPECT_TRUE(outlets().multicoreLine->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
+        << qPrintable(outlets().multicoreLine->text());
+    EXPECT_TRUE(outlets().multicoreLine->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
+    EXPECT_EQ(outlets().diskLine->text(),
+        QStringLiteral("磁盘：顺序读 2900 MB/s，顺序写 1500 MB/s，随机读 18000 IOPS（74 MB/s），随机写 9000 IOPS（37 MB/s），经过缓存"));
+    EXPECT_TRUE(outlets().diskLine->toolTip().contains(folder));
+    EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
+    EXPECT_EQ(outlets().testingProgress->value(), outlets().testingProgress->maximum());
+
+    // The run is kept once, after its extended tests.
+    const auto runs = history::HistoryStore(testing().historyPath()).runs();
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->size(), 2);
+
+    // The six keys and nothing else in the saved results; the choices in a file of their own.
+    EXPECT_EQ(QSettings(storePath(), QSettings::IniFormat).allKeys().size(), 6);
+    const QString settings = WindowSettings::pathBeside(storePath());
+    EXPECT_TRUE(QSettings(settings, QSettings::IniFormat).value(QStringLiteral("extendedTests")).toBool());
+    EXPECT_EQ(WindowSettings(settings).diskFolder(), folder);
+
+    load();
+    EXPECT_TRUE(outlets().extendedTests->isChecked());
+    EXPECT_EQ(outlets().diskFolder->toolTip(), folder);
+    // Remembered results never show at launch: the lines belong to a run.
+    EXPECT_FALSE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
 }

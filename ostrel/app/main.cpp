@@ -36,6 +36,8 @@ std::optional<int> answerInformationOptions(int argc, char** argv)
         QStringLiteral("Opens the Ostrel window, a machine benchmark: five timed tests one after another (integer,\n"
                        "floating point, pi, memory and disk). Each test scores 100 points less 5 points a second; the\n"
                        "scores and the time of the run are saved and shown again at the next launch.\n"
+                       "On request (a check box) the extended tests follow the five: the processor tests on every\n"
+                       "CPU at once, and a disk test with fio in a folder of your choice.\n"
                        "\n"
                        "The Qt options (-platform, -style, ...) are accepted as well. ostrel-cli runs the same\n"
                        "benchmark in a terminal."));

@@ -22,9 +22,11 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
     const QCommandLineOption prometheus(QStringLiteral("prometheus"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption extended(QStringLiteral("extended"));
+    const QCommandLineOption diskFolder(QStringLiteral("disk-folder"), {}, QStringLiteral("DIR"));
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
-    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, prometheus, help, version });
+    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, prometheus, extended, diskFolder, help, version });
 
     Options options;
     if (!parser.parse(arguments)) {
@@ -40,6 +42,8 @@ Options parseArguments(const QStringList& arguments)
     options.json = parser.isSet(json);
     options.csv = parser.isSet(csv);
     options.all = parser.isSet(all);
+    options.extended = parser.isSet(extended);
+    options.diskFolder = parser.value(diskFolder);
 
     QStringList modes;
     for (const auto& [option, mode] : { std::pair { &history, Options::Mode::History },
@@ -85,13 +89,19 @@ Options parseArguments(const QStringList& arguments)
         options.error = QStringLiteral("--all goes with --export");
     else if (options.json && (options.mode == Options::Mode::Export || options.mode == Options::Mode::Compare))
         options.error = QStringLiteral("--json goes with a run or --history");
+    else if (options.extended && options.mode != Options::Mode::Run)
+        options.error = QStringLiteral("--extended goes with a run");
+    else if (parser.isSet(diskFolder) && !options.extended)
+        options.error = QStringLiteral("--disk-folder goes with --extended");
+    else if (parser.isSet(diskFolder) && options.diskFolder.isEmpty())
+        options.error = QStringLiteral("--disk-folder needs a folder");
     return options;
 }
 
 QString usage(const QString& program)
 {
     return QStringLiteral(
-        "Usage: %1 [--json] [--runs N] [--prometheus FILE]\n"
+        "Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
         "  or:  %1 --history [--json | --csv]\n"
         "  or:  %1 --export FILE [--all]\n"
         "  or:  %1 --compare FILE\n"
@@ -105,9 +115,17 @@ QString usage(const QString& program)
         "\n"
         "Options:\n"
         "  --json          print the results as JSON on standard output (progress goes\n"
-        "                  to standard error); with --history, the runs as JSON\n"
+        "                  to standard error), with \"multicore\" and \"disk\" after\n"
+        "                  --extended; with --history, the runs as JSON\n"
         "  --runs N        make N complete runs back to back, each saved, then show the\n"
         "                  median, minimum, maximum and spread of every score\n"
+        "  --extended      after the five tests, the extended tests: the multi-core\n"
+        "                  test (the integer, floating-point and pi tests on every\n"
+        "                  CPU at once, and their speed-up) and a disk test with fio\n"
+        "                  (sequential and random reads and writes on a file of up\n"
+        "                  to 1 GiB, about 30 seconds); kept with the run\n"
+        "  --disk-folder DIR  with --extended: run the disk test in DIR (default: the\n"
+        "                  folder of the disk test's scratch file)\n"
         "  --history       list the finished runs, newest first\n"
         "  --csv           with --history: the runs as comma-separated values\n"
         "  --export FILE   write this machine's latest run and its machine facts to\n"
@@ -129,9 +147,9 @@ QString usage(const QString& program)
         "Exit status:\n"
         "  0    the run finished and every result is saved\n"
         "  2    bad arguments, or a file for --compare that is not an export\n"
-        "  3    the run finished, but a test failed or a result could not be saved;\n"
-        "       or the history could not be read or written, or the FILE of\n"
-        "       --prometheus could not be written\n"
+        "  3    the run finished, but a test failed, an extended test could not be\n"
+        "       done, or a result could not be saved; or the history could not be\n"
+        "       read or written, or the FILE of --prometheus could not be written\n"
         "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
 }

@@ -7,9 +7,12 @@
 
 #include <cstdio>
 
+#include "ExtendedResults.h"
+
 namespace ostrel {
+struct ExtendedPanel;
 struct Panel;
-}
+} // namespace ostrel
 
 namespace ostrel::cli {
 
@@ -28,6 +31,9 @@ public:
     void printStopped();
     // A line of text of its own, on `to`, without breaking the live bar.
     void printNote(const QString& text, std::FILE* to);
+    // Prints the extended tests' lines as they are shown, each line of
+    // their details indented below.
+    void showExtended(ExtendedPanel& shown);
 
 private:
     void stateChanged(const QString& state);
@@ -47,5 +53,9 @@ private:
 
 // Scores, overall score and time of the run as one JSON object.
 QJsonObject runReport(const Panel& panel, double lastTime);
+
+// The extended tests' results for the run's JSON report.
+QJsonObject multicoreReport(const MulticoreResult& result);
+QJsonObject diskReport(const DiskResult& result);
 
 } // namespace ostrel::cli

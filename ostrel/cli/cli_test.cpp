@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CapturedOutput.h"
 #include "CommandLine.h"
+#include "ExtendedRun.h"
 #include "Panel.h"
 #include "Scores.h"
 #include "TerminalView.h"
@@ -67,6 +68,11 @@ TEST(CommandLine, Arguments)
           "--history and --prometheus cannot be used together" },
         { { "--export", "a.json", "--prometheus", "o.prom" }, Mode::Export, false, 1, "a.json",
           "--export and --prometheus cannot be used together" },
+        { { "--extended", "--json" }, Mode::Run, true, 1, {}, {} },
+        { { "--extended", "--disk-folder", "/srv" }, Mode::Run, false, 1, {}, {} },
+        { { "--disk-folder", "/srv" }, Mode::Run, false, 1, {}, "--disk-folder goes with --extended" },
+        { { "--extended", "--disk-folder=" }, Mode::Run, false, 1, {}, "--disk-folder needs a folder" },
+        { { "--history", "--extended" }, Mode::History, false, 1, {}, "--extended goes with a run" },
     };
     for (const auto& c : cases) {
         const cli::Options options = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + c.arguments);
@@ -80,6 +86,10 @@ TEST(CommandLine, Arguments)
         EXPECT_EQ(options.file, c.file) << trace;
         EXPECT_EQ(options.prometheusFile, c.prometheusFile) << trace;
     }
+    const cli::Options extended = cli::parseArguments({ "ostrel-cli", "--extended", "--disk-folder", "/srv" });
+    EXPECT_TRUE(extended.extended);
+    EXPECT_EQ(extended.diskFolder, QStringLiteral("/srv"));
+    EXPECT_FALSE(cli::parseArguments({ "ostrel-cli", "--json" }).extended);
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-h" }).help);
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "--version" }).version);
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-v" }).version);
@@ -167,6 +177,49 @@ TEST(RunReport, ScoresOverallAndTime)
     EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), panel.allScoreProgress.value());
     EXPECT_EQ(report[QStringLiteral("lastTime")].toDouble(), 1796707200.25);
     EXPECT_EQ(report[QStringLiteral("lastTimeText")].toString(), QStringLiteral("上次性能测试：x"));
+}
+
+TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
+{
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    Panel panel;
+    ExtendedPanel shown;
+    {
+        cli::TerminalView view(panel, out, false);
+        view.showExtended(shown);
+        resetExtendedPanel(shown);
+        shown.multicore.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
+        shown.multicoreDetails.setText(QStringLiteral("a\nb"));
+        shown.disk.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
+        shown.diskDetails.setText(QString());
+        QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_EQ(readAll(out),
+        QStringLiteral("多核：2 线程，加速 1.98 倍\n  a\n  b\n磁盘：未能测试，未找到 fio（Debian 软件包 fio）\n"));
+    std::fclose(out);
+}
+
+TEST(RunReport, ExtendedResultsInTheirJsonShape)
+{
+    const MulticoreResult multicore { 2, { 1.5, 2.5, 3.5 }, { 1.9, 1.8, 2.0 }, 1.8995 };
+    EXPECT_EQ(QJsonDocument(cli::multicoreReport(multicore)).toJson(QJsonDocument::Compact),
+        QByteArray(R"({"elapsed":{"double":2.5,"int":1.5,"pi":3.5},)"
+                   R"("speedup":{"double":1.8,"int":1.9,"overall":1.8995,"pi":2},"threads":2})"));
+
+    DiskResult disk;
+    disk.folder = QStringLiteral("/srv");
+    disk.fileSystem = QStringLiteral("xfs");
+    disk.direct = false;
+    disk.fileBytes = 1LL << 30;
+    disk.seqRead.mbps = 2900.5;
+    disk.seqWrite.mbps = 1200;
+    disk.randRead = { 73.7, 18000 };
+    disk.randWrite = { 36.9, 9000 };
+    EXPECT_EQ(QJsonDocument(cli::diskReport(disk)).toJson(QJsonDocument::Compact),
+        QByteArray(R"({"direct":false,"fileBytes":1073741824,"fileSystem":"xfs","folder":"/srv",)"
+                   R"("randRead":{"iops":18000,"mbps":73.7},"randWrite":{"iops":9000,"mbps":36.9},)"
+                   R"("seqRead":{"mbps":2900.5},"seqWrite":{"mbps":1200}})"));
 }
 
 TEST(OstrelCli, HelpVersionAndBadArguments)

@@ -3,6 +3,9 @@
 // saved results of the Ostrel window.
 #include "BenchmarkRun.h"
 #include "CommandLine.h"
+#include "ExtendedRun.h"
+#include "FioDisk.h"
+#include "Multicore.h"
 #include "Panel.h"
 #include "RunControl.h"
 #include "Scores.h"
@@ -76,6 +79,13 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
 
     ostrel::resetForRun(panel);
     ostrel::cli::TerminalView view(panel, out, interactive);
+    ostrel::ExtendedPanel extendedPanel;
+    view.showExtended(extendedPanel);
+    std::unique_ptr<ostrel::disk::FioDisk> diskTest;
+    if (options.extended) {
+        diskTest = std::make_unique<ostrel::disk::FioDisk>(ostrel::disk::FioDisk::Options {
+            options.diskFolder.isEmpty() ? workloads.scratchFolder() : options.diskFolder });
+    }
 
     if (!watchStopSignals()) {
         std::perror("ostrel-cli: signals");
@@ -108,12 +118,26 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             for (const QString& condition : keeper.conditionTexts())
                 onMainThread([&] { view.printNote(condition, stderr); });
 
+            ostrel::ExtendedOutcome extended;
+            std::function<void(ostrel::FinishedRun&)> extend;
+            if (options.extended) {
+                ostrel::resetExtendedPanel(extendedPanel);
+                extend = [&](ostrel::FinishedRun& finished) {
+                    extended = ostrel::runExtendedTests({ panel, extendedPanel, workloads, control, stopwatch,
+                                                            ostrel::usableCpuCount(), diskTest.get() },
+                        finished);
+                };
+            }
             BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); } });
+                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend });
             const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
             const BenchmarkRun::Problems& found = run.problems();
-            const ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
+            ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
                 defaults.fileName(), found.unkept, keeper.historyPath());
+            if (finished && !extended.problems.isEmpty()) {
+                end.messages << extended.problems;
+                end.exitStatus = ostrel::cli::kExitProblem;
+            }
             onMainThread([&] {
                 if (finished)
                     view.printSummary();
@@ -130,6 +154,11 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             records << keeper.lastKept();
             lastReport = ostrel::cli::runReport(panel, defaults.doubleForKey(ostrel::saved::kLastTimeKey));
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
+            const ostrel::history::RunRecord& kept = keeper.lastKept();
+            if (kept.multicore)
+                lastReport.insert(QStringLiteral("multicore"), ostrel::cli::multicoreReport(*kept.multicore));
+            if (kept.disk)
+                lastReport.insert(QStringLiteral("disk"), ostrel::cli::diskReport(*kept.disk));
         }
     }));
     QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);

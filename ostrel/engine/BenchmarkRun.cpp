@@ -166,6 +166,9 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     });
     if (!finished)
         return stopped;
+    if (m_.extend)
+        m_.extend(m_finished);
+    const Outcome outcome = m_.control.stopRequested() ? stopped : Outcome::Finished;
 
     // Outside the gate: a history locked by another program may keep this
     // waiting for seconds, and a Stop must never wait for that.
@@ -174,7 +177,7 @@ BenchmarkRun::Outcome BenchmarkRun::run()
         if (!m_problems.unkept.isEmpty())
             write([&] { panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept); });
     }
-    return Outcome::Finished;
+    return outcome;
 }
 
 } // namespace ostrel

@@ -81,6 +81,10 @@ public:
         // outside every timed span and outside the gate; returns why it
         // could not, or an empty text. None: the run is kept nowhere else.
         std::function<QString(const FinishedRun&)> keep = {};
+        // Runs after the run's last write and before keep: the extended
+        // tests, which add their results to the run. After a Stop inside it
+        // the five tests are still kept, and run() returns Stopped.
+        std::function<void(FinishedRun&)> extend = {};
     };
 
     explicit BenchmarkRun(Dependencies dependencies);

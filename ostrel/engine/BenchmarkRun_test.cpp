@@ -538,3 +538,40 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     EXPECT_EQ(keeping().run(), BenchmarkRun::Outcome::Stopped);
     EXPECT_EQ(kept.size(), 2u);
 }
+
+// The extended tests come after the run's last write and before it is
+// kept, with their results; a Stop inside them still keeps the five tests.
+TEST_F(BenchmarkRunTest, ExtendedTestsRunAfterTheEndAndAreKeptWithTheRun)
+{
+    allStagesTake(2.5);
+    std::vector<FinishedRun> kept;
+    std::function<void()> duringExtension = [] { };
+    auto extended = [&] {
+        workloads.newRun();
+        return BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock, {},
+            [&](const FinishedRun& run) {
+                log.add(QStringLiteral("kept"));
+                kept.push_back(run);
+                return QString();
+            },
+            [&](FinishedRun& run) {
+                log.add(QStringLiteral("extended"));
+                EXPECT_EQ(run.elapsed[0], 2.5);
+                run.multicore = MulticoreResult { 2, { 1.0, 1.0, 1.0 }, { 5.0, 5.0, 5.0 }, 5.0 };
+                duringExtension();
+            } });
+    };
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
+    const QStringList events = log.events();
+    ASSERT_GE(events.size(), 3);
+    EXPECT_TRUE(events[events.size() - 3].startsWith(QStringLiteral("text:lastTime=")));
+    EXPECT_EQ(events.mid(events.size() - 2), (QStringList { QStringLiteral("extended"), QStringLiteral("kept") }));
+    ASSERT_EQ(kept.size(), 1u);
+    ASSERT_TRUE(kept.front().multicore);
+    EXPECT_EQ(kept.front().multicore->overall, 5.0);
+
+    duringExtension = [&] { control.requestStop(); };
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Stopped);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept.back().scores[4], 87.5);
+}

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace ostrel::disk {
+
+// One job of a fio report, as fio measured it.
+struct FioJobReport
+{
+    QString name;
+    // fio's error number for the job; 0 when it ran.
+    int error = 0;
+    double readBytesPerSecond = 0.0;
+    double readIops = 0.0;
+    double writeBytesPerSecond = 0.0;
+    double writeIops = 0.0;
+};
+
+struct FioReport
+{
+    // "fio-3.33"; empty when the report does not say.
+    QString version;
+    QList<FioJobReport> jobs;
+};
+
+struct FioReading
+{
+    std::optional<FioReport> report;
+    // Why the output is no report; empty when it is one.
+    QString problem;
+};
+
+// What fio --output-format=json wrote on its standard output. fio may put
+// lines of its own before the report ("fio: terminating on signal 15");
+// they are skipped. Rates come from "bw_bytes", or from "bw" in KiB/s where
+// an older fio gives only that.
+FioReading readFioReport(const QByteArray& output);
+
+} // namespace ostrel::disk

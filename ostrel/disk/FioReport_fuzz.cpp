@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Any bytes as fio's standard output, the way the disk test reads it after each job.
+#include "FioReport.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const ostrel::disk::FioReading reading = ostrel::disk::readFioReport(bytes);
+    // A report always has a job; a reading without one says why.
+    if (reading.report ? reading.report->jobs.isEmpty() : reading.problem.isEmpty())
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BenchmarkRun.h"
+#include "ExtendedRun.h"
+#include "Panel.h"
+#include "RunControl.h"
+#include "Workloads.h"
+#include "platform/Clock.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+
+using namespace ostrel;
+
+namespace {
+
+// Each processor step takes one second on this clock.
+class StepClock final : public platform::Clock
+{
+public:
+    double now() const override { return double(seconds.load()); }
+    std::atomic<long> seconds { 0 };
+};
+
+class SteppingWorkloads final : public Workloads
+{
+public:
+    explicit SteppingWorkloads(StepClock& clock)
+        : m_clock(clock)
+    {
+    }
+    void integerStep() override { ++m_clock.seconds; }
+    bool floatingPointStep(const std::atomic<bool>& stop) override { return ++m_clock.seconds, !stop.load(); }
+    bool piComputation(const std::atomic<bool>& stop) override { return ++m_clock.seconds, !stop.load(); }
+    bool memoryStep(const std::atomic<bool>&) override { return true; }
+    QString diskPreparation() override { return {}; }
+    int diskStep(const QString&) override { return 0; }
+    void diskCleanup(const QString&) override { }
+
+private:
+    StepClock& m_clock;
+};
+
+class FakeDisk final : public DiskTest
+{
+public:
+    Outcome answer;
+    // Called as the given job begins.
+    std::function<void(std::size_t)> atJob = [](std::size_t) {};
+
+    Outcome run(const std::atomic<bool>& stop, const Progress& progress) override
+    {
+        for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
+            progress(job, 0.0);
+            atJob(job);
+            if (stop.load())
+                return {};
+            progress(job, 0.5);
+            progress(job, 1.0);
+        }
+        return answer;
+    }
+};
+
+DiskResult sampleDisk()
+{
+    DiskResult disk;
+    disk.folder = QStringLiteral("/srv/scratch");
+    disk.fileSystem = QStringLiteral("ext4");
+    disk.fileBytes = 1024LL << 20;
+    disk.seqRead.mbps = 2900.2;
+    disk.seqWrite.mbps = 1234.4;
+    disk.randRead = { 73.7, 18000.0 };
+    disk.randWrite = { 8.21, 2004.0 };
+    return disk;
+}
+
+class ExtendedRunTest : public ::testing::Test
+{
+protected:
+    ExtendedRunTest()
+    {
+        panel.testingState.setText(QStringLiteral("已完成"));
+        const auto direct = Qt::DirectConnection;
+        QObject::connect(
+            &panel.testingState, &platform::TextHolder::textChanged, &panel.testingState,
+            [this](const QString& text) { add(&states, text); }, direct);
+        QObject::connect(
+            &panel.testingProgress, &platform::BarHolder::valueChanged, &panel.testingProgress,
+            [this](double value) { add(&progress, value); }, direct);
+        finished.elapsed = { 40.0, 30.0, 1.0, 2.0, 2.0 };
+        disk.answer.result = sampleDisk();
+    }
+
+    template <class List, class Value> void add(List* list, const Value& value)
+    {
+        std::lock_guard lock(mutex);
+        list->push_back(value);
+    }
+
+    ExtendedOutcome run() { return runExtendedTests({ panel, shown, workloads, control, clock, 2, &disk }, finished); }
+
+    std::mutex mutex;
+    QStringList states;
+    std::vector<double> progress;
+    Panel panel;
+    ExtendedPanel shown;
+    StepClock clock;
+    SteppingWorkloads workloads { clock };
+    RunControl control;
+    FakeDisk disk;
+    FinishedRun finished;
+};
+
+} // namespace
+
+TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
+{
+    EXPECT_TRUE(shown.multicore.isHidden());
+    EXPECT_TRUE(run().problems.isEmpty());
+
+    EXPECT_EQ(states,
+              (QStringList { QStringLiteral("正在测试 多核 整数运算"), QStringLiteral("正在测试 多核 浮点运算"),
+                             QStringLiteral("正在测试 多核 综合运算(Pi)"), QStringLiteral("正在测试 磁盘 顺序读取"),
+                             QStringLiteral("正在测试 磁盘 顺序写入"), QStringLiteral("正在测试 磁盘 随机读取"),
+                             QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("已完成") }));
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 0.0);
+    EXPECT_EQ(progress.back(), 100.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    // Two copies of 20 one-second steps on a shared clock: 40 s, the single run's time.
+    ASSERT_TRUE(finished.multicore);
+    EXPECT_EQ(finished.multicore->elapsed, (std::array<double, 3> { 40.0, 40.0, 2.0 }));
+    EXPECT_EQ(finished.multicore->speedup, (std::array<double, 3> { 2.0, 1.5, 1.0 }));
+    EXPECT_EQ(shown.multicore.text(), QStringLiteral("多核：2 线程，加速 1.44 倍"));
+    EXPECT_FALSE(shown.multicore.isHidden());
+    EXPECT_EQ(shown.multicoreDetails.text().split(QLatin1Char('\n')).constFirst(),
+              QStringLiteral("整数运算：2 线程 40.00 秒，单线程 40.00 秒，加速 2.00 倍"));
+
+    EXPECT_EQ(finished.disk, sampleDisk());
+    EXPECT_EQ(
+        shown.disk.text(),
+        QStringLiteral(
+            "磁盘：顺序读 2900 MB/s，顺序写 1234 MB/s，随机读 18000 IOPS（74 MB/s），随机写 2004 IOPS（8.2 MB/s）"));
+    EXPECT_FALSE(shown.disk.isHidden());
+    EXPECT_TRUE(shown.diskDetails.text().contains(QStringLiteral("文件系统：ext4")));
+}
+
+TEST_F(ExtendedRunTest, BufferedAndFailedDiskTestsSaySo)
+{
+    disk.answer.result->direct = false;
+    run();
+    EXPECT_TRUE(shown.disk.text().endsWith(QStringLiteral("，经过缓存"))) << qPrintable(shown.disk.text());
+
+    disk.answer = { std::nullopt, QStringLiteral("未找到 fio（Debian 软件包 fio）") };
+    finished.disk.reset();
+    const ExtendedOutcome outcome = run();
+    EXPECT_EQ(outcome.problems, QStringList { QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）") });
+    EXPECT_EQ(shown.disk.text(), outcome.problems.constFirst());
+    EXPECT_FALSE(finished.disk);
+    EXPECT_TRUE(finished.multicore) << "the multi-core result stands";
+}
+
+TEST_F(ExtendedRunTest, AStopDuringTheDiskTestWritesNothingMore)
+{
+    disk.atJob = [&](std::size_t job) {
+        if (job == 2)
+            control.requestStop();
+    };
+    const ExtendedOutcome outcome = run();
+    EXPECT_TRUE(outcome.problems.isEmpty());
+    EXPECT_TRUE(finished.multicore);
+    EXPECT_FALSE(finished.disk);
+    EXPECT_TRUE(shown.disk.isHidden());
+    EXPECT_EQ(states.constLast(), QStringLiteral("正在测试 磁盘 随机读取"));
+    EXPECT_LT(progress.back(), 100.0);
+}
