@@ -188,7 +188,6 @@ QString epilogue(Program program)
         "             English names; without a token a limited number of requests a\n"
         "             day or minute, with one (ipInfoToken in the file, or\n"
         "             --ip-info-token-file) what its terms allow.\n"
-        "  Past a service's limit Vantor says so and asks again only when told to.\n"
         "  getipinfo  a service answering PREFIX + ADDRESS, the prefix ending in\n"
         "             /service/getIpInfo.php?ip=, with the JSON members code and\n"
         "             data; it has no public service, so its URL must be given.\n"
