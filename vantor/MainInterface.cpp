@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QNetworkProxyFactory>
@@ -39,6 +40,8 @@ MainInterface::MainInterface(ServiceConfig services)
     m_arrayController->setContent(&m_controller->List());
     m_controller->setIpTextField(m_ui->ipTextField);
     m_controller->setArrayController(m_arrayController);
+    m_controller->setOwnAddressLabel(m_ui->ownAddressLabel);
+    m_controller->setStateLabel(m_ui->stateLabel);
     m_appDelegate->setWindow(m_window.get());
 
     QTableView* table = m_ui->tableView;
@@ -74,6 +77,10 @@ MainInterface::MainInterface(ServiceConfig services)
     QObject::connect(m_ui->ipTextField, &QLineEdit::returnPressed, m_controller,
                      [controller = m_controller, field = m_ui->ipTextField] { controller->query(field); });
 
+    // Each own address is a link to its lookup; the field keeps what the user typed.
+    QObject::connect(m_ui->ownAddressLabel, &QLabel::linkActivated, m_controller,
+                     [controller = m_controller](const QString& address) { controller->query(address); });
+
     auto* quit = new QAction(m_window.get());
     quit->setShortcut(QKeySequence::Quit);
     m_window->addAction(quit);
@@ -92,6 +99,16 @@ QLineEdit* MainInterface::ipTextField() const
 QPushButton* MainInterface::queryButton() const
 {
     return m_ui->queryButton;
+}
+
+QLabel* MainInterface::ownAddressLabel() const
+{
+    return m_ui->ownAddressLabel;
+}
+
+QLabel* MainInterface::stateLabel() const
+{
+    return m_ui->stateLabel;
 }
 
 QTableView* MainInterface::tableView() const

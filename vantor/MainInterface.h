@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -45,6 +46,8 @@ public:
     QMainWindow* window() const { return m_window.get(); }
     QLineEdit* ipTextField() const;
     QPushButton* queryButton() const;
+    QLabel* ownAddressLabel() const;
+    QLabel* stateLabel() const;
     QTableView* tableView() const;
     VNQuery* controller() const { return m_controller; }
     ArrayController* arrayController() const { return m_arrayController; }

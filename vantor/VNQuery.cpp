@@ -8,6 +8,7 @@
 #include "vantor/net/OwnAddress.h"
 
 #include <QIODevice>
+#include <QLabel>
 #include <QLineEdit>
 #include <cstdio>
 
@@ -39,6 +40,26 @@ void VNQuery::setArrayController(ArrayController* controller)
     m_arrayController = controller;
 }
 
+QLabel* VNQuery::ownAddressLabel() const
+{
+    return m_ownAddressLabel;
+}
+
+void VNQuery::setOwnAddressLabel(QLabel* label)
+{
+    m_ownAddressLabel = label;
+}
+
+QLabel* VNQuery::stateLabel() const
+{
+    return m_stateLabel;
+}
+
+void VNQuery::setStateLabel(QLabel* label)
+{
+    m_stateLabel = label;
+}
+
 void VNQuery::setAddressOutput(QIODevice* output)
 {
     m_addressOutput = output;
@@ -53,10 +74,9 @@ void VNQuery::query(const QString& address)
 {
     m_list.clear();
 
-    const std::optional<WebAnswer> web
-        = internetAnswer(ipInfoRequestUrl(m_services, address), m_services.ipInfoTimeout);
+    const std::optional<WebAnswer> web = internetAnswer(ipInfoRequest(m_services, address), m_services.ipInfoTimeout);
     if (!web)
-        return; // the network alert has said it all
+        return; // the network or certificate alert has said it all
 
     const IpInfoAnswer answer = ipInfoFormat(m_services.ipInfoFormat).readAnswer(*web);
     const QString queryError = QStringLiteral("查询错误");
@@ -67,6 +87,9 @@ void VNQuery::query(const QString& address)
         return;
     case IpInfoAnswer::Kind::RateLimited:
         platform::ui::showAlert(queryError, QStringLiteral("查询太频繁，请稍后再试。"), mainWindow());
+        break;
+    case IpInfoAnswer::Kind::TokenRefused:
+        platform::ui::showAlert(queryError, QStringLiteral("IP信息服务拒绝了访问令牌。"), mainWindow());
         break;
     case IpInfoAnswer::Kind::Unreadable:
         platform::ui::showAlert(queryError, QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
@@ -81,15 +104,47 @@ void VNQuery::query(const QString& address)
 
 void VNQuery::awakeFromNib()
 {
-    const std::optional<QString> answer = initWithInternetString(m_services.myAddressUrl, m_services.myAddressTimeout);
-    // Without an address (no network at launch, or a captive portal's page instead of the service's answer) there
-    // is nothing to print or look up; the window waits for the user, who will hear about the network on the first
-    // query.
-    const std::optional<QString> address = answer ? ownAddressFromAnswer(*answer) : std::nullopt;
-    if (!address)
+    if (m_search)
         return;
-    writeAddressLine(*address);
-    query(*address);
+    m_search = new OwnAddressSearch(m_services.myAddressUrls, m_services.myAddressTimeout, this);
+    connect(m_search, &OwnAddressSearch::settled, this, &VNQuery::showOwnAddresses);
+    m_search->start();
+    // Only the family to look up is waited for; the other one shows up whenever it comes.
+    const auto ipv4 = [this] { return m_search->address(AddressFamily::IPv4); };
+    m_search->wait([&] {
+        return ipv4() || (m_search->isSettled(AddressFamily::IPv4) && m_search->isSettled(AddressFamily::IPv6));
+    });
+    if (const std::optional<QString> address = ipv4() ? ipv4() : m_search->address(AddressFamily::IPv6))
+        query(*address);
+}
+
+void VNQuery::showOwnAddresses()
+{
+    QStringList parts;
+    for (AddressFamily family : kAddressFamilies) {
+        if (const std::optional<QString> address = m_search->address(family)) {
+            const QString escaped = address->toHtmlEscaped();
+            parts << QStringLiteral("%1：<a href=\"%2\">%2</a>").arg(familyName(family), escaped);
+        }
+    }
+    if (m_ownAddressLabel) {
+        m_ownAddressLabel->setText(QStringLiteral("本机 ") + parts.join(QStringLiteral("　")));
+        m_ownAddressLabel->setVisible(!parts.isEmpty());
+    }
+
+    // Standard output has IPv4 first, so an IPv6 address found earlier waits for the IPv4 search to settle.
+    while (m_familiesPrinted < 2 && m_search->isSettled(kAddressFamilies[m_familiesPrinted])) {
+        if (const std::optional<QString> address = m_search->address(kAddressFamilies[m_familiesPrinted]))
+            writeAddressLine(*address);
+        ++m_familiesPrinted;
+    }
+
+    const bool noneFound = m_search->isSettled(AddressFamily::IPv4) && m_search->isSettled(AddressFamily::IPv6)
+        && parts.isEmpty();
+    if (noneFound && m_stateLabel) {
+        m_stateLabel->setText(QStringLiteral("没有得到本机的公网地址：") + m_search->lastFailure());
+        m_stateLabel->setVisible(true);
+    }
 }
 
 void VNQuery::writeAddressLine(const QString& address)

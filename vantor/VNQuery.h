@@ -10,11 +10,13 @@
 #include <QString>
 
 class QIODevice;
+class QLabel;
 class QLineEdit;
 
 namespace vantor {
 
 class ArrayController;
+class OwnAddressSearch;
 
 // The lookup window's controller: it owns the rows the table shows and fills them from the IP-information
 // service. Its outlets are connected by MainInterface.
@@ -31,6 +33,12 @@ public:
     void setIpTextField(QLineEdit* field);
     ArrayController* arrayController() const;
     void setArrayController(ArrayController* controller);
+    // The line above the table with this machine's addresses, each a link that looks it up.
+    QLabel* ownAddressLabel() const;
+    void setOwnAddressLabel(QLabel* label);
+    // Beside the field: what went wrong at launch.
+    QLabel* stateLabel() const;
+    void setStateLabel(QLabel* label);
 
     // Where awakeFromNib() prints the address; standard output when unset.
     void setAddressOutput(QIODevice* output);
@@ -39,11 +47,16 @@ public:
     void query(QObject* sender);
     // Looks the address up and replaces the table's rows, or tells the user why it cannot.
     void query(const QString& address);
-    // Once at launch: looks up this machine's own public address.
+    // Once at launch: searches both of this machine's public addresses at once and looks up the IPv4 one as soon as
+    // it is known (the IPv6 one when there is no IPv4). The IPv6 one may still come in afterwards.
     void awakeFromNib();
+    // The launch's search; null before awakeFromNib().
+    const OwnAddressSearch* ownAddressSearch() const { return m_search; }
 
 private:
     void writeAddressLine(const QString& address);
+    // Shows, prints and reports what the search has found so far.
+    void showOwnAddresses();
     QWidget* mainWindow() const;
 
     QList<InfoRow> m_list;
@@ -51,6 +64,10 @@ private:
     QPointer<ArrayController> m_arrayController;
     ServiceConfig m_services;
     QPointer<QIODevice> m_addressOutput;
+    QPointer<QLabel> m_ownAddressLabel;
+    QPointer<QLabel> m_stateLabel;
+    OwnAddressSearch* m_search = nullptr; // a child
+    int m_familiesPrinted = 0; // IPv4, then IPv6: how many have had their turn on standard output
 };
 
 } // namespace vantor

@@ -7,8 +7,18 @@ namespace vantor {
 
 std::optional<WebAnswer> internetAnswer(const QString& urlText, std::chrono::milliseconds timeout)
 {
-    std::optional<WebAnswer> answer = fetchAnswer(urlText, timeout);
-    if (!answer)
+    return internetAnswer(WebRequest { urlText }, timeout);
+}
+
+std::optional<WebAnswer> internetAnswer(const WebRequest& request, std::chrono::milliseconds timeout)
+{
+    FetchFailure failure;
+    std::optional<WebAnswer> answer = fetchAnswer(request, timeout, &failure);
+    if (answer)
+        return answer;
+    if (failure.kind == FetchFailure::Kind::Insecure)
+        platform::ui::showAlert(QStringLiteral("无法安全连接到IP信息服务"), failure.reason);
+    else
         platform::ui::showAlert(QStringLiteral("连接超时"), QStringLiteral("您的网络不太给力哦！"));
     return answer;
 }

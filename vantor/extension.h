@@ -17,6 +17,9 @@ namespace vantor {
 // The whole answer. When none came, the network alert is shown and nothing is returned.
 std::optional<WebAnswer> internetAnswer(const QString& urlText,
                                         std::chrono::milliseconds timeout = kInternetDataTimeout);
+// The same with the request's headers. A service that fails the TLS check gets its own alert, naming the reason.
+std::optional<WebAnswer> internetAnswer(const WebRequest& request,
+                                        std::chrono::milliseconds timeout = kInternetDataTimeout);
 
 // The body as bytes. A failed fetch shows the network alert and gives empty bytes; *ok tells it apart from a
 // service that answered with an empty body.

@@ -45,7 +45,7 @@ vantor::ServiceConfig localServices(const QString& port)
     vantor::ServiceConfig services;
     services.ipInfoFormat = vantor::IpInfoFormat::GetIpInfo;
     services.ipInfoPrefix = QStringLiteral("http://127.0.0.1:%1/service/getIpInfo.php?ip=").arg(port);
-    services.myAddressUrl = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    services.myAddressUrls = { QStringLiteral("http://127.0.0.1:%1/").arg(port) };
     return services;
 }
 

@@ -32,12 +32,16 @@ struct Failure
 };
 
 constexpr Failure kNoNetwork { "network", u"连接超时: 您的网络不太给力哦！", kExitNoNetwork };
+// The certificate alert's text; its reason follows on a line of its own.
+constexpr Failure kInsecure { "insecure", u"无法安全连接到IP信息服务", kExitNoNetwork };
 
 const Failure* failureOf(IpInfoAnswer::Kind kind)
 {
     static constexpr Failure rejected { "rejected", u"查询错误: 您输入的IP有误", kExitNotAnswered };
     static constexpr Failure rateLimited { "rate-limited", u"查询错误: 查询太频繁，请稍后再试。", kExitNotAnswered };
     static constexpr Failure unreadable { "unreadable", u"查询错误: 无法读取IP信息服务的回答。", kExitNotAnswered };
+    static constexpr Failure tokenRefused { "token-refused", u"查询错误: IP信息服务拒绝了访问令牌。",
+                                            kExitNotAnswered };
     switch (kind) {
     case IpInfoAnswer::Kind::Rows:
         return nullptr;
@@ -45,6 +49,8 @@ const Failure* failureOf(IpInfoAnswer::Kind kind)
         return &rejected;
     case IpInfoAnswer::Kind::RateLimited:
         return &rateLimited;
+    case IpInfoAnswer::Kind::TokenRefused:
+        return &tokenRefused;
     case IpInfoAnswer::Kind::Unreadable:
         break;
     }
@@ -68,22 +74,55 @@ QJsonObject failedReport(const QString& query, const Failure& failure)
              { QStringLiteral("error"), QLatin1String(failure.error) } };
 }
 
+// The search for this machine's addresses, IPv4 first; none (and the reason on `err`) when both failed.
+QStringList ownAddresses(const ServiceConfig& services, QIODevice& err)
+{
+    const OwnAddresses found = findOwnAddresses(services.myAddressUrls, services.myAddressTimeout);
+    QStringList addresses;
+    for (const std::optional<QString>& address : { found.ipv4, found.ipv6 }) {
+        if (address)
+            addresses << *address;
+    }
+    if (addresses.isEmpty())
+        write(err, QStringLiteral("vantor-cli: 没有得到本机的公网地址：%1\n").arg(found.lastFailure));
+    return addresses;
+}
+
 } // namespace
+
+int printOwnAddresses(const ServiceConfig& services, bool json, QIODevice& out, QIODevice& err)
+{
+    const OwnAddresses found = findOwnAddresses(services.myAddressUrls, services.myAddressTimeout);
+    const bool none = !found.ipv4 && !found.ipv6;
+    if (none)
+        write(err, QStringLiteral("vantor-cli: 没有得到本机的公网地址：%1\n").arg(found.lastFailure));
+    if (json) {
+        const auto value = [](const std::optional<QString>& address) {
+            return address ? QJsonValue(*address) : QJsonValue(QJsonValue::Null);
+        };
+        const QJsonObject report { { QStringLiteral("ipv4"), value(found.ipv4) },
+                                   { QStringLiteral("ipv6"), value(found.ipv6) } };
+        write(out, QString::fromUtf8(QJsonDocument(report).toJson()));
+    } else {
+        for (const std::optional<QString>& address : { found.ipv4, found.ipv6 }) {
+            if (address)
+                write(out, *address + QLatin1Char('\n'));
+        }
+    }
+    return none ? kExitNoNetwork : kExitAnswered;
+}
 
 int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
               const Wait& wait)
 {
     QStringList queries = addresses;
     if (queries.isEmpty()) {
-        const std::optional<QString> answer = fetchText(services.myAddressUrl, services.myAddressTimeout);
-        const std::optional<QString> ownAddress = answer ? ownAddressFromAnswer(*answer) : std::nullopt;
-        if (!ownAddress) {
-            write(err, QStringLiteral("vantor-cli: 没有得到本机的公网地址。\n"));
+        queries = ownAddresses(services, err);
+        if (queries.isEmpty()) {
             if (json)
                 write(out, QStringLiteral("[]\n"));
             return kExitNoNetwork;
         }
-        queries << *ownAddress;
     }
 
     int exitStatus = kExitAnswered;
@@ -91,12 +130,16 @@ int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool 
     bool rowsWritten = false;
     for (qsizetype i = 0; i < queries.size(); ++i) {
         const QString& query = queries[i];
-        const std::optional<WebAnswer> web = fetchAnswer(ipInfoRequestUrl(services, query), services.ipInfoTimeout);
+        FetchFailure fetchFailure;
+        const std::optional<WebAnswer> web
+            = fetchAnswer(ipInfoRequest(services, query), services.ipInfoTimeout, &fetchFailure);
         const IpInfoAnswer answer = web ? ipInfoFormat(services.ipInfoFormat).readAnswer(*web) : IpInfoAnswer();
-        const Failure* failure = web ? failureOf(answer.kind) : &kNoNetwork;
+        const bool insecure = !web && fetchFailure.kind == FetchFailure::Kind::Insecure;
+        const Failure* failure = web ? failureOf(answer.kind) : insecure ? &kInsecure : &kNoNetwork;
 
         if (failure) {
-            write(err, QString::fromUtf16(failure->message) + QLatin1Char('\n'));
+            write(err, QString::fromUtf16(failure->message)
+                      + (insecure ? QStringLiteral(": ") + fetchFailure.reason : QString()) + QLatin1Char('\n'));
             exitStatus = std::max(exitStatus, failure->exitStatus);
             report.append(failedReport(query, *failure));
         } else {

@@ -77,7 +77,7 @@ TEST_P(BatchLookupTest, WritesAnswersAndTellsHowItWent)
         server.setResponse(path, response);
     vantor::ServiceConfig services;
     services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
-    services.myAddressUrl = server.baseUrl() + QStringLiteral("/");
+    services.myAddressUrls = { server.baseUrl() + QStringLiteral("/") };
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   { { "/", { 200, "<html>login</html>\n" } } },
                                   {},
                                   "",
-                                  "vantor-cli: 没有得到本机的公网地址。\n",
+                                  "vantor-cli: 没有得到本机的公网地址：127.0.0.1：回答不是IP地址\n",
                                   3 },
                       BatchCase { "RejectedAndUnreadable",
                                   { { ipApiPath("10.0.0.1"), kFail }, { ipApiPath("203.0.113.7"), kShanghai } },
@@ -195,6 +195,72 @@ TEST(BatchLookup, JsonReport)
               "查询错误: 查询太频繁，请稍后再试。\n"
               "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
               "连接超时: 您的网络不太给力哦！\n");
+}
+
+struct Captured
+{
+    QBuffer out;
+    QBuffer err;
+    Captured()
+    {
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+    }
+};
+
+TEST(BatchLookup, OwnAddressesOfBothFamilies)
+{
+    MiniHttpServer server;
+    server.setResponse("/v4", { 200, "203.0.113.7\n" });
+    server.setResponse("/v6", { 200, "2001:db8::1\n" });
+    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    vantor::ServiceConfig services;
+    services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+    services.myAddressUrls = { server.baseUrl() + QStringLiteral("/v6#ipv6"), server.baseUrl() + QStringLiteral("/v4#ipv4") };
+
+    Captured lookup;
+    EXPECT_EQ(vantor::cli::lookUpAll(services, {}, false, lookup.out, lookup.err, [](std::chrono::seconds) {}), 0);
+    EXPECT_EQ(lookup.out.data().toStdString(), QByteArray(kShanghaiRows + QByteArray("\n") + kNoRegionRows).toStdString());
+
+    Captured own;
+    EXPECT_EQ(vantor::cli::printOwnAddresses(services, false, own.out, own.err), 0);
+    EXPECT_EQ(own.out.data(), "203.0.113.7\n2001:db8::1\n");
+    EXPECT_TRUE(own.err.data().isEmpty());
+
+    // One family missing is no failure; none is.
+    services.myAddressUrls = { server.baseUrl() + QStringLiteral("/v4#ipv6") };
+    Captured json;
+    EXPECT_EQ(vantor::cli::printOwnAddresses(services, true, json.out, json.err), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(json.out.data()).object(),
+              QJsonDocument::fromJson(R"({"ipv4":null,"ipv6":null})").object());
+    EXPECT_EQ(json.err.data().toStdString(), "vantor-cli: 没有得到本机的公网地址：127.0.0.1：回答不是IPv6地址\n");
+    services.myAddressUrls << server.baseUrl() + QStringLiteral("/v6#ipv6");
+    Captured half;
+    EXPECT_EQ(vantor::cli::printOwnAddresses(services, true, half.out, half.err), 0);
+    EXPECT_EQ(QJsonDocument::fromJson(half.out.data()).object(),
+              QJsonDocument::fromJson(R"({"ipv4":null,"ipv6":"2001:db8::1"})").object());
+}
+
+TEST(BatchLookup, UntrustedCertificateIsANetworkFailureWithItsReason)
+{
+    MiniHttpServer tls;
+    tls.enableTls();
+    tls.setResponse("/203.0.113.7?lang=zh-CN", { 200, R"({"success":true,"ip":"203.0.113.7"})" });
+    vantor::ServiceConfig services;
+    services.ipInfoFormat = vantor::IpInfoFormat::IpWhois;
+    services.ipInfoPrefix = tls.baseUrl() + QStringLiteral("/");
+
+    Captured text;
+    EXPECT_EQ(vantor::cli::lookUpAll(services, { "203.0.113.7" }, false, text.out, text.err, [](auto) {}), 3);
+    EXPECT_TRUE(text.out.data().isEmpty());
+    EXPECT_TRUE(text.err.data().startsWith("无法安全连接到IP信息服务: ")) << text.err.data().toStdString();
+    EXPECT_GT(text.err.data().size(), qsizetype(strlen("无法安全连接到IP信息服务: \n")));
+    Captured json;
+    EXPECT_EQ(vantor::cli::lookUpAll(services, { "203.0.113.7" }, true, json.out, json.err, [](auto) {}), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(json.out.data()).array(),
+              QJsonDocument::fromJson(R"([{"query":"203.0.113.7","ok":false,"error":"insecure"}])").array());
+    EXPECT_TRUE(tls.requests().isEmpty());
 }
 
 // The executable itself, as a user or help2man runs it: no display, a configuration folder of its own.
@@ -321,6 +387,52 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
     EXPECT_TRUE(badFile.err.startsWith(QStringLiteral("vantor-cli: %1: ipInfoFormat: ").arg(conf).toUtf8()))
         << badFile.err.toStdString();
     EXPECT_TRUE(badFile.err.endsWith("查询错误: 您输入的IP有误\n")) << badFile.err.toStdString();
+}
+
+// The HTTPS formats by name, against stand-ins of their documented answers; the token comes from a file and
+// reaches ipinfo's service only as a header.
+TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
+{
+    server.setResponse("/8.8.4.4?lang=zh-CN",
+                       { 200, R"({"ip":"8.8.4.4","success":true,"type":"IPv4","country":"美国","region":"加利福尼亚州",)"
+                              R"("city":"山景城","connection":{"asn":15169,"org":"Google LLC","isp":"Google LLC"}})" });
+    server.setResponse("/8.8.8.8/json",
+                       { 200, R"({"ip":"8.8.8.8","hostname":"dns.google","city":"Mountain View","region":"California",)"
+                              R"("country":"US","org":"AS15169 Google LLC"})" });
+    const QString tokenFile = configHome.filePath(QStringLiteral("token"));
+    QFile file(tokenFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("s3cret\n");
+    file.close();
+
+    const Result ipwhois = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ipwhois"),
+                                 QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/"),
+                                 QStringLiteral("8.8.4.4") });
+    EXPECT_EQ(ipwhois.exitCode, 0) << ipwhois.err.toStdString();
+    EXPECT_EQ(ipwhois.out, "IP\t8.8.4.4\n国家\t美国\n地区\t加利福尼亚州\n城市\t山景城\n运营商\tGoogle LLC\n");
+
+    const Result ipinfo = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ipinfo"),
+                                QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/"),
+                                QStringLiteral("--ip-info-token-file"), tokenFile, QStringLiteral("8.8.8.8") });
+    EXPECT_EQ(ipinfo.exitCode, 0) << ipinfo.err.toStdString();
+    EXPECT_EQ(ipinfo.out, "IP\t8.8.8.8\n国家\tUS\n地区\tCalifornia\n城市\tMountain View\n运营商\tAS15169 Google LLC\n");
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_FALSE(server.requests()[0].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
+    EXPECT_TRUE(server.requests()[1].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
+
+    // A refused token: the alert's text, never the token.
+    server.setResponse("/8.8.8.8/json", { 403, R"({"error":"forbidden"})" });
+    const Result refused = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ipinfo"),
+                                 QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/"),
+                                 QStringLiteral("--ip-info-token-file"), tokenFile, QStringLiteral("8.8.8.8") });
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "查询错误: IP信息服务拒绝了访问令牌。\n");
+
+    const Result own = run({ QStringLiteral("--own"), QStringLiteral("--my-address-url"),
+                             server.baseUrl() + QStringLiteral("/nothing#ipv4") });
+    EXPECT_EQ(own.exitCode, 3);
+    EXPECT_TRUE(own.out.isEmpty());
+    EXPECT_TRUE(own.err.startsWith("vantor-cli: 没有得到本机的公网地址：127.0.0.1：")) << own.err.toStdString();
 }
 
 } // namespace

@@ -23,6 +23,8 @@ int main(int argc, char** argv)
     QFile err;
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly);
+    if (invocation.ownOnly)
+        return vantor::cli::printOwnAddresses(invocation.services, invocation.json, out, err);
     return vantor::cli::lookUpAll(invocation.services, invocation.addresses, invocation.json, out, err,
                                   [](std::chrono::seconds pause) { std::this_thread::sleep_for(pause); });
 }

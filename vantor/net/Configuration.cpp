@@ -4,12 +4,15 @@
 #include "platform/Version.h"
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpInfo.h"
+#include "vantor/net/OwnAddress.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vantor {
@@ -18,14 +21,21 @@ namespace {
 
 constexpr char kFormatKey[] = "ipInfoFormat";
 constexpr char kIpInfoUrlKey[] = "ipInfoUrl";
-constexpr char kMyAddressUrlKey[] = "myAddressUrl";
+constexpr char kIpInfoTokenKey[] = "ipInfoToken";
+constexpr char kMyAddressUrlsKey[] = "myAddressUrls";
+constexpr char kOldMyAddressUrlKey[] = "myAddressUrl";
+constexpr char kMyAddressUrlOption[] = "my-address-url";
+constexpr char kTokenFileOption[] = "ip-info-token-file";
+// A token file is a line or two, never a whole document.
+constexpr qint64 kMaxTokenFileSize = 4096;
 
 QString formatNames()
 {
     QStringList names;
     for (const IpInfoFormatAdapter& adapter : ipInfoFormats())
         names << QLatin1String(adapter.name);
-    return names.join(QLatin1String(" or "));
+    const QString last = names.takeLast();
+    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
 }
 
 // Each returns what is wrong with the value, or nothing.
@@ -45,6 +55,27 @@ QString checkUrl(const QString& text)
     return QStringLiteral("'%1' is not an absolute http or https URL").arg(text);
 }
 
+// What goes into a request header must be printable ASCII without spaces; the token itself is never named.
+QString checkToken(const QString& text)
+{
+    const bool usable = !text.isEmpty()
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+    return usable ? QString() : QStringLiteral("not a usable access token");
+}
+
+// What is wrong with the list, or nothing.
+QString checkAddressUrls(const QStringList& urls)
+{
+    if (urls.isEmpty())
+        return QStringLiteral("no URL given");
+    for (const QString& url : urls) {
+        QString problem;
+        if (!addressProvider(url, &problem))
+            return problem;
+    }
+    return {};
+}
+
 struct Setting
 {
     std::optional<QString> ServiceSettings::*value;
@@ -56,7 +87,9 @@ struct Setting
 constexpr Setting kSettings[] = {
     { &ServiceSettings::ipInfoFormat, kFormatKey, "ip-info-format", checkFormat },
     { &ServiceSettings::ipInfoUrl, kIpInfoUrlKey, "ip-info-url", checkUrl },
-    { &ServiceSettings::myAddressUrl, kMyAddressUrlKey, "my-address-url", checkUrl },
+    // On the command line the option names a file holding the token: a token in the arguments would be in view
+    // of every user of the machine.
+    { &ServiceSettings::ipInfoToken, kIpInfoTokenKey, kTokenFileOption, checkToken },
 };
 
 QString programName(Program program)
@@ -125,27 +158,47 @@ QStringList withoutQtOptions(const QStringList& arguments)
 QString description(Program program)
 {
     if (program == Program::Window)
-        return QStringLiteral("Looks up IP addresses in a window. At launch Vantor asks a web service for\n"
-                              "this machine's public address, prints it on standard output and shows its\n"
-                              "country, region, city and carrier; any address typed into the field can be\n"
-                              "looked up too.");
+        return QStringLiteral("Looks up IP addresses in a window. At launch Vantor asks web services for\n"
+                              "this machine's public IPv4 and IPv6 addresses, prints them on standard output\n"
+                              "(IPv4 first), shows both above the table and the country, region, city and\n"
+                              "carrier of the IPv4 one (of the IPv6 one when there is no IPv4); any address\n"
+                              "typed into the field, or either address clicked, can be looked up too.");
     return QStringLiteral("Looks up each ADDRESS in turn with the IP-information service of the Vantor\n"
                           "window and prints its country, region, city and carrier. Without an ADDRESS\n"
-                          "it looks up this machine's public address.");
+                          "it looks up this machine's public addresses, IPv4 first.");
 }
 
 QString epilogue(Program program)
 {
-    QString text = QStringLiteral("\n"
-                                  "Configuration:\n"
-                                  "  The options override the keys ipInfoFormat, ipInfoUrl and myAddressUrl of\n"
-                                  "  the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
-                                  "  ~/.config/vantor/vantor.conf), which is only ever read. The format ip-api\n"
-                                  "  (the default, http://ip-api.com/json/ over plain HTTP) is free for\n"
-                                  "  non-commercial use only and allows 45 requests a minute. The format\n"
-                                  "  getipinfo is for a service answering PREFIX + ADDRESS, the prefix ending in\n"
-                                  "  /service/getIpInfo.php?ip=, with the JSON members code and data; it has no\n"
-                                  "  public service, so its URL must be given.\n");
+    QString text = QStringLiteral(
+        "\n"
+        "Configuration:\n"
+        "  The options override the keys ipInfoFormat, ipInfoUrl, ipInfoToken and\n"
+        "  myAddressUrls (a comma-separated list; an older myAddressUrl is a list of\n"
+        "  one) of the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
+        "  ~/.config/vantor/vantor.conf), which is only ever read.\n"
+        "\n"
+        "Formats (choose one with --ip-info-format):\n"
+        "  ip-api     the default, http://ip-api.com/json/: plain HTTP only (anyone\n"
+        "             on the way sees each address), free for non-commercial use,\n"
+        "             45 requests a minute.\n"
+        "  ipwhois    https://ipwho.is/ over HTTPS, no key, names in Chinese; its free\n"
+        "             service answers a limited number of requests a day or minute.\n"
+        "  ipinfo     https://ipinfo.io/ over HTTPS, two-letter country codes and\n"
+        "             English names; without a token a limited number of requests a\n"
+        "             day or minute, with one (ipInfoToken in the file, or\n"
+        "             --ip-info-token-file) what its terms allow.\n"
+        "  getipinfo  a service answering PREFIX + ADDRESS, the prefix ending in\n"
+        "             /service/getIpInfo.php?ip=, with the JSON members code and\n"
+        "             data; it has no public service, so its URL must be given.\n"
+        "  HTTPS is checked against the system's certificates; a service that fails\n"
+        "  the check gets no request, and there is no way to turn the check off.\n"
+        "\n"
+        "Own addresses:\n"
+        "  All my-address services are asked at once over HTTPS, within 3 seconds\n"
+        "  in all; the first good answer of each family wins: ipv4.icanhazip.com,\n"
+        "  api.ipify.org, v4.ident.me and checkip.amazonaws.com for IPv4,\n"
+        "  ipv6.icanhazip.com, api6.ipify.org and v6.ident.me for IPv6.\n");
     if (program == Program::Cli)
         text += QStringLiteral("\n"
                                "Output:\n"
@@ -154,15 +207,18 @@ QString epilogue(Program program)
                                "  that gets no rows prints one line on standard error instead. With --json,\n"
                                "  one array of objects with the members query, ok, and either ip, country,\n"
                                "  region, city and isp (null where the service did not say), or error:\n"
-                               "  rejected, unreadable, rate-limited or network. When ip-api says that no\n"
+                               "  rejected, unreadable, rate-limited, token-refused, network or insecure\n"
+                               "  (the service failed the certificate check). When ip-api says that no\n"
                                "  requests are left, vantor-cli waits until its limit resets before the\n"
-                               "  next request.\n"
+                               "  next request. With --own, the addresses one a line, or with --json one\n"
+                               "  object {\"ipv4\": ..., \"ipv6\": ...}, null for a family not found.\n"
                                "\n"
                                "Exit status:\n"
                                "  0  every address was answered\n"
                                "  1  an address was rejected, its answer was unreadable or the service busy\n"
                                "  2  bad usage\n"
-                               "  3  no answer came over the network for an address (this wins over 1)\n");
+                               "  3  no answer came over the network, or no secure one, for an address,\n"
+                               "     or no own address was found (this wins over 1)\n");
     return text;
 }
 
@@ -192,6 +248,17 @@ ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings
         // An unquoted comma makes QSettings read a list; the text is what was written.
         settings.*setting.value
             = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
+    }
+    // A list in the INI file is written with commas; one item reads as a text. The older key held one URL, commas
+    // and all.
+    if (const QVariant list = file.value(QLatin1String(kMyAddressUrlsKey)); list.isValid()) {
+        settings.myAddressUrls = list.typeId() == QMetaType::QStringList ? list.toStringList()
+                                                                          : QStringList { list.toString() };
+        settings.myAddressUrls->removeAll(QString());
+    } else if (const QVariant one = file.value(QLatin1String(kOldMyAddressUrlKey)); one.isValid()) {
+        settings.myAddressUrls = QStringList {
+            one.typeId() == QMetaType::QStringList ? one.toStringList().join(QLatin1Char(',')) : one.toString()
+        };
     }
     return settings;
 }
@@ -248,10 +315,27 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
     }
     services.ipInfoFormat = format->format;
     services.ipInfoPrefix = prefix;
-    if (commandLine.myAddressUrl)
-        services.myAddressUrl = *commandLine.myAddressUrl;
-    else if (fromFile.myAddressUrl)
-        services.myAddressUrl = *fromFile.myAddressUrl;
+    if (commandLine.ipInfoToken)
+        services.ipInfoToken = *commandLine.ipInfoToken;
+    else if (fromFile.ipInfoToken)
+        services.ipInfoToken = *fromFile.ipInfoToken;
+
+    if (commandLine.myAddressUrls) {
+        const QString problem = checkAddressUrls(*commandLine.myAddressUrls);
+        if (!problem.isEmpty()) {
+            resolved.error = QStringLiteral("--%1: %2").arg(QLatin1String(kMyAddressUrlOption), problem);
+            return resolved;
+        }
+        services.myAddressUrls = *commandLine.myAddressUrls;
+    }
+    if (fromFile.myAddressUrls) {
+        const QString problem = checkAddressUrls(*fromFile.myAddressUrls);
+        if (!problem.isEmpty())
+            resolved.warnings << QStringLiteral("%1: %2: %3; using the default")
+                                     .arg(filePath, QLatin1String(kMyAddressUrlsKey), problem);
+        else if (!commandLine.myAddressUrls)
+            services.myAddressUrls = *fromFile.myAddressUrls;
+    }
     return resolved;
 }
 
@@ -272,26 +356,38 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("Print the answers as one JSON array on standard output."));
+    const QCommandLineOption own(QStringLiteral("own"),
+                                 QStringLiteral("Print this machine's public addresses only, IPv4 first, one a "
+                                                "line (with --json, one object); no lookup."));
     const QCommandLineOption format(
         QStringLiteral("ip-info-format"),
-        QStringLiteral("How the IP-information service is asked: ip-api (the default) or getipinfo."),
+        QStringLiteral("How the IP-information service is asked: %1 (the default ip-api over HTTP, the others "
+                       "over HTTPS).")
+            .arg(formatNames()),
         QStringLiteral("FORMAT"));
+    const QCommandLineOption tokenFile(
+        QLatin1String(kTokenFileOption),
+        QStringLiteral("A file holding the ipinfo format's access token, sent as an Authorization header."),
+        QStringLiteral("FILE"));
     const QCommandLineOption ipInfoUrl(
         QStringLiteral("ip-info-url"),
         QStringLiteral("URL prefix of the IP-information service; the address is appended to it "
                        "(ip-api: http://ip-api.com/json/)."),
         QStringLiteral("URL"));
     const QCommandLineOption myAddressUrl(
-        QStringLiteral("my-address-url"),
-        QStringLiteral("URL of the service that answers with this machine's public address "
-                       "(default: http://icanhazip.com/)."),
+        QLatin1String(kMyAddressUrlOption),
+        QStringLiteral("A service that answers with this machine's public address; repeat it for several, all "
+                       "asked at once. End the URL in #ipv4 or #ipv6 to take only that family's address from it."),
         QStringLiteral("URL"));
     parser.addOption(help);
     parser.addOption(version);
-    if (program == Program::Cli)
+    if (program == Program::Cli) {
         parser.addOption(json);
+        parser.addOption(own);
+    }
     parser.addOption(format);
     parser.addOption(ipInfoUrl);
+    parser.addOption(tokenFile);
     parser.addOption(myAddressUrl);
     if (program == Program::Cli)
         parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
@@ -325,6 +421,16 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         if (!values.isEmpty())
             commandLine.*setting.value = values.constLast();
     }
+    if (commandLine.ipInfoToken) {
+        // Read now, so that the token takes the same checks as one from the configuration file.
+        QFile file(*commandLine.ipInfoToken);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTokenFileSize)
+            return badUsage(QStringLiteral("--%1: cannot read '%2'")
+                                .arg(QLatin1String(kTokenFileOption), *commandLine.ipInfoToken));
+        commandLine.ipInfoToken = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    if (parser.isSet(myAddressUrl))
+        commandLine.myAddressUrls = parser.values(myAddressUrl);
     QStringList fileWarnings;
     const ServiceSettings file = readConfigurationFile(configurationPath, &fileWarnings);
     ResolvedServices resolved = resolveServices(commandLine, file, configurationPath);
@@ -335,6 +441,9 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         invocation.warnings << QStringLiteral("%1: %2").arg(name, warning);
     invocation.services = resolved.services;
     invocation.json = program == Program::Cli && parser.isSet(json);
+    invocation.ownOnly = program == Program::Cli && parser.isSet(own);
+    if (invocation.ownOnly && !parser.positionalArguments().isEmpty())
+        return badUsage(QStringLiteral("--own takes no ADDRESS"));
     invocation.addresses = program == Program::Cli ? parser.positionalArguments() : QStringList();
     return invocation;
 }

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <optional>
 
 namespace vantor {
 
@@ -19,11 +18,13 @@ struct ServiceSettings
 {
     std::optional<QString> ipInfoFormat;
     std::optional<QString> ipInfoUrl;
-    std::optional<QString> myAddressUrl;
+    std::optional<QString> ipInfoToken; // the token itself, also when the command line names a file holding it
+    std::optional<QStringList> myAddressUrls;
 };
 
-// The top-level keys ipInfoFormat, ipInfoUrl and myAddressUrl of the INI file. A missing file has none; a file that
-// cannot be read has none and adds a warning.
+// The top-level keys ipInfoFormat, ipInfoUrl, ipInfoToken and myAddressUrls of the INI file; without
+// myAddressUrls, the older myAddressUrl is a list of one. A missing file has none; a file that cannot be read has
+// none and adds a warning.
 ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings);
 
 struct ResolvedServices
@@ -35,8 +36,9 @@ struct ResolvedServices
 
 // Each setting comes from the command line, else the file, else its default. The file's ipInfoUrl belongs to the
 // file's format (ip-api when the file names none) and is not used when the command line picks another one. A bad
-// value is a format no adapter has, a URL that is not absolute http or https, or getipinfo without a prefix, which
-// has no public default.
+// value is a format no adapter has, a URL that is not absolute http or https, getipinfo without a prefix, which
+// has no public default, a my-address URL with a fragment other than #ipv4 or #ipv6, an empty list of them, or a
+// token that cannot go into a request header. No message ever holds the token.
 ResolvedServices resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
                                  const QString& filePath);
 
@@ -60,6 +62,7 @@ struct Invocation
     QStringList warnings; // for standard error, even when the program runs
     ServiceConfig services;
     bool json = false; // vantor-cli only
+    bool ownOnly = false; // vantor-cli --own: the machine's addresses, no lookup
     QStringList addresses; // vantor-cli only
 };
 

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslError>
 #include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
@@ -26,6 +27,11 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
 }
 
 } // namespace
+
+QString noAnswerWithin(std::chrono::milliseconds timeout)
+{
+    return QStringLiteral("%1 秒内没有回答").arg(double(timeout.count()) / 1000.0);
+}
 
 QByteArray WebAnswer::header(QByteArrayView name) const
 {
@@ -50,14 +56,33 @@ QUrl webUrl(const QString& text)
 
 std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout)
 {
-    const QDeadlineTimer deadline(timeout);
-    const QUrl url = webUrl(urlText);
-    if (!url.isValid())
-        return std::nullopt;
+    return fetchAnswer(WebRequest { urlText }, timeout);
+}
 
+std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout,
+                                     FetchFailure* failure)
+{
+    const QDeadlineTimer deadline(timeout);
+    FetchFailure ignored;
+    FetchFailure& why = failure ? *failure : ignored;
+    why = {};
+    const QUrl url = webUrl(request.url);
+    if (!url.isValid()) {
+        why.reason = QStringLiteral("不是有效的网址");
+        return std::nullopt;
+    }
+
+    QNetworkRequest networkRequest(url);
+    for (const auto& [name, value] : request.headers)
+        networkRequest.setRawHeader(name, value);
     QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.get(QNetworkRequest(url));
+    QNetworkReply* reply = manager.get(networkRequest);
     reply->setReadBufferSize(kReadBufferSize);
+    QStringList sslErrors;
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
+        for (const QSslError& error : errors)
+            sslErrors << error.errorString();
+    });
 
     QByteArray body;
     bool tooLong = false;
@@ -97,12 +122,23 @@ std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::millis
     if (finishedByItself)
         readAvailable();
     WebAnswer answer { status.toInt(), std::move(body), reply->rawHeaderPairs() };
+
+    const QString errorText = reply->errorString();
     reply->deleteLater();
 
-    if (!finishedByItself || tooLong)
+    if (!finishedByItself || tooLong) {
+        why.reason = tooLong ? QStringLiteral("回答超过 %1 字节").arg(kMaxBodySize) : noAnswerWithin(timeout);
         return std::nullopt;
-    if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error)))
+    }
+    if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error))) {
+        if (error == QNetworkReply::SslHandshakeFailedError || !sslErrors.isEmpty()) {
+            why.kind = FetchFailure::Kind::Insecure;
+            why.reason = sslErrors.isEmpty() ? errorText : sslErrors.join(QLatin1Char('\n'));
+        } else {
+            why.reason = errorText;
+        }
         return std::nullopt;
+    }
     return answer;
 }
 

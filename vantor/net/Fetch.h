@@ -26,6 +26,29 @@ struct WebAnswer
     QByteArray header(QByteArrayView name) const;
 };
 
+using HeaderList = QList<QPair<QByteArray, QByteArray>>;
+
+// A GET of the URL text as given (not trimmed, not escaped), with extra request headers.
+struct WebRequest
+{
+    QString url;
+    HeaderList headers = {};
+};
+
+// Why no answer came. The reason is Qt's text for the failure, never the request's headers.
+struct FetchFailure
+{
+    enum class Kind {
+        Network, // no connection, time-out, not a URL, an overlong body
+        Insecure, // the TLS handshake failed: a certificate that is not trusted, expired or for another host
+    };
+    Kind kind = Kind::Network;
+    QString reason;
+};
+
+// The reason a fetch gives when the time-out passed first.
+QString noAnswerWithin(std::chrono::milliseconds timeout);
+
 // The URL a text names, taken as it is: anything that would need escaping (a space, a non-ASCII letter) or a
 // relative reference makes it no URL (an invalid QUrl).
 QUrl webUrl(const QString& text);
@@ -35,6 +58,10 @@ QUrl webUrl(const QString& text);
 // requests meanwhile, but user input waits. Nothing comes back when there is no answer at all: no connection,
 // time-out, a text that is not a URL, or a body over kMaxBodySize.
 std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout);
+// The same with the request's headers; when nothing comes back, *failure (if given) says why. HTTPS uses the
+// default TLS configuration, whose trust is the system's certificate store; there is no way around a failed check.
+std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout,
+                                     FetchFailure* failure = nullptr);
 
 // The body of fetchAnswer(), whatever the status.
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);

@@ -17,6 +17,8 @@ using Members = std::array<const char*, kInfoFieldCount>;
 void readMembers(const QJsonObject& object, const Members& members, IpInfoAnswer& answer)
 {
     for (std::size_t i = 0; i < kInfoFieldCount; ++i) {
+        if (!*members[i])
+            continue; // read elsewhere
         const QJsonValue value = object.value(QLatin1String(members[i]));
         if (value.isString() && !value.toString().isEmpty())
             answer.values[i] = value.toString();
@@ -103,9 +105,107 @@ IpInfoAnswer readIpApiAnswer(const WebAnswer& web)
     return result;
 }
 
+QJsonObject answerObject(const WebAnswer& web, bool* isObject)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(web.body);
+    *isObject = document.isObject();
+    return document.object();
+}
+
+// ipwho.is: the address is the last step of the path; "success" false comes with a "message" that names an address
+// it will not look up ("Invalid IP address", "Reserved range") or its own trouble (a used-up monthly limit). The
+// carrier is under "connection". Without a key it allows a limited number of requests a day and answers 429 past
+// them.
+
+QString ipWhoisRequestUrl(const QString& prefix, const QString& address)
+{
+    return prefix + address + QLatin1String("?lang=zh-CN");
+}
+
+bool namesABadAddress(const QString& message)
+{
+    return message.contains(QLatin1String("invalid ip"), Qt::CaseInsensitive)
+        || message.contains(QLatin1String("reserved range"), Qt::CaseInsensitive)
+        || message.contains(QLatin1String("private range"), Qt::CaseInsensitive);
+}
+
+IpInfoAnswer readIpWhoisAnswer(const WebAnswer& web)
+{
+    if (web.status == 429)
+        return answerOfKind(IpInfoAnswer::Kind::RateLimited);
+    bool isObject = false;
+    const QJsonObject answer = answerObject(web, &isObject);
+    const QJsonValue success = answer.value(QLatin1String("success"));
+    if (!isObject || !success.isBool())
+        return {};
+    if (!success.toBool()) {
+        const QJsonValue message = answer.value(QLatin1String("message"));
+        return answerOfKind(message.isString() && namesABadAddress(message.toString()) ? IpInfoAnswer::Kind::Rejected
+                                                                                        : IpInfoAnswer::Kind::Unreadable);
+    }
+    IpInfoAnswer result = answerOfKind(IpInfoAnswer::Kind::Rows);
+    readMembers(answer, { "ip", "country", "region", "city", "" }, result);
+    const QJsonObject connection = answer.value(QLatin1String("connection")).toObject();
+    for (const char* carrier : { "isp", "org" }) {
+        const QJsonValue value = connection.value(QLatin1String(carrier));
+        if (value.isString() && !value.toString().isEmpty()) {
+            result.values[kInfoFieldCount - 1] = value.toString();
+            break;
+        }
+    }
+    return result;
+}
+
+// ipinfo.io: PREFIX + ADDRESS + "/json"; a private or reserved address answers "bogon": true, an address it cannot
+// read a 404 whose "error" has the title "Wrong ip". The country is a two-letter code and the carrier ("org")
+// begins with its AS number. Without a token it allows a limited number of requests a month and answers 429 past
+// them; a token it does not accept gets 401 or 403.
+
+QString ipInfoIoRequestUrl(const QString& prefix, const QString& address)
+{
+    return prefix + address + QLatin1String("/json");
+}
+
+HeaderList ipInfoIoRequestHeaders(const ServiceConfig& services)
+{
+    if (services.ipInfoToken.isEmpty())
+        return {};
+    return { { "Authorization", "Bearer " + services.ipInfoToken.toUtf8() } };
+}
+
+IpInfoAnswer readIpInfoIoAnswer(const WebAnswer& web)
+{
+    if (web.status == 429)
+        return answerOfKind(IpInfoAnswer::Kind::RateLimited);
+    if (web.status == 401 || web.status == 403)
+        return answerOfKind(IpInfoAnswer::Kind::TokenRefused);
+    bool isObject = false;
+    const QJsonObject answer = answerObject(web, &isObject);
+    if (!isObject)
+        return {};
+    if (web.status == 404) {
+        const QJsonValue title = answer.value(QLatin1String("error")).toObject().value(QLatin1String("title"));
+        return answerOfKind(title == QLatin1String("Wrong ip") ? IpInfoAnswer::Kind::Rejected
+                                                                : IpInfoAnswer::Kind::Unreadable);
+    }
+    if (web.status != 200)
+        return {};
+    if (answer.value(QLatin1String("bogon")) == QJsonValue(true))
+        return answerOfKind(IpInfoAnswer::Kind::Rejected);
+    // An object without the address is an error page of some other kind, not a lookup.
+    if (!answer.value(QLatin1String("ip")).isString())
+        return {};
+    IpInfoAnswer result = answerOfKind(IpInfoAnswer::Kind::Rows);
+    readMembers(answer, { "ip", "country", "region", "city", "org" }, result);
+    return result;
+}
+
 constexpr IpInfoFormatAdapter kFormats[] = {
     { IpInfoFormat::IpApi, "ip-api", kIpApiServicePrefix, ipApiRequestUrl, readIpApiAnswer },
     { IpInfoFormat::GetIpInfo, "getipinfo", "", getIpInfoRequestUrl, readGetIpInfoAnswer },
+    { IpInfoFormat::IpWhois, "ipwhois", kIpWhoisServicePrefix, ipWhoisRequestUrl, readIpWhoisAnswer },
+    { IpInfoFormat::IpInfo, "ipinfo", kIpInfoServicePrefix, ipInfoIoRequestUrl, readIpInfoIoAnswer,
+      ipInfoIoRequestHeaders },
 };
 
 } // namespace
@@ -142,6 +242,13 @@ const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name)
 QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address)
 {
     return ipInfoFormat(services.ipInfoFormat).requestUrl(services.ipInfoPrefix, address);
+}
+
+WebRequest ipInfoRequest(const ServiceConfig& services, const QString& address)
+{
+    const IpInfoFormatAdapter& adapter = ipInfoFormat(services.ipInfoFormat);
+    return { adapter.requestUrl(services.ipInfoPrefix, address),
+             adapter.requestHeaders ? adapter.requestHeaders(services) : HeaderList() };
 }
 
 QString rowsAsText(const QList<InfoRow>& rows)

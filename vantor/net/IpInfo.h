@@ -32,6 +32,7 @@ struct IpInfoAnswer
         Rows, // five values to show
         Rejected, // the service refused the address
         RateLimited, // the service refused to answer now: too many requests
+        TokenRefused, // the service did not accept the access token (or wants one)
         Unreadable, // not an answer of the configured format
     };
 
@@ -54,6 +55,8 @@ struct IpInfoFormatAdapter
     const char* defaultPrefix; // empty when there is no public service of this format
     QString (*requestUrl)(const QString& prefix, const QString& address);
     IpInfoAnswer (*readAnswer)(const WebAnswer& answer);
+    // Headers the request carries besides Qt's own; none when null.
+    HeaderList (*requestHeaders)(const ServiceConfig& services) = nullptr;
 };
 
 std::span<const IpInfoFormatAdapter> ipInfoFormats();
@@ -63,6 +66,9 @@ const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name);
 
 // The request for the address, which is appended as it is: no trimming, no escaping, no check of its form.
 QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address);
+
+// The whole request for the address: ipInfoRequestUrl() and the format's headers.
+WebRequest ipInfoRequest(const ServiceConfig& services, const QString& address);
 
 // Rows as "Key<TAB>Value" lines, each ending in a line break.
 QString rowsAsText(const QList<InfoRow>& rows);

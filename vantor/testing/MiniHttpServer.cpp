@@ -1,13 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/testing/MiniHttpServer.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace vantor::testing {
 
 namespace {
+
+QByteArray resource(const QString& name)
+{
+    QFile file(QStringLiteral(":/vantor/testing/") + name);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
 
 QByteArray reasonPhrase(int status)
 {
@@ -16,6 +27,10 @@ QByteArray reasonPhrase(int status)
         return "OK";
     case 204:
         return "No Content";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
     case 404:
         return "Not Found";
     case 429:
@@ -49,7 +64,31 @@ MiniHttpServer::MiniHttpServer(QObject* parent)
 
 QString MiniHttpServer::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(serverPort());
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(serverPort());
+}
+
+void MiniHttpServer::enableTls()
+{
+    m_tls = true;
+}
+
+void MiniHttpServer::incomingConnection(qintptr socketDescriptor)
+{
+    if (!m_tls) {
+        QTcpServer::incomingConnection(socketDescriptor);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(socketDescriptor)) {
+        delete socket;
+        return;
+    }
+    socket->setLocalCertificate(QSslCertificate(resource(QStringLiteral("test-server.crt"))));
+    socket->setPrivateKey(QSslKey(resource(QStringLiteral("test-server.key")), QSsl::Ec));
+    // A client that refuses the certificate just goes away.
+    connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->abort(); });
+    socket->startServerEncryption();
+    addPendingConnection(socket);
 }
 
 void MiniHttpServer::setResponse(const QByteArray& pathAndQuery, HttpResponse response)
@@ -90,8 +129,13 @@ void MiniHttpServer::readRequest(QTcpSocket* socket)
     request.pathAndQuery = stripSchemeAndHost(request.target);
     for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "host")
-            request.host = line.mid(colon + 1).trimmed();
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        request.headers.append({ name, value });
+        if (name.toLower() == "host")
+            request.host = value;
     }
     m_requests.append(request);
     emit requestReceived(request);
@@ -134,6 +178,19 @@ void MiniHttpServer::answer(QTcpSocket* socket, const HttpResponse& response)
         socket->write(body.mid((*sent)++, 1));
     });
     timer->start(response.trickleIntervalMs);
+}
+
+TrustTestCa::TrustTestCa()
+    : m_previous(QSslConfiguration::defaultConfiguration())
+{
+    QSslConfiguration trusting = m_previous;
+    trusting.addCaCertificates(QSslCertificate::fromData(resource(QStringLiteral("test-ca.crt"))));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+}
+
+TrustTestCa::~TrustTestCa()
+{
+    QSslConfiguration::setDefaultConfiguration(m_previous);
 }
 
 } // namespace vantor::testing

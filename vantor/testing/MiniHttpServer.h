@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <chrono>
 
@@ -18,6 +19,7 @@ struct HttpRequest
     QByteArray target; // as sent: a path, or a whole URL when the client talks to us as its proxy
     QByteArray pathAndQuery; // the target without scheme and host
     QByteArray host; // the Host header
+    QList<QPair<QByteArray, QByteArray>> headers; // all of them, as sent
 };
 
 struct HttpResponse
@@ -56,8 +58,12 @@ class MiniHttpServer : public QTcpServer
 public:
     explicit MiniHttpServer(QObject* parent = nullptr);
 
-    // "http://127.0.0.1:<port>"
+    // "http://127.0.0.1:<port>", or https once TLS is on.
     QString baseUrl() const;
+
+    // From now on every connection is TLS, with a certificate for 127.0.0.1 and localhost issued by the test CA,
+    // which nobody trusts unless a TrustTestCa says so.
+    void enableTls();
 
     void setResponse(const QByteArray& pathAndQuery, HttpResponse response);
     // For every path without a response of its own; 404 until set.
@@ -68,6 +74,9 @@ public:
 signals:
     void requestReceived(const vantor::testing::HttpRequest& request);
 
+protected:
+    void incomingConnection(qintptr socketDescriptor) override;
+
 private:
     void acceptConnections();
     void readRequest(QTcpSocket* socket);
@@ -76,6 +85,20 @@ private:
     QHash<QByteArray, HttpResponse> m_responses;
     HttpResponse m_defaultResponse;
     QList<HttpRequest> m_requests;
+    bool m_tls = false;
+};
+
+// While it exists, the default TLS configuration, which every fetch uses, also trusts the test CA.
+class TrustTestCa
+{
+public:
+    TrustTestCa();
+    ~TrustTestCa();
+    TrustTestCa(const TrustTestCa&) = delete;
+    TrustTestCa& operator=(const TrustTestCa&) = delete;
+
+private:
+    QSslConfiguration m_previous;
 };
 
 } // namespace vantor::testing

@@ -21,11 +21,13 @@ std::optional<QString> text(const char* value)
 
 ServiceSettings settings(const char* format, const char* ipInfoUrl, const char* myAddressUrl)
 {
-    return { text(format), text(ipInfoUrl), text(myAddressUrl) };
+    return { text(format), text(ipInfoUrl), std::nullopt,
+             myAddressUrl ? std::optional<QStringList>(QStringList { QString::fromUtf8(myAddressUrl) }) : std::nullopt };
 }
 
 const char kIpApi[] = "http://ip-api.com/json/";
-const char kIcanhazip[] = "http://icanhazip.com/";
+// Stands for the default list of my-address services.
+const char kIcanhazip[] = "(the defaults)";
 const char kFileGetIpInfo[] = "http://f.example/service/getIpInfo.php?ip=";
 
 struct ResolveCase
@@ -63,7 +65,8 @@ TEST_P(ResolveServicesTest, CommandLineOverFileOverDefault)
     EXPECT_TRUE(resolved.error.isEmpty()) << resolved.error.toStdString();
     EXPECT_EQ(resolved.services.ipInfoFormat, c.format);
     EXPECT_EQ(resolved.services.ipInfoPrefix, QString::fromLatin1(c.prefix));
-    EXPECT_EQ(resolved.services.myAddressUrl, QString::fromLatin1(c.myAddress));
+    EXPECT_EQ(resolved.services.myAddressUrls, c.myAddress == kIcanhazip ? vantor::defaultMyAddressUrls()
+                                                                          : QStringList { QString::fromLatin1(c.myAddress) });
     QStringList warnedKeys;
     for (const QString& warning : resolved.warnings) {
         ASSERT_TRUE(warning.startsWith(path + QLatin1String(": "))) << warning.toStdString();
@@ -119,14 +122,14 @@ INSTANTIATE_TEST_SUITE_P(
                       IpInfoFormat::IpApi,
                       kIpApi,
                       kIcanhazip,
-                      { "ipInfoUrl", "myAddressUrl", "ipInfoFormat" } },
+                      { "ipInfoUrl", "ipInfoFormat", "myAddressUrls" } },
         ResolveCase { "BadFileValueUnderACommandLineValue",
                       settings(nullptr, nullptr, "http://c.example/"),
                       settings(nullptr, nullptr, "not a url"),
                       IpInfoFormat::IpApi,
                       kIpApi,
                       "http://c.example/",
-                      { "myAddressUrl" } },
+                      { "myAddressUrls" } },
         ResolveCase { "UnknownFormat", settings("xml", nullptr, nullptr), {}, {}, "", "", {}, "ip-info-format" },
         ResolveCase { "GetIpInfoWithoutUrl",
                       settings("getipinfo", nullptr, nullptr),
@@ -169,13 +172,66 @@ TEST_F(ConfigurationFileTest, TopLevelKeysAreRead)
         &warnings);
     EXPECT_EQ(read.ipInfoFormat, QStringLiteral("getipinfo"));
     EXPECT_EQ(read.ipInfoUrl, QStringLiteral("http://f.example/service/getIpInfo.php?ip="));
-    EXPECT_EQ(read.myAddressUrl, QStringLiteral("http://me.example/a,b"));
+    // The older key is a list of one, commas and all.
+    EXPECT_EQ(read.myAddressUrls, QStringList { "http://me.example/a,b" });
     EXPECT_TRUE(warnings.isEmpty());
 
     const ServiceSettings none
         = vantor::readConfigurationFile(directory.filePath(QStringLiteral("missing.conf")), &warnings);
-    EXPECT_FALSE(none.ipInfoFormat || none.ipInfoUrl || none.myAddressUrl);
+    EXPECT_FALSE(none.ipInfoFormat || none.ipInfoUrl || none.ipInfoToken || none.myAddressUrls);
     EXPECT_TRUE(warnings.isEmpty());
+}
+
+TEST_F(ConfigurationFileTest, ListsOfMyAddressServicesAndTheToken)
+{
+    const QString conf = write("myAddressUrls=https://a.example/#ipv4, https://b.example/#ipv6, http://c.example/\n"
+                               "myAddressUrl=http://old.example/\nipInfoFormat=ipinfo\nipInfoToken=fromfile\n");
+    const auto parse = [&](QStringList arguments) {
+        return vantor::parseInvocation(Program::Cli, QStringList { QStringLiteral("vantor-cli") } + arguments, conf);
+    };
+
+    Invocation invocation = parse({});
+    ASSERT_EQ(invocation.action, Action::Run) << invocation.text.toStdString();
+    EXPECT_EQ(invocation.services.myAddressUrls,
+              (QStringList { "https://a.example/#ipv4", "https://b.example/#ipv6", "http://c.example/" }));
+    EXPECT_EQ(invocation.services.ipInfoFormat, IpInfoFormat::IpInfo);
+    EXPECT_EQ(invocation.services.ipInfoPrefix, QStringLiteral("https://ipinfo.io/"));
+    EXPECT_EQ(invocation.services.ipInfoToken, QStringLiteral("fromfile"));
+
+    // The repeated option replaces the whole list; the token file is read and trimmed.
+    const QString tokenFile = write("  0123abcd\n");
+    invocation = parse({ "--my-address-url", "https://x.example/#ipv6", "--my-address-url=https://y.example/",
+                         "--ip-info-token-file", tokenFile, "--own" });
+    ASSERT_EQ(invocation.action, Action::Run) << invocation.text.toStdString();
+    EXPECT_EQ(invocation.services.myAddressUrls, (QStringList { "https://x.example/#ipv6", "https://y.example/" }));
+    EXPECT_EQ(invocation.services.ipInfoToken, QStringLiteral("0123abcd"));
+    EXPECT_TRUE(invocation.ownOnly);
+
+    // No message ever shows a token.
+    const QString badToken = write("secret with spaces\n");
+    invocation = parse({ "--ip-info-token-file", badToken });
+    EXPECT_EQ(invocation.action, Action::BadUsage);
+    EXPECT_TRUE(invocation.text.contains(QLatin1String("--ip-info-token-file"))) << invocation.text.toStdString();
+    EXPECT_FALSE(invocation.text.contains(QLatin1String("secret"))) << invocation.text.toStdString();
+    invocation = parse({ "--ip-info-token-file", directory.filePath(QStringLiteral("none")) });
+    EXPECT_EQ(invocation.action, Action::BadUsage);
+
+    invocation = parse({ "--my-address-url", "https://x.example/#v6" });
+    EXPECT_EQ(invocation.action, Action::BadUsage);
+    EXPECT_TRUE(invocation.text.contains(QLatin1String("--my-address-url"))) << invocation.text.toStdString();
+    EXPECT_EQ(parse({ "--own", "192.0.2.1" }).action, Action::BadUsage);
+
+    // In the file, a bad item or token warns (without the token) and the defaults stand.
+    const QString badFile = write("myAddressUrls=https://a.example/#ipv5\nipInfoToken=\"s e c r e t\"\n");
+    invocation
+        = vantor::parseInvocation(Program::Window, QStringList { QStringLiteral("vantor") }, badFile);
+    ASSERT_EQ(invocation.action, Action::Run);
+    EXPECT_EQ(invocation.services.myAddressUrls, vantor::defaultMyAddressUrls());
+    EXPECT_TRUE(invocation.services.ipInfoToken.isEmpty());
+    ASSERT_EQ(invocation.warnings.size(), 2) << invocation.warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(invocation.warnings[0].contains(QLatin1String("ipInfoToken")));
+    EXPECT_FALSE(invocation.warnings[0].contains(QLatin1String("s e c")));
+    EXPECT_TRUE(invocation.warnings[1].contains(QLatin1String("myAddressUrls")));
 }
 
 TEST(ConfigurationFile, LivesInTheConfigurationFolder)
@@ -225,8 +281,9 @@ INSTANTIATE_TEST_SUITE_P(
                          Program::Cli,
                          { "-h" },
                          Action::Help,
-                         { "Usage: vantor-cli [options] [ADDRESS...]\n", "--json", "--ip-info-format <FORMAT>",
-                           "Exit status:", "ip-api", "getipinfo", "non-commercial" } },
+                         { "Usage: vantor-cli [options] [ADDRESS...]\n", "--json", "--own", "--ip-info-format <FORMAT>",
+                           "--ip-info-token-file <FILE>", "Exit status:", "ip-api", "getipinfo", "ipwhois", "ipinfo",
+                           "non-commercial", "https://ipwho.is/", "#ipv6" } },
         InvocationCase { "HelpWinsOverMistakesAfterIt",
                          Program::Cli,
                          { "--help", "--ip-info-format", "xml" },

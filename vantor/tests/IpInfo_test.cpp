@@ -158,6 +158,116 @@ INSTANTIATE_TEST_SUITE_P(
         IpApiCase { "Empty", ok(""), Kind::Unreadable, {} }),
     [](const ::testing::TestParamInfo<IpApiCase>& info) { return info.param.name; });
 
+struct HttpsFormatCase
+{
+    const char* name;
+    IpInfoFormat format;
+    WebAnswer web;
+    Kind kind;
+    QList<InfoRow> rows = {};
+};
+
+void PrintTo(const HttpsFormatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReadHttpsFormatAnswerTest : public ::testing::TestWithParam<HttpsFormatCase>
+{
+};
+
+TEST_P(ReadHttpsFormatAnswerTest, Reads)
+{
+    const HttpsFormatCase& c = GetParam();
+    const IpInfoAnswer answer = vantor::ipInfoFormat(c.format).readAnswer(c.web);
+    EXPECT_EQ(answer.kind, c.kind);
+    EXPECT_EQ(answer.rows(), c.rows);
+}
+
+// As ipwho.is documents its answer, shortened.
+const char kIpWhoisNormal[]
+    = R"({"ip":"8.8.4.4","success":true,"type":"IPv4","continent":"北美洲","country":"美国","country_code":"US",)"
+      R"("region":"加利福尼亚州","city":"山景城","latitude":37.386,"is_eu":false,)"
+      R"("connection":{"asn":15169,"org":"Google LLC","isp":"Google LLC","domain":"google.com"},)"
+      R"("timezone":{"id":"America/Los_Angeles"}})";
+// As ipinfo.io documents its answer.
+const char kIpInfoNormal[] = R"({"ip":"8.8.8.8","hostname":"dns.google","city":"Mountain View",)"
+                             R"("region":"California","country":"US","loc":"37.4056,-122.0775",)"
+                             R"("org":"AS15169 Google LLC","postal":"94043","timezone":"America/Los_Angeles"})";
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ReadHttpsFormatAnswerTest,
+    ::testing::Values(
+        HttpsFormatCase { "IpWhoisNormal", IpInfoFormat::IpWhois, ok(kIpWhoisNormal), Kind::Rows,
+                          rows("8.8.4.4", "美国", "加利福尼亚州", "山景城", "Google LLC") },
+        HttpsFormatCase { "IpWhoisOrgWithoutIsp", IpInfoFormat::IpWhois,
+                          ok(R"({"ip":"2001:db8::1","success":true,"country":"日本","region":"",)"
+                             R"("connection":{"isp":"","org":"NTT"}})"),
+                          Kind::Rows, rows("2001:db8::1", "日本", "未知", "未知", "NTT") },
+        HttpsFormatCase { "IpWhoisWrongTypes", IpInfoFormat::IpWhois,
+                          ok(R"({"ip":"192.0.2.1","success":true,"country":1,"city":[],"connection":"x"})"), Kind::Rows,
+                          rows("192.0.2.1", "未知", "未知", "未知", "未知") },
+        HttpsFormatCase { "IpWhoisInvalidAddress", IpInfoFormat::IpWhois,
+                          ok(R"({"success":false,"message":"Invalid IP address"})"), Kind::Rejected },
+        HttpsFormatCase { "IpWhoisReservedRange", IpInfoFormat::IpWhois,
+                          ok(R"({"ip":"127.0.0.1","success":false,"message":"Reserved range"})"), Kind::Rejected },
+        HttpsFormatCase { "IpWhoisOtherTrouble", IpInfoFormat::IpWhois,
+                          ok(R"({"success":false,"message":"You've hit the monthly limit"})"), Kind::Unreadable },
+        HttpsFormatCase { "IpWhoisTooManyRequests", IpInfoFormat::IpWhois, { 429, "", {} }, Kind::RateLimited },
+        HttpsFormatCase { "IpWhoisSuccessAsText", IpInfoFormat::IpWhois, ok(R"({"success":"true","ip":"a"})"),
+                          Kind::Unreadable },
+        HttpsFormatCase { "IpWhoisNotJson", IpInfoFormat::IpWhois, { 502, "<html>bad gateway</html>", {} },
+                          Kind::Unreadable },
+        HttpsFormatCase { "IpInfoNormal", IpInfoFormat::IpInfo, ok(kIpInfoNormal), Kind::Rows,
+                          rows("8.8.8.8", "US", "California", "Mountain View", "AS15169 Google LLC") },
+        HttpsFormatCase { "IpInfoMissingAndWrongTypes", IpInfoFormat::IpInfo,
+                          ok(R"({"ip":"2001:db8::1","country":"JP","region":null,"org":15169})"), Kind::Rows,
+                          rows("2001:db8::1", "JP", "未知", "未知", "未知") },
+        HttpsFormatCase { "IpInfoBogon", IpInfoFormat::IpInfo, ok(R"({"ip":"10.0.0.1","bogon":true})"),
+                          Kind::Rejected },
+        HttpsFormatCase { "IpInfoWrongIp", IpInfoFormat::IpInfo,
+                          { 404,
+                            R"({"status":404,"error":{"title":"Wrong ip","message":"Please provide a valid IP address"}})",
+                            {} },
+                          Kind::Rejected },
+        HttpsFormatCase { "IpInfoOtherNotFound", IpInfoFormat::IpInfo, { 404, R"({"error":{"title":"x"}})", {} },
+                          Kind::Unreadable },
+        HttpsFormatCase { "IpInfoTooManyRequests", IpInfoFormat::IpInfo, { 429, "Rate limit exceeded", {} },
+                          Kind::RateLimited },
+        HttpsFormatCase { "IpInfoTokenUnknown", IpInfoFormat::IpInfo, { 401, R"({"error":"Unknown token"})", {} },
+                          Kind::TokenRefused },
+        HttpsFormatCase { "IpInfoTokenForbidden", IpInfoFormat::IpInfo, { 403, "", {} }, Kind::TokenRefused },
+        HttpsFormatCase { "IpInfoWithoutIp", IpInfoFormat::IpInfo, ok(R"({"country":"US"})"), Kind::Unreadable },
+        HttpsFormatCase { "IpInfoBogonAsText", IpInfoFormat::IpInfo, ok(R"({"ip":"10.0.0.1","bogon":"true"})"),
+                          Kind::Rows, rows("10.0.0.1", "未知", "未知", "未知", "未知") },
+        HttpsFormatCase { "IpInfoTopLevelArray", IpInfoFormat::IpInfo, ok(R"([{"ip":"a"}])"), Kind::Unreadable }),
+    [](const ::testing::TestParamInfo<HttpsFormatCase>& info) { return info.param.name; });
+
+TEST(IpInfoFormats, OnlyIpinfoCarriesTheToken)
+{
+    vantor::ServiceConfig services;
+    services.ipInfoFormat = IpInfoFormat::IpInfo;
+    services.ipInfoPrefix = QStringLiteral("https://ipinfo.io/");
+    vantor::WebRequest request = vantor::ipInfoRequest(services, QStringLiteral("203.0.113.7"));
+    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/203.0.113.7/json"));
+    EXPECT_TRUE(request.headers.isEmpty());
+
+    services.ipInfoToken = QStringLiteral("0123abcd");
+    request = vantor::ipInfoRequest(services, QStringLiteral("2001:db8::1"));
+    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/2001:db8::1/json"));
+    const vantor::HeaderList expected { { "Authorization", "Bearer 0123abcd" } };
+    EXPECT_EQ(request.headers, expected);
+
+    for (IpInfoFormat other : { IpInfoFormat::IpApi, IpInfoFormat::IpWhois, IpInfoFormat::GetIpInfo }) {
+        services.ipInfoFormat = other;
+        EXPECT_TRUE(vantor::ipInfoRequest(services, QStringLiteral("203.0.113.7")).headers.isEmpty());
+    }
+    services.ipInfoFormat = IpInfoFormat::IpWhois;
+    services.ipInfoPrefix = QStringLiteral("https://ipwho.is/");
+    EXPECT_EQ(vantor::ipInfoRequestUrl(services, QStringLiteral("203.0.113.7")),
+              QStringLiteral("https://ipwho.is/203.0.113.7?lang=zh-CN"));
+}
+
 TEST(IpInfoFormats, RequestsAppendTheAddressUnchanged)
 {
     struct Case
@@ -191,14 +301,24 @@ TEST(IpInfoFormats, NamesAndDefaults)
     ASSERT_NE(vantor::ipInfoFormatNamed(QStringLiteral("ip-api")), nullptr);
     EXPECT_EQ(vantor::ipInfoFormatNamed(QStringLiteral("ip-api"))->format, IpInfoFormat::IpApi);
     EXPECT_EQ(vantor::ipInfoFormatNamed(QStringLiteral("getipinfo"))->format, IpInfoFormat::GetIpInfo);
+    EXPECT_EQ(vantor::ipInfoFormatNamed(QStringLiteral("ipwhois"))->format, IpInfoFormat::IpWhois);
+    EXPECT_EQ(vantor::ipInfoFormatNamed(QStringLiteral("ipinfo"))->format, IpInfoFormat::IpInfo);
+    EXPECT_STREQ(vantor::ipInfoFormat(IpInfoFormat::IpWhois).defaultPrefix, "https://ipwho.is/");
+    EXPECT_STREQ(vantor::ipInfoFormat(IpInfoFormat::IpInfo).defaultPrefix, "https://ipinfo.io/");
     EXPECT_EQ(vantor::ipInfoFormatNamed(QStringLiteral("IP-API")), nullptr);
     EXPECT_EQ(vantor::ipInfoFormatNamed(QString()), nullptr);
 
-    // With no configuration at all, Vantor asks ip-api and icanhazip.
+    // With no configuration at all, Vantor asks ip-api and seven my-address services over HTTPS.
     const vantor::ServiceConfig defaults;
     EXPECT_EQ(defaults.ipInfoFormat, IpInfoFormat::IpApi);
     EXPECT_EQ(defaults.ipInfoPrefix, QStringLiteral("http://ip-api.com/json/"));
-    EXPECT_EQ(defaults.myAddressUrl, QStringLiteral("http://icanhazip.com/"));
+    EXPECT_TRUE(defaults.ipInfoToken.isEmpty());
+    const QStringList myAddressUrls {
+        "https://ipv4.icanhazip.com/#ipv4", "https://api.ipify.org/#ipv4",       "https://v4.ident.me/#ipv4",
+        "https://checkip.amazonaws.com/#ipv4", "https://ipv6.icanhazip.com/#ipv6", "https://api6.ipify.org/#ipv6",
+        "https://v6.ident.me/#ipv6",
+    };
+    EXPECT_EQ(defaults.myAddressUrls, myAddressUrls);
     EXPECT_STREQ(vantor::ipInfoFormat(IpInfoFormat::GetIpInfo).defaultPrefix, "");
 }
 

@@ -4,6 +4,7 @@
 #include "vantor/MainInterface.h"
 #include "vantor/VNQuery.h"
 #include "vantor/extension.h"
+#include "vantor/net/OwnAddress.h"
 #include "vantor/testing/MiniHttpServer.h"
 
 #include <QAccessible>
@@ -13,6 +14,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -74,7 +76,7 @@ protected:
         vantor::ServiceConfig config;
         config.ipInfoFormat = vantor::IpInfoFormat::GetIpInfo;
         config.ipInfoPrefix = server.baseUrl() + QString::fromLatin1(kIpInfoPath);
-        config.myAddressUrl = server.baseUrl() + QLatin1Char('/');
+        config.myAddressUrls = { server.baseUrl() + QLatin1Char('/') };
         config.ipInfoTimeout = timeout();
         config.myAddressTimeout = timeout();
         return config;
@@ -267,18 +269,131 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase { "NotUtf8", { 200, "\xff\xfe\n" }, "", {} }),
     [](const ::testing::TestParamInfo<LaunchCase>& info) { return info.param.name; });
 
-TEST_F(WindowTest, LaunchWithoutNetworkCompletesQuietly)
+TEST_F(WindowTest, LaunchWithoutNetworkSaysSoBesideTheField)
 {
     server.setResponse("/", { 200, "", Delivery::Drop });
 
     nib->launch();
-    // The condition is checked between events, so once the request is seen the launch has run to its end.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nib->stateLabel()->isVisible(); }));
 
     EXPECT_TRUE(nib->window()->isVisible());
+    EXPECT_TRUE(nib->stateLabel()->text().startsWith(QStringLiteral("没有得到本机的公网地址：127.0.0.1：")))
+        << nib->stateLabel()->text().toStdString();
+    EXPECT_FALSE(nib->ownAddressLabel()->isVisible());
     EXPECT_TRUE(output.data().isEmpty());
     EXPECT_TRUE(shown().isEmpty());
     EXPECT_TRUE(alerts.alerts().isEmpty());
+}
+
+// Two providers stand in for the two families of a dual-stack machine; the family is the list's, the answer has to
+// match it.
+class DualStackTest : public WindowTest
+{
+protected:
+    void launchWith(QStringList paths)
+    {
+        QStringList urls;
+        for (const QString& path : paths)
+            urls << server.baseUrl() + path;
+        nib.emplace([&] {
+            vantor::ServiceConfig config = services();
+            config.myAddressUrls = urls;
+            return config;
+        }());
+        nib->controller()->setAddressOutput(&output);
+        nib->window()->show();
+        controller().awakeFromNib();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return controller().ownAddressSearch()->isFinished(); }));
+    }
+};
+
+TEST_F(DualStackTest, ShowsBothPrintsIpv4FirstAndLooksUpIpv4)
+{
+    // The first IPv4 provider is dead: it never answers, and nobody waits for it.
+    server.setResponse("/dead", { 200, "", Delivery::Never });
+    server.setResponse("/v4", { 200, "203.0.113.7\n", Delivery::Trickle, 5 });
+    server.setResponse("/v6", { 200, "2001:db8::1\n" });
+    launchWith({ "/dead#ipv4", "/v6#ipv6", "/v4#ipv4" });
+
+    EXPECT_EQ(output.data(), "203.0.113.7\n2001:db8::1\n");
+    EXPECT_TRUE(nib->ownAddressLabel()->isVisible());
+    EXPECT_EQ(nib->ownAddressLabel()->text(),
+              QStringLiteral("本机 IPv4：<a href=\"203.0.113.7\">203.0.113.7</a>　"
+                             "IPv6：<a href=\"2001:db8::1\">2001:db8::1</a>"));
+    EXPECT_TRUE(nib->ownAddressLabel()->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(nib->ownAddressLabel()->textInteractionFlags().testFlag(Qt::LinksAccessibleByMouse));
+    EXPECT_EQ(shown(), kShanghaiRows);
+    EXPECT_FALSE(nib->stateLabel()->isVisible());
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+
+    // Each address is a link to its lookup; the field is left as it was.
+    emit nib->ownAddressLabel()->linkActivated(QStringLiteral("2001:db8::1"));
+    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "关东", "东京", "NTT"));
+    EXPECT_TRUE(nib->ipTextField()->text().isEmpty());
+}
+
+TEST_F(DualStackTest, WithoutIpv4TheIpv6AddressIsLookedUp)
+{
+    server.setResponse("/v4", { 200, "2001:db8::1\n" }); // the wrong family for this provider
+    server.setResponse("/v6", { 200, "2001:db8::1\n", Delivery::Trickle, 5 });
+    launchWith({ "/v4#ipv4", "/v6#ipv6" });
+
+    EXPECT_EQ(output.data(), "2001:db8::1\n");
+    EXPECT_EQ(nib->ownAddressLabel()->text(), QStringLiteral("本机 IPv6：<a href=\"2001:db8::1\">2001:db8::1</a>"));
+    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "关东", "东京", "NTT"));
+    EXPECT_FALSE(nib->stateLabel()->isVisible());
+}
+
+// The HTTPS formats against a TLS server whose certificate the test's own trust accepts, or does not.
+TEST_F(WindowTest, HttpsFormatsGiveRowsOnlyOverATrustedConnection)
+{
+    MiniHttpServer tls;
+    tls.enableTls();
+    tls.setResponse("/203.0.113.7/json",
+                    { 200, R"({"ip":"203.0.113.7","country":"CN","region":"Shanghai","city":"Shanghai",)"
+                           R"("org":"AS4812 China Telecom"})" });
+    tls.setResponse("/198.51.100.1?lang=zh-CN",
+                    { 200, R"({"ip":"198.51.100.1","success":true,"country":"美国","region":"",)"
+                           R"("city":"旧金山","connection":{"isp":"ISP"}})" });
+    vantor::ServiceConfig config = services();
+    config.ipInfoFormat = vantor::IpInfoFormat::IpInfo;
+    config.ipInfoPrefix = tls.baseUrl() + QLatin1Char('/');
+    config.ipInfoToken = QStringLiteral("tok3n");
+    vantor::MainInterface ipinfo(config);
+    config.ipInfoFormat = vantor::IpInfoFormat::IpWhois;
+    vantor::MainInterface ipwhois(config);
+    const auto shownBy = [](const vantor::MainInterface& window) { return window.arrayController()->arrangedObjects(); };
+
+    // Not trusted: the certificate alert, and the request never reaches the server.
+    ipinfo.controller()->query(QStringLiteral("203.0.113.7"));
+    ipwhois.controller()->query(QStringLiteral("198.51.100.1"));
+    EXPECT_TRUE(shownBy(ipinfo).isEmpty());
+    EXPECT_TRUE(shownBy(ipwhois).isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 2);
+    for (const auto& alert : alerts.alerts()) {
+        EXPECT_EQ(alert.messageText, QStringLiteral("无法安全连接到IP信息服务"));
+        EXPECT_FALSE(alert.informativeText.isEmpty());
+        EXPECT_FALSE(alert.informativeText.contains(QLatin1String("tok3n")));
+    }
+    EXPECT_TRUE(tls.requests().isEmpty());
+
+    alerts.clear();
+    const vantor::testing::TrustTestCa trust;
+    ipinfo.controller()->query(QStringLiteral("203.0.113.7"));
+    ipwhois.controller()->query(QStringLiteral("198.51.100.1"));
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+    EXPECT_EQ(shownBy(ipinfo), rows("203.0.113.7", "CN", "Shanghai", "Shanghai", "AS4812 China Telecom"));
+    EXPECT_EQ(shownBy(ipwhois), kFirstRows);
+    ASSERT_EQ(tls.requests().size(), 2);
+    const auto authorization = [](const vantor::testing::HttpRequest& request) {
+        for (const auto& [name, value] : request.headers) {
+            if (name.compare("Authorization", Qt::CaseInsensitive) == 0)
+                return value;
+        }
+        return QByteArray();
+    };
+    EXPECT_EQ(authorization(tls.requests()[0]), "Bearer tok3n");
+    EXPECT_EQ(authorization(tls.requests()[1]), QByteArray());
 }
 
 TEST_F(WindowTest, AssistiveTechnologyReadsTheFieldAndTheCells)

@@ -13,6 +13,42 @@ using vantor::testing::MiniHttpServer;
 
 namespace {
 
+QProcessEnvironment throughProxy(const MiniHttpServer& proxy)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("http_proxy"), proxy.baseUrl());
+    environment.insert(QStringLiteral("https_proxy"), proxy.baseUrl());
+    environment.insert(QStringLiteral("no_proxy"), QString());
+    return environment;
+}
+
+// Without configuration, all seven my-address services are asked at once, each over HTTPS: through a proxy, as
+// tunnels to port 443. The proxy refuses them, so nothing is printed.
+TEST(VantorExecutable, AsksTheDefaultServicesOverHttps)
+{
+    MiniHttpServer proxy;
+    QProcess vantor;
+    vantor.setProcessEnvironment(throughProxy(proxy));
+    vantor.start(QStringLiteral(VANTOR_EXECUTABLE), {});
+    ASSERT_TRUE(vantor.waitForStarted());
+    const bool asked = QTest::qWaitFor([&] { return proxy.requests().size() >= 7; }, 60000);
+    vantor.terminate();
+    vantor.waitForFinished();
+
+    ASSERT_TRUE(asked) << proxy.requests().size();
+    QStringList tunnels;
+    for (const auto& request : proxy.requests()) {
+        EXPECT_EQ(request.method, "CONNECT");
+        tunnels << QString::fromLatin1(request.target);
+    }
+    tunnels.sort();
+    EXPECT_EQ(tunnels, (QStringList { "api.ipify.org:443", "api6.ipify.org:443", "checkip.amazonaws.com:443",
+                                      "ipv4.icanhazip.com:443", "ipv6.icanhazip.com:443", "v4.ident.me:443",
+                                      "v6.ident.me:443" }));
+    EXPECT_TRUE(vantor.readAllStandardOutput().isEmpty());
+}
+
 // The real executable, reaching its public services through our server as its HTTP proxy, so nothing leaves
 // this machine.
 TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
@@ -27,12 +63,10 @@ TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
                         R"("city":"上海","isp":"电信"})" });
 
     QProcess vantor;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("http_proxy"), proxy.baseUrl());
-    environment.insert(QStringLiteral("no_proxy"), QString());
-    vantor.setProcessEnvironment(environment);
-    vantor.start(QStringLiteral(VANTOR_EXECUTABLE), {});
+    vantor.setProcessEnvironment(throughProxy(proxy));
+    // The default services are asked over HTTPS, which the proxy only tunnels; this one it answers itself.
+    vantor.start(QStringLiteral(VANTOR_EXECUTABLE),
+                 { QStringLiteral("--my-address-url"), QStringLiteral("http://icanhazip.com/") });
     ASSERT_TRUE(vantor.waitForStarted());
 
     QByteArray printed;
@@ -130,7 +164,7 @@ TEST(VantorExecutable, ReadsItsConfigurationFile)
     ASSERT_TRUE(lookedUp);
     EXPECT_EQ(server.requests()[1].pathAndQuery, "/service/getIpInfo.php?ip=203.0.113.7");
     const QByteArray err = vantor.readAllStandardError();
-    EXPECT_TRUE(err.contains(QStringLiteral("vantor: %1: myAddressUrl: ").arg(path).toUtf8())) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("vantor: %1: myAddressUrls: ").arg(path).toUtf8())) << err.toStdString();
 }
 
 } // namespace
