@@ -4,7 +4,7 @@
 # Builds one GoogleTest executable linked with the shared test main (which
 # creates the QApplication), registers it with CTest and gives it a headless,
 # fixed environment: offscreen windows, a fixed locale and time zone, and
-# configuration, cache and data directories of its own.
+# configuration, cache, data and runtime directories of its own.
 function(add_unit_test)
     cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBRARIES;LABELS" ${ARGN})
     add_executable(${ARG_NAME} ${ARG_SOURCES})
@@ -14,5 +14,5 @@ function(add_unit_test)
     set_tests_properties(${ARG_NAME} PROPERTIES
         LABELS "${ARG_LABELS}"
         TIMEOUT 600
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=zh_CN.UTF-8;LC_ALL=;LC_TIME=;TZ=Asia/Shanghai;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_CACHE_HOME=${home}/cache;XDG_DATA_HOME=${home}/data;http_proxy=;https_proxy=;HTTP_PROXY=;no_proxy=")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=zh_CN.UTF-8;LC_ALL=;LC_TIME=;TZ=Asia/Shanghai;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_CACHE_HOME=${home}/cache;XDG_DATA_HOME=${home}/data;XDG_RUNTIME_DIR=${home}/runtime;http_proxy=;https_proxy=;HTTP_PROXY=;no_proxy=")
 endfunction()

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Panel.h"
 #include "RunControl.h"
+#include "RunLock.h"
 #include "Scores.h"
 #include "HistoryCommands.h"
 #include "TerminalView.h"
@@ -56,6 +57,19 @@ bool watchStopSignals()
 int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program)
 {
     using ostrel::BenchmarkRun;
+
+    // Held until every run is over, so nothing of another benchmark comes
+    // between them; the kernel drops it if this process dies.
+    ostrel::RunLock lock;
+    if (!lock.tryLock()) {
+        if (lock.errorText().isEmpty()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(ostrel::cli::busyMessage(lock.holder())));
+            return ostrel::cli::kExitBusy;
+        }
+        // A lock that cannot be made must not cost the user the benchmark.
+        std::fprintf(stderr, "%s: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
+            qPrintable(program), qPrintable(lock.errorText()));
+    }
 
     // With --json, standard output carries the JSON alone.
     std::FILE* out = options.json ? stderr : stdout;
