@@ -3,6 +3,7 @@
 
 #include "BenchmarkRun.h"
 #include "RunControl.h"
+#include "RunLock.h"
 #include "RunThread.h"
 #include "Scores.h"
 #include "Workloads.h"
@@ -76,6 +77,7 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     , m_makeWorkloads(std::move(makeWorkloads))
     , m_sharing(SharingServices::desktop())
     , m_historyPath(history::HistoryStore::defaultPath())
+    , m_runLockPath(RunLock::defaultPath())
     , m_thread(std::make_unique<RunThread>())
 {
     m_skewWarning.setHidden(true);
@@ -196,9 +198,41 @@ void OLTesting::test(QAbstractButton* sender)
         stop(sender);
 }
 
+std::shared_ptr<RunLock> OLTesting::lockForRun()
+{
+    if (std::shared_ptr<RunLock> held = m_runLock.lock())
+        return held;
+    auto lock = std::make_shared<RunLock>(m_runLockPath);
+    if (!lock->tryLock()) {
+        if (lock->errorText().isEmpty())
+            return nullptr;
+        // A lock that cannot be made must not cost the user the benchmark.
+        std::fprintf(stderr, "ostrel: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
+            qPrintable(lock->errorText()));
+    }
+    m_runLock = lock;
+    return lock;
+}
+
 void OLTesting::start(QAbstractButton* sender)
 {
-    retire(std::exchange(m_thread, std::make_unique<RunThread>([this] { test(); }, m_makeWorkloads())));
+    // Decided here, before anything changes: a refused run leaves the panel
+    // and the saved results as they were.
+    std::shared_ptr<RunLock> lock = lockForRun();
+    if (!lock) {
+        const QString holder = RunLock(m_runLockPath).holder();
+        platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
+            holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
+                             : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
+            sender->window());
+        return;
+    }
+    // The run holds the lock for its whole body and lets it go as it ends.
+    auto body = [this, lock]() mutable {
+        const auto release = qScopeGuard([&lock] { lock.reset(); });
+        test();
+    };
+    retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
     // A run changes the panel often: the window looks at it on a timer
     // until the run ends, so the run never pays for waking it.
     if (m_redraw)
