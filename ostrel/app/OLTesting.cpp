@@ -120,10 +120,10 @@ void OLTesting::awakeFromNib()
     }
     for (const TestKind& kind : kTestKinds) {
         showScore(m_panel.*kind.scoreProgress, m_panel.*kind.scoreLabel,
-                  m_defaults.doubleForKey(QString::fromLatin1(kind.key)));
+                  saved::score(m_defaults, QString::fromLatin1(kind.key)));
     }
     showOverallScore(m_panel);
-    m_panel.lastTime.setText(lastRunLine(m_defaults.doubleForKey(saved::kLastTimeKey)));
+    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults, m_wallClock.now())));
     showPanelInOutlets();
     // On mouse-down: the picker opens while the button is still held.
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });

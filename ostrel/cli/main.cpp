@@ -142,7 +142,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 break;
             }
             records << keeper.lastKept();
-            lastReport = ostrel::cli::runReport(panel, defaults.doubleForKey(ostrel::saved::kLastTimeKey));
+            lastReport = ostrel::cli::runReport(panel, ostrel::saved::lastTime(defaults, wallClock.now()));
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
         }
     }));
