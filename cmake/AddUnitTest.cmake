@@ -11,6 +11,9 @@ function(add_unit_test)
     target_link_libraries(${ARG_NAME} PRIVATE project_options test_main ${ARG_LIBRARIES})
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
     set(home "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.home")
+    # The runtime folder exists, private, as a session's does: the run lock goes there.
+    file(MAKE_DIRECTORY "${home}/runtime")
+    file(CHMOD "${home}/runtime" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     set_tests_properties(${ARG_NAME} PROPERTIES
         LABELS "${ARG_LABELS}"
         TIMEOUT 600

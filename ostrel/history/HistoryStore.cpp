@@ -308,6 +308,7 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
     // Runs of one machine repeat the same facts and mostly the same conditions: parse each text once.
     QHash<QString, MachineFacts> machines;
     QHash<QString, QStringList> conditionLists;
+    const double now = m_options.clock ? m_options.clock->now() : platform::WallClock().now();
     QList<RunRecord> runs;
     while (query.next()) {
         RunRecord run;
@@ -336,7 +337,7 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
             list = conditionLists.insert(conditions, keys);
         }
         run.conditions = *list;
-        runs.append(std::move(run));
+        runs.append(withoutImplausibleValues(std::move(run), now));
     }
     if (query.lastError().isValid())
         return errorFrom(query.lastError(), QStringLiteral("读取"));

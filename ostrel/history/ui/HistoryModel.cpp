@@ -8,12 +8,19 @@
 #include <QApplication>
 #include <QStyle>
 #include <cmath>
+#include <limits>
 
 namespace ostrel::history {
 
 namespace {
 
 const QString kThisMachine = QStringLiteral("本机");
+
+// Empty for no value.
+QString shownScore(double score)
+{
+    return std::isnan(score) ? QString() : scoreText(score);
+}
 
 QStringList conditionTexts(const RunRecord& run)
 {
@@ -66,6 +73,8 @@ void HistoryModel::setPalette(const QPalette& palette)
 QString HistoryModel::changeText(double change)
 {
     const double rounded = std::round(change * 10.0) / 10.0;
+    if (std::isnan(rounded))
+        return QString();
     if (rounded == 0.0 || !std::isfinite(rounded))
         return QStringLiteral("0.0");
     const QString magnitude = QString::number(std::fabs(rounded), 'f', 1);
@@ -112,7 +121,7 @@ QString HistoryModel::timeText(const Position& position) const
 {
     QString& text = position.series->timeTexts[size_t(position.index)];
     if (text.isEmpty())
-        text = platform::mediumDateShortTime(position.series->runs[position.index].finishedAt);
+        text = finishedAtText(position.series->runs[position.index].finishedAt);
     return text;
 }
 
@@ -122,8 +131,11 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return {};
     const Position position = positionOf(index.row());
     const RunRecord& run = position.series->runs[position.index];
-    const bool hasPrevious = position.index + 1 < position.series->runs.size();
-    const double change = hasPrevious ? run.overall - position.series->runs[position.index + 1].overall : 0.0;
+    // No change to show beside an overall score that has no value, or after one.
+    const double change = position.index + 1 < position.series->runs.size()
+        ? run.overall - position.series->runs[position.index + 1].overall
+        : std::numeric_limits<double>::quiet_NaN();
+    const bool hasPrevious = !std::isnan(change);
     const int column = index.column();
 
     switch (role) {
@@ -133,9 +145,9 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         if (column == TimeColumn)
             return timeText(position);
         if (column == OverallColumn)
-            return scoreText(run.overall);
+            return shownScore(run.overall);
         if (column >= FirstStageColumn && column < ChangeColumn)
-            return scoreText(run.scores[size_t(column - FirstStageColumn)]);
+            return shownScore(run.scores[size_t(column - FirstStageColumn)]);
         if (column == ChangeColumn)
             return hasPrevious ? changeText(change) : QString();
         break;

@@ -56,7 +56,7 @@ public:
     QColor positiveColor() const { return m_positive; }
     QColor negativeColor() const { return m_negative; }
 
-    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal.
+    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal; empty for no value.
     static QString changeText(double change);
 
     int rowCount(const QModelIndex& parent = {}) const override;
