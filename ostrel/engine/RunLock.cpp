@@ -95,7 +95,11 @@ void RunLock::unlock()
 
 QString RunLock::holder() const
 {
-    const QByteArray content = readSmallFile(m_path);
+    return holderFrom(readSmallFile(m_path));
+}
+
+QString RunLock::holderFrom(const QByteArray& content)
+{
     const qsizetype gap = content.indexOf(' ');
     bool isNumber = false;
     const qint64 pid = content.left(gap).toLongLong(&isNumber);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace ostrel {
@@ -40,6 +41,8 @@ public:
     // wrote into the file; empty when that is not known or no longer true
     // (the process it names is gone).
     QString holder() const;
+    // The same from the lock file's content, "1234 ostrel-cli\n".
+    static QString holderFrom(const QByteArray& content);
 
 private:
     const QString m_path;
