@@ -97,6 +97,7 @@ inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const st
                                              : probeRoot;
     probe.roots = { root + QStringLiteral("/proc"), root + QStringLiteral("/sys"), root + QStringLiteral("/etc") };
     testing->setHistory(QFileInfo(storePath).absolutePath() + QStringLiteral("/history.sqlite"), probe);
+    testing->setRunLockPath(QFileInfo(storePath).absolutePath() + QStringLiteral("/ostrel-run.lock"));
     return testing;
 }
 

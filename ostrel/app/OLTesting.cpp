@@ -5,6 +5,7 @@
 #include "FioDisk.h"
 #include "Multicore.h"
 #include "RunControl.h"
+#include "RunLock.h"
 #include "RunThread.h"
 #include "Scores.h"
 #include "Workloads.h"
@@ -88,6 +89,7 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
         return QFileDialog::getExistingDirectory(parent, QStringLiteral("磁盘测试位置"), start);
     })
     , m_historyPath(history::HistoryStore::defaultPath())
+    , m_runLockPath(RunLock::defaultPath())
     , m_thread(std::make_unique<RunThread>())
 {
     m_skewWarning.setHidden(true);
@@ -130,10 +132,10 @@ void OLTesting::awakeFromNib()
     }
     for (const TestKind& kind : kTestKinds) {
         showScore(m_panel.*kind.scoreProgress, m_panel.*kind.scoreLabel,
-                  m_defaults.doubleForKey(QString::fromLatin1(kind.key)));
+                  saved::score(m_defaults, QString::fromLatin1(kind.key)));
     }
     showOverallScore(m_panel);
-    m_panel.lastTime.setText(lastRunLine(m_defaults.doubleForKey(saved::kLastTimeKey)));
+    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults, m_wallClock.now())));
     showPanelInOutlets();
     // On mouse-down: the picker opens while the button is still held.
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });
@@ -247,14 +249,46 @@ void OLTesting::test(QAbstractButton* sender)
         stop(sender);
 }
 
+std::shared_ptr<RunLock> OLTesting::lockForRun()
+{
+    if (std::shared_ptr<RunLock> held = m_runLock.lock())
+        return held;
+    auto lock = std::make_shared<RunLock>(m_runLockPath);
+    if (!lock->tryLock()) {
+        if (lock->errorText().isEmpty())
+            return nullptr;
+        // A lock that cannot be made must not cost the user the benchmark.
+        std::fprintf(stderr, "ostrel: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
+            qPrintable(lock->errorText()));
+    }
+    m_runLock = lock;
+    return lock;
+}
+
 void OLTesting::start(QAbstractButton* sender)
 {
+    // Decided here, before anything changes: a refused run leaves the panel
+    // and the saved results as they were.
+    std::shared_ptr<RunLock> lock = lockForRun();
+    if (!lock) {
+        const QString holder = RunLock(m_runLockPath).holder();
+        platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
+            holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
+                             : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
+            sender->window());
+        return;
+    }
     ExtendedRequest extended;
     extended.enabled = m_outlets.extendedTests && m_outlets.extendedTests->isChecked();
     if (extended.enabled)
         extended.diskFolder = m_windowSettings.diskFolder();
-    retire(std::exchange(
-        m_thread, std::make_unique<RunThread>([this, extended] { test(extended); }, m_makeWorkloads())));
+    // The run holds the lock for its whole body, the extended tests
+    // included, and lets it go as it ends.
+    auto body = [this, lock, extended]() mutable {
+        const auto release = qScopeGuard([&lock] { lock.reset(); });
+        test(extended);
+    };
+    retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
     // A run changes the panel often: the window looks at it on a timer
     // until the run ends, so the run never pays for waking it.
     if (m_redraw)

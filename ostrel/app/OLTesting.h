@@ -31,6 +31,7 @@ class HistoryWindow;
 
 namespace ostrel {
 
+class RunLock;
 class RunThread;
 class Workloads;
 
@@ -122,6 +123,11 @@ public:
     void setHistory(QString databasePath, history::SkewProbe skewProbe);
     const QString& historyPath() const { return m_historyPath; }
 
+    // The lock that keeps a run of this window apart from any other
+    // benchmark of the user; RunLock::defaultPath() unless set.
+    void setRunLockPath(QString path) { m_runLockPath = std::move(path); }
+    const QString& runLockPath() const { return m_runLockPath; }
+
     // The history button's action: the application's one history window.
     void showHistory();
     // Made at the first showHistory().
@@ -151,6 +157,8 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
+    // The run lock for a new run; null when another program holds it.
+    std::shared_ptr<RunLock> lockForRun();
     void reportUnsavedResults(int error);
     void showDiskFolder();
 
@@ -170,6 +178,10 @@ private:
     QString m_historyPath;
     history::SkewProbe m_skewProbe;
     std::unique_ptr<history::HistoryWindow> m_historyWindow;
+    QString m_runLockPath;
+    // Shared by this window's runs that have not ended yet: a run started
+    // right after a Stop takes it over from the one winding down.
+    std::weak_ptr<RunLock> m_runLock;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppTestKit.h"
 #include "Multicore.h"
+#include "RunLock.h"
 #include "RunThread.h"
 #include "Scores.h"
 
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <unistd.h>
 
 using namespace ostrel;
 using namespace ostrel::testkit;
@@ -258,6 +260,57 @@ TEST_F(WindowTest, StartRightAfterStopNeverMixesTheTwoRuns)
     EXPECT_EQ(recorder.texts().last(), panel().lastTime.text().prepend(QStringLiteral("lastTime text ")));
     showQueuedUpdates(testing());
     EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
+}
+
+// Another program's run keeps the press from doing anything but say so;
+// this window's own run that is still winding down after a Stop does not.
+TEST_F(WindowTest, OneBenchmarkAtATimeButNeverRefusedByItsOwnStoppedRun)
+{
+    writeStore({ { QStringLiteral("int"), QStringLiteral("70.5") }, { QStringLiteral("lastTime"), QStringLiteral("1796707200") } });
+    load();
+    platform::ui::AlertRecorder alerts;
+    const QStringList labels = scoreLabels(outlets());
+    const QString lastTime = outlets().lastTime->text();
+    const std::map<QString, double> stored = storeValues();
+    {
+        RunLock other(testing().runLockPath());
+        ASSERT_TRUE(other.tryLock());
+        press();
+        showQueuedUpdates(testing());
+        EXPECT_EQ(startButton().text(), QStringLiteral("开始测试"));
+        EXPECT_EQ(scoreLabels(outlets()), labels);
+        EXPECT_EQ(outlets().lastTime->text(), lastTime);
+        EXPECT_EQ(storeValues(), stored);
+        EXPECT_EQ(log->made.load(), 0);
+        EXPECT_FALSE(testing().thread()->isRunning());
+        ASSERT_EQ(alerts.alerts().size(), 1);
+        EXPECT_EQ(alerts.alerts().first().messageText, QStringLiteral("另一个测试正在进行"));
+        EXPECT_EQ(alerts.alerts().first().informativeText,
+            QStringLiteral("%1 (PID %2) 正在进行测试，请等它结束后再开始。")
+                .arg(QString::fromLocal8Bit(program_invocation_short_name))
+                .arg(::getpid()));
+        EXPECT_EQ(alerts.alerts().first().window.data(), static_cast<QWidget*>(&mainWindow()));
+    }
+
+    // A held integer step does not end at a Stop: the first run keeps the
+    // lock while the second one starts and finishes.
+    log->holdAt = QStringLiteral("int");
+    log->held = true;
+    press();
+    ASSERT_TRUE(eventually([&] { return log->reachedHold.load() == 1; }));
+    RunThread* first = testing().thread();
+    press();
+    log->holdAt.clear();
+    press();
+    ASSERT_NE(testing().thread(), first);
+    ASSERT_TRUE(eventually([&] { return runEnded(); }));
+    EXPECT_FALSE(first->isFinished());
+    EXPECT_EQ(alerts.alerts().size(), 1);
+    EXPECT_FALSE(RunLock(testing().runLockPath()).tryLock()) << "the stopped run still holds it";
+
+    log->held = false;
+    ASSERT_TRUE(eventually([&] { return first->isFinished(); }));
+    EXPECT_TRUE(RunLock(testing().runLockPath()).tryLock());
 }
 
 TEST_F(WindowTest, AnUnexpectedTitleStops)

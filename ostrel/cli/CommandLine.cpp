@@ -142,16 +142,27 @@ QString usage(const QString& program)
         "  -h, --help      show this help and exit\n"
         "  -v, --version   show the version and exit\n"
         "\n"
-        "Ctrl-C stops the run; the tests that finished stay saved.\n"
+        "Ctrl-C stops the run; the tests that finished stay saved. One benchmark\n"
+        "runs at a time for a user: while the Ostrel window or another ostrel-cli\n"
+        "runs one, a new run does not start (--runs N keeps the others out for\n"
+        "all N runs).\n"
         "\n"
         "Exit status:\n"
         "  0    the run finished and every result is saved\n"
-        "  2    bad arguments, or a file for --compare that is not an export\n"
+        "  2    bad arguments, or a file for --compare that is not an export or\n"
+        "       holds a value no run could have written\n"
         "  3    the run finished, but a test failed, an extended test could not be\n"
         "       done, or a result could not be saved; or the history could not be\n"
         "       read or written, or the FILE of --prometheus could not be written\n"
+        "  4    another benchmark was under way, so this one did not start\n"
         "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
+}
+
+QString busyMessage(const QString& holder)
+{
+    const QString message = QStringLiteral("另一个测试正在进行");
+    return holder.isEmpty() ? message : message + QStringLiteral("：") + holder;
 }
 
 RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,

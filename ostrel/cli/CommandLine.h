@@ -41,6 +41,8 @@ enum ExitStatus {
     kExitBadArguments = 2,
     // The run finished, but a test failed or a result could not be saved.
     kExitProblem = 3,
+    // Another benchmark of this user was under way: nothing was run.
+    kExitBusy = 4,
     kExitStopped = 130,
 };
 
@@ -56,6 +58,10 @@ struct RunEnd
 // could not take the run.
 RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
     const QString& unkept = {}, const QString& historyFile = {});
+
+// Why a run did not start: another one holds the run lock; `holder` names
+// it when known.
+QString busyMessage(const QString& holder);
 
 QString usage(const QString& program);
 

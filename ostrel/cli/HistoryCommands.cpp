@@ -7,9 +7,10 @@
 #include "history/HistoryStore.h"
 #include "history/PrometheusText.h"
 #include "history/ResultsDocument.h"
-#include "platform/DateText.h"
 
 #include <QJsonDocument>
+
+#include <cmath>
 
 namespace ostrel::cli {
 
@@ -25,14 +26,17 @@ void fail(const Streams& streams, const QString& message)
     print(streams.err, streams.program + QStringLiteral(": ") + message + QLatin1Char('\n'));
 }
 
+// Empty for no value, here and in signedPoints().
 QString points(double value)
 {
-    return QString::number(value, 'f', 2);
+    return std::isnan(value) ? QString() : QString::number(value, 'f', 2);
 }
 
 // +1.20 / −3.40, with a real minus sign.
 QString signedPoints(double value)
 {
+    if (std::isnan(value))
+        return QString();
     const QString digits = QString::number(std::abs(value), 'f', 2);
     if (digits == QStringLiteral("0.00"))
         return QStringLiteral("±0.00");
@@ -67,8 +71,8 @@ std::optional<history::RunRecord> latestRun(history::HistoryStore& store, const 
 
 QString historyLine(const history::RunRecord& run, const history::RunRecord* previous)
 {
-    QString line = platform::mediumDateShortTime(run.finishedAt) + QStringLiteral("  总分 ") + points(run.overall);
-    if (previous)
+    QString line = history::finishedAtText(run.finishedAt) + QStringLiteral("  总分 ") + points(run.overall);
+    if (previous && !std::isnan(run.overall - previous->overall))
         line += QStringLiteral(" (%1)").arg(signedPoints(run.overall - previous->overall));
     for (std::size_t stage = 0; stage < kTestKinds.size(); ++stage)
         line += QStringLiteral("  %1 %2").arg(QString::fromUtf16(kTestKinds[stage].title), points(run.scores[stage]));
@@ -118,6 +122,17 @@ int exportRuns(history::HistoryStore& store, const QString& file, bool all, cons
         }
         document.runs = *runs;
     }
+    // A run the history gave back without some value would make a file no reader takes.
+    const qsizetype found = document.runs.size();
+    document.runs.removeIf([](const history::RunRecord& run) { return !history::hasEveryValue(run); });
+    if (document.runs.isEmpty()) {
+        fail(streams, QStringLiteral("nothing exported: the history holds values no run could have written"));
+        return kExitProblem;
+    }
+    if (document.runs.size() < found) {
+        fail(streams, QStringLiteral("%1 run(s) left out: the history holds values for them that no run could have written")
+                          .arg(found - document.runs.size()));
+    }
     if (const history::Status written = history::writeResultsFile(file, document); !written) {
         fail(streams, written.error().message);
         return kExitProblem;
@@ -141,8 +156,8 @@ int compareWithFile(history::HistoryStore& store, const QString& file, const Str
     const history::RunRecord& theirs = other->runs.constFirst();
 
     QString text = QStringLiteral("本机：%1，%2\n对方：%3，%4\n\n")
-                       .arg(mine->machine.cpuModel, platform::mediumDateShortTime(mine->finishedAt),
-                           other->machine.cpuModel, platform::mediumDateShortTime(theirs.finishedAt));
+                       .arg(mine->machine.cpuModel, history::finishedAtText(mine->finishedAt),
+                           other->machine.cpuModel, history::finishedAtText(theirs.finishedAt));
     text += padded(QStringLiteral("测试"), 14) + QStringLiteral("  本机     对方     差       用时比\n");
     for (const history::ComparisonRow& row : history::compareRuns(*mine, theirs)) {
         const QString ratio = row.elapsedRatio ? QString::number(*row.elapsedRatio, 'f', 3) : QStringLiteral("—");

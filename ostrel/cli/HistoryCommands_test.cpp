@@ -11,12 +11,15 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 using namespace ostrel;
 using history::testing::sampleExtendedRun;
+using history::testing::kSampleTime;
 using history::testing::sampleRun;
 
 namespace {
@@ -162,6 +165,63 @@ TEST_F(HistoryCommandsTest, PrometheusTextOfTheLatestRun)
     EXPECT_EQ(cli::writePrometheus(sampleRun(1.0), dir.filePath(QStringLiteral("no/such/folder.prom")), streams),
               cli::kExitProblem);
     EXPECT_TRUE(take(streams.err).startsWith(QStringLiteral("ostrel-cli: ")));
+}
+
+// What the history holds but no run could have written is printed as no value, and never exported.
+TEST_F(HistoryCommandsTest, ImpossibleValuesInTheHistoryArePrintedAsNoValue)
+{
+    history::RunRecord impossible = sampleRun(kSampleTime, 80.0);
+    impossible.scores[0] = 1e308;
+    impossible.overall = -3.0;
+    impossible.elapsed[1] = -5.0;
+    ASSERT_TRUE(store.append(impossible));
+
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Json, streams), cli::kExitSuccess);
+    const QJsonObject run = QJsonDocument::fromJson(take(streams.out).toUtf8()).array().at(0).toObject();
+    EXPECT_TRUE(run[QStringLiteral("scores")][QStringLiteral("int")].isNull());
+    EXPECT_TRUE(run[QStringLiteral("overall")].isNull());
+    EXPECT_TRUE(run[QStringLiteral("elapsed")][QStringLiteral("double")].isNull());
+    EXPECT_EQ(run[QStringLiteral("scores")][QStringLiteral("double")].toDouble(), 81.25);
+
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Csv, streams), cli::kExitSuccess);
+    EXPECT_TRUE(take(streams.out).contains(QStringLiteral("\n1796707200,,81.25,77.5,83.0000001,79.25,,3.9750000001,,4.46,")));
+
+    EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Text, streams), cli::kExitSuccess);
+    EXPECT_TRUE(take(streams.out).startsWith(QStringLiteral("2026年12月8日 13:20  总分   整数运算   浮点运算 81.25")));
+
+    EXPECT_EQ(cli::exportRuns(store, dir.filePath(QStringLiteral("out.json")), false, streams), cli::kExitProblem);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.json"))));
+    EXPECT_TRUE(take(streams.err).contains(QStringLiteral("no run could have written")));
+}
+
+// Each impossible file is refused as a bad argument, with the reason and nothing else.
+TEST_F(HistoryCommandsTest, CompareRefusesFilesWithImpossibleValues)
+{
+    addRuns();
+    history::ResultsDocument document { sampleRun(kSampleTime).machine, { sampleRun(kSampleTime) } };
+    const struct
+    {
+        const char* name;
+        std::function<void(history::RunRecord&)> change;
+        const char16_t* reason;
+    } cases[] = {
+        { "huge score", [](history::RunRecord& r) { r.scores[2] = 1e308; }, u"的“pi”成绩 1e+308 不在 0 到 100 之间" },
+        { "negative elapsed", [](history::RunRecord& r) { r.elapsed[4] = -5.0; }, u"的“disk”用时 -5 秒不是零或正数" },
+        { "far future", [](history::RunRecord& r) { r.finishedAt = 1.8332e14; },
+          u"第 1 个测试记录的完成时间 1.8332e+14 不在 2000 年到此刻之后一天之间" },
+    };
+    for (const auto& c : cases) {
+        history::ResultsDocument impossible = document;
+        c.change(impossible.runs[0]);
+        const QString path = dir.filePath(QStringLiteral("impossible.json"));
+        ASSERT_TRUE(history::writeResultsFile(path, impossible));
+        EXPECT_EQ(cli::compareWithFile(store, path, streams), cli::kExitBadArguments) << c.name;
+        const QString error = take(streams.err);
+        EXPECT_TRUE(error.startsWith(QStringLiteral("ostrel-cli: 成绩文件里有 Ostrel 不可能写出的数值：第 1 个测试记录")))
+            << qPrintable(error);
+        EXPECT_TRUE(error.endsWith(QString::fromUtf16(c.reason) + QLatin1Char('\n'))) << qPrintable(error);
+        EXPECT_TRUE(take(streams.out).isEmpty()) << c.name;
+    }
 }
 
 TEST(RunsSummary, UnsteadyScoresNameTheConditionsSeen)

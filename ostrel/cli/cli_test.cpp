@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "ExtendedRun.h"
 #include "Panel.h"
+#include "RunLock.h"
 #include "Scores.h"
 #include "TerminalView.h"
 #include "history/HistoryStore.h"
@@ -277,12 +278,48 @@ TEST(OstrelCli, CtrlCStopsCleanlyAndKeepsNoHalfRun)
     ASSERT_TRUE(cli.waitForStarted());
     ASSERT_TRUE(cli.waitForReadyRead(60000));
     EXPECT_TRUE(cli.readLine().startsWith("正在测试 整数运算"));
+    RunLock lock;
+    EXPECT_FALSE(lock.tryLock());
+    EXPECT_EQ(lock.holder(), QStringLiteral("ostrel-cli (PID %1)").arg(cli.processId()));
     ::kill(pid_t(cli.processId()), SIGINT);
     ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_TRUE(lock.tryLock());
 
     EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(cli.exitCode(), 130);
     EXPECT_TRUE(cli.readAllStandardOutput().contains("已停止"));
     // Whatever stages finished are saved; the time of a run that did not end is not.
     EXPECT_FALSE(QSettings(store, QSettings::IniFormat).contains(QStringLiteral("lastTime")));
+}
+
+TEST(OstrelCli, NoRunWhileAnotherBenchmarkRunsButTheHistoryCommandsWork)
+{
+    const QString store = platform::UserDefaults::pathFor(saved::kApplication);
+    QFile::remove(store);
+    QSettings(store, QSettings::IniFormat).setValue(QStringLiteral("int"), 55.5);
+    QFile file(store);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    RunLock lock;
+    ASSERT_TRUE(lock.tryLock()) << qPrintable(lock.errorText());
+    const QString refusal = QStringLiteral("ostrel-cli: 另一个测试正在进行：%1 (PID %2)\n")
+                                .arg(QString::fromLocal8Bit(program_invocation_short_name))
+                                .arg(::getpid());
+    for (const QStringList& arguments : { QStringList {}, QStringList { "--runs", "3", "--json" } }) {
+        QProcess cli;
+        cli.start(QStringLiteral(OSTREL_CLI), arguments);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), cli::kExitBusy) << qPrintable(arguments.join(' '));
+        EXPECT_EQ(QString::fromUtf8(cli.readAllStandardError()), refusal);
+        EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+
+    QProcess history;
+    history.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--history") });
+    ASSERT_TRUE(history.waitForFinished(30000));
+    EXPECT_EQ(history.exitCode(), 0);
 }

@@ -8,6 +8,7 @@
 #include "Multicore.h"
 #include "Panel.h"
 #include "RunControl.h"
+#include "RunLock.h"
 #include "Scores.h"
 #include "HistoryCommands.h"
 #include "TerminalView.h"
@@ -59,6 +60,19 @@ bool watchStopSignals()
 int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program)
 {
     using ostrel::BenchmarkRun;
+
+    // Held until every run is over, so nothing of another benchmark comes
+    // between them; the kernel drops it if this process dies.
+    ostrel::RunLock lock;
+    if (!lock.tryLock()) {
+        if (lock.errorText().isEmpty()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(ostrel::cli::busyMessage(lock.holder())));
+            return ostrel::cli::kExitBusy;
+        }
+        // A lock that cannot be made must not cost the user the benchmark.
+        std::fprintf(stderr, "%s: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
+            qPrintable(program), qPrintable(lock.errorText()));
+    }
 
     // With --json, standard output carries the JSON alone.
     std::FILE* out = options.json ? stderr : stdout;
@@ -152,7 +166,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 break;
             }
             records << keeper.lastKept();
-            lastReport = ostrel::cli::runReport(panel, defaults.doubleForKey(ostrel::saved::kLastTimeKey));
+            lastReport = ostrel::cli::runReport(panel, ostrel::saved::lastTime(defaults, wallClock.now()));
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
             const ostrel::history::RunRecord& kept = keeper.lastKept();
             if (kept.multicore)

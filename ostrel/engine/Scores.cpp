@@ -2,6 +2,7 @@
 #include "Scores.h"
 
 #include "Panel.h"
+#include "Plausibility.h"
 #include "platform/DateText.h"
 #include "platform/UserDefaults.h"
 
@@ -18,6 +19,18 @@ void registerFallbacks(platform::UserDefaults& defaults)
     for (const TestKind& kind : kTestKinds)
         fallbacks[QString::fromLatin1(kind.key)] = 0.0;
     defaults.registerDefaults(fallbacks);
+}
+
+double score(const platform::UserDefaults& defaults, const QString& key)
+{
+    const double stored = defaults.doubleForKey(key);
+    return plausible::isScore(stored) ? stored : 0.0;
+}
+
+double lastTime(const platform::UserDefaults& defaults, double now)
+{
+    const double stored = defaults.doubleForKey(kLastTimeKey);
+    return plausible::isFinishTime(stored, now) ? stored : 0.0;
 }
 
 } // namespace saved

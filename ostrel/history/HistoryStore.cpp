@@ -341,6 +341,7 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
     // Runs of one machine repeat the same facts and mostly the same conditions: parse each text once.
     QHash<QString, MachineFacts> machines;
     QHash<QString, QStringList> conditionLists;
+    const double now = m_options.clock ? m_options.clock->now() : platform::WallClock().now();
     QList<RunRecord> runs;
     while (query.next()) {
         RunRecord run;
@@ -371,7 +372,7 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
         run.conditions = *list;
         run.multicore = extendedFrom(query.value(column++), multicoreFromJson);
         run.disk = extendedFrom(query.value(column++), diskFromJson);
-        runs.append(std::move(run));
+        runs.append(withoutImplausibleValues(std::move(run), now));
     }
     if (query.lastError().isValid())
         return errorFrom(query.lastError(), QStringLiteral("读取"));

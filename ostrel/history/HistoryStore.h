@@ -3,6 +3,7 @@
 
 #include "history/Expected.h"
 #include "history/RunRecord.h"
+#include "platform/Clock.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -29,6 +30,8 @@ public:
     {
         // How long a statement waits for another connection's lock before giving up.
         std::chrono::milliseconds busyTimeout { 5000 };
+        // Now, for the finishing times a run could have; the wall clock when null.
+        const platform::Clock* clock = nullptr;
     };
 
     // $XDG_DATA_HOME/ostrel/history.sqlite (QStandardPaths::GenericDataLocation).
@@ -50,7 +53,8 @@ public:
     Status append(const RunRecord& run);
     Status append(const QList<RunRecord>& runs);
 
-    // The runs, newest first (by finishing time); at most limit of them when limit >= 0.
+    // The runs, newest first (by finishing time); at most limit of them when limit >= 0. A value no run could have
+    // written comes back as no value (withoutImplausibleValues()).
     Expected<QList<RunRecord>> runs(int limit = -1);
     // The newest run; an empty optional when there is none.
     Expected<std::optional<RunRecord>> latest();

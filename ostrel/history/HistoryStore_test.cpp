@@ -11,11 +11,13 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <thread>
 
 using namespace ostrel::history;
 using namespace std::chrono_literals;
 using ostrel::history::testing::sampleExtendedRun;
+using ostrel::history::testing::kSampleTime;
 using ostrel::history::testing::sampleRun;
 
 namespace {
@@ -74,28 +76,61 @@ TEST(HistoryStore, WritesAndReadsBackNewestFirst)
         ASSERT_TRUE(none) << none.error().message.toStdString();
         EXPECT_FALSE(none.value().has_value());
 
-        ASSERT_TRUE(store.append(sampleRun(200, 70)));
-        ASSERT_TRUE(store.append(sampleRun(500, 90)));
-        ASSERT_TRUE(store.append(QList<RunRecord> { sampleRun(100, 60), sampleRun(400, 85), sampleRun(300, 75) }));
+        ASSERT_TRUE(store.append(sampleRun(kSampleTime + 200, 70)));
+        ASSERT_TRUE(store.append(sampleRun(kSampleTime + 500, 90)));
+        ASSERT_TRUE(store.append(QList<RunRecord> { sampleRun(kSampleTime + 100, 60), sampleRun(kSampleTime + 400, 85), sampleRun(kSampleTime + 300, 75) }));
 
         const Expected<QList<RunRecord>> runs = store.runs();
         ASSERT_TRUE(runs);
         ASSERT_EQ(runs->size(), 5);
         const double order[] = { 500, 400, 300, 200, 100 };
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(runs.value()[i].finishedAt, order[i]);
-        EXPECT_EQ(runs.value()[0], sampleRun(500, 90)) << "every field, every double exactly";
+            EXPECT_EQ(runs.value()[i].finishedAt, kSampleTime + order[i]);
+        EXPECT_EQ(runs.value()[0], sampleRun(kSampleTime + 500, 90)) << "every field, every double exactly";
         EXPECT_EQ(store.runs(2)->size(), 2);
-        EXPECT_EQ(store.latest()->value(), sampleRun(500, 90));
+        EXPECT_EQ(store.latest()->value(), sampleRun(kSampleTime + 500, 90));
     }
     // Another connection, as the next launch would make, sees the same runs.
     HistoryStore again(path);
     ASSERT_EQ(again.runs()->size(), 5);
-    EXPECT_EQ(again.runs()->last(), sampleRun(100, 60));
+    EXPECT_EQ(again.runs()->last(), sampleRun(kSampleTime + 100, 60));
 
     RawConnection raw(path);
     EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
     EXPECT_EQ(raw.scalar("PRAGMA journal_mode").toString(), "wal");
+}
+
+// A value no run could have written comes back as no value; the rest of its run as stored.
+TEST(HistoryStore, GivesBackImpossibleValuesAsNoValue)
+{
+    class FixedClock final : public platform::Clock
+    {
+    public:
+        double now() const override { return kSampleTime - 2 * 86400.0; }
+    } clock;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    RunRecord impossible = sampleRun(kSampleTime - 86400.0);
+    impossible.scores[3] = 100.5;
+    impossible.elapsed[2] = -1.0;
+    impossible.machine.kernel = QString(1025, QLatin1Char('k'));
+    ASSERT_TRUE(HistoryStore(path).append({ impossible, sampleRun(kSampleTime) }));
+
+    HistoryStore store(path, HistoryStore::Options { 5000ms, &clock });
+    const Expected<QList<RunRecord>> runs = store.runs();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), 2);
+    EXPECT_TRUE(std::isnan(runs->at(0).finishedAt)) << "more than a day after the clock's now";
+    RunRecord expected = sampleRun(kSampleTime);
+    expected.finishedAt = runs->at(0).finishedAt;
+    EXPECT_EQ(runs->at(0).scores, expected.scores);
+    const RunRecord& kept = runs->at(1);
+    EXPECT_EQ(kept.finishedAt, kSampleTime - 86400.0);
+    EXPECT_TRUE(std::isnan(kept.scores[3]));
+    EXPECT_FALSE(kept.elapsed[2].has_value());
+    EXPECT_EQ(kept.scores[2], impossible.scores[2]) << "no elapsed time left to bound it";
+    EXPECT_TRUE(kept.machine.kernel.isEmpty());
+    EXPECT_EQ(kept.machine.cpuModel, impossible.machine.cpuModel);
 }
 
 TEST(HistoryStore, DefaultPathIsInTheUsersDataFolder)
@@ -124,11 +159,11 @@ TEST(HistoryStore, MigratesAVersion1Database)
 
     HistoryStore store(path);
     ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
-    ASSERT_TRUE(store.append(sampleRun(1800000000)));
+    ASSERT_TRUE(store.append(sampleRun(kSampleTime + 1000)));
     const Expected<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), 2);
-    EXPECT_EQ(runs.value()[0], sampleRun(1800000000));
+    EXPECT_EQ(runs.value()[0], sampleRun(kSampleTime + 1000));
     const RunRecord& old = runs.value()[1];
     EXPECT_EQ(old.finishedAt, 1700000000.5);
     EXPECT_EQ(old.scores, (std::array<double, 5> { 81.5, 82, 83, 84, 85 }));
@@ -281,7 +316,7 @@ TEST(HistoryStoreChild, AppendsAsASecondProcess)
         GTEST_SKIP() << "only as the second writer of TwoWritersAtOnce";
     HistoryStore store(path);
     for (int i = 0; i < kRunsPerWriter; ++i) {
-        const Status appended = store.append(sampleRun(30000 + i));
+        const Status appended = store.append(sampleRun(kSampleTime + 30000 + i));
         ASSERT_TRUE(appended) << appended.error().message.toStdString();
     }
 }
@@ -305,7 +340,7 @@ TEST(HistoryStore, TwoWritersAtOnce)
     std::thread worker([&] {
         HistoryStore store(path);
         for (int i = 0; i < kRunsPerWriter && workerOk; ++i) {
-            const Status appended = store.append(sampleRun(10000 + i));
+            const Status appended = store.append(sampleRun(kSampleTime + 10000 + i));
             workerOk = bool(appended);
             workerError = message(appended);
         }
@@ -313,7 +348,7 @@ TEST(HistoryStore, TwoWritersAtOnce)
     {
         HistoryStore store(path);
         for (int i = 0; i < kRunsPerWriter; ++i) {
-            const Status appended = store.append(sampleRun(20000 + i));
+            const Status appended = store.append(sampleRun(kSampleTime + 20000 + i));
             ASSERT_TRUE(appended) << appended.error().message.toStdString();
         }
     }
@@ -326,5 +361,5 @@ TEST(HistoryStore, TwoWritersAtOnce)
     const Expected<QList<RunRecord>> runs = reader.runs();
     ASSERT_TRUE(runs);
     EXPECT_EQ(runs->size(), 3 * kRunsPerWriter);
-    EXPECT_EQ(runs->first().finishedAt, 30000 + kRunsPerWriter - 1);
+    EXPECT_EQ(runs->first().finishedAt, kSampleTime + 30000 + kRunsPerWriter - 1);
 }

@@ -3,6 +3,9 @@
 
 #include "Panel.h"
 #include "history/ExtendedFigures.h"
+#include "Plausibility.h"
+#include "Scores.h"
+#include "platform/DateText.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +26,39 @@ QJsonValue textOrNull(const QString& text)
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
+// Empty for no value (NaN).
 QString number(double value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return std::isnan(value) ? QString() : QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QJsonValue numberOrNull(double value)
+{
+    return std::isnan(value) ? QJsonValue(QJsonValue::Null) : QJsonValue(value);
+}
+
+// The texts of a run that no machine gives: a name for each and the text.
+QList<std::pair<QString, const QString*>> texts(const MachineFacts& machine)
+{
+    return {
+        { QStringLiteral("cpuModel"), &machine.cpuModel },
+        { QStringLiteral("kernel"), &machine.kernel },
+        { QStringLiteral("os"), &machine.os },
+        { QStringLiteral("architecture"), &machine.architecture },
+        { QStringLiteral("governor"), &machine.governor },
+        { QStringLiteral("fileSystem"), &machine.fileSystem },
+    };
+}
+
+// A value as a refusal names it.
+QString valueText(double value)
+{
+    return std::isnan(value) ? QStringLiteral("NaN") : number(value);
+}
+
+QString scoreRange(double value)
+{
+    return QStringLiteral("%1 不在 0 到 100 之间").arg(valueText(value));
 }
 
 QString csvField(QString text)
@@ -76,6 +109,11 @@ Status readExtended(const QJsonObject& run, const QString& key, std::optional<Re
         return result.error();
     into = std::move(result).value();
     return Done {};
+}
+
+HistoryError impossibleValue(const QString& what)
+{
+    return { HistoryError::Kind::BadDocument, QStringLiteral("成绩文件里有 Ostrel 不可能写出的数值：%1").arg(what) };
 }
 
 } // namespace
@@ -219,13 +257,13 @@ QJsonObject runToJson(const RunRecord& run)
     QJsonObject elapsed;
     for (size_t i = 0; i < kTestKinds.size(); ++i) {
         const QString key = QLatin1String(kTestKinds[i].key);
-        scores.insert(key, run.scores[i]);
+        scores.insert(key, numberOrNull(run.scores[i]));
         elapsed.insert(key, run.elapsed[i] ? QJsonValue(*run.elapsed[i]) : QJsonValue(QJsonValue::Null));
     }
     QJsonObject object {
-        { QStringLiteral("finishedAt"), run.finishedAt },
+        { QStringLiteral("finishedAt"), numberOrNull(run.finishedAt) },
         { QStringLiteral("scores"), scores },
-        { QStringLiteral("overall"), run.overall },
+        { QStringLiteral("overall"), numberOrNull(run.overall) },
         { QStringLiteral("elapsed"), elapsed },
         { QStringLiteral("version"), run.version },
         { QStringLiteral("machine"), machineToJson(run.machine) },
@@ -270,6 +308,64 @@ Expected<RunRecord> runFromJson(const QJsonObject& object)
         return read.error();
     if (Status read = readExtended(object, QStringLiteral("disk"), run.disk, diskFromJson); !read)
         return read.error();
+    return run;
+}
+
+QString implausibleMachine(const MachineFacts& machine)
+{
+    for (const auto& [name, text] : texts(machine)) {
+        if (!plausible::isText(*text))
+            return QStringLiteral("机器信息“%1”长于 %2 字节").arg(name).arg(plausible::kLongestText);
+    }
+    return {};
+}
+
+QString implausibleValue(const RunRecord& run, double now)
+{
+    if (!plausible::isFinishTime(run.finishedAt, now))
+        return QStringLiteral("完成时间 %1 不在 2000 年到此刻之后一天之间").arg(valueText(run.finishedAt));
+    for (size_t i = 0; i < kTestKinds.size(); ++i) {
+        const QString key = QLatin1String(kTestKinds[i].key);
+        const double score = run.scores[i];
+        if (!plausible::isScore(score))
+            return QStringLiteral("“%1”成绩 %2").arg(key, scoreRange(score));
+        if (const std::optional<double>& elapsed = run.elapsed[i]) {
+            if (!plausible::isElapsed(*elapsed))
+                return QStringLiteral("“%1”用时 %2 秒不是零或正数").arg(key, valueText(*elapsed));
+            if (!plausible::fitsElapsed(score, *elapsed))
+                return QStringLiteral("“%1”成绩 %2 高于用时 %3 秒所能得到的 %4 分")
+                    .arg(key, valueText(score), valueText(*elapsed), valueText(stageScore(*elapsed)));
+        }
+    }
+    if (!plausible::isScore(run.overall))
+        return QStringLiteral("总分 %1").arg(scoreRange(run.overall));
+    if (!plausible::isText(run.version))
+        return QStringLiteral("版本号长于 %1 字节").arg(plausible::kLongestText);
+    return implausibleMachine(run.machine);
+}
+
+RunRecord withoutImplausibleValues(RunRecord run, double now)
+{
+    constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+    if (!plausible::isFinishTime(run.finishedAt, now))
+        run.finishedAt = kNoValue;
+    for (size_t i = 0; i < kTestKinds.size(); ++i) {
+        std::optional<double>& elapsed = run.elapsed[i];
+        if (elapsed && !plausible::isElapsed(*elapsed))
+            elapsed.reset();
+        double& score = run.scores[i];
+        if (!plausible::isScore(score) || (elapsed && !plausible::fitsElapsed(score, *elapsed)))
+            score = kNoValue;
+    }
+    if (!plausible::isScore(run.overall))
+        run.overall = kNoValue;
+    if (!plausible::isText(run.version))
+        run.version.clear();
+    for (QString* text : { &run.machine.cpuModel, &run.machine.kernel, &run.machine.os, &run.machine.architecture,
+             &run.machine.governor, &run.machine.fileSystem }) {
+        if (!plausible::isText(*text))
+            text->clear();
+    }
     return run;
 }
 
@@ -358,7 +454,7 @@ Status writeResultsFile(const QString& path, const ResultsDocument& document)
     return Done {};
 }
 
-Expected<ResultsDocument> readResultsDocument(const QByteArray& json)
+Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const platform::Clock& clock)
 {
     QJsonParseError parseError;
     const QJsonDocument parsed = QJsonDocument::fromJson(json, &parseError);
@@ -382,12 +478,23 @@ Expected<ResultsDocument> readResultsDocument(const QByteArray& json)
 
     ResultsDocument document;
     document.machine = machineFromJson(machine.toObject());
+    if (const QString why = implausibleMachine(document.machine); !why.isEmpty())
+        return impossibleValue(why);
+    const double now = clock.now();
     for (const QJsonValue& value : runs.toArray()) {
         if (!value.isObject())
             return badDocument(QStringLiteral("测试记录不是对象"));
         Expected<RunRecord> run = runFromJson(value.toObject());
         if (!run)
             return run.error();
+        if (const QString why = implausibleValue(*run, now); !why.isEmpty()) {
+            const bool timeKnown = plausible::isFinishTime(run->finishedAt, now);
+            return impossibleValue(QStringLiteral("第 %1 个测试记录%2的%3")
+                    .arg(document.runs.size() + 1)
+                    .arg(timeKnown ? QStringLiteral("（%1 完成）").arg(platform::mediumDateShortTime(run->finishedAt))
+                                   : QString(),
+                        why));
+        }
         document.runs.append(std::move(run).value());
     }
     if (document.runs.isEmpty())
@@ -397,7 +504,7 @@ Expected<ResultsDocument> readResultsDocument(const QByteArray& json)
     return document;
 }
 
-Expected<ResultsDocument> readResultsFile(const QString& path)
+Expected<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -409,7 +516,7 @@ Expected<ResultsDocument> readResultsFile(const QString& path)
     constexpr qint64 kLargestDocument = 256LL * 1024 * 1024;
     if (file.size() > kLargestDocument)
         return badDocument(QStringLiteral("文件太大"));
-    return readResultsDocument(file.readAll());
+    return readResultsDocument(file.readAll(), clock);
 }
 
 } // namespace ostrel::history

@@ -3,6 +3,7 @@
 
 #include "history/Expected.h"
 #include "history/RunRecord.h"
+#include "platform/Clock.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -37,6 +38,15 @@ QJsonObject runToJson(const RunRecord& run);
 // result; the rest is optional.
 Expected<RunRecord> runFromJson(const QJsonObject& object);
 
+// What in a run no version of this program could have written (Plausibility.h), named with its value; empty when
+// there is nothing. `now` is the wall-clock time that bounds the finishing time.
+QString implausibleValue(const RunRecord& run, double now);
+// The machine's texts that are too long to have been read from a machine; empty when there is none.
+QString implausibleMachine(const MachineFacts& machine);
+// The run with every such value made absent: the time, a score or the overall score NaN, an elapsed time empty, a
+// text empty. A score above what its elapsed time allows is the score that goes.
+RunRecord withoutImplausibleValues(RunRecord run, double now);
+
 // The runs in the given order as a JSON array.
 QJsonArray runsToJson(const QList<RunRecord>& runs);
 
@@ -60,8 +70,10 @@ QByteArray writeResultsDocument(const ResultsDocument& document);
 // Writes the document through a temporary file, so a failed write leaves any earlier file whole.
 Status writeResultsFile(const QString& path, const ResultsDocument& document);
 // Checks format and version; a document of a newer version, of another format, without runs or not JSON is
-// refused with a message saying which. Runs are returned newest first whatever their order in the file.
-Expected<ResultsDocument> readResultsDocument(const QByteArray& json);
-Expected<ResultsDocument> readResultsFile(const QString& path);
+// refused with a message saying which, and so is one with a value this program could never have written
+// (implausibleValue(), with `clock` for now), naming the run and the value. Runs are returned newest first whatever
+// their order in the file.
+Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const platform::Clock& clock = platform::WallClock {});
+Expected<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock = platform::WallClock {});
 
 } // namespace ostrel::history

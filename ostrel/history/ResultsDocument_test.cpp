@@ -10,8 +10,10 @@
 #include <functional>
 #include <limits>
 
+using namespace ostrel;
 using namespace ostrel::history;
 using ostrel::history::testing::sampleExtendedRun;
+using ostrel::history::testing::kSampleTime;
 using ostrel::history::testing::sampleRun;
 
 TEST(ResultsDocument, RunJsonHasTheDocumentedShapeAndReadsBackExactly)
@@ -114,7 +116,7 @@ TEST(ResultsDocument, ExportedFileImportsWithItsRunsNewestFirst)
     QTemporaryDir dir;
     ResultsDocument document;
     document.machine = sampleRun(0).machine;
-    document.runs = { sampleRun(100, 70), sampleRun(300, 90), sampleRun(200, 80) };
+    document.runs = { sampleRun(kSampleTime + 100, 70), sampleRun(kSampleTime + 300, 90), sampleRun(kSampleTime + 200, 80) };
     const QString path = dir.filePath("results.json");
     ASSERT_TRUE(writeResultsFile(path, document));
 
@@ -133,7 +135,7 @@ TEST(ResultsDocument, ExportedFileImportsWithItsRunsNewestFirst)
 
 TEST(ResultsDocument, RefusesWhatIsNotACurrentResultsDocument)
 {
-    const QByteArray run = QJsonDocument(runToJson(sampleRun(1))).toJson(QJsonDocument::Compact);
+    const QByteArray run = QJsonDocument(runToJson(sampleRun(kSampleTime))).toJson(QJsonDocument::Compact);
     const QByteArray machine = R"("machine": {"cpuModel": "X"})";
     const struct
     {
@@ -184,7 +186,7 @@ TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)
         "conditions,multicore_threads,"))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith(
-        "1780000000.25,80.125,81.25,77.5,83.0000001,79.25,80.2450000002,3.9750000001,3.78,4.46,,4.14,1.0.0,"
+        "1780000000.25,80.125,81.25,77.5,83.0000001,79.25,80.2450000002,3.9750000001,3.74,4.46,,4.14,1.0.0,"
         "\"Test CPU 9000, \"\"rev\"\" 2\",8,16706064384,6.1.0-99-amd64,Debian GNU/Linux 12 (bookworm),x86_64,"
         "schedutil,ext4,busy;battery,,"))
         << lines[1].toStdString();
@@ -207,4 +209,98 @@ TEST(ResultsDocument, CsvCarriesTheExtendedResults)
                                   "\"/srv/scratch, \"\"fast\"\"\",ext4,true,1073741824,2903.5,1187.25,18096.75,"
                                   "74.125,15014.5,61.5"))
         << lines[1].toStdString();
+}
+
+namespace {
+
+class FixedClock final : public platform::Clock
+{
+public:
+    explicit FixedClock(double now)
+        : m_now(now)
+    {
+    }
+    double now() const override { return m_now; }
+
+private:
+    double m_now;
+};
+
+} // namespace
+
+// Each value no version of Ostrel could have written, with the reason that names it; the bounds themselves pass.
+TEST(Plausibility, EveryImpossibleValueIsNamed)
+{
+    const double now = kSampleTime + 3600;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QString kib(1024, QLatin1Char('x'));
+    const struct
+    {
+        const char* name;
+        std::function<void(RunRecord&)> change;
+        const char16_t* reason;
+    } cases[] = {
+        { "as written", [](RunRecord&) {}, u"" },
+        { "no elapsed times", [](RunRecord& r) { r.elapsed = {}; }, u"" },
+        { "a failed or bounded stage", [](RunRecord& r) { r.scores[4] = 0.0; r.elapsed[4] = 30.0; }, u"" },
+        { "a score of a stage that took no time", [](RunRecord& r) { r.scores[0] = 100.0; r.elapsed[0] = 0.0; }, u"" },
+        { "the earliest time", [](RunRecord& r) { r.finishedAt = 946684800.0; }, u"" },
+        { "a day ahead", [now](RunRecord& r) { r.finishedAt = now + 86400.0; }, u"" },
+        { "texts of 1 KiB", [kib](RunRecord& r) { r.machine.cpuModel = kib; r.version = QString(512, QChar(0xe9)); }, u"" },
+        { "score 1e308", [](RunRecord& r) { r.scores[0] = 1e308; }, u"“int”成绩 1e+308 不在 0 到 100 之间" },
+        { "negative score", [](RunRecord& r) { r.scores[1] = -0.5; }, u"“double”成绩 -0.5 不在 0 到 100 之间" },
+        { "NaN score", [nan](RunRecord& r) { r.scores[2] = nan; }, u"“pi”成绩 NaN 不在 0 到 100 之间" },
+        { "negative elapsed", [](RunRecord& r) { r.elapsed[1] = -5.0; }, u"“double”用时 -5 秒不是零或正数" },
+        { "infinite elapsed", [inf](RunRecord& r) { r.elapsed[0] = inf; }, u"“int”用时 inf 秒不是零或正数" },
+        { "score above its time", [](RunRecord& r) { r.scores[2] = 90.0; },
+          u"“pi”成绩 90 高于用时 4.46 秒所能得到的 77.7 分" },
+        { "overall above 100", [](RunRecord& r) { r.overall = 100.5; }, u"总分 100.5 不在 0 到 100 之间" },
+        { "overall infinite", [inf](RunRecord& r) { r.overall = inf; }, u"总分 inf 不在 0 到 100 之间" },
+        { "before 2000", [](RunRecord& r) { r.finishedAt = 946684799.0; },
+          u"完成时间 946684799 不在 2000 年到此刻之后一天之间" },
+        { "year 5,828,963", [](RunRecord& r) { r.finishedAt = 1.8332e14; },
+          u"完成时间 1.8332e+14 不在 2000 年到此刻之后一天之间" },
+        { "just over a day ahead", [now](RunRecord& r) { r.finishedAt = now + 86401.0; },
+          u"完成时间 1796797201 不在 2000 年到此刻之后一天之间" },
+        { "long CPU model", [kib](RunRecord& r) { r.machine.cpuModel = kib + 'x'; }, u"机器信息“cpuModel”长于 1024 字节" },
+        { "long governor", [](RunRecord& r) { r.machine.governor = QString(342, QChar(0x4e2d)); },
+          u"机器信息“governor”长于 1024 字节" },
+        { "long version", [kib](RunRecord& r) { r.version = kib + 'x'; }, u"版本号长于 1024 字节" },
+    };
+    for (const auto& c : cases) {
+        RunRecord run = sampleRun(kSampleTime);
+        c.change(run);
+        EXPECT_EQ(implausibleValue(run, now), QString::fromUtf16(c.reason)) << c.name;
+        // What the history gives back: the run as it is, or without the impossible value.
+        EXPECT_EQ(withoutImplausibleValues(run, now) == run, *c.reason == 0) << c.name;
+    }
+}
+
+TEST(ResultsDocument, RefusesAFileWithAnImpossibleValueNamingTheRun)
+{
+    ResultsDocument document;
+    document.machine = sampleRun(kSampleTime).machine;
+    document.runs = { sampleRun(kSampleTime), sampleRun(kSampleTime + 60) };
+    document.runs[1].scores[0] = 1e308;
+    const FixedClock clock(kSampleTime + 3600);
+    const Expected<ResultsDocument> read = readResultsDocument(writeResultsDocument(document), clock);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().kind, HistoryError::Kind::BadDocument);
+    EXPECT_EQ(read.error().message,
+        QStringLiteral("成绩文件里有 Ostrel 不可能写出的数值：第 2 个测试记录（2026年12月8日 13:21 完成）的“int”成绩 1e+308 不在 0 "
+                       "到 100 之间"));
+
+    // "Now" is the clock's: the same runs are fine a day later, and too early a day before.
+    document.runs[1].scores[0] = 80.0;
+    EXPECT_TRUE(readResultsDocument(writeResultsDocument(document), clock));
+    const Expected<ResultsDocument> early = readResultsDocument(writeResultsDocument(document), FixedClock(kSampleTime - 86400.5));
+    ASSERT_FALSE(early);
+    EXPECT_TRUE(early.error().message.endsWith(QStringLiteral("第 1 个测试记录的完成时间 1796707200 不在 2000 年到此刻之后一天之间")))
+        << qPrintable(early.error().message);
+
+    document.machine.os = QString(2000, QLatin1Char('o'));
+    const Expected<ResultsDocument> machine = readResultsDocument(writeResultsDocument(document), clock);
+    ASSERT_FALSE(machine);
+    EXPECT_TRUE(machine.error().message.endsWith(QStringLiteral("机器信息“os”长于 1024 字节")));
 }

@@ -1,7 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/RunRecord.h"
 
+#include "platform/DateText.h"
+
+#include <algorithm>
+#include <cmath>
+
 namespace ostrel::history {
+
+bool hasEveryValue(const RunRecord& run)
+{
+    return !std::isnan(run.finishedAt) && !std::isnan(run.overall)
+        && std::none_of(run.scores.begin(), run.scores.end(), [](double score) { return std::isnan(score); });
+}
+
+QString finishedAtText(double finishedAt)
+{
+    return std::isnan(finishedAt) ? QString() : platform::mediumDateShortTime(finishedAt);
+}
 
 QString skewConditionText(const QString& key)
 {

@@ -29,6 +29,9 @@ struct MachineFacts
 };
 
 // One finished run. Arrays follow the order of ostrel::kTestKinds.
+//
+// A time, score or overall score that the history held but no run could have written reads as NaN: no value, shown
+// as empty text (JSON null), never as a number (withoutImplausibleValues()).
 struct RunRecord
 {
     static constexpr int kStageCount = 5;
@@ -64,6 +67,12 @@ inline constexpr std::array<SkewCondition, 3> kSkewConditions { {
     { "battery", u"正在使用电池供电，成绩可能偏低。" },
     { "powersave", u"处理器处于节能模式，成绩可能偏低。" },
 } };
+
+// The run has its time, all five scores and the overall score.
+bool hasEveryValue(const RunRecord& run);
+
+// A run's finishing time in the user's medium date and short time; empty for no value.
+QString finishedAtText(double finishedAt);
 
 // The line for a condition key; the key itself for one this version does not know.
 QString skewConditionText(const QString& key);

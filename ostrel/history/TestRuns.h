@@ -5,14 +5,19 @@
 
 namespace ostrel::history::testing {
 
-// A run with distinct, non-round values everywhere, so a field written to or read from the wrong place shows.
+// 2026-12-08 13:20 in Shanghai: a time a run could have finished at.
+inline constexpr double kSampleTime = 1796707200.0;
+
+// A run with distinct, non-round values everywhere, so a field written to or read from the wrong place shows. Each
+// elapsed time allows its score, as a real run's does.
 inline RunRecord sampleRun(double finishedAt, double base = 80.0)
 {
     RunRecord run;
     run.finishedAt = finishedAt;
     run.scores = { base + 0.125, base + 1.25, base - 2.5, base + 3.0000001, base - 0.75 };
     run.overall = base + 0.2450000002;
-    run.elapsed = { 3.9750000001, 3.78, 4.46, std::nullopt, 4.14 };
+    const double slower = (80.0 - base) * 0.2;
+    run.elapsed = { 3.9750000001 + slower, 3.74 + slower, 4.46 + slower, std::nullopt, 4.14 + slower };
     run.version = QStringLiteral("1.0.0");
     run.machine.cpuModel = QStringLiteral("Test CPU 9000, \"rev\" 2");
     run.machine.logicalCpus = 8;

@@ -8,12 +8,19 @@
 #include <QApplication>
 #include <QStyle>
 #include <cmath>
+#include <limits>
 
 namespace ostrel::history {
 
 namespace {
 
 const QString kThisMachine = QStringLiteral("本机");
+
+// Empty for no value.
+QString shownScore(double score)
+{
+    return std::isnan(score) ? QString() : scoreText(score);
+}
 
 QStringList conditionTexts(const RunRecord& run)
 {
@@ -98,6 +105,8 @@ QString HistoryModel::changeText(double change, int decimals)
 {
     const double scale = std::pow(10.0, decimals);
     const double rounded = std::round(change * scale) / scale;
+    if (std::isnan(rounded))
+        return QString();
     if (rounded == 0.0 || !std::isfinite(rounded))
         return QString::number(0.0, 'f', decimals);
     const QString magnitude = QString::number(std::fabs(rounded), 'f', decimals);
@@ -144,7 +153,7 @@ QString HistoryModel::timeText(const Position& position) const
 {
     QString& text = position.series->timeTexts[size_t(position.index)];
     if (text.isEmpty())
-        text = platform::mediumDateShortTime(position.series->runs[position.index].finishedAt);
+        text = finishedAtText(position.series->runs[position.index].finishedAt);
     return text;
 }
 
@@ -154,8 +163,11 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return {};
     const Position position = positionOf(index.row());
     const RunRecord& run = position.series->runs[position.index];
-    const bool hasPrevious = position.index + 1 < position.series->runs.size();
-    const double change = hasPrevious ? run.overall - position.series->runs[position.index + 1].overall : 0.0;
+    // No change to show beside an overall score that has no value, or after one.
+    const double change = position.index + 1 < position.series->runs.size()
+        ? run.overall - position.series->runs[position.index + 1].overall
+        : std::numeric_limits<double>::quiet_NaN();
+    const bool hasPrevious = !std::isnan(change);
     const int column = index.column();
 
     switch (role) {
@@ -165,9 +177,9 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         if (column == TimeColumn)
             return timeText(position);
         if (column == OverallColumn)
-            return scoreText(run.overall);
+            return shownScore(run.overall);
         if (column >= FirstStageColumn && column < ChangeColumn)
-            return scoreText(run.scores[size_t(column - FirstStageColumn)]);
+            return shownScore(run.scores[size_t(column - FirstStageColumn)]);
         if (column == ChangeColumn)
             return hasPrevious ? changeText(change) : QString();
         if (column >= FirstExtendedColumn) {

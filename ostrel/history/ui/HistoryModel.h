@@ -58,7 +58,8 @@ public:
     QColor positiveColor() const { return m_positive; }
     QColor negativeColor() const { return m_negative; }
 
-    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal unless told otherwise.
+    // "+1.2", "−3.4" (U+2212), "0.0": the change in points, one decimal unless told otherwise;
+    // empty for no value.
     static QString changeText(double change, int decimals = 1);
 
     // The extended figure shown in a column from FirstExtendedColumn on.

@@ -38,22 +38,28 @@ namespace {
 constexpr int kMostChartPoints = 400;
 constexpr int kFollowIntervalMs = 1000;
 
-// Every stride-th run from the oldest, always with the newest.
+// Every stride-th run from the oldest, always with the newest; runs without the time or the value have no point.
 QList<QPointF> chartPoints(const QList<RunRecord>& newestFirst, const std::function<double(const RunRecord&)>& value)
 {
+    QList<QPointF> shown;
+    for (const RunRecord& run : newestFirst) {
+        if (!std::isnan(run.finishedAt) && !std::isnan(value(run)))
+            shown.append(QPointF(run.finishedAt * 1000.0, value(run)));
+    }
     QList<QPointF> points;
-    const qsizetype count = newestFirst.size();
+    const qsizetype count = shown.size();
     const qsizetype stride = std::max<qsizetype>(1, (count + kMostChartPoints - 1) / kMostChartPoints);
     for (qsizetype i = count - 1; i >= 0; i -= stride)
-        points.append(QPointF(newestFirst[i].finishedAt * 1000.0, value(newestFirst[i])));
-    if (count > 0 && points.last().x() != newestFirst.first().finishedAt * 1000.0)
-        points.append(QPointF(newestFirst.first().finishedAt * 1000.0, value(newestFirst.first())));
+        points.append(shown[i]);
+    if (count > 0 && points.last() != shown.first())
+        points.append(shown.first());
     return points;
 }
 
+// Empty for no value.
 QString points(double score)
 {
-    return QString::number(score, 'f', 1);
+    return std::isnan(score) ? QString() : QString::number(score, 'f', 1);
 }
 
 QString seconds(const std::optional<double>& elapsed)
@@ -258,10 +264,11 @@ QString HistoryWindow::trendDescription(const QList<RunRecord>& newestFirst)
 {
     if (newestFirst.isEmpty())
         return QStringLiteral("还没有测试记录");
-    QString text = QStringLiteral("总分 %1 次测试，最近一次 %2")
-                       .arg(newestFirst.size())
-                       .arg(scoreText(newestFirst.first().overall));
-    if (newestFirst.size() < 2)
+    QString text = QStringLiteral("总分 %1 次测试").arg(newestFirst.size());
+    if (std::isnan(newestFirst.first().overall))
+        return text;
+    text += QStringLiteral("，最近一次 %1").arg(scoreText(newestFirst.first().overall));
+    if (newestFirst.size() < 2 || std::isnan(newestFirst[1].overall))
         return text;
     const double change = newestFirst[0].overall - newestFirst[1].overall;
     const double whole = std::trunc(std::fabs(change));
@@ -376,7 +383,7 @@ void HistoryWindow::updateComparison()
     const RunRecord& b = m_model->runAt(rows[1].row());
     auto describe = [this](int row) {
         const RunRecord& run = m_model->runAt(row);
-        QString text = platform::mediumDateShortTime(run.finishedAt);
+        QString text = finishedAtText(run.finishedAt);
         if (m_model->hasImports())
             text += QStringLiteral("（%1）").arg(m_model->machineLabelAt(row));
         return text;

@@ -11,6 +11,7 @@
 #include <QChartView>
 #include <QFile>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -28,7 +29,7 @@ RunRecord run(double finishedAt, double overall, QStringList conditions = {})
     run.finishedAt = finishedAt;
     run.overall = overall;
     run.scores = { overall + 1, overall - 1, overall + 2, overall - 2, overall };
-    run.elapsed = { 4.0, 4.2, 3.6, 4.4, 4.0 };
+    run.elapsed = { 2.0, 2.2, 1.6, 2.4, 2.0 };
     run.version = QStringLiteral("1.0.0");
     run.machine.cpuModel = QStringLiteral("This CPU");
     run.conditions = std::move(conditions);
@@ -163,8 +164,8 @@ TEST_F(HistoryWindowTest, TwoSelectedRunsSideBySide)
         EXPECT_EQ(text(rows, row, 2), QString::fromUtf8(expected[row].b)) << row;
         EXPECT_EQ(text(rows, row, 3), QString::fromUtf8(expected[row].difference)) << row;
     }
-    EXPECT_EQ(text(rows, 0, 4), QStringLiteral("4.000 秒"));
-    EXPECT_EQ(text(rows, 5, 5), QStringLiteral("20.200 秒"));
+    EXPECT_EQ(text(rows, 0, 4), QStringLiteral("2.000 秒"));
+    EXPECT_EQ(text(rows, 5, 5), QStringLiteral("10.200 秒"));
     EXPECT_EQ(text(rows, 5, 6), QStringLiteral("1.000"));
 
     select(1);
@@ -249,6 +250,16 @@ TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(R"({"format": "ostrel-results", "version": 9, "machine": {}, "runs": []})");
     }
+    // One impossible value refuses the whole file.
+    const QString impossible = dir.filePath(QStringLiteral("impossible.json"));
+    ResultsDocument withImpossible = other;
+    withImpossible.runs[1].scores[4] = 1e308;
+    ASSERT_TRUE(writeResultsFile(impossible, withImpossible));
+    alerts.clear();
+    EXPECT_FALSE(window.importFile(impossible));
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_TRUE(alerts.alerts().first().informativeText.endsWith(QStringLiteral("的“disk”成绩 1e+308 不在 0 到 100 之间")))
+        << qPrintable(alerts.alerts().first().informativeText);
     for (const QString& path : { bad, dir.filePath(QStringLiteral("missing.json")) }) {
         alerts.clear();
         EXPECT_FALSE(window.importFile(path));
@@ -258,6 +269,37 @@ TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
         EXPECT_EQ(alerts.alerts().first().window, &window);
     }
     EXPECT_EQ(model.rowCount(), 5);
+}
+
+// What no run could have written shows as no value, never as a number, and draws no point.
+TEST_F(HistoryWindowTest, ImpossibleValuesInTheHistoryShowAsNoValue)
+{
+    RunRecord impossible = run(kStart + 3 * kDay, 250.0);
+    impossible.scores[0] = 75.0;
+    impossible.scores[1] = std::numeric_limits<double>::infinity();
+    impossible.scores[2] = 99.0; // above the 92 its 1.6 s allow
+    impossible.scores[3] = 70.0;
+    impossible.scores[4] = 70.0;
+    RunRecord future = run(kStart + 9999 * kDay, 70.0);
+    ASSERT_TRUE(HistoryStore(databasePath()).append({ impossible, future }));
+
+    HistoryWindow window(databasePath());
+    const HistoryModel& model = window.model();
+    ASSERT_EQ(model.rowCount(), 5);
+    EXPECT_EQ(text(model, 0, HistoryModel::TimeColumn), QString()) << "finished far in the future";
+    EXPECT_EQ(text(model, 0, HistoryModel::OverallColumn), QStringLiteral("70分"));
+    EXPECT_EQ(text(model, 1, HistoryModel::TimeColumn), platform::mediumDateShortTime(kStart + 3 * kDay));
+    const QStringList shown { text(model, 1, HistoryModel::OverallColumn), text(model, 1, HistoryModel::FirstStageColumn),
+        text(model, 1, HistoryModel::FirstStageColumn + 1), text(model, 1, HistoryModel::FirstStageColumn + 2),
+        text(model, 1, HistoryModel::FirstStageColumn + 3) };
+    EXPECT_EQ(shown, (QStringList { "", "75分", "", "", "70分" }));
+    EXPECT_EQ(text(model, 0, HistoryModel::ChangeColumn), QString()) << "after an overall score of no value";
+    EXPECT_EQ(text(model, 1, HistoryModel::ChangeColumn), QString());
+    for (QAbstractSeries* series : child<QChartView>(window, "chartView")->chart()->series()) {
+        for (const QPointF& point : static_cast<QLineSeries*>(series)->points())
+            EXPECT_LT(point.x(), (kStart + 4 * kDay) * 1000.0) << series->name().toStdString();
+        EXPECT_LE(static_cast<QLineSeries*>(series)->count(), 4) << series->name().toStdString();
+    }
 }
 
 TEST_F(HistoryWindowTest, UnreadableHistoryIsSaidInTheWindow)
