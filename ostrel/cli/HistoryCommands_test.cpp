@@ -128,10 +128,10 @@ TEST_F(HistoryCommandsTest, ExportThenCompareOnAnotherHome)
 
 TEST_F(HistoryCommandsTest, CompareShowsTheExtendedResultsWhenEitherRunHasThem)
 {
-    history::RunRecord onlyMulticore = sampleExtendedRun(2.0, 79.0);
+    history::RunRecord onlyMulticore = sampleExtendedRun(kSampleTime + 2, 79.0);
     onlyMulticore.disk.reset();
     onlyMulticore.multicore->threads = 4;
-    const QString text = cli::extendedComparisonText(sampleExtendedRun(1.0), onlyMulticore);
+    const QString text = cli::extendedComparisonText(sampleExtendedRun(kSampleTime + 1), onlyMulticore);
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1 + 8 + 6) << qPrintable(text);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("扩展测试"))) << qPrintable(text);
@@ -144,7 +144,7 @@ TEST_F(HistoryCommandsTest, CompareShowsTheExtendedResultsWhenEitherRunHasThem)
     // Through --compare, after the five tests.
     const QString exported = dir.filePath(QStringLiteral("extended.json"));
     ASSERT_TRUE(history::writeResultsFile(exported, { onlyMulticore.machine, { onlyMulticore } }));
-    ASSERT_TRUE(store.append(sampleExtendedRun(3.0)));
+    ASSERT_TRUE(store.append(sampleExtendedRun(kSampleTime + 3)));
     EXPECT_EQ(cli::compareWithFile(store, exported, streams), cli::kExitSuccess);
     const QString table = take(streams.out);
     EXPECT_TRUE(table.contains(QStringLiteral("总分"))) << qPrintable(table);

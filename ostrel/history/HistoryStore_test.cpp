@@ -200,14 +200,14 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
 
     HistoryStore store(path);
     ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
-    RunRecord onlyDisk = sampleExtendedRun(1800000100);
+    RunRecord onlyDisk = sampleExtendedRun(1796000100);
     onlyDisk.multicore.reset();
-    ASSERT_TRUE(store.append({ sampleExtendedRun(1800000000), onlyDisk }));
+    ASSERT_TRUE(store.append({ sampleExtendedRun(1796000000), onlyDisk }));
     const Expected<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), 3);
     EXPECT_EQ(runs.value()[0], onlyDisk);
-    EXPECT_EQ(runs.value()[1], sampleExtendedRun(1800000000)) << "both results, every double exactly";
+    EXPECT_EQ(runs.value()[1], sampleExtendedRun(1796000000)) << "both results, every double exactly";
     const RunRecord& old = runs.value()[2];
     EXPECT_EQ(old.finishedAt, 1750000000.25);
     EXPECT_EQ(old.elapsed[0], 3.5);
@@ -218,17 +218,17 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
     // The figures can be reached from SQL, and a run without them has NULL there.
     RawConnection raw(path);
     EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
-    EXPECT_EQ(raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1800000000")
+    EXPECT_EQ(raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1796000000")
                   .toDouble(),
               18096.75);
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NULL").toInt(), 2);
 
     // A column damaged by hand reads as a run without that test, not as a broken history.
-    raw.exec("UPDATE runs SET disk = '{\"folder\": 7}' WHERE finished_at = 1800000000");
+    raw.exec("UPDATE runs SET disk = '{\"folder\": 7}' WHERE finished_at = 1796000000");
     const Expected<QList<RunRecord>> again = store.runs();
     ASSERT_TRUE(again);
     EXPECT_FALSE(again.value()[1].disk.has_value());
-    EXPECT_EQ(again.value()[1].multicore, sampleExtendedRun(1800000000).multicore);
+    EXPECT_EQ(again.value()[1].multicore, sampleExtendedRun(1796000000).multicore);
 }
 
 TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)

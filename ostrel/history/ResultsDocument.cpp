@@ -242,7 +242,8 @@ MachineFacts machineFromJson(const QJsonObject& object)
     MachineFacts machine;
     machine.cpuModel = object.value(QStringLiteral("cpuModel")).toString();
     machine.logicalCpus = object.value(QStringLiteral("logicalCpus")).toInt();
-    machine.memoryBytes = qint64(object.value(QStringLiteral("memoryBytes")).toDouble());
+    // toInteger() refuses what no qint64 holds (1e300, NaN, 2.5) instead of converting it undefinedly.
+    machine.memoryBytes = std::max<qint64>(0, object.value(QStringLiteral("memoryBytes")).toInteger(0));
     machine.kernel = object.value(QStringLiteral("kernel")).toString();
     machine.os = object.value(QStringLiteral("os")).toString();
     machine.architecture = object.value(QStringLiteral("architecture")).toString();

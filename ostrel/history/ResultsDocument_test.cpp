@@ -3,6 +3,7 @@
 #include "history/TestRuns.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -36,6 +37,20 @@ TEST(ResultsDocument, RunJsonHasTheDocumentedShapeAndReadsBackExactly)
     const Expected<RunRecord> back = runFromJson(QJsonDocument::fromJson(text).object());
     ASSERT_TRUE(back) << back.error().message.toStdString();
     EXPECT_EQ(back.value(), run);
+}
+
+// A memory size no byte count can be (found by fuzzing: 1e300 once overflowed the conversion) reads as unknown.
+TEST(ResultsDocument, MemorySizeThatIsNoByteCountReadsAsUnknown)
+{
+    const struct
+    {
+        QJsonValue written;
+        qint64 read;
+    } cases[] = { { 16706064384.0, 16706064384 }, { 1e300, 0 }, { -1e300, 0 }, { -4096.0, 0 }, { 2.5, 0 },
+        { QStringLiteral("16"), 0 }, { QJsonValue::Null, 0 } };
+    for (const auto& c : cases)
+        EXPECT_EQ(machineFromJson({ { QStringLiteral("memoryBytes"), c.written } }).memoryBytes, c.read)
+            << QJsonDocument(QJsonArray { c.written }).toJson(QJsonDocument::Compact).constData();
 }
 
 TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRun)
