@@ -8,6 +8,7 @@
 #include <QNetworkProxyFactory>
 #include <cstdio>
 #include <thread>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -21,8 +22,28 @@ int main(int argc, char** argv)
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     QFile out;
     QFile err;
+    QFile in;
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly);
-    return vantor::cli::lookUpAll(invocation.services, invocation.addresses, invocation.json, out, err,
-                                  [](std::chrono::seconds pause) { std::this_thread::sleep_for(pause); });
+    in.open(stdin, QIODevice::ReadOnly);
+
+    using vantor::Invocation;
+    QList<Invocation::AddressSource> sources = invocation.sources;
+    // Nothing named and something piped in: the addresses are in the pipe.
+    if (sources.isEmpty() && !isatty(STDIN_FILENO))
+        sources.append({ Invocation::AddressSource::Kind::File, QStringLiteral("-") });
+
+    vantor::cli::ProgressLine progress(err, isatty(STDERR_FILENO));
+    vantor::cli::LookupOptions options;
+    options.format = invocation.csv ? vantor::cli::OutputFormat::Csv
+        : invocation.json           ? vantor::cli::OutputFormat::Json
+                                    : vantor::cli::OutputFormat::Text;
+    options.standardInput = &in;
+    options.progress = &progress;
+    return vantor::cli::lookUp(invocation.services, sources, options, out, err, [&](std::chrono::seconds pause) {
+        for (auto left = pause; left.count() > 0; --left) {
+            progress.waiting(left);
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    });
 }

@@ -19,6 +19,7 @@ namespace {
 constexpr char kFormatKey[] = "ipInfoFormat";
 constexpr char kIpInfoUrlKey[] = "ipInfoUrl";
 constexpr char kMyAddressUrlKey[] = "myAddressUrl";
+constexpr char kIpInfoDatabaseKey[] = "ipInfoDatabase";
 
 QString formatNames()
 {
@@ -45,6 +46,19 @@ QString checkUrl(const QString& text)
     return QStringLiteral("'%1' is not an absolute http or https URL").arg(text);
 }
 
+// An empty batch URL sends one request per address, for a service that has no batch endpoint.
+QString checkBatchUrl(const QString& text)
+{
+    return text.isEmpty() ? QString() : checkUrl(text);
+}
+
+QString checkFileName(const QString& text)
+{
+    if (!text.isEmpty())
+        return {};
+    return QStringLiteral("an empty file name");
+}
+
 struct Setting
 {
     std::optional<QString> ServiceSettings::*value;
@@ -57,6 +71,9 @@ constexpr Setting kSettings[] = {
     { &ServiceSettings::ipInfoFormat, kFormatKey, "ip-info-format", checkFormat },
     { &ServiceSettings::ipInfoUrl, kIpInfoUrlKey, "ip-info-url", checkUrl },
     { &ServiceSettings::myAddressUrl, kMyAddressUrlKey, "my-address-url", checkUrl },
+    { &ServiceSettings::ipApiBatchUrl, "ipApiBatchUrl", "ip-api-batch-url", checkBatchUrl },
+    { &ServiceSettings::ipInfoDatabase, kIpInfoDatabaseKey, "ip-info-database", checkFileName },
+    { &ServiceSettings::asnDatabase, "asnDatabase", "asn-database", checkFileName },
 };
 
 QString programName(Program program)
@@ -120,6 +137,47 @@ QStringList withoutQtOptions(const QStringList& arguments)
             ++i;
     }
     return kept;
+}
+
+// The parser keeps addresses and files apart; the output follows the command line's order, so it is found again
+// by walking the arguments: each -f value and each address in the parser's order, where it stands.
+QList<Invocation::AddressSource> addressSources(const QStringList& arguments, const QStringList& addresses,
+                                                const QStringList& files)
+{
+    using Source = Invocation::AddressSource;
+    QList<Source> sources;
+    qsizetype nextAddress = 0;
+    qsizetype nextFile = 0;
+    bool onlyAddresses = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!onlyAddresses && argument == QLatin1String("--")) {
+            onlyAddresses = true;
+            continue;
+        }
+        if (!onlyAddresses && nextFile < files.size()) {
+            if ((argument == QLatin1String("-f") || argument == QLatin1String("--file")) && i + 1 < arguments.size()
+                && arguments[i + 1] == files[nextFile]) {
+                sources.append({ Source::Kind::File, files[nextFile++] });
+                ++i;
+                continue;
+            }
+            if (argument == QLatin1String("-f=") + files[nextFile] || argument == QLatin1String("-f") + files[nextFile]
+                || argument == QLatin1String("--file=") + files[nextFile]) {
+                sources.append({ Source::Kind::File, files[nextFile++] });
+                continue;
+            }
+        }
+        if (nextAddress < addresses.size() && argument == addresses[nextAddress]
+            && (onlyAddresses || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")))
+            sources.append({ Source::Kind::Address, addresses[nextAddress++] });
+    }
+    // Whatever the walk missed keeps the parser's order at the end.
+    while (nextFile < files.size())
+        sources.append({ Source::Kind::File, files[nextFile++] });
+    while (nextAddress < addresses.size())
+        sources.append({ Source::Kind::Address, addresses[nextAddress++] });
+    return sources;
 }
 
 QString description(Program program)
@@ -234,7 +292,21 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
     else if (format == fileFormat && fromFile.ipInfoUrl)
         prefix = *fromFile.ipInfoUrl;
 
-    if (prefix.isEmpty()) {
+    // A local format asks no service; it needs its database instead.
+    const bool local = format->lookUpLocally != nullptr;
+    const bool hasDatabase = commandLine.ipInfoDatabase || fromFile.ipInfoDatabase;
+    if (local && !hasDatabase) {
+        const QString problem
+                = QStringLiteral("%1 needs a database file").arg(QLatin1String(format->name));
+        if (commandLine.ipInfoFormat) {
+            resolved.error = QStringLiteral("--ip-info-format: %1 (--ip-info-database)").arg(problem);
+            return resolved;
+        }
+        resolved.warnings << QStringLiteral("%1: %2: %3 as %4; using the default")
+                                 .arg(filePath, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoDatabaseKey));
+        format = &ipInfoFormat(ServiceConfig().ipInfoFormat);
+        prefix = QLatin1String(format->defaultPrefix);
+    } else if (prefix.isEmpty() && !local) {
         const QString problem
             = QStringLiteral("%1 has no public service; its URL must be given").arg(QLatin1String(format->name));
         if (commandLine.ipInfoFormat) {
@@ -252,6 +324,9 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
         services.myAddressUrl = *commandLine.myAddressUrl;
     else if (fromFile.myAddressUrl)
         services.myAddressUrl = *fromFile.myAddressUrl;
+    services.ipApiBatchUrl = commandLine.ipApiBatchUrl.value_or(fromFile.ipApiBatchUrl.value_or(services.ipApiBatchUrl));
+    services.ipInfoDatabase = commandLine.ipInfoDatabase.value_or(fromFile.ipInfoDatabase.value_or(QString()));
+    services.asnDatabase = commandLine.asnDatabase.value_or(fromFile.asnDatabase.value_or(QString()));
     return resolved;
 }
 
@@ -274,7 +349,8 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
                                   QStringLiteral("Print the answers as one JSON array on standard output."));
     const QCommandLineOption format(
         QStringLiteral("ip-info-format"),
-        QStringLiteral("How the IP-information service is asked: ip-api (the default) or getipinfo."),
+        QStringLiteral("How the IP-information service is asked: ip-api (the default), getipinfo, or mmdb for a "
+                       "local MaxMind DB file instead of a service."),
         QStringLiteral("FORMAT"));
     const QCommandLineOption ipInfoUrl(
         QStringLiteral("ip-info-url"),
@@ -286,16 +362,40 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         QStringLiteral("URL of the service that answers with this machine's public address "
                        "(default: http://icanhazip.com/)."),
         QStringLiteral("URL"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Print the answers as CSV: a header line, then one row per address."));
+    const QCommandLineOption listFile(QStringList { QStringLiteral("f"), QStringLiteral("file") },
+                                  QStringLiteral("Read addresses from FILE, one a line ('-': standard input). "
+                                                 "May be given more than once."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption ipApiBatchUrl(
+        QStringLiteral("ip-api-batch-url"),
+        QStringLiteral("URL of ip-api's batch endpoint, asked by vantor-cli for more than one address "
+                       "(default: http://ip-api.com/batch; empty: one request per address)."),
+        QStringLiteral("URL"));
+    const QCommandLineOption ipInfoDatabase(
+        QStringLiteral("ip-info-database"),
+        QStringLiteral("The MaxMind DB file (a City database) of the format mmdb."), QStringLiteral("FILE"));
+    const QCommandLineOption asnDatabase(
+        QStringLiteral("asn-database"),
+        QStringLiteral("A MaxMind ASN database, for the carrier in the format mmdb (optional)."),
+        QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(version);
-    if (program == Program::Cli)
+    if (program == Program::Cli) {
         parser.addOption(json);
+        parser.addOption(csv);
+        parser.addOption(listFile);
+    }
     parser.addOption(format);
     parser.addOption(ipInfoUrl);
     parser.addOption(myAddressUrl);
+    parser.addOption(ipApiBatchUrl);
+    parser.addOption(ipInfoDatabase);
+    parser.addOption(asnDatabase);
     if (program == Program::Cli)
         parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
-                                     QStringLiteral("[ADDRESS...]"));
+                                     QStringLiteral("[ADDRESS | -f FILE]..."));
 
     const QStringList parsed = program == Program::Window ? withoutQtOptions(arguments) : arguments;
     if (!parser.parse(parsed))
@@ -307,7 +407,7 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         text.remove(0, text.indexOf(QLatin1Char('\n')) + 1);
         invocation.action = Invocation::Action::Help;
         invocation.text = QStringLiteral("Usage: %1 [options]%2\n")
-                              .arg(name, program == Program::Cli ? QStringLiteral(" [ADDRESS...]") : QString())
+                              .arg(name, program == Program::Cli ? QStringLiteral(" [ADDRESS | -f FILE]...") : QString())
             + text + epilogue(program);
         return invocation;
     }
@@ -336,6 +436,12 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
     invocation.services = resolved.services;
     invocation.json = program == Program::Cli && parser.isSet(json);
     invocation.addresses = program == Program::Cli ? parser.positionalArguments() : QStringList();
+    if (program == Program::Cli) {
+        invocation.csv = parser.isSet(csv);
+        if (invocation.json && invocation.csv)
+            return badUsage(QStringLiteral("--json and --csv cannot be given together."));
+        invocation.sources = addressSources(arguments, invocation.addresses, parser.values(listFile));
+    }
     return invocation;
 }
 

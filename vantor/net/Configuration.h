@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include <QList>
 #include <optional>
 
 namespace vantor {
@@ -20,9 +20,13 @@ struct ServiceSettings
     std::optional<QString> ipInfoFormat;
     std::optional<QString> ipInfoUrl;
     std::optional<QString> myAddressUrl;
+    std::optional<QString> ipApiBatchUrl;
+    std::optional<QString> ipInfoDatabase;
+    std::optional<QString> asnDatabase;
 };
 
-// The top-level keys ipInfoFormat, ipInfoUrl and myAddressUrl of the INI file. A missing file has none; a file that
+// The top-level keys ipInfoFormat, ipInfoUrl, myAddressUrl, ipApiBatchUrl, ipInfoDatabase and asnDatabase of the
+// INI file. A missing file has none; a file that
 // cannot be read has none and adds a warning.
 ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings);
 
@@ -35,8 +39,8 @@ struct ResolvedServices
 
 // Each setting comes from the command line, else the file, else its default. The file's ipInfoUrl belongs to the
 // file's format (ip-api when the file names none) and is not used when the command line picks another one. A bad
-// value is a format no adapter has, a URL that is not absolute http or https, or getipinfo without a prefix, which
-// has no public default.
+// value is a format no adapter has, a URL that is not absolute http or https, an empty file name, getipinfo without
+// a prefix, which has no public default, or mmdb without ipInfoDatabase.
 ResolvedServices resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
                                  const QString& filePath);
 
@@ -61,6 +65,17 @@ struct Invocation
     ServiceConfig services;
     bool json = false; // vantor-cli only
     QStringList addresses; // vantor-cli only
+    bool csv = false; // vantor-cli only
+
+    // vantor-cli only: where the addresses come from, in the order of the command line.
+    struct AddressSource
+    {
+        enum class Kind { Address, File };
+        Kind kind;
+        QString text; // the address, or the file's name ("-" for standard input)
+        friend bool operator==(const AddressSource&, const AddressSource&) = default;
+    };
+    QList<AddressSource> sources;
 };
 
 // arguments[0] is the program's path. The window's program lets Qt's own options (-platform, -style, …) through

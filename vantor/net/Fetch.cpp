@@ -48,7 +48,11 @@ QUrl webUrl(const QString& text)
     return url;
 }
 
-std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout)
+namespace {
+
+// A GET, or a POST when there is a body to send.
+std::optional<WebAnswer> exchange(const QString& urlText, std::chrono::milliseconds timeout,
+                                  const QByteArray* postBody, const QByteArray& contentType)
 {
     const QDeadlineTimer deadline(timeout);
     const QUrl url = webUrl(urlText);
@@ -56,7 +60,10 @@ std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::millis
         return std::nullopt;
 
     QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    if (postBody)
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    QNetworkReply* reply = postBody ? manager.post(request, *postBody) : manager.get(request);
     reply->setReadBufferSize(kReadBufferSize);
 
     QByteArray body;
@@ -104,6 +111,19 @@ std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::millis
     if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error)))
         return std::nullopt;
     return answer;
+}
+
+} // namespace
+
+std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout)
+{
+    return exchange(urlText, timeout, nullptr, {});
+}
+
+std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
+                                    std::chrono::milliseconds timeout)
+{
+    return exchange(urlText, timeout, &body, contentType);
 }
 
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout)

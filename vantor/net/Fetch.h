@@ -36,6 +36,10 @@ QUrl webUrl(const QString& text);
 // time-out, a text that is not a URL, or a body over kMaxBodySize.
 std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout);
 
+// As fetchAnswer(), but a POST of `body` with its Content-Type.
+std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
+                                    std::chrono::milliseconds timeout);
+
 // The body of fetchAnswer(), whatever the status.
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);
 

@@ -5,6 +5,7 @@
 #include "vantor/net/InfoRow.h"
 #include "vantor/net/Services.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <array>
@@ -33,6 +34,8 @@ struct IpInfoAnswer
         Rejected, // the service refused the address
         RateLimited, // the service refused to answer now: too many requests
         Unreadable, // not an answer of the configured format
+        NotFound, // the local database has no entry for the address
+        Unavailable, // the local database cannot be used; `problem` says why
     };
 
     Kind kind = Kind::Unreadable;
@@ -41,12 +44,15 @@ struct IpInfoAnswer
     // The service's rate limit as the answer reports it: requests left and seconds until the limit resets.
     std::optional<int> requestsLeft;
     std::optional<int> secondsUntilReset;
+    // For Kind::Unavailable: what is wrong, naming the file.
+    QString problem;
 
     // The table's rows, "未知" where a value is absent; none unless Kind::Rows.
     QList<InfoRow> rows() const;
 };
 
-// One IP-information format: how a request for an address is made and how its answer reads.
+// One IP-information format: how a request for an address is made and how its answer reads, or, for a format
+// without a service, how the address is looked up on this machine.
 struct IpInfoFormatAdapter
 {
     IpInfoFormat format;
@@ -54,6 +60,8 @@ struct IpInfoFormatAdapter
     const char* defaultPrefix; // empty when there is no public service of this format
     QString (*requestUrl)(const QString& prefix, const QString& address);
     IpInfoAnswer (*readAnswer)(const WebAnswer& answer);
+    // Set for a local format, whose lookups need no network; requestUrl and readAnswer are unset then.
+    IpInfoAnswer (*lookUpLocally)(const ServiceConfig& services, const QString& address) = nullptr;
 };
 
 std::span<const IpInfoFormatAdapter> ipInfoFormats();
@@ -63,6 +71,10 @@ const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name);
 
 // The request for the address, which is appended as it is: no trimming, no escaping, no check of its form.
 QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address);
+
+// One ip-api answer object, whose "status" is "success" or "fail": the single lookup's answer and each entry of a
+// batch answer. Anything else is unreadable.
+IpInfoAnswer readIpApiObject(const QJsonObject& object);
 
 // Rows as "Key<TAB>Value" lines, each ending in a line break.
 QString rowsAsText(const QList<InfoRow>& rows);
