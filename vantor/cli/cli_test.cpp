@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BatchLookup.h"
 #include "platform/Version.h"
+#include "vantor/testing/IpApiStandIn.h"
 #include "vantor/testing/MiniHttpServer.h"
+#include "vantor/testing/TestDatabases.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -209,6 +211,58 @@ TEST(BatchLookup, JsonReport)
               "连接超时: 您的网络不太给力哦！\n");
 }
 
+// ip-api's limits, counted on a clock that moves only when vantor-cli waits.
+TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
+{
+    MiniHttpServer server;
+    double clock = 0;
+    vantor::testing::IpApiStandIn standIn(server, 45, 2, [&] { return clock; });
+    vantor::ServiceConfig services;
+    services.ipApiBatchUrl = server.baseUrl() + QStringLiteral("/batch");
+    QByteArray list;
+    QStringList expected;
+    for (int i = 1; i <= 250; ++i) {
+        const QString address = QStringLiteral("198.51.%1.%2").arg(i / 100).arg(i % 100);
+        list += address.toUtf8() + '\n';
+        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok");
+        if (i == 7) {
+            list += "10.0.0.1 # private\nbogus\n198.51.0.1\n";
+            expected << "10.0.0.1,,,,,rejected" << "bogus,,,,,rejected" << expected.first();
+        }
+    }
+    QBuffer input(&list);
+    input.open(QIODevice::ReadOnly);
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    vantor::cli::LookupOptions options;
+    options.format = vantor::cli::OutputFormat::Csv;
+    options.standardInput = &input;
+    QList<std::chrono::seconds> waits;
+
+    const int status = vantor::cli::lookUp(services,
+                                           { { vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") } },
+                                           options, out, err, [&](std::chrono::seconds pause) {
+                                               waits << pause;
+                                               clock += double(pause.count());
+                                           });
+
+    EXPECT_EQ(status, 1);
+    QStringList rows = QString::fromUtf8(out.data()).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    ASSERT_EQ(rows.takeLast(), QString());
+    EXPECT_EQ(rows, expected);
+    // 251 distinct addresses: 100 + 100, then the limit of two is used up until the window ends.
+    EXPECT_EQ(standIn.batchRequests(), 3);
+    EXPECT_EQ(standIn.refused(), 0);
+    EXPECT_EQ(waits, QList { 60s });
+    EXPECT_EQ(QJsonDocument::fromJson(server.requests().first().body).array().size(), 100);
+    EXPECT_EQ(err.data().toStdString(), "-:9: not an address: bogus\n"
+                                        "查询错误: 您输入的IP有误\n"
+                                        "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");
+}
+
 // The executable itself, as a user or help2man runs it: no display, a configuration folder of its own.
 class CliExecutableTest : public ::testing::Test
 {
@@ -349,6 +403,60 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
     EXPECT_TRUE(badFile.err.startsWith(QStringLiteral("vantor-cli: %1: ipInfoFormat: ").arg(conf).toUtf8()))
         << badFile.err.toStdString();
     EXPECT_TRUE(badFile.err.endsWith("查询错误: 您输入的IP有误\n")) << badFile.err.toStdString();
+}
+
+TEST_F(CliExecutableTest, ListFromAPipeGoesToTheBatchEndpoint)
+{
+    vantor::testing::IpApiStandIn standIn(server, 45, 15, [] { return 0.0; });
+    QByteArray list;
+    for (int i = 1; i <= 250; ++i)
+        list += "203.0.113." + QByteArray::number(i) + '\n';
+
+    const Result result = run({ QStringLiteral("--ip-api-batch-url"), server.baseUrl() + QStringLiteral("/batch"),
+                                QStringLiteral("--json"), QStringLiteral("-f"), QStringLiteral("-") },
+                              list);
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+    const QJsonArray report = QJsonDocument::fromJson(result.out).array();
+    ASSERT_EQ(report.size(), 250);
+    for (int i = 0; i < 250; ++i)
+        EXPECT_EQ(report[i].toObject().value(QLatin1String("city")), QStringLiteral("203.0.113.%1").arg(i + 1));
+    EXPECT_EQ(standIn.batchRequests(), 3);
+    EXPECT_EQ(standIn.singleRequests(), 0);
+}
+
+TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    const QStringList mmdb { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                             QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--asn-database"),
+                             databases.asn() };
+
+    const Result csv = run(mmdb + QStringList { QStringLiteral("--csv") },
+                           "203.0.113.7\n198.51.100.9\n2001:db8::1\n192.0.2.1\nbogus\n203.0.113.7\n");
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_EQ(csv.out.toStdString(), "ip,country,region,city,isp,status\r\n"
+                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n"
+                                     "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok\r\n"
+                                     "2001:db8::1,日本,,东京,,ok\r\n"
+                                     "192.0.2.1,,,,,not-found\r\n"
+                                     "bogus,,,,,rejected\r\n"
+                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n");
+    EXPECT_EQ(csv.err.toStdString(), "查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
+
+    const Result missing = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                                 QStringLiteral("--ip-info-database"), QStringLiteral("/nonexistent/city.mmdb"),
+                                 QStringLiteral("203.0.113.7") });
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err.toStdString(), "vantor-cli: 无法打开数据库文件 /nonexistent/city.mmdb。\n");
+    EXPECT_TRUE(missing.out.isEmpty());
+
+    const Result noList = run(mmdb + QStringList { QStringLiteral("-f"), QStringLiteral("/nonexistent/list") });
+    EXPECT_EQ(noList.exitCode, 2);
+    EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 } // namespace
