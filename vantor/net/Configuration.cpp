@@ -189,21 +189,29 @@ QString description(Program program)
                               "looked up too.");
     return QStringLiteral("Looks up each ADDRESS in turn with the IP-information service of the Vantor\n"
                           "window and prints its country, region, city and carrier. Without an ADDRESS\n"
-                          "it looks up this machine's public address.");
+                          "it looks up this machine's public address.\n"
+                          "\n"
+                          "A list FILE holds one address a line; blank lines and text after '#' are\n"
+                          "ignored. With no ADDRESS and no -f, a list piped into standard input is read.\n"
+                          "Each distinct address is looked up once; the answers keep the input's order.");
 }
 
 QString epilogue(Program program)
 {
     QString text = QStringLiteral("\n"
                                   "Configuration:\n"
-                                  "  The options override the keys ipInfoFormat, ipInfoUrl and myAddressUrl of\n"
-                                  "  the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
-                                  "  ~/.config/vantor/vantor.conf), which is only ever read. The format ip-api\n"
+                                  "  The options override the keys ipInfoFormat, ipInfoUrl, myAddressUrl,\n"
+                                  "  ipApiBatchUrl, ipInfoDatabase and asnDatabase of the INI file\n"
+                                  "  $XDG_CONFIG_HOME/vantor/vantor.conf (usually ~/.config/vantor/vantor.conf),\n"
+                                  "  which is only ever read. The format ip-api\n"
                                   "  (the default, http://ip-api.com/json/ over plain HTTP) is free for\n"
                                   "  non-commercial use only and allows 45 requests a minute. The format\n"
                                   "  getipinfo is for a service answering PREFIX + ADDRESS, the prefix ending in\n"
                                   "  /service/getIpInfo.php?ip=, with the JSON members code and data; it has no\n"
-                                  "  public service, so its URL must be given.\n");
+                                  "  public service, so its URL must be given. The format mmdb asks no service:\n"
+                                  "  it reads the MaxMind DB file of --ip-info-database (a City database such as\n"
+                                  "  DB-IP's City Lite or GeoLite2 City; keys ipInfoDatabase and asnDatabase),\n"
+                                  "  which Vantor never downloads itself.\n");
     if (program == Program::Cli)
         text += QStringLiteral("\n"
                                "Output:\n"
@@ -212,14 +220,24 @@ QString epilogue(Program program)
                                "  that gets no rows prints one line on standard error instead. With --json,\n"
                                "  one array of objects with the members query, ok, and either ip, country,\n"
                                "  region, city and isp (null where the service did not say), or error:\n"
-                               "  rejected, unreadable, rate-limited or network. When ip-api says that no\n"
-                               "  requests are left, vantor-cli waits until its limit resets before the\n"
-                               "  next request.\n"
+                               "  rejected, unreadable, rate-limited, not-found (not in the database) or\n"
+                               "  network. With --csv, the header ip,country,region,city,isp,status and one\n"
+                               "  row per input address (RFC 4180, UTF-8), status ok or one of those errors.\n"
+                               "  A line of a list that is not an address is reported as FILE:LINE on\n"
+                               "  standard error and counts as rejected. On a terminal, standard error shows\n"
+                               "  how far a list has come.\n"
+                               "\n"
+                               "  With ip-api and more than one address, vantor-cli asks its batch endpoint,\n"
+                               "  100 addresses a request (15 requests a minute for free). When ip-api says\n"
+                               "  that no requests are left, vantor-cli waits until its limit resets before\n"
+                               "  the next request.\n"
                                "\n"
                                "Exit status:\n"
                                "  0  every address was answered\n"
-                               "  1  an address was rejected, its answer was unreadable or the service busy\n"
-                               "  2  bad usage\n"
+                               "  1  an address was rejected, not in the database, its answer was\n"
+                               "     unreadable or the service busy\n"
+                               "  2  bad usage, a list that cannot be read, or a database file that cannot\n"
+                               "     be opened or is not a MaxMind DB\n"
                                "  3  no answer came over the network for an address (this wins over 1)\n");
     return text;
 }
