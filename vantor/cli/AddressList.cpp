@@ -4,6 +4,8 @@
 #include <QHostAddress>
 #include <QIODevice>
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -31,6 +33,21 @@ std::optional<ListedLine> AddressListReader::next()
         listed.lineNumber = m_lineNumber;
         listed.isAddress = isIpAddress(listed.text);
         return listed;
+    }
+}
+
+DescriptorReader::DescriptorReader(int descriptor)
+    : m_descriptor(descriptor)
+{
+    open(QIODevice::ReadOnly);
+}
+
+qint64 DescriptorReader::readData(char* data, qint64 maxSize)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_descriptor, data, size_t(maxSize));
+        if (got >= 0 || errno != EINTR)
+            return got > 0 ? got : -1; // 0 is the end of the input
     }
 }
 

@@ -2,10 +2,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <optional>
-
-class QIODevice;
 
 namespace vantor::cli {
 
@@ -31,6 +30,23 @@ public:
 private:
     QIODevice& m_device;
     int m_lineNumber = 0;
+};
+
+// Standard input (or any descriptor) for reading, taking what a pipe has at hand instead of waiting to fill a
+// buffer: QFile would wait for a whole block, holding back answers to a slow writer, and would not say how much
+// input is already read ahead.
+class DescriptorReader : public QIODevice
+{
+public:
+    explicit DescriptorReader(int descriptor);
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    int m_descriptor;
 };
 
 // What a line of the list must be; also QHostAddress's looser forms ("127.1", "0x7f.1") are not addresses here.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
+#include "AddressList.h"
 #include "BatchLookup.h"
 #include "vantor/net/Configuration.h"
 
@@ -22,10 +23,9 @@ int main(int argc, char** argv)
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     QFile out;
     QFile err;
-    QFile in;
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly);
-    in.open(stdin, QIODevice::ReadOnly);
+    vantor::cli::DescriptorReader in(STDIN_FILENO);
 
     using vantor::Invocation;
     QList<Invocation::AddressSource> sources = invocation.sources;
