@@ -74,11 +74,18 @@ void VNQuery::query(const QString& address)
 {
     m_list.clear();
 
-    const std::optional<WebAnswer> web = internetAnswer(ipInfoRequest(m_services, address), m_services.ipInfoTimeout);
-    if (!web)
-        return; // the network or certificate alert has said it all
+    const IpInfoFormatAdapter& adapter = ipInfoFormat(m_services.ipInfoFormat);
+    IpInfoAnswer answer;
+    if (adapter.lookUpLocally) {
+        answer = adapter.lookUpLocally(m_services, address);
+    } else {
+        const std::optional<WebAnswer> web
+            = internetAnswer(ipInfoRequest(m_services, address), m_services.ipInfoTimeout);
+        if (!web)
+            return; // the network or certificate alert has said it all
+        answer = adapter.readAnswer(*web);
+    }
 
-    const IpInfoAnswer answer = ipInfoFormat(m_services.ipInfoFormat).readAnswer(*web);
     const QString queryError = QStringLiteral("查询错误");
     switch (answer.kind) {
     case IpInfoAnswer::Kind::Rejected:
@@ -93,6 +100,12 @@ void VNQuery::query(const QString& address)
         break;
     case IpInfoAnswer::Kind::Unreadable:
         platform::ui::showAlert(queryError, QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
+        break;
+    case IpInfoAnswer::Kind::NotFound:
+        platform::ui::showAlert(queryError, QStringLiteral("数据库中没有这个地址。"), mainWindow());
+        break;
+    case IpInfoAnswer::Kind::Unavailable:
+        platform::ui::showAlert(QStringLiteral("配置错误"), answer.problem, mainWindow());
         break;
     case IpInfoAnswer::Kind::Rows:
         m_list.append(answer.rows());

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vantor/net/Configuration.h"
 #include "vantor/net/Services.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <chrono>
 #include <functional>
@@ -12,7 +14,8 @@ class QIODevice;
 namespace vantor::cli {
 
 inline constexpr int kExitAnswered = 0;
-inline constexpr int kExitNotAnswered = 1; // rejected, unreadable or rate-limited
+inline constexpr int kExitNotAnswered = 1; // rejected, unreadable, rate-limited or not in the database
+inline constexpr int kExitBadUsage = vantor::kExitBadUsage; // also a list or a database that cannot be read
 inline constexpr int kExitNoNetwork = 3; // wins over kExitNotAnswered
 
 // ip-api's limit counts requests per minute, so its reset is never further away than this; a longer or missing
@@ -21,10 +24,54 @@ inline constexpr std::chrono::seconds kLongestRateLimitWait { 60 };
 
 using Wait = std::function<void(std::chrono::seconds)>;
 
-// Looks up each address in turn, or this machine's own addresses (IPv4 first) when there is none, and writes the
-// answers to `out`: five "Key<TAB>Value" lines per address with a blank line between, or with `json` one JSON array.
-// What went wrong goes to `err`, one line each. When an answer says no requests are left, `wait` is given the time until the
-// service's limit resets before the next request. Returns the exit status.
+enum class OutputFormat {
+    Text, // five "Key<TAB>Value" lines per address, a blank line between
+    Json, // one array
+    Csv, // ip,country,region,city,isp,status
+};
+
+// The line on a terminal's standard error that says how far a long list has come: done / total, and while
+// vantor-cli waits for a rate limit to reset, the seconds left. It writes nothing when it is not shown, so
+// standard error stays the same when it is not a terminal.
+class ProgressLine
+{
+public:
+    ProgressLine(QIODevice& err, bool shown);
+
+    void update(qsizetype done, std::optional<qsizetype> total);
+    void waiting(std::chrono::seconds left);
+    // Takes the line away, so that a message can be written in its place; the next update brings it back.
+    void clear();
+    bool shown() const { return m_shown; }
+
+private:
+    void show(const QString& text);
+
+    QIODevice& m_err;
+    bool m_shown;
+    bool m_visible = false;
+    qsizetype m_done = 0;
+    std::optional<qsizetype> m_total;
+    QElapsedTimer m_sinceShown;
+};
+
+struct LookupOptions
+{
+    OutputFormat format = OutputFormat::Text;
+    QIODevice* standardInput = nullptr; // for the list "-"
+    ProgressLine* progress = nullptr;
+};
+
+// Looks up every address of the sources in their order, or this machine's own addresses (IPv4 first) when there
+// are none, and writes the answers to `out`; what went wrong goes to `err`, one line each. A list's line that is
+// not an address is named with its line number and counts as rejected. Each distinct address is looked up once, and a repeated
+// one repeats its answer. With ip-api and more than one address the addresses go to its batch endpoint, a hundred
+// a request. When an answer says no requests are left, `wait` is given the time until the service's limit resets
+// before the next request. Returns the exit status.
+int lookUp(const ServiceConfig& services, const QList<Invocation::AddressSource>& sources,
+           const LookupOptions& options, QIODevice& out, QIODevice& err, const Wait& wait);
+
+// lookUp() for the addresses as given, as text or with `json` one JSON array.
 int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
               const Wait& wait);
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BatchLookup.h"
 #include "platform/Version.h"
+#include "vantor/testing/IpApiStandIn.h"
 #include "vantor/testing/MiniHttpServer.h"
+#include "vantor/testing/TestDatabases.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,7 +15,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <stdlib.h>
+#include <unistd.h>
 
 using vantor::testing::HttpResponse;
 using vantor::testing::MiniHttpServer;
@@ -58,6 +64,7 @@ struct BatchCase
     QByteArray err;
     int exitStatus;
     QList<std::chrono::seconds> waits = {};
+    qsizetype requests = -1; // unchecked
 };
 
 void PrintTo(const BatchCase& c, std::ostream* os)
@@ -78,6 +85,7 @@ TEST_P(BatchLookupTest, WritesAnswersAndTellsHowItWent)
     vantor::ServiceConfig services;
     services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
     services.myAddressUrls = { server.baseUrl() + QStringLiteral("/") };
+    services.ipApiBatchUrl.clear(); // one request per address
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);
@@ -91,6 +99,9 @@ TEST_P(BatchLookupTest, WritesAnswersAndTellsHowItWent)
     EXPECT_EQ(out.data().toStdString(), c.out.toStdString());
     EXPECT_EQ(err.data().toStdString(), c.err.toStdString());
     EXPECT_EQ(waits, c.waits);
+    if (c.requests >= 0) {
+        EXPECT_EQ(server.requests().size(), c.requests);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,12 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   "vantor-cli: 查询太频繁，等待 7 秒后继续。\n",
                                   0,
                                   { 7s } },
-                      BatchCase { "RequestsLeftNoWait",
+                      BatchCase { "RepeatedAddressAskedOnceAndNoWaitWhileRequestsAreLeft",
                                   { { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "1", "59") } },
                                   { "203.0.113.7", "203.0.113.7" },
                                   QByteArray(kShanghaiRows) + "\n" + kShanghaiRows,
                                   "",
-                                  0 },
+                                  0,
+                                  {},
+                                  1 },
                       BatchCase { "TooManyRequestsWaitsTooAndAnOverlongResetIsCut",
                                   { { ipApiPath("192.0.2.1"), kBusy },
                                     { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "3600") },
@@ -148,10 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   QByteArray(kShanghaiRows) + "\n" + kNoRegionRows + "\n" + kShanghaiRows,
                                   "查询错误: 查询太频繁，请稍后再试。\n"
                                   "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
-                                  "vantor-cli: 查询太频繁，等待 60 秒后继续。\n"
                                   "vantor-cli: 查询太频繁，等待 60 秒后继续。\n",
                                   1,
-                                  { 12s, 60s, 60s } }),
+                                  { 12s, 60s },
+                                  3 }),
     [](const ::testing::TestParamInfo<BatchCase>& info) { return info.param.name; });
 
 TEST(BatchLookup, JsonReport)
@@ -164,6 +177,7 @@ TEST(BatchLookup, JsonReport)
     server.setResponse(ipApiPath("192.0.2.8"), { 200, "", Delivery::Drop });
     vantor::ServiceConfig services;
     services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+    services.ipApiBatchUrl.clear();
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);
@@ -263,6 +277,58 @@ TEST(BatchLookup, UntrustedCertificateIsANetworkFailureWithItsReason)
     EXPECT_TRUE(tls.requests().isEmpty());
 }
 
+// ip-api's limits, counted on a clock that moves only when vantor-cli waits.
+TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
+{
+    MiniHttpServer server;
+    double clock = 0;
+    vantor::testing::IpApiStandIn standIn(server, 45, 2, [&] { return clock; });
+    vantor::ServiceConfig services;
+    services.ipApiBatchUrl = server.baseUrl() + QStringLiteral("/batch");
+    QByteArray list;
+    QStringList expected;
+    for (int i = 1; i <= 250; ++i) {
+        const QString address = QStringLiteral("198.51.%1.%2").arg(i / 100).arg(i % 100);
+        list += address.toUtf8() + '\n';
+        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok");
+        if (i == 7) {
+            list += "10.0.0.1 # private\nbogus\n198.51.0.1\n";
+            expected << "10.0.0.1,,,,,rejected" << "bogus,,,,,rejected" << expected.first();
+        }
+    }
+    QBuffer input(&list);
+    input.open(QIODevice::ReadOnly);
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    vantor::cli::LookupOptions options;
+    options.format = vantor::cli::OutputFormat::Csv;
+    options.standardInput = &input;
+    QList<std::chrono::seconds> waits;
+
+    const int status = vantor::cli::lookUp(services,
+                                           { { vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") } },
+                                           options, out, err, [&](std::chrono::seconds pause) {
+                                               waits << pause;
+                                               clock += double(pause.count());
+                                           });
+
+    EXPECT_EQ(status, 1);
+    QStringList rows = QString::fromUtf8(out.data()).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    ASSERT_EQ(rows.takeLast(), QString());
+    EXPECT_EQ(rows, expected);
+    // 251 distinct addresses: 100 + 100, then the limit of two is used up until the window ends.
+    EXPECT_EQ(standIn.batchRequests(), 3);
+    EXPECT_EQ(standIn.refused(), 0);
+    EXPECT_EQ(waits, QList { 60s });
+    EXPECT_EQ(QJsonDocument::fromJson(server.requests().first().body).array().size(), 100);
+    EXPECT_EQ(err.data().toStdString(), "-:9: not an address: bogus\n"
+                                        "查询错误: 您输入的IP有误\n"
+                                        "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");
+}
+
 // The executable itself, as a user or help2man runs it: no display, a configuration folder of its own.
 class CliExecutableTest : public ::testing::Test
 {
@@ -274,9 +340,18 @@ protected:
         QByteArray err;
     };
 
-    Result run(const QStringList& arguments)
+    // Standard input is a terminal unless there is `input` to pipe in.
+    Result run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt)
     {
         QProcess cli;
+        // The terminal's other end stays open while the program runs.
+        const int terminal = input ? -1 : posix_openpt(O_RDWR | O_NOCTTY);
+        if (!input) {
+            EXPECT_GE(terminal, 0);
+            EXPECT_EQ(grantpt(terminal), 0);
+            EXPECT_EQ(unlockpt(terminal), 0);
+            cli.setStandardInputFile(QString::fromLocal8Bit(ptsname(terminal)));
+        }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(QLatin1String(name));
@@ -284,12 +359,18 @@ protected:
         cli.setProcessEnvironment(environment);
         cli.start(QStringLiteral(VANTOR_CLI), arguments);
         EXPECT_TRUE(cli.waitForStarted());
+        if (input) {
+            cli.write(*input);
+            cli.closeWriteChannel();
+        }
         // The server answers from this thread's event loop, so the wait must keep it running.
         EXPECT_TRUE(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
         Result result;
         result.out = cli.readAllStandardOutput();
         result.err = cli.readAllStandardError();
         result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+        if (terminal >= 0)
+            close(terminal);
         return result;
     }
 
@@ -316,7 +397,7 @@ TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
 {
     const Result help = run({ QStringLiteral("--help") });
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: vantor-cli [options] [ADDRESS...]\n")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.startsWith("Usage: vantor-cli [options] [ADDRESS | -f FILE]...\n")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("Exit status:"));
     EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
 
@@ -345,7 +426,8 @@ TEST_F(CliExecutableTest, LooksUpAsJsonAndWaitsOutTheRateLimit)
     clock.start();
 
     const Result result
-        = run(local({ QStringLiteral("--json"), QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
+        = run(local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"),
+                      QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
 
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonArray report = QJsonDocument::fromJson(result.out).array();
@@ -433,6 +515,60 @@ TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
     EXPECT_EQ(own.exitCode, 3);
     EXPECT_TRUE(own.out.isEmpty());
     EXPECT_TRUE(own.err.startsWith("vantor-cli: 没有得到本机的公网地址：127.0.0.1：")) << own.err.toStdString();
+}
+
+TEST_F(CliExecutableTest, ListFromAPipeGoesToTheBatchEndpoint)
+{
+    vantor::testing::IpApiStandIn standIn(server, 45, 15, [] { return 0.0; });
+    QByteArray list;
+    for (int i = 1; i <= 250; ++i)
+        list += "203.0.113." + QByteArray::number(i) + '\n';
+
+    const Result result = run({ QStringLiteral("--ip-api-batch-url"), server.baseUrl() + QStringLiteral("/batch"),
+                                QStringLiteral("--json"), QStringLiteral("-f"), QStringLiteral("-") },
+                              list);
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+    const QJsonArray report = QJsonDocument::fromJson(result.out).array();
+    ASSERT_EQ(report.size(), 250);
+    for (int i = 0; i < 250; ++i)
+        EXPECT_EQ(report[i].toObject().value(QLatin1String("city")), QStringLiteral("203.0.113.%1").arg(i + 1));
+    EXPECT_EQ(standIn.batchRequests(), 3);
+    EXPECT_EQ(standIn.singleRequests(), 0);
+}
+
+TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    const QStringList mmdb { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                             QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--asn-database"),
+                             databases.asn() };
+
+    const Result csv = run(mmdb + QStringList { QStringLiteral("--csv") },
+                           "203.0.113.7\n198.51.100.9\n2001:db8::1\n192.0.2.1\nbogus\n203.0.113.7\n");
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_EQ(csv.out.toStdString(), "ip,country,region,city,isp,status\r\n"
+                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n"
+                                     "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok\r\n"
+                                     "2001:db8::1,日本,,东京,,ok\r\n"
+                                     "192.0.2.1,,,,,not-found\r\n"
+                                     "bogus,,,,,rejected\r\n"
+                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n");
+    EXPECT_EQ(csv.err.toStdString(), "查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
+
+    const Result missing = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                                 QStringLiteral("--ip-info-database"), QStringLiteral("/nonexistent/city.mmdb"),
+                                 QStringLiteral("203.0.113.7") });
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err.toStdString(), "vantor-cli: 无法打开数据库文件 /nonexistent/city.mmdb。\n");
+    EXPECT_TRUE(missing.out.isEmpty());
+
+    const Result noList = run(mmdb + QStringList { QStringLiteral("-f"), QStringLiteral("/nonexistent/list") });
+    EXPECT_EQ(noList.exitCode, 2);
+    EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 } // namespace

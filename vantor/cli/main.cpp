@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
+#include "AddressList.h"
 #include "BatchLookup.h"
 #include "vantor/net/Configuration.h"
 
@@ -8,6 +9,7 @@
 #include <QNetworkProxyFactory>
 #include <cstdio>
 #include <thread>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -25,6 +27,26 @@ int main(int argc, char** argv)
     err.open(stderr, QIODevice::WriteOnly);
     if (invocation.ownOnly)
         return vantor::cli::printOwnAddresses(invocation.services, invocation.json, out, err);
-    return vantor::cli::lookUpAll(invocation.services, invocation.addresses, invocation.json, out, err,
-                                  [](std::chrono::seconds pause) { std::this_thread::sleep_for(pause); });
+
+    vantor::cli::DescriptorReader in(STDIN_FILENO);
+
+    using vantor::Invocation;
+    QList<Invocation::AddressSource> sources = invocation.sources;
+    // Nothing named and something piped in: the addresses are in the pipe.
+    if (sources.isEmpty() && !isatty(STDIN_FILENO))
+        sources.append({ Invocation::AddressSource::Kind::File, QStringLiteral("-") });
+
+    vantor::cli::ProgressLine progress(err, isatty(STDERR_FILENO));
+    vantor::cli::LookupOptions options;
+    options.format = invocation.csv ? vantor::cli::OutputFormat::Csv
+        : invocation.json           ? vantor::cli::OutputFormat::Json
+                                    : vantor::cli::OutputFormat::Text;
+    options.standardInput = &in;
+    options.progress = &progress;
+    return vantor::cli::lookUp(invocation.services, sources, options, out, err, [&](std::chrono::seconds pause) {
+        for (auto left = pause; left.count() > 0; --left) {
+            progress.waiting(left);
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    });
 }

@@ -28,6 +28,7 @@ constexpr char kMyAddressUrlOption[] = "my-address-url";
 constexpr char kTokenFileOption[] = "ip-info-token-file";
 // A token file is a line or two, never a whole document.
 constexpr qint64 kMaxTokenFileSize = 4096;
+constexpr char kIpInfoDatabaseKey[] = "ipInfoDatabase";
 
 QString formatNames()
 {
@@ -76,6 +77,19 @@ QString checkAddressUrls(const QStringList& urls)
     return {};
 }
 
+// An empty batch URL sends one request per address, for a service that has no batch endpoint.
+QString checkBatchUrl(const QString& text)
+{
+    return text.isEmpty() ? QString() : checkUrl(text);
+}
+
+QString checkFileName(const QString& text)
+{
+    if (!text.isEmpty())
+        return {};
+    return QStringLiteral("an empty file name");
+}
+
 struct Setting
 {
     std::optional<QString> ServiceSettings::*value;
@@ -90,6 +104,9 @@ constexpr Setting kSettings[] = {
     // On the command line the option names a file holding the token: a token in the arguments would be in view
     // of every user of the machine.
     { &ServiceSettings::ipInfoToken, kIpInfoTokenKey, kTokenFileOption, checkToken },
+    { &ServiceSettings::ipApiBatchUrl, "ipApiBatchUrl", "ip-api-batch-url", checkBatchUrl },
+    { &ServiceSettings::ipInfoDatabase, kIpInfoDatabaseKey, "ip-info-database", checkFileName },
+    { &ServiceSettings::asnDatabase, "asnDatabase", "asn-database", checkFileName },
 };
 
 QString programName(Program program)
@@ -155,6 +172,47 @@ QStringList withoutQtOptions(const QStringList& arguments)
     return kept;
 }
 
+// The parser keeps addresses and files apart; the output follows the command line's order, so it is found again
+// by walking the arguments: each -f value and each address in the parser's order, where it stands.
+QList<Invocation::AddressSource> addressSources(const QStringList& arguments, const QStringList& addresses,
+                                                const QStringList& files)
+{
+    using Source = Invocation::AddressSource;
+    QList<Source> sources;
+    qsizetype nextAddress = 0;
+    qsizetype nextFile = 0;
+    bool onlyAddresses = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!onlyAddresses && argument == QLatin1String("--")) {
+            onlyAddresses = true;
+            continue;
+        }
+        if (!onlyAddresses && nextFile < files.size()) {
+            if ((argument == QLatin1String("-f") || argument == QLatin1String("--file")) && i + 1 < arguments.size()
+                && arguments[i + 1] == files[nextFile]) {
+                sources.append({ Source::Kind::File, files[nextFile++] });
+                ++i;
+                continue;
+            }
+            if (argument == QLatin1String("-f=") + files[nextFile] || argument == QLatin1String("-f") + files[nextFile]
+                || argument == QLatin1String("--file=") + files[nextFile]) {
+                sources.append({ Source::Kind::File, files[nextFile++] });
+                continue;
+            }
+        }
+        if (nextAddress < addresses.size() && argument == addresses[nextAddress]
+            && (onlyAddresses || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")))
+            sources.append({ Source::Kind::Address, addresses[nextAddress++] });
+    }
+    // Whatever the walk missed keeps the parser's order at the end.
+    while (nextFile < files.size())
+        sources.append({ Source::Kind::File, files[nextFile++] });
+    while (nextAddress < addresses.size())
+        sources.append({ Source::Kind::Address, addresses[nextAddress++] });
+    return sources;
+}
+
 QString description(Program program)
 {
     if (program == Program::Window)
@@ -165,7 +223,11 @@ QString description(Program program)
                               "typed into the field, or either address clicked, can be looked up too.");
     return QStringLiteral("Looks up each ADDRESS in turn with the IP-information service of the Vantor\n"
                           "window and prints its country, region, city and carrier. Without an ADDRESS\n"
-                          "it looks up this machine's public addresses, IPv4 first.");
+                          "it looks up this machine's public addresses, IPv4 first.\n"
+                          "\n"
+                          "A list FILE holds one address a line; blank lines and text after '#' are\n"
+                          "ignored. With no ADDRESS and no -f, a list piped into standard input is read.\n"
+                          "Each distinct address is looked up once; the answers keep the input's order.");
 }
 
 QString epilogue(Program program)
@@ -173,10 +235,11 @@ QString epilogue(Program program)
     QString text = QStringLiteral(
         "\n"
         "Configuration:\n"
-        "  The options override the keys ipInfoFormat, ipInfoUrl, ipInfoToken and\n"
+        "  The options override the keys ipInfoFormat, ipInfoUrl, ipInfoToken,\n"
         "  myAddressUrls (a comma-separated list; an older myAddressUrl is a list of\n"
-        "  one) of the INI file $XDG_CONFIG_HOME/vantor/vantor.conf (usually\n"
-        "  ~/.config/vantor/vantor.conf), which is only ever read.\n"
+        "  one), ipApiBatchUrl, ipInfoDatabase and asnDatabase of the INI file\n"
+        "  $XDG_CONFIG_HOME/vantor/vantor.conf (usually ~/.config/vantor/vantor.conf),\n"
+        "  which is only ever read.\n"
         "\n"
         "Formats (choose one with --ip-info-format):\n"
         "  ip-api     the default, http://ip-api.com/json/: plain HTTP only (anyone\n"
@@ -191,6 +254,9 @@ QString epilogue(Program program)
         "  getipinfo  a service answering PREFIX + ADDRESS, the prefix ending in\n"
         "             /service/getIpInfo.php?ip=, with the JSON members code and\n"
         "             data; it has no public service, so its URL must be given.\n"
+        "  mmdb       no service and no network: the MaxMind DB file of\n"
+        "             --ip-info-database (a City database such as DB-IP's City Lite\n"
+        "             or GeoLite2 City), which Vantor never downloads itself.\n"
         "  HTTPS is checked against the system's certificates; a service that fails\n"
         "  the check gets no request, and there is no way to turn the check off.\n"
         "\n"
@@ -207,16 +273,26 @@ QString epilogue(Program program)
                                "  that gets no rows prints one line on standard error instead. With --json,\n"
                                "  one array of objects with the members query, ok, and either ip, country,\n"
                                "  region, city and isp (null where the service did not say), or error:\n"
-                               "  rejected, unreadable, rate-limited, token-refused, network or insecure\n"
-                               "  (the service failed the certificate check). When ip-api says that no\n"
-                               "  requests are left, vantor-cli waits until its limit resets before the\n"
-                               "  next request. With --own, the addresses one a line, or with --json one\n"
+                               "  rejected, unreadable, rate-limited, token-refused, not-found (not in the\n"
+                               "  database), network or insecure (the service failed the certificate check).\n"
+                               "  With --csv, the header ip,country,region,city,isp,status and one row per\n"
+                               "  input address (RFC 4180, UTF-8), status ok or one of those errors. A line\n"
+                               "  of a list that is not an address is reported as FILE:LINE on standard\n"
+                               "  error and counts as rejected. On a terminal, standard error shows how far\n"
+                               "  a list has come. With --own, the addresses one a line, or with --json one\n"
                                "  object {\"ipv4\": ..., \"ipv6\": ...}, null for a family not found.\n"
+                               "\n"
+                               "  With ip-api and more than one address, vantor-cli asks its batch endpoint,\n"
+                               "  100 addresses a request (15 requests a minute for free). When ip-api says\n"
+                               "  that no requests are left, vantor-cli waits until its limit resets before\n"
+                               "  the next request.\n"
                                "\n"
                                "Exit status:\n"
                                "  0  every address was answered\n"
-                               "  1  an address was rejected, its answer was unreadable or the service busy\n"
-                               "  2  bad usage\n"
+                               "  1  an address was rejected, not in the database, its answer was\n"
+                               "     unreadable or the service busy\n"
+                               "  2  bad usage, a list that cannot be read, or a database file that cannot\n"
+                               "     be opened or is not a MaxMind DB\n"
                                "  3  no answer came over the network, or no secure one, for an address,\n"
                                "     or no own address was found (this wins over 1)\n");
     return text;
@@ -301,7 +377,21 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
     else if (format == fileFormat && fromFile.ipInfoUrl)
         prefix = *fromFile.ipInfoUrl;
 
-    if (prefix.isEmpty()) {
+    // A local format asks no service; it needs its database instead.
+    const bool local = format->lookUpLocally != nullptr;
+    const bool hasDatabase = commandLine.ipInfoDatabase || fromFile.ipInfoDatabase;
+    if (local && !hasDatabase) {
+        const QString problem
+                = QStringLiteral("%1 needs a database file").arg(QLatin1String(format->name));
+        if (commandLine.ipInfoFormat) {
+            resolved.error = QStringLiteral("--ip-info-format: %1 (--ip-info-database)").arg(problem);
+            return resolved;
+        }
+        resolved.warnings << QStringLiteral("%1: %2: %3 as %4; using the default")
+                                 .arg(filePath, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoDatabaseKey));
+        format = &ipInfoFormat(ServiceConfig().ipInfoFormat);
+        prefix = QLatin1String(format->defaultPrefix);
+    } else if (prefix.isEmpty() && !local) {
         const QString problem
             = QStringLiteral("%1 has no public service; its URL must be given").arg(QLatin1String(format->name));
         if (commandLine.ipInfoFormat) {
@@ -336,6 +426,9 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
         else if (!commandLine.myAddressUrls)
             services.myAddressUrls = *fromFile.myAddressUrls;
     }
+    services.ipApiBatchUrl = commandLine.ipApiBatchUrl.value_or(fromFile.ipApiBatchUrl.value_or(services.ipApiBatchUrl));
+    services.ipInfoDatabase = commandLine.ipInfoDatabase.value_or(fromFile.ipInfoDatabase.value_or(QString()));
+    services.asnDatabase = commandLine.asnDatabase.value_or(fromFile.asnDatabase.value_or(QString()));
     return resolved;
 }
 
@@ -361,8 +454,8 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
                                                 "line (with --json, one object); no lookup."));
     const QCommandLineOption format(
         QStringLiteral("ip-info-format"),
-        QStringLiteral("How the IP-information service is asked: %1 (the default ip-api over HTTP, the others "
-                       "over HTTPS).")
+        QStringLiteral("How the IP-information service is asked: %1 (the default ip-api over HTTP, ipwhois and "
+                       "ipinfo over HTTPS, mmdb a local MaxMind DB file instead of a service).")
             .arg(formatNames()),
         QStringLiteral("FORMAT"));
     const QCommandLineOption tokenFile(
@@ -379,19 +472,42 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         QStringLiteral("A service that answers with this machine's public address; repeat it for several, all "
                        "asked at once. End the URL in #ipv4 or #ipv6 to take only that family's address from it."),
         QStringLiteral("URL"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Print the answers as CSV: a header line, then one row per address."));
+    const QCommandLineOption listFile(QStringList { QStringLiteral("f"), QStringLiteral("file") },
+                                  QStringLiteral("Read addresses from FILE, one a line ('-': standard input). "
+                                                 "May be given more than once."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption ipApiBatchUrl(
+        QStringLiteral("ip-api-batch-url"),
+        QStringLiteral("URL of ip-api's batch endpoint, asked by vantor-cli for more than one address "
+                       "(default: http://ip-api.com/batch; empty: one request per address)."),
+        QStringLiteral("URL"));
+    const QCommandLineOption ipInfoDatabase(
+        QStringLiteral("ip-info-database"),
+        QStringLiteral("The MaxMind DB file (a City database) of the format mmdb."), QStringLiteral("FILE"));
+    const QCommandLineOption asnDatabase(
+        QStringLiteral("asn-database"),
+        QStringLiteral("A MaxMind ASN database, for the carrier in the format mmdb (optional)."),
+        QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(version);
     if (program == Program::Cli) {
         parser.addOption(json);
         parser.addOption(own);
+        parser.addOption(csv);
+        parser.addOption(listFile);
     }
     parser.addOption(format);
     parser.addOption(ipInfoUrl);
     parser.addOption(tokenFile);
     parser.addOption(myAddressUrl);
+    parser.addOption(ipApiBatchUrl);
+    parser.addOption(ipInfoDatabase);
+    parser.addOption(asnDatabase);
     if (program == Program::Cli)
         parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
-                                     QStringLiteral("[ADDRESS...]"));
+                                     QStringLiteral("[ADDRESS | -f FILE]..."));
 
     const QStringList parsed = program == Program::Window ? withoutQtOptions(arguments) : arguments;
     if (!parser.parse(parsed))
@@ -403,7 +519,7 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         text.remove(0, text.indexOf(QLatin1Char('\n')) + 1);
         invocation.action = Invocation::Action::Help;
         invocation.text = QStringLiteral("Usage: %1 [options]%2\n")
-                              .arg(name, program == Program::Cli ? QStringLiteral(" [ADDRESS...]") : QString())
+                              .arg(name, program == Program::Cli ? QStringLiteral(" [ADDRESS | -f FILE]...") : QString())
             + text + epilogue(program);
         return invocation;
     }
@@ -442,9 +558,17 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
     invocation.services = resolved.services;
     invocation.json = program == Program::Cli && parser.isSet(json);
     invocation.ownOnly = program == Program::Cli && parser.isSet(own);
-    if (invocation.ownOnly && !parser.positionalArguments().isEmpty())
-        return badUsage(QStringLiteral("--own takes no ADDRESS"));
+    if (invocation.ownOnly && (!parser.positionalArguments().isEmpty() || parser.isSet(listFile)))
+        return badUsage(QStringLiteral("--own takes no ADDRESS and no -f"));
+    if (invocation.ownOnly && parser.isSet(csv))
+        return badUsage(QStringLiteral("--own and --csv cannot be given together."));
     invocation.addresses = program == Program::Cli ? parser.positionalArguments() : QStringList();
+    if (program == Program::Cli) {
+        invocation.csv = parser.isSet(csv);
+        if (invocation.json && invocation.csv)
+            return badUsage(QStringLiteral("--json and --csv cannot be given together."));
+        invocation.sources = addressSources(arguments, invocation.addresses, parser.values(listFile));
+    }
     return invocation;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <QList>
 #include <optional>
 
 namespace vantor {
@@ -20,11 +21,14 @@ struct ServiceSettings
     std::optional<QString> ipInfoUrl;
     std::optional<QString> ipInfoToken; // the token itself, also when the command line names a file holding it
     std::optional<QStringList> myAddressUrls;
+    std::optional<QString> ipApiBatchUrl;
+    std::optional<QString> ipInfoDatabase;
+    std::optional<QString> asnDatabase;
 };
 
-// The top-level keys ipInfoFormat, ipInfoUrl, ipInfoToken and myAddressUrls of the INI file; without
-// myAddressUrls, the older myAddressUrl is a list of one. A missing file has none; a file that cannot be read has
-// none and adds a warning.
+// The top-level keys ipInfoFormat, ipInfoUrl, ipInfoToken, myAddressUrls, ipApiBatchUrl, ipInfoDatabase and
+// asnDatabase of the INI file; without myAddressUrls, the older myAddressUrl is a list of one. A missing file has
+// none; a file that cannot be read has none and adds a warning.
 ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings);
 
 struct ResolvedServices
@@ -36,9 +40,10 @@ struct ResolvedServices
 
 // Each setting comes from the command line, else the file, else its default. The file's ipInfoUrl belongs to the
 // file's format (ip-api when the file names none) and is not used when the command line picks another one. A bad
-// value is a format no adapter has, a URL that is not absolute http or https, getipinfo without a prefix, which
-// has no public default, a my-address URL with a fragment other than #ipv4 or #ipv6, an empty list of them, or a
-// token that cannot go into a request header. No message ever holds the token.
+// value is a format no adapter has, a URL that is not absolute http or https, an empty file name, getipinfo without
+// a prefix, which has no public default, mmdb without ipInfoDatabase, a my-address URL with a fragment other than
+// #ipv4 or #ipv6, an empty list of them, or a token that cannot go into a request header. No message ever holds
+// the token.
 ResolvedServices resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
                                  const QString& filePath);
 
@@ -64,6 +69,17 @@ struct Invocation
     bool json = false; // vantor-cli only
     bool ownOnly = false; // vantor-cli --own: the machine's addresses, no lookup
     QStringList addresses; // vantor-cli only
+    bool csv = false; // vantor-cli only
+
+    // vantor-cli only: where the addresses come from, in the order of the command line.
+    struct AddressSource
+    {
+        enum class Kind { Address, File };
+        Kind kind;
+        QString text; // the address, or the file's name ("-" for standard input)
+        friend bool operator==(const AddressSource&, const AddressSource&) = default;
+    };
+    QList<AddressSource> sources;
 };
 
 // arguments[0] is the program's path. The window's program lets Qt's own options (-platform, -style, …) through

@@ -76,7 +76,10 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     for (const auto& [name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     QNetworkAccessManager manager;
-    QNetworkReply* reply = manager.get(networkRequest);
+    if (request.postBody)
+        networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+    QNetworkReply* reply
+        = request.postBody ? manager.post(networkRequest, *request.postBody) : manager.get(networkRequest);
     reply->setReadBufferSize(kReadBufferSize);
     QStringList sslErrors;
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
@@ -140,6 +143,12 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
         return std::nullopt;
     }
     return answer;
+}
+
+std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
+                                    std::chrono::milliseconds timeout)
+{
+    return fetchAnswer(WebRequest { urlText, {}, body, contentType }, timeout);
 }
 
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout)

@@ -28,11 +28,13 @@ struct WebAnswer
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
-// A GET of the URL text as given (not trimmed, not escaped), with extra request headers.
+// A GET of the URL text as given (not trimmed, not escaped), with extra request headers; a POST when it has a body.
 struct WebRequest
 {
     QString url;
     HeaderList headers = {};
+    std::optional<QByteArray> postBody = {};
+    QByteArray contentType = {};
 };
 
 // Why no answer came. The reason is Qt's text for the failure, never the request's headers.
@@ -62,6 +64,10 @@ std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::millis
 // default TLS configuration, whose trust is the system's certificate store; there is no way around a failed check.
 std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout,
                                      FetchFailure* failure = nullptr);
+
+// As fetchAnswer(), but a POST of `body` with its Content-Type.
+std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
+                                    std::chrono::milliseconds timeout);
 
 // The body of fetchAnswer(), whatever the status.
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/IpInfo.h"
 
+#include "vantor/net/IpDatabase.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -94,14 +96,9 @@ IpInfoAnswer readIpApiAnswer(const WebAnswer& web)
     const QJsonDocument document = QJsonDocument::fromJson(web.body);
     if (!document.isObject())
         return result;
-    const QJsonObject answer = document.object();
-    const QJsonValue status = answer.value(QLatin1String("status"));
-    if (status == QLatin1String("fail")) {
-        result.kind = IpInfoAnswer::Kind::Rejected;
-    } else if (status == QLatin1String("success")) {
-        result.kind = IpInfoAnswer::Kind::Rows;
-        readMembers(answer, { "query", "country", "regionName", "city", "isp" }, result);
-    }
+    const IpInfoAnswer read = readIpApiObject(document.object());
+    result.kind = read.kind;
+    result.values = read.values;
     return result;
 }
 
@@ -206,9 +203,23 @@ constexpr IpInfoFormatAdapter kFormats[] = {
     { IpInfoFormat::IpWhois, "ipwhois", kIpWhoisServicePrefix, ipWhoisRequestUrl, readIpWhoisAnswer },
     { IpInfoFormat::IpInfo, "ipinfo", kIpInfoServicePrefix, ipInfoIoRequestUrl, readIpInfoIoAnswer,
       ipInfoIoRequestHeaders },
+    { IpInfoFormat::Mmdb, "mmdb", "", nullptr, nullptr, nullptr, lookUpInIpDatabase },
 };
 
 } // namespace
+
+IpInfoAnswer readIpApiObject(const QJsonObject& object)
+{
+    IpInfoAnswer result;
+    const QJsonValue status = object.value(QLatin1String("status"));
+    if (status == QLatin1String("fail")) {
+        result.kind = IpInfoAnswer::Kind::Rejected;
+    } else if (status == QLatin1String("success")) {
+        result.kind = IpInfoAnswer::Kind::Rows;
+        readMembers(object, { "query", "country", "regionName", "city", "isp" }, result);
+    }
+    return result;
+}
 
 QList<InfoRow> IpInfoAnswer::rows() const
 {
@@ -241,7 +252,8 @@ const IpInfoFormatAdapter* ipInfoFormatNamed(const QString& name)
 
 QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address)
 {
-    return ipInfoFormat(services.ipInfoFormat).requestUrl(services.ipInfoPrefix, address);
+    const IpInfoFormatAdapter& adapter = ipInfoFormat(services.ipInfoFormat);
+    return adapter.requestUrl ? adapter.requestUrl(services.ipInfoPrefix, address) : QString();
 }
 
 WebRequest ipInfoRequest(const ServiceConfig& services, const QString& address)

@@ -5,6 +5,7 @@
 #include "vantor/net/InfoRow.h"
 #include "vantor/net/Services.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <array>
@@ -34,6 +35,8 @@ struct IpInfoAnswer
         RateLimited, // the service refused to answer now: too many requests
         TokenRefused, // the service did not accept the access token (or wants one)
         Unreadable, // not an answer of the configured format
+        NotFound, // the local database has no entry for the address
+        Unavailable, // the local database cannot be used; `problem` says why
     };
 
     Kind kind = Kind::Unreadable;
@@ -42,12 +45,15 @@ struct IpInfoAnswer
     // The service's rate limit as the answer reports it: requests left and seconds until the limit resets.
     std::optional<int> requestsLeft;
     std::optional<int> secondsUntilReset;
+    // For Kind::Unavailable: what is wrong, naming the file.
+    QString problem;
 
     // The table's rows, "未知" where a value is absent; none unless Kind::Rows.
     QList<InfoRow> rows() const;
 };
 
-// One IP-information format: how a request for an address is made and how its answer reads.
+// One IP-information format: how a request for an address is made and how its answer reads, or, for a format
+// without a service, how the address is looked up on this machine.
 struct IpInfoFormatAdapter
 {
     IpInfoFormat format;
@@ -57,6 +63,8 @@ struct IpInfoFormatAdapter
     IpInfoAnswer (*readAnswer)(const WebAnswer& answer);
     // Headers the request carries besides Qt's own; none when null.
     HeaderList (*requestHeaders)(const ServiceConfig& services) = nullptr;
+    // Set for a local format, whose lookups need no network; requestUrl and readAnswer are unset then.
+    IpInfoAnswer (*lookUpLocally)(const ServiceConfig& services, const QString& address) = nullptr;
 };
 
 std::span<const IpInfoFormatAdapter> ipInfoFormats();
@@ -69,6 +77,10 @@ QString ipInfoRequestUrl(const ServiceConfig& services, const QString& address);
 
 // The whole request for the address: ipInfoRequestUrl() and the format's headers.
 WebRequest ipInfoRequest(const ServiceConfig& services, const QString& address);
+
+// One ip-api answer object, whose "status" is "success" or "fail": the single lookup's answer and each entry of a
+// batch answer. Anything else is unreadable.
+IpInfoAnswer readIpApiObject(const QJsonObject& object);
 
 // Rows as "Key<TAB>Value" lines, each ending in a line break.
 QString rowsAsText(const QList<InfoRow>& rows);

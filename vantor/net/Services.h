@@ -13,6 +13,7 @@ enum class IpInfoFormat {
     GetIpInfo, // a prefix ending in "/service/getIpInfo.php?ip=", answers with "code" and "data"
     IpWhois, // ipwho.is: the address in the path, "success" and flat members, the carrier under "connection"
     IpInfo, // ipinfo.io: PREFIX + ADDRESS + "/json", an optional access token, "bogon" for private ranges
+    Mmdb, // a local MaxMind DB file, no network at all
 };
 
 // The public services Vantor talks to when nothing else is configured. Nothing else in the program names them.
@@ -37,6 +38,9 @@ inline QStringList defaultMyAddressUrls()
     return urls;
 }
 
+// ip-api's batch endpoint: up to 100 addresses a request, 15 requests a minute.
+inline constexpr char kIpApiBatchServiceUrl[] = "http://ip-api.com/batch";
+
 // How long a whole exchange may take, from the call until the answer is in hand.
 inline constexpr std::chrono::milliseconds kInternetDataTimeout { 5000 };
 inline constexpr std::chrono::milliseconds kInternetStringTimeout { 3000 };
@@ -53,6 +57,10 @@ struct ServiceConfig
     std::chrono::milliseconds ipInfoTimeout = kInternetDataTimeout;
     // For the whole search of the own addresses, both families, from the first request to the last abort.
     std::chrono::milliseconds myAddressTimeout = kInternetStringTimeout;
+    QString ipApiBatchUrl = QString::fromLatin1(kIpApiBatchServiceUrl); // empty: one request per address
+    // The mmdb format's City database and, for the carrier, an optional ASN database.
+    QString ipInfoDatabase;
+    QString asnDatabase;
 };
 
 } // namespace vantor

@@ -101,6 +101,11 @@ void MiniHttpServer::setDefaultResponse(HttpResponse response)
     m_defaultResponse = std::move(response);
 }
 
+void MiniHttpServer::setHandler(Handler handler)
+{
+    m_handler = std::move(handler);
+}
+
 void MiniHttpServer::acceptConnections()
 {
     while (QTcpSocket* socket = nextPendingConnection()) {
@@ -119,7 +124,6 @@ void MiniHttpServer::readRequest(QTcpSocket* socket)
     const qsizetype headerEnd = buffered.indexOf("\r\n\r\n");
     if (headerEnd < 0)
         return;
-    socket->setProperty("answered", true);
 
     const QList<QByteArray> lines = buffered.left(headerEnd).split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
@@ -127,6 +131,7 @@ void MiniHttpServer::readRequest(QTcpSocket* socket)
     request.method = requestLine.value(0);
     request.target = requestLine.value(1);
     request.pathAndQuery = stripSchemeAndHost(request.target);
+    qsizetype contentLength = 0;
     for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
@@ -134,13 +139,27 @@ void MiniHttpServer::readRequest(QTcpSocket* socket)
         const QByteArray name = line.left(colon).trimmed();
         const QByteArray value = line.mid(colon + 1).trimmed();
         request.headers.append({ name, value });
-        if (name.toLower() == "host")
+        const QByteArray lowerName = name.toLower();
+        if (lowerName == "host")
             request.host = value;
+        else if (lowerName == "content-length")
+            contentLength = value.toLongLong();
+        else if (lowerName == "content-type")
+            request.contentType = value;
     }
+    // The body may come in later pieces.
+    if (buffered.size() - (headerEnd + 4) < contentLength)
+        return;
+    request.body = buffered.mid(headerEnd + 4, contentLength);
+    socket->setProperty("answered", true);
     m_requests.append(request);
     emit requestReceived(request);
 
-    answer(socket, m_responses.value(request.pathAndQuery, m_defaultResponse));
+    const auto fixed = m_responses.constFind(request.pathAndQuery);
+    if (fixed != m_responses.cend())
+        answer(socket, *fixed);
+    else
+        answer(socket, m_handler ? m_handler(request) : m_defaultResponse);
 }
 
 void MiniHttpServer::answer(QTcpSocket* socket, const HttpResponse& response)

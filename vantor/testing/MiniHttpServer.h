@@ -8,6 +8,7 @@
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <chrono>
+#include <functional>
 
 class QTcpSocket;
 
@@ -20,6 +21,8 @@ struct HttpRequest
     QByteArray pathAndQuery; // the target without scheme and host
     QByteArray host; // the Host header
     QList<QPair<QByteArray, QByteArray>> headers; // all of them, as sent
+    QByteArray body; // as long as its Content-Length says
+    QByteArray contentType;
 };
 
 struct HttpResponse
@@ -49,7 +52,8 @@ inline std::chrono::milliseconds timeoutFor(const HttpResponse& response)
     return keepsTheClientWaiting ? 400ms : 20s;
 }
 
-// A tiny HTTP/1.1 server on 127.0.0.1 that answers GET requests from a table of canned responses. It runs on the
+// A tiny HTTP/1.1 server on 127.0.0.1 that answers requests (GET, or POST with a body) from a table of canned
+// responses, or from a handler that makes each response. It runs on the
 // thread that made it, so a client blocking in a local event loop on the same thread is still served.
 class MiniHttpServer : public QTcpServer
 {
@@ -68,6 +72,9 @@ public:
     void setResponse(const QByteArray& pathAndQuery, HttpResponse response);
     // For every path without a response of its own; 404 until set.
     void setDefaultResponse(HttpResponse response);
+    // Answers every request the table has no response for, in place of the default response.
+    using Handler = std::function<HttpResponse(const HttpRequest& request)>;
+    void setHandler(Handler handler);
 
     const QList<HttpRequest>& requests() const { return m_requests; }
 
@@ -84,6 +91,7 @@ private:
 
     QHash<QByteArray, HttpResponse> m_responses;
     HttpResponse m_defaultResponse;
+    Handler m_handler;
     QList<HttpRequest> m_requests;
     bool m_tls = false;
 };

@@ -19,10 +19,16 @@ std::optional<QString> text(const char* value)
     return value ? std::optional<QString>(QString::fromUtf8(value)) : std::nullopt;
 }
 
-ServiceSettings settings(const char* format, const char* ipInfoUrl, const char* myAddressUrl)
+ServiceSettings settings(const char* format, const char* ipInfoUrl, const char* myAddressUrl,
+                         const char* ipInfoDatabase = nullptr)
 {
-    return { text(format), text(ipInfoUrl), std::nullopt,
-             myAddressUrl ? std::optional<QStringList>(QStringList { QString::fromUtf8(myAddressUrl) }) : std::nullopt };
+    ServiceSettings settings;
+    settings.ipInfoFormat = text(format);
+    settings.ipInfoUrl = text(ipInfoUrl);
+    if (myAddressUrl)
+        settings.myAddressUrls = QStringList { QString::fromUtf8(myAddressUrl) };
+    settings.ipInfoDatabase = text(ipInfoDatabase);
+    return settings;
 }
 
 const char kIpApi[] = "http://ip-api.com/json/";
@@ -144,7 +150,19 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase {
             "RelativeUrl", settings(nullptr, nullptr, "icanhazip.com"), {}, {}, "", "", {}, "my-address-url" },
         ResolveCase {
-            "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {}, "ip-info-url" }),
+            "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {}, "ip-info-url" },
+        ResolveCase { "MmdbWithTheFilesDatabase", settings("mmdb", nullptr, nullptr),
+                      settings(nullptr, nullptr, nullptr, "/srv/city.mmdb"), IpInfoFormat::Mmdb, "", kIcanhazip },
+        ResolveCase { "MmdbWithoutDatabaseInFile",
+                      {},
+                      settings("mmdb", nullptr, nullptr),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoFormat" } },
+        ResolveCase { "MmdbWithoutDatabase", settings("mmdb", nullptr, nullptr), {}, {}, "", "", {}, "ip-info-format" },
+        ResolveCase { "EmptyDatabaseName", settings("mmdb", nullptr, nullptr, ""), {}, {}, "", "", {},
+                      "ip-info-database" }),
     [](const ::testing::TestParamInfo<ResolveCase>& info) { return info.param.name; });
 
 class ConfigurationFileTest : public ::testing::Test
@@ -281,9 +299,11 @@ INSTANTIATE_TEST_SUITE_P(
                          Program::Cli,
                          { "-h" },
                          Action::Help,
-                         { "Usage: vantor-cli [options] [ADDRESS...]\n", "--json", "--own", "--ip-info-format <FORMAT>",
-                           "--ip-info-token-file <FILE>", "Exit status:", "ip-api", "getipinfo", "ipwhois", "ipinfo",
-                           "non-commercial", "https://ipwho.is/", "#ipv6" } },
+                         { "Usage: vantor-cli [options] [ADDRESS | -f FILE]...\n", "--json", "--own", "--csv",
+                           "-f, --file <FILE>", "--ip-info-format <FORMAT>", "--ip-info-token-file <FILE>",
+                           "--ip-api-batch-url <URL>", "--ip-info-database <FILE>", "--asn-database <FILE>",
+                           "Exit status:", "ip-api", "getipinfo", "ipwhois", "ipinfo", "mmdb", "non-commercial",
+                           "https://ipwho.is/", "#ipv6" } },
         InvocationCase { "HelpWinsOverMistakesAfterIt",
                          Program::Cli,
                          { "--help", "--ip-info-format", "xml" },
@@ -309,7 +329,25 @@ INSTANTIATE_TEST_SUITE_P(
                          Action::Run,
                          {} },
         InvocationCase { "CliHasNoQtOptions", Program::Cli, { "-platform", "offscreen" }, Action::BadUsage, {} },
-        InvocationCase { "CliAddresses", Program::Cli, { "192.0.2.1", "--", "-1" }, Action::Run, {} }),
+        InvocationCase { "CliAddresses", Program::Cli, { "192.0.2.1", "--", "-1" }, Action::Run, {} },
+        InvocationCase { "JsonOrCsv", Program::Cli, { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
+        InvocationCase { "WindowReadsNoList", Program::Window, { "-f", "-" }, Action::BadUsage, {} }),
     [](const ::testing::TestParamInfo<InvocationCase>& info) { return info.param.name; });
+
+TEST(Invocation, AddressesAndListsInCommandLineOrder)
+{
+    using Kind = Invocation::AddressSource::Kind;
+    const Invocation invocation = vantor::parseInvocation(
+        Program::Cli,
+        { "vantor-cli", "192.0.2.1", "-f", "a.txt", "--ip-info-url", "http://x.example/", "-f-", "2001:db8::1",
+          "--file=b.txt", "--", "-f" },
+        QStringLiteral("/nonexistent"));
+    ASSERT_EQ(invocation.action, Action::Run) << invocation.text.toStdString();
+    const QList<Invocation::AddressSource> expected { { Kind::Address, "192.0.2.1" }, { Kind::File, "a.txt" },
+                                                      { Kind::File, "-" },            { Kind::Address, "2001:db8::1" },
+                                                      { Kind::File, "b.txt" },       { Kind::Address, "-f" } };
+    EXPECT_EQ(invocation.sources, expected);
+    EXPECT_EQ(invocation.services.ipApiBatchUrl, QStringLiteral("http://ip-api.com/batch"));
+}
 
 } // namespace

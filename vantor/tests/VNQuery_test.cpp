@@ -6,6 +6,7 @@
 #include "vantor/extension.h"
 #include "vantor/net/OwnAddress.h"
 #include "vantor/testing/MiniHttpServer.h"
+#include "vantor/testing/TestDatabases.h"
 
 #include <QAccessible>
 #include <QAccessibleTableInterface>
@@ -545,6 +546,47 @@ TEST_F(WindowTest, ClearButtonIsNamed)
     };
     walk(QAccessible::queryAccessibleInterface(nib->window()));
     EXPECT_EQ(buttonNames, (QStringList { QStringLiteral("清除"), QStringLiteral("查询") }));
+}
+
+// The window with a local database: the own address still comes from its service, the rows from the file.
+class DatabaseWindowTest : public WindowTest
+{
+protected:
+    vantor::ServiceConfig services() const override
+    {
+        vantor::ServiceConfig config = WindowTest::services();
+        config.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
+        config.ipInfoDatabase = databaseFile;
+        config.asnDatabase = databases.asn();
+        return config;
+    }
+
+    vantor::testing::TestDatabases databases;
+    QString databaseFile = databases.city();
+};
+
+TEST_F(DatabaseWindowTest, RowsFromTheFileAndAlertsForWhatItLacks)
+{
+    ASSERT_TRUE(databases.written());
+    controller().query(QStringLiteral("203.0.113.7"));
+    EXPECT_EQ(shown(), rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"));
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+
+    controller().query(QStringLiteral("192.0.2.1"));
+    EXPECT_TRUE(controller().List().isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("查询错误"));
+    EXPECT_EQ(alerts.alerts()[0].informativeText, QStringLiteral("数据库中没有这个地址。"));
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    alerts.clear();
+    databaseFile = databases.folder() + QStringLiteral("/gone.mmdb");
+    nib.emplace(services());
+    controller().query(QStringLiteral("203.0.113.7"));
+    EXPECT_TRUE(controller().List().isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("配置错误"));
+    EXPECT_EQ(alerts.alerts()[0].informativeText, QStringLiteral("无法打开数据库文件 %1。").arg(databaseFile));
 }
 
 } // namespace

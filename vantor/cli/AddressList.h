@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <optional>
+
+namespace vantor::cli {
+
+// One address a line: blank lines and everything from '#' on are ignored and the spaces around an address are
+// trimmed.
+struct ListedLine
+{
+    QString text; // trimmed, without its comment
+    int lineNumber = 0; // from 1
+    bool isAddress = false; // an IPv4 address in dotted decimal or an IPv6 address
+};
+
+// Reads the list line by line as it comes, so a pipe is looked up while it is still being written and a long list
+// is never held whole.
+class AddressListReader
+{
+public:
+    explicit AddressListReader(QIODevice& device);
+
+    // The next line that is not blank, or nothing at the end of the list.
+    std::optional<ListedLine> next();
+
+private:
+    QIODevice& m_device;
+    int m_lineNumber = 0;
+};
+
+// Standard input (or any descriptor) for reading, taking what a pipe has at hand instead of waiting to fill a
+// buffer: QFile would wait for a whole block, holding back answers to a slow writer, and would not say how much
+// input is already read ahead.
+class DescriptorReader : public QIODevice
+{
+public:
+    explicit DescriptorReader(int descriptor);
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    int m_descriptor;
+};
+
+// What a line of the list must be; also QHostAddress's looser forms ("127.1", "0x7f.1") are not addresses here.
+bool isIpAddress(const QString& text);
+
+} // namespace vantor::cli

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vantor/net/IpInfo.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+struct MMDB_s;
+
+namespace vantor {
+
+// One MaxMind DB file, memory-mapped for as long as the object lives. Lookups only read it, so one open file
+// serves any number of them, from any thread.
+class MmdbFile
+{
+public:
+    // The file opened, or nothing with *problem saying why (naming the file).
+    static std::unique_ptr<MmdbFile> open(const QString& path, QString* problem);
+    ~MmdbFile();
+    MmdbFile(const MmdbFile&) = delete;
+    MmdbFile& operator=(const MmdbFile&) = delete;
+
+    const MMDB_s* handle() const { return m_mmdb.get(); }
+
+private:
+    MmdbFile();
+    std::unique_ptr<MMDB_s> m_mmdb;
+};
+
+// A City database and an optional ASN database, as the mmdb format reads them.
+struct IpDatabases
+{
+    std::shared_ptr<const MmdbFile> city;
+    std::shared_ptr<const MmdbFile> asn; // null when none is configured
+};
+
+// The answer for the address: IP is the address as given; country, region and city come from the City database's
+// names in zh-CN, else en; the carrier is the ASN database's autonomous_system_organization. A text that is not an
+// address is rejected; an address the City database has no entry for is NotFound.
+IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address);
+
+// The configured databases, each opened once per process and shared by every later call; nothing, with *problem
+// naming the file, when one cannot be used. A failure is remembered too: the file is not tried again.
+std::optional<IpDatabases> sharedIpDatabases(const ServiceConfig& services, QString* problem);
+
+// The mmdb format's lookup: lookUpInDatabases() on the shared databases, or Kind::Unavailable.
+IpInfoAnswer lookUpInIpDatabase(const ServiceConfig& services, const QString& address);
+
+} // namespace vantor

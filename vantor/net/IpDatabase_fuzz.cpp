@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Any bytes as a MaxMind DB file given with --ip-info-database: opened the way Vantor opens it, then asked for an
+// IPv4 and an IPv6 address, also as the ASN database.
+#include "vantor/net/IpDatabase.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/mman.h>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // A file in memory, so a run is not slowed down by the disk.
+    const int fd = memfd_create("mmdb", 0);
+    if (fd < 0)
+        return 0;
+    if (write(fd, data, size) != ssize_t(size)) {
+        close(fd);
+        return 0;
+    }
+    QString problem;
+    std::shared_ptr<const vantor::MmdbFile> file
+        = vantor::MmdbFile::open(QStringLiteral("/proc/self/fd/%1").arg(fd), &problem);
+    close(fd);
+    if (!file)
+        return 0;
+    const vantor::IpDatabases databases { file, file };
+    for (const char* address : { "203.0.113.7", "2001:db8::1", "::", "255.255.255.255" })
+        (void)vantor::lookUpInDatabases(databases, QString::fromLatin1(address));
+    return 0;
+}

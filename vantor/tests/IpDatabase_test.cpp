@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/net/IpDatabase.h"
+#include "vantor/testing/TestDatabases.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+using vantor::InfoRow;
+using vantor::IpInfoAnswer;
+using Kind = IpInfoAnswer::Kind;
+
+class IpDatabaseTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { databases = new vantor::testing::TestDatabases; }
+    static void TearDownTestSuite() { delete databases; }
+
+    void SetUp() override { ASSERT_TRUE(databases->written()) << "write-test-mmdb.pl failed"; }
+
+    vantor::ServiceConfig services(bool withAsn = true) const
+    {
+        vantor::ServiceConfig services;
+        services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
+        services.ipInfoDatabase = databases->city();
+        if (withAsn)
+            services.asnDatabase = databases->asn();
+        return services;
+    }
+
+    static vantor::testing::TestDatabases* databases;
+};
+
+vantor::testing::TestDatabases* IpDatabaseTest::databases = nullptr;
+
+QStringList values(const IpInfoAnswer& answer)
+{
+    QStringList values;
+    for (const InfoRow& row : answer.rows())
+        values << row.value;
+    return values;
+}
+
+TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknown)
+{
+    const struct
+    {
+        const char* address;
+        Kind kind;
+        QStringList values;
+    } cases[] = {
+        { "203.0.113.7", Kind::Rows, { "203.0.113.7", "中国", "上海", "上海", "China Telecom" } },
+        { "198.51.100.9", Kind::Rows, { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"",
+                                        "Example, Inc." } },
+        { "2001:db8::1", Kind::Rows, { "2001:db8::1", "日本", "未知", "东京", "未知" } },
+        { "192.0.2.200", Kind::Rows, { "192.0.2.200", "德国", "未知", "未知", "未知" } },
+        { "192.0.2.1", Kind::NotFound, {} },
+        { "2001:db9::1", Kind::NotFound, {} },
+        { "203.0.113.7 ", Kind::Rejected, {} },
+        { "not an address", Kind::Rejected, {} },
+        { "", Kind::Rejected, {} },
+    };
+    for (const auto& c : cases) {
+        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(services(), QString::fromUtf8(c.address));
+        EXPECT_EQ(answer.kind, c.kind) << c.address;
+        EXPECT_EQ(values(answer), c.values) << c.address;
+    }
+    EXPECT_EQ(values(vantor::lookUpInIpDatabase(services(false), QStringLiteral("203.0.113.7"))).last(),
+              QStringLiteral("未知"));
+}
+
+TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
+{
+    QString problem;
+    const auto first = vantor::sharedIpDatabases(services(), &problem);
+    const auto second = vantor::sharedIpDatabases(services(), &problem);
+    ASSERT_TRUE(first && second) << problem.toStdString();
+    EXPECT_EQ(first->city.get(), second->city.get());
+    EXPECT_EQ(first->asn.get(), second->asn.get());
+
+    const QString missing = databases->folder() + QStringLiteral("/missing.mmdb");
+    const QString notADatabase = databases->folder() + QStringLiteral("/list.txt");
+    QFile text(notADatabase);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("203.0.113.7\n");
+    text.close();
+    for (const auto& [city, asn, named, words] :
+         { std::tuple { missing, QString(), missing, QStringLiteral("无法打开") },
+           std::tuple { databases->city(), notADatabase, notADatabase, QStringLiteral("不是MaxMind数据库") } }) {
+        vantor::ServiceConfig bad = services();
+        bad.ipInfoDatabase = city;
+        bad.asnDatabase = asn;
+        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
+        EXPECT_EQ(answer.kind, Kind::Unavailable);
+        EXPECT_TRUE(answer.problem.contains(named) && answer.problem.contains(words)) << answer.problem.toStdString();
+    }
+}
+
+} // namespace
