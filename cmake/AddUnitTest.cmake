@@ -13,8 +13,10 @@ function(add_unit_test)
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
     set(home "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.home")
     # Every run starts from an empty home, as on a new machine: nothing an
-    # earlier run saved, kept or left behind is there.
-    add_test(NAME ${ARG_NAME}_fresh_home COMMAND "${CMAKE_COMMAND}" -E rm -rf "${home}")
+    # earlier run saved, kept or left behind is there. Its runtime folder is
+    # made as a login session makes one (0700), since Qt will not create it.
+    add_test(NAME ${ARG_NAME}_fresh_home
+        COMMAND sh -c "rm -rf \"$1\" && mkdir -p -m 700 \"$1/runtime\"" fresh_home "${home}")
     set_tests_properties(${ARG_NAME}_fresh_home PROPERTIES LABELS "${ARG_LABELS}" FIXTURES_SETUP ${ARG_NAME}_home)
     set_tests_properties(${ARG_NAME} PROPERTIES
         FIXTURES_REQUIRED ${ARG_NAME}_home

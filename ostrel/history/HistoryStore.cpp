@@ -4,6 +4,7 @@
 #include "Panel.h"
 #include "history/ResultsDocument.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <atomic>
 
 namespace ostrel::history {
@@ -192,10 +194,29 @@ Status HistoryStore::open()
     return ensureOpen();
 }
 
+Status HistoryStore::whileLocked(const std::function<Status()>& step)
+{
+    // SQLite answers some contention at once instead of in its busy handler: a lock it cannot wait for without
+    // risking a deadlock, or a file another program is just creating or turning into WAL. Those are tried again,
+    // so that "locked" always means locked for the whole busy time-out.
+    const QDeadlineTimer deadline(m_options.busyTimeout);
+    for (;;) {
+        Status done = step();
+        if (done || done.error().kind != HistoryError::Kind::Locked || deadline.hasExpired())
+            return done;
+        QThread::msleep(10);
+    }
+}
+
 Status HistoryStore::ensureOpen()
 {
     if (m_ready)
         return Done {};
+    return whileLocked([this] { return openOnce(); });
+}
+
+Status HistoryStore::openOnce()
+{
     const QString path = QDir::toNativeSeparators(m_path);
     if (!m_db.isValid()) {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
@@ -276,6 +297,11 @@ Status HistoryStore::append(const QList<RunRecord>& runs)
 {
     if (Status opened = ensureOpen(); !opened)
         return opened;
+    return whileLocked([&] { return appendOnce(runs); });
+}
+
+Status HistoryStore::appendOnce(const QList<RunRecord>& runs)
+{
 
     const QStringList columns = runColumns();
     const QString statement = QStringLiteral("INSERT INTO runs (%1) VALUES (%2)")

@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace ostrel::history {
@@ -65,6 +66,10 @@ public:
 
 private:
     Status ensureOpen();
+    Status openOnce();
+    Status appendOnce(const QList<RunRecord>& runs);
+    // Runs the step again while it fails as locked, until the busy time-out has passed.
+    Status whileLocked(const std::function<Status()>& step);
     Status migrate();
     Status execute(const QString& statement);
     HistoryError errorFrom(const class QSqlError& error, const QString& what) const;
