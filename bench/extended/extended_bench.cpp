@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the multi-core test on this machine (its speed-up per workload,
 // and the barrier and thread start against the copies' time) and the disk
-// test (each fio job through Ostrel beside the same job run directly, one
-// after the other, in the same folder). Run by hand:
+// test (each fio job through Ostrel beside the same job run directly, taking
+// turns, in the same folder). Run by hand:
 // ostrel-extended-bench [repetitions] [--disk-folder DIR]
 #include "ExtendedRun.h"
 #include "FioDisk.h"
@@ -108,28 +108,51 @@ std::optional<double> directFio(std::size_t job, const QString& file, qint64 byt
     return (reads ? report.readBytesPerSecond : report.writeBytesPerSecond) / 1e6;
 }
 
-void disk(const QString& folder)
+// Ostrel's run and the direct jobs take turns, so that a disk whose speed drifts (a virtual disk shared with other
+// machines) drifts under both alike; the medians of each side and of the ratios of each turn are shown.
+void disk(const QString& folder, int repetitions)
 {
-    std::printf("\nDisk test in %s: Ostrel's run, then the same four fio jobs run directly\n", qPrintable(folder));
-    std::atomic<bool> stop { false };
-    const ostrel::DiskTest::Outcome ours = ostrel::disk::FioDisk({ folder }).run(stop, [](std::size_t, double) {});
-    if (!ours.result) {
-        std::printf("  Ostrel's disk test gave no result: %s\n", qPrintable(ours.problem));
-        return;
-    }
+    std::printf("\nDisk test in %s: Ostrel's run, then the same four fio jobs run directly, %d times in turn (medians)\n",
+                qPrintable(folder), repetitions);
     const QString file = QDir(folder).filePath(QStringLiteral("ostrel-bench-direct.tmp"));
-    std::printf("  file %lld MiB, %s, %s\n", ours.result->fileBytes >> 20, qPrintable(ours.result->fileSystem),
-                ours.result->direct ? "direct" : "buffered");
-    std::printf("  %-10s %14s %14s %7s\n", "job", "Ostrel MB/s", "fio MB/s", "ratio");
-    for (std::size_t job = 0; job < ostrel::kDiskJobs.size(); ++job) {
-        const double mine = (*ours.result.*ostrel::kDiskJobs[job].result).mbps;
-        const std::optional<double> theirs = directFio(job, file, ours.result->fileBytes);
-        if (!theirs)
-            std::printf("  %-10s %14.1f %14s\n", ostrel::kDiskJobs[job].key, mine, "failed");
-        else
-            std::printf("  %-10s %14.1f %14.1f %7.3f\n", ostrel::kDiskJobs[job].key, mine, *theirs, mine / *theirs);
+    const std::size_t jobs = ostrel::kDiskJobs.size();
+    std::vector<std::vector<double>> mine(jobs), theirs(jobs), ratios(jobs);
+    std::optional<ostrel::DiskResult> first;
+    for (int r = 0; r < repetitions; ++r) {
+        std::atomic<bool> stop { false };
+        const ostrel::DiskTest::Outcome ours = ostrel::disk::FioDisk({ folder }).run(stop, [](std::size_t, double) {});
+        if (!ours.result) {
+            std::printf("  Ostrel's disk test gave no result: %s\n", qPrintable(ours.problem));
+            return;
+        }
+        if (!first)
+            first = ours.result;
+        for (std::size_t job = 0; job < jobs; ++job) {
+            const double our = (*ours.result.*ostrel::kDiskJobs[job].result).mbps;
+            const std::optional<double> direct = directFio(job, file, ours.result->fileBytes);
+            if (!direct) {
+                std::printf("  %s run directly failed\n", ostrel::kDiskJobs[job].key);
+                ::unlink(QFile::encodeName(file).constData());
+                return;
+            }
+            mine[job].push_back(our);
+            theirs[job].push_back(*direct);
+            ratios[job].push_back(our / *direct);
+        }
+        ::unlink(QFile::encodeName(file).constData());
     }
-    ::unlink(QFile::encodeName(file).constData());
+    std::printf("  file %lld MiB, %s, %s\n", first->fileBytes >> 20, qPrintable(first->fileSystem),
+                first->direct ? "direct" : "buffered");
+    std::printf("  %-10s %14s %14s %7s  %s\n", "job", "Ostrel MB/s", "fio MB/s", "ratio",
+                "ratios of each turn; fio's own lowest-highest");
+    for (std::size_t job = 0; job < jobs; ++job) {
+        QStringList each;
+        for (double ratio : ratios[job])
+            each << QString::number(ratio, 'f', 3);
+        const auto [low, high] = std::minmax_element(theirs[job].begin(), theirs[job].end());
+        std::printf("  %-10s %14.1f %14.1f %7.3f  %s; %.1f-%.1f\n", ostrel::kDiskJobs[job].key, median(mine[job]),
+                    median(theirs[job]), median(ratios[job]), qPrintable(each.join(QLatin1Char(' '))), *low, *high);
+    }
 }
 
 } // namespace
@@ -145,6 +168,6 @@ int main(int argc, char** argv)
     }
     const int repetitions = arguments.isEmpty() ? 3 : std::max(1, arguments.constFirst().toInt());
     multicore(repetitions);
-    disk(folder);
+    disk(folder, repetitions);
     return 0;
 }
