@@ -20,6 +20,9 @@ QString errorText(int error)
         return QStringLiteral("文件系统只读");
     case EFBIG:
         return QStringLiteral("文件超出大小限制");
+    case EBADMSG:
+        // A file this program did not write as it is (see IniFile.h).
+        return QStringLiteral("文件格式有误");
     default:
         break;
     }

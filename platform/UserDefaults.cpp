@@ -2,6 +2,7 @@
 #include "UserDefaults.h"
 
 #include "ErrorText.h"
+#include "IniFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -104,6 +105,12 @@ void UserDefaults::registerDefaults(const std::map<QString, double>& fallbacks)
         m_fallbacks[key] = value;
 }
 
+double UserDefaults::fallbackFor(const QString& key) const
+{
+    const auto fallback = m_fallbacks.find(key);
+    return fallback == m_fallbacks.end() ? 0.0 : fallback->second;
+}
+
 double UserDefaults::doubleForKey(const QString& key) const
 {
     std::lock_guard lock(m_mutex);
@@ -111,16 +118,16 @@ double UserDefaults::doubleForKey(const QString& key) const
     {
         // Without the folder there is no store to read and nothing to lock.
         const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
+        if (fileHoldsStreamedValue(m_filePath))
+            return fallbackFor(key);
         // A QSettings object per call: it rereads the file when another
         // process changed it, and none outlives the locks (QSettings is not
         // thread-safe).
         const QSettings settings(m_filePath, QSettings::IniFormat);
         stored = settings.value(key);
     }
-    if (!stored.isValid()) {
-        const auto fallback = m_fallbacks.find(key);
-        return fallback == m_fallbacks.end() ? 0.0 : fallback->second;
-    }
+    if (!stored.isValid())
+        return fallbackFor(key);
     bool isNumber = false;
     const double value = stored.toDouble(&isNumber);
     return isNumber ? value : 0.0;
@@ -157,6 +164,8 @@ QString UserDefaults::readProblem() const
         return errorText(errno);
     ::close(fd);
     const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
+    if (fileHoldsStreamedValue(m_filePath))
+        return errorText(EBADMSG);
     const QSettings settings(m_filePath, QSettings::IniFormat);
     if (settings.status() == QSettings::FormatError)
         return QStringLiteral("文件格式有误");
@@ -175,6 +184,11 @@ bool UserDefaults::write(const QString& key, double value)
     const FolderLock folderLock(folder, FolderLock::Mode::Exclusive);
     if (!folderLock.isHeld())
         return false;
+    // QSettings would read every value back before writing; such a file is left as it is.
+    if (fileHoldsStreamedValue(m_filePath)) {
+        errno = EBADMSG;
+        return false;
+    }
     const std::optional<qint64> previousVersion = modifiedMilliseconds(m_filePath);
     {
         QSettings settings(m_filePath, QSettings::IniFormat);

@@ -61,6 +61,7 @@ public:
 
 private:
     bool write(const QString& key, double value);
+    double fallbackFor(const QString& key) const;
 
     const QString m_filePath;
     mutable std::mutex m_mutex;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowSettings.h"
 
+#include "platform/IniFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -11,6 +13,19 @@ namespace {
 
 const QString kExtendedTests = QStringLiteral("extendedTests");
 const QString kDiskFolder = QStringLiteral("diskFolder");
+
+// The window's choices, or nothing from a file holding a value that QSettings would rebuild with QDataStream: the
+// choices then stay the defaults, and the file is left as it is.
+QVariant storedValue(const QString& path, const QString& key)
+{
+    return platform::fileHoldsStreamedValue(path) ? QVariant() : QSettings(path, QSettings::IniFormat).value(key);
+}
+
+void storeValue(const QString& path, const QString& key, const QVariant& value)
+{
+    if (!platform::fileHoldsStreamedValue(path))
+        QSettings(path, QSettings::IniFormat).setValue(key, value);
+}
 
 } // namespace
 
@@ -26,26 +41,26 @@ QString WindowSettings::pathBeside(const QString& savedResultsPath)
 
 bool WindowSettings::extendedTests() const
 {
-    const QVariant value = QSettings(m_path, QSettings::IniFormat).value(kExtendedTests);
+    const QVariant value = storedValue(m_path, kExtendedTests);
     const QString text = value.toString();
     return text == QLatin1String("true") || text == QLatin1String("1");
 }
 
 void WindowSettings::setExtendedTests(bool on)
 {
-    QSettings(m_path, QSettings::IniFormat).setValue(kExtendedTests, on);
+    storeValue(m_path, kExtendedTests, on);
 }
 
 QString WindowSettings::diskFolder() const
 {
-    const QString folder = QSettings(m_path, QSettings::IniFormat).value(kDiskFolder).toString();
+    const QString folder = storedValue(m_path, kDiskFolder).toString();
     // Only a folder that is still there: otherwise the default.
     return !folder.isEmpty() && QFileInfo(folder).isAbsolute() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
 void WindowSettings::setDiskFolder(const QString& folder)
 {
-    QSettings(m_path, QSettings::IniFormat).setValue(kDiskFolder, folder);
+    storeValue(m_path, kDiskFolder, folder);
 }
 
 } // namespace ostrel

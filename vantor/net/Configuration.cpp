@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Configuration.h"
 
+#include "platform/IniFile.h"
 #include "platform/Version.h"
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpInfo.h"
@@ -311,6 +312,13 @@ ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings
     ServiceSettings settings;
     if (!QFileInfo(path).isFile())
         return settings;
+    if (platform::fileHoldsStreamedValue(path)) {
+        if (warnings)
+            *warnings << QStringLiteral("%1: holds a serialized value (@Variant or @DateTime), which Vantor never "
+                                        "reads; using the defaults")
+                             .arg(path);
+        return settings;
+    }
     const QSettings file(path, QSettings::IniFormat);
     if (file.status() != QSettings::NoError) {
         if (warnings)

@@ -198,6 +198,13 @@ TEST_F(ConfigurationFileTest, TopLevelKeysAreRead)
         = vantor::readConfigurationFile(directory.filePath(QStringLiteral("missing.conf")), &warnings);
     EXPECT_FALSE(none.ipInfoFormat || none.ipInfoUrl || none.ipInfoToken || none.myAddressUrls);
     EXPECT_TRUE(warnings.isEmpty());
+
+    // A value QSettings would rebuild with QDataStream: nothing of the file is read, and the warning says why.
+    const QString streamed = write("ipInfoFormat=ipwhois\nipInfoUrl=@Variant(\\0\\0\\0\\x31\\c8\\0\\0)\n");
+    const ServiceSettings refused = vantor::readConfigurationFile(streamed, &warnings);
+    EXPECT_FALSE(refused.ipInfoFormat || refused.ipInfoUrl);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith(streamed + QStringLiteral(": holds a serialized value"))) << qPrintable(warnings[0]);
 }
 
 TEST_F(ConfigurationFileTest, ListsOfMyAddressServicesAndTheToken)
