@@ -42,6 +42,15 @@ QByteArray WebAnswer::header(QByteArrayView name) const
     return {};
 }
 
+std::optional<int> WebAnswer::headerNumber(QByteArrayView name) const
+{
+    bool ok = false;
+    const int value = header(name).trimmed().toInt(&ok);
+    if (!ok || value < 0)
+        return std::nullopt;
+    return value;
+}
+
 QUrl webUrl(const QString& text)
 {
     const bool printableAscii

@@ -24,6 +24,8 @@ struct WebAnswer
 
     // The value of the first header of that name (names compare without regard to case); empty when absent.
     QByteArray header(QByteArrayView name) const;
+    // That header as a number of zero or more; absent when missing or not one.
+    std::optional<int> headerNumber(QByteArrayView name) const;
 };
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;

@@ -10,22 +10,6 @@ namespace vantor {
 
 namespace {
 
-std::optional<int> headerNumber(const WebAnswer& web, QByteArrayView name)
-{
-    bool ok = false;
-    const int value = web.header(name).trimmed().toInt(&ok);
-    if (!ok || value < 0)
-        return std::nullopt;
-    return value;
-}
-
-IpInfoAnswer answerOfKind(IpInfoAnswer::Kind kind)
-{
-    IpInfoAnswer answer;
-    answer.kind = kind;
-    return answer;
-}
-
 } // namespace
 
 std::chrono::seconds ipApiWait(std::optional<int> secondsUntilReset)
@@ -47,10 +31,10 @@ QByteArray ipApiBatchBody(const QStringList& addresses)
 IpApiBatchAnswer readIpApiBatchAnswer(const WebAnswer& web, const QStringList& addresses)
 {
     IpApiBatchAnswer result;
-    result.requestsLeft = headerNumber(web, "X-Rl");
-    result.secondsUntilReset = headerNumber(web, "X-Ttl");
+    result.requestsLeft = web.headerNumber("X-Rl");
+    result.secondsUntilReset = web.headerNumber("X-Ttl");
     const auto all = [&](IpInfoAnswer::Kind kind) {
-        result.answers = QList<IpInfoAnswer>(addresses.size(), answerOfKind(kind));
+        result.answers = QList<IpInfoAnswer>(addresses.size(), IpInfoAnswer::ofKind(kind));
         return result;
     };
     if (web.status == 429) {
@@ -86,7 +70,7 @@ std::optional<IpApiBatchAnswer> lookUpIpApiBatch(const ServiceConfig& services, 
     const QByteArray body = ipApiBatchBody(addresses);
     std::optional<WebAnswer> web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
     if (web && web->status == 429) {
-        wait(ipApiWait(headerNumber(*web, "X-Ttl")));
+        wait(ipApiWait(web->headerNumber("X-Ttl")));
         web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
     }
     if (!web)

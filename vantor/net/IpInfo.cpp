@@ -27,22 +27,6 @@ void readMembers(const QJsonObject& object, const Members& members, IpInfoAnswer
     }
 }
 
-IpInfoAnswer answerOfKind(IpInfoAnswer::Kind kind)
-{
-    IpInfoAnswer answer;
-    answer.kind = kind;
-    return answer;
-}
-
-std::optional<int> headerNumber(const WebAnswer& web, QByteArrayView name)
-{
-    bool ok = false;
-    const int value = web.header(name).trimmed().toInt(&ok);
-    if (!ok || value < 0)
-        return std::nullopt;
-    return value;
-}
-
 // getipinfo: {"code": 0, "data": {"ip", "country", "area", "city", "isp"}}; "code" 1 rejects the address.
 
 QString getIpInfoRequestUrl(const QString& prefix, const QString& address)
@@ -63,12 +47,12 @@ IpInfoAnswer readGetIpInfoAnswer(const WebAnswer& web)
         return {};
     // The code is read as an integer, so 1.5 counts as 1.
     if (std::trunc(code.toDouble()) == 1.0)
-        return answerOfKind(IpInfoAnswer::Kind::Rejected);
+        return IpInfoAnswer::ofKind(IpInfoAnswer::Kind::Rejected);
 
     const QJsonValue data = answer.value(QLatin1String("data"));
     if (!data.isObject())
         return {};
-    IpInfoAnswer result = answerOfKind(IpInfoAnswer::Kind::Rows);
+    IpInfoAnswer result = IpInfoAnswer::ofKind(IpInfoAnswer::Kind::Rows);
     readMembers(data.toObject(), { "ip", "country", "area", "city", "isp" }, result);
     return result;
 }
@@ -85,8 +69,8 @@ QString ipApiRequestUrl(const QString& prefix, const QString& address)
 IpInfoAnswer readIpApiAnswer(const WebAnswer& web)
 {
     IpInfoAnswer result;
-    result.requestsLeft = headerNumber(web, "X-Rl");
-    result.secondsUntilReset = headerNumber(web, "X-Ttl");
+    result.requestsLeft = web.headerNumber("X-Rl");
+    result.secondsUntilReset = web.headerNumber("X-Ttl");
     if (web.status == 429) {
         result.kind = IpInfoAnswer::Kind::RateLimited;
         result.requestsLeft = 0;
@@ -129,7 +113,7 @@ bool namesABadAddress(const QString& message)
 IpInfoAnswer readIpWhoisAnswer(const WebAnswer& web)
 {
     if (web.status == 429)
-        return answerOfKind(IpInfoAnswer::Kind::RateLimited);
+        return IpInfoAnswer::ofKind(IpInfoAnswer::Kind::RateLimited);
     bool isObject = false;
     const QJsonObject answer = answerObject(web, &isObject);
     const QJsonValue success = answer.value(QLatin1String("success"));
@@ -137,10 +121,10 @@ IpInfoAnswer readIpWhoisAnswer(const WebAnswer& web)
         return {};
     if (!success.toBool()) {
         const QJsonValue message = answer.value(QLatin1String("message"));
-        return answerOfKind(message.isString() && namesABadAddress(message.toString()) ? IpInfoAnswer::Kind::Rejected
-                                                                                        : IpInfoAnswer::Kind::Unreadable);
+        const bool badAddress = message.isString() && namesABadAddress(message.toString());
+        return IpInfoAnswer::ofKind(badAddress ? IpInfoAnswer::Kind::Rejected : IpInfoAnswer::Kind::Unreadable);
     }
-    IpInfoAnswer result = answerOfKind(IpInfoAnswer::Kind::Rows);
+    IpInfoAnswer result = IpInfoAnswer::ofKind(IpInfoAnswer::Kind::Rows);
     readMembers(answer, { "ip", "country", "region", "city", "" }, result);
     const QJsonObject connection = answer.value(QLatin1String("connection")).toObject();
     for (const char* carrier : { "isp", "org" }) {
@@ -173,26 +157,26 @@ HeaderList ipInfoIoRequestHeaders(const ServiceConfig& services)
 IpInfoAnswer readIpInfoIoAnswer(const WebAnswer& web)
 {
     if (web.status == 429)
-        return answerOfKind(IpInfoAnswer::Kind::RateLimited);
+        return IpInfoAnswer::ofKind(IpInfoAnswer::Kind::RateLimited);
     if (web.status == 401 || web.status == 403)
-        return answerOfKind(IpInfoAnswer::Kind::TokenRefused);
+        return IpInfoAnswer::ofKind(IpInfoAnswer::Kind::TokenRefused);
     bool isObject = false;
     const QJsonObject answer = answerObject(web, &isObject);
     if (!isObject)
         return {};
     if (web.status == 404) {
         const QJsonValue title = answer.value(QLatin1String("error")).toObject().value(QLatin1String("title"));
-        return answerOfKind(title == QLatin1String("Wrong ip") ? IpInfoAnswer::Kind::Rejected
-                                                                : IpInfoAnswer::Kind::Unreadable);
+        return IpInfoAnswer::ofKind(title == QLatin1String("Wrong ip") ? IpInfoAnswer::Kind::Rejected
+                                                                       : IpInfoAnswer::Kind::Unreadable);
     }
     if (web.status != 200)
         return {};
     if (answer.value(QLatin1String("bogon")) == QJsonValue(true))
-        return answerOfKind(IpInfoAnswer::Kind::Rejected);
+        return IpInfoAnswer::ofKind(IpInfoAnswer::Kind::Rejected);
     // An object without the address is an error page of some other kind, not a lookup.
     if (!answer.value(QLatin1String("ip")).isString())
         return {};
-    IpInfoAnswer result = answerOfKind(IpInfoAnswer::Kind::Rows);
+    IpInfoAnswer result = IpInfoAnswer::ofKind(IpInfoAnswer::Kind::Rows);
     readMembers(answer, { "ip", "country", "region", "city", "org" }, result);
     return result;
 }
@@ -219,6 +203,13 @@ IpInfoAnswer readIpApiObject(const QJsonObject& object)
         readMembers(object, { "query", "country", "regionName", "city", "isp" }, result);
     }
     return result;
+}
+
+IpInfoAnswer IpInfoAnswer::ofKind(Kind kind)
+{
+    IpInfoAnswer answer;
+    answer.kind = kind;
+    return answer;
 }
 
 QList<InfoRow> IpInfoAnswer::rows() const

@@ -48,6 +48,9 @@ struct IpInfoAnswer
     // For Kind::Unavailable: what is wrong, naming the file.
     QString problem;
 
+    // An answer of that kind and nothing else.
+    static IpInfoAnswer ofKind(Kind kind);
+
     // The table's rows, "未知" where a value is absent; none unless Kind::Rows.
     QList<InfoRow> rows() const;
 };
