@@ -31,6 +31,7 @@ constexpr char kMyAddressUrlOption[] = "my-address-url";
 constexpr char kTokenFileOption[] = "ip-info-token-file";
 // A token file is a line or two, never a whole document.
 constexpr qint64 kMaxTokenFileSize = 4096;
+constexpr char kIpInfoDatabaseKey[] = "ipInfoDatabase";
 
 // A file name in a message: whole, as far as a path can be long, and with nothing a terminal acts on.
 QString printableFileName(const QString& path)
@@ -61,7 +62,6 @@ std::optional<QByteArray> readTokenFile(const QString& path)
     bytes.truncate(size);
     return bytes;
 }
-constexpr char kIpInfoDatabaseKey[] = "ipInfoDatabase";
 
 QString formatNames()
 {

@@ -340,9 +340,9 @@ TEST_P(InvocationTest, Answers)
     if (c.action == Action::BadUsage) {
         EXPECT_TRUE(invocation.text.startsWith(name + QLatin1String(": "))) << invocation.text.toStdString();
         // Whatever was given, nothing a terminal would act on comes back.
-        EXPECT_TRUE(std::none_of(invocation.text.begin(), invocation.text.end(),
-                                 [](QChar c) { return c.unicode() < 0x20 && c != QLatin1Char('\n'); }))
-            << invocation.text.toStdString();
+        EXPECT_TRUE(std::none_of(invocation.text.begin(), invocation.text.end(), [](QChar c) {
+            return c.unicode() < 0x20 && c != QLatin1Char('\n');
+        })) << invocation.text.toStdString();
     }
 }
 
@@ -387,22 +387,9 @@ INSTANTIATE_TEST_SUITE_P(
         InvocationCase { "JsonOrCsv", Program::Cli, { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
         InvocationCase { "WindowReadsNoList", Program::Window, { "-f", "-" }, Action::BadUsage, {} },
         InvocationCase { "EscapedOption", Program::Cli, { "--a\x1b[2Jb" }, Action::BadUsage, { "a\\x1B[2Jb" } },
-        InvocationCase { "EscapedArgument", Program::Window, { "a\nb" }, Action::BadUsage, { "'a\\nb'" } },
-        InvocationCase { "EscapedFormat",
-                         Program::Cli,
-                         { "--ip-info-format", "x\x1b]0;t\a" },
-                         Action::BadUsage,
-                         { "'x\\x1B]0;t\\x07'" } },
-        InvocationCase { "EscapedUrl",
-                         Program::Cli,
-                         { "--my-address-url", "http://a\x1b[2J/" },
-                         Action::BadUsage,
-                         { "'http://a\\x1B[2J/'" } },
-        InvocationCase { "EscapedTokenFileName",
-                         Program::Cli,
-                         { "--ip-info-token-file", "/nonexistent/\x1b[2J" },
-                         Action::BadUsage,
-                         { "'/nonexistent/\\x1B[2J'" } }),
+        InvocationCase { "EscapedFormat", Program::Cli, { "--ip-info-format=\a" }, Action::BadUsage, { "'\\x07'" } },
+        InvocationCase {
+            "EscapedFileName", Program::Cli, { "--ip-info-token-file=\a" }, Action::BadUsage, { "'\\x07'" } }),
     [](const ::testing::TestParamInfo<InvocationCase>& info) { return info.param.name; });
 
 TEST(Invocation, AddressesAndListsInCommandLineOrder)
