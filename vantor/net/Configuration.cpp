@@ -2,6 +2,7 @@
 #include "vantor/net/Configuration.h"
 
 #include "platform/IniFile.h"
+#include "platform/PrintableText.h"
 #include "platform/Version.h"
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpInfo.h"
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace vantor {
@@ -31,6 +33,36 @@ constexpr char kTokenFileOption[] = "ip-info-token-file";
 constexpr qint64 kMaxTokenFileSize = 4096;
 constexpr char kIpInfoDatabaseKey[] = "ipInfoDatabase";
 
+// A file name in a message: whole, as far as a path can be long, and with nothing a terminal acts on.
+QString printableFileName(const QString& path)
+{
+    return platform::printable(path, PATH_MAX);
+}
+
+// The file's bytes, or nothing when it cannot be read or holds more than kMaxTokenFileSize. No more than one byte
+// past that bound is ever read, whatever the file is: a device such as /dev/zero, a pipe that never ends, a huge
+// file (whose size the file system may not even tell).
+std::optional<QByteArray> readTokenFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return std::nullopt;
+    QByteArray bytes(kMaxTokenFileSize + 1, Qt::Uninitialized);
+    qint64 size = 0;
+    while (size < bytes.size()) {
+        const qint64 count = file.read(bytes.data() + size, bytes.size() - size);
+        if (count < 0)
+            return std::nullopt;
+        if (count == 0)
+            break;
+        size += count;
+    }
+    if (size > kMaxTokenFileSize)
+        return std::nullopt;
+    bytes.truncate(size);
+    return bytes;
+}
+
 QString formatNames()
 {
     QStringList names;
@@ -45,7 +77,7 @@ QString checkFormat(const QString& text)
 {
     if (ipInfoFormatNamed(text))
         return {};
-    return QStringLiteral("unknown format '%1' (use %2)").arg(text, formatNames());
+    return QStringLiteral("unknown format '%1' (use %2)").arg(platform::printable(text), formatNames());
 }
 
 QString checkUrl(const QString& text)
@@ -54,7 +86,7 @@ QString checkUrl(const QString& text)
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
         return {};
-    return QStringLiteral("'%1' is not an absolute http or https URL").arg(text);
+    return QStringLiteral("'%1' is not an absolute http or https URL").arg(platform::printable(text));
 }
 
 // What goes into a request header must be printable ASCII without spaces; the token itself is never named.
@@ -316,13 +348,13 @@ ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings
         if (warnings)
             *warnings << QStringLiteral("%1: holds a serialized value (@Variant or @DateTime), which Vantor never "
                                         "reads; using the defaults")
-                             .arg(path);
+                             .arg(printableFileName(path));
         return settings;
     }
     const QSettings file(path, QSettings::IniFormat);
     if (file.status() != QSettings::NoError) {
         if (warnings)
-            *warnings << QStringLiteral("%1: cannot be read; using the defaults").arg(path);
+            *warnings << QStringLiteral("%1: cannot be read; using the defaults").arg(printableFileName(path));
         return settings;
     }
     for (const Setting& setting : kSettings) {
@@ -352,6 +384,7 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
 {
     ResolvedServices resolved;
     ServiceSettings fromFile = file;
+    const QString fileName = printableFileName(filePath);
     for (const Setting& setting : kSettings) {
         if (const auto& value = commandLine.*setting.value) {
             const QString problem = setting.check(*value);
@@ -364,7 +397,7 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
             const QString problem = setting.check(*value);
             if (!problem.isEmpty()) {
                 resolved.warnings << QStringLiteral("%1: %2: %3; using the default")
-                                         .arg(filePath, QLatin1String(setting.key), problem);
+                                         .arg(fileName, QLatin1String(setting.key), problem);
                 (fromFile.*setting.value).reset();
                 // The file's URL was meant for the format it names, not for the default one.
                 if (setting.value == &ServiceSettings::ipInfoFormat)
@@ -396,7 +429,7 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
             return resolved;
         }
         resolved.warnings << QStringLiteral("%1: %2: %3 as %4; using the default")
-                                 .arg(filePath, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoDatabaseKey));
+                                 .arg(fileName, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoDatabaseKey));
         format = &ipInfoFormat(ServiceConfig().ipInfoFormat);
         prefix = QLatin1String(format->defaultPrefix);
     } else if (prefix.isEmpty() && !local) {
@@ -407,7 +440,7 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
             return resolved;
         }
         resolved.warnings << QStringLiteral("%1: %2: %3 as %4; using the default")
-                                 .arg(filePath, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoUrlKey));
+                                 .arg(fileName, QLatin1String(kFormatKey), problem, QLatin1String(kIpInfoUrlKey));
         format = &ipInfoFormat(ServiceConfig().ipInfoFormat);
         prefix = QLatin1String(format->defaultPrefix);
     }
@@ -430,7 +463,7 @@ ResolvedServices resolveServices(const ServiceSettings& commandLine, const Servi
         const QString problem = checkAddressUrls(*fromFile.myAddressUrls);
         if (!problem.isEmpty())
             resolved.warnings << QStringLiteral("%1: %2: %3; using the default")
-                                     .arg(filePath, QLatin1String(kMyAddressUrlsKey), problem);
+                                     .arg(fileName, QLatin1String(kMyAddressUrlsKey), problem);
         else if (!commandLine.myAddressUrls)
             services.myAddressUrls = *fromFile.myAddressUrls;
     }
@@ -518,8 +551,9 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
                                      QStringLiteral("[ADDRESS | -f FILE]..."));
 
     const QStringList parsed = program == Program::Window ? withoutQtOptions(arguments) : arguments;
+    // Qt's text quotes what was given.
     if (!parser.parse(parsed))
-        return badUsage(parser.errorText());
+        return badUsage(platform::printable(parser.errorText(), PATH_MAX));
 
     if (parser.isSet(help)) {
         // The parser names the program after the running application, or not at all before there is one.
@@ -537,7 +571,8 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
         return invocation;
     }
     if (program == Program::Window && !parser.positionalArguments().isEmpty())
-        return badUsage(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+        return badUsage(QStringLiteral("Unexpected argument '%1'.")
+                            .arg(platform::printable(parser.positionalArguments().constFirst())));
 
     ServiceSettings commandLine;
     for (const Setting& setting : kSettings) {
@@ -547,11 +582,11 @@ Invocation parseInvocation(Program program, const QStringList& arguments, const 
     }
     if (commandLine.ipInfoToken) {
         // Read now, so that the token takes the same checks as one from the configuration file.
-        QFile file(*commandLine.ipInfoToken);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTokenFileSize)
+        const std::optional<QByteArray> token = readTokenFile(*commandLine.ipInfoToken);
+        if (!token)
             return badUsage(QStringLiteral("--%1: cannot read '%2'")
-                                .arg(QLatin1String(kTokenFileOption), *commandLine.ipInfoToken));
-        commandLine.ipInfoToken = QString::fromUtf8(file.readAll()).trimmed();
+                                .arg(QLatin1String(kTokenFileOption), printableFileName(*commandLine.ipInfoToken)));
+        commandLine.ipInfoToken = QString::fromUtf8(*token).trimmed();
     }
     if (parser.isSet(myAddressUrl))
         commandLine.myAddressUrls = parser.values(myAddressUrl);

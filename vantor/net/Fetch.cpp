@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Fetch.h"
 
+#include "platform/PrintableText.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -92,8 +94,9 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     reply->setReadBufferSize(kReadBufferSize);
     QStringList sslErrors;
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
+        // Qt's texts quote the certificate's names, which the server chose.
         for (const QSslError& error : errors)
-            sslErrors << error.errorString();
+            sslErrors << platform::printable(error.errorString());
     });
 
     QByteArray body;
@@ -135,7 +138,8 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
         readAvailable();
     WebAnswer answer { status.toInt(), std::move(body), reply->rawHeaderPairs() };
 
-    const QString errorText = reply->errorString();
+    // Qt's text may quote the server's own words (the status line's reason).
+    const QString errorText = platform::printable(reply->errorString());
     reply->deleteLater();
 
     if (!finishedByItself || tooLong) {

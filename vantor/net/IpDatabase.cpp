@@ -1,11 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/IpDatabase.h"
 
+#include "platform/PrintableText.h"
+
+#include <QFile>
 #include <QHash>
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <maxminddb.h>
 #include <mutex>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantor {
 
@@ -15,8 +25,8 @@ namespace {
 std::optional<QString> textAt(MMDB_entry_s& entry, const char* const* path)
 {
     MMDB_entry_data_s data {};
-    if (MMDB_aget_value(&entry, &data, path) != MMDB_SUCCESS || !data.has_data || data.type != MMDB_DATA_TYPE_UTF8_STRING
-        || data.data_size == 0)
+    if (MMDB_aget_value(&entry, &data, path) != MMDB_SUCCESS || !data.has_data
+        || data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0)
         return std::nullopt;
     return QString::fromUtf8(data.utf8_string, qsizetype(data.data_size));
 }
@@ -56,6 +66,69 @@ Opened openShared(const QString& path)
     return result;
 }
 
+// A file descriptor, closed with the object.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    const int fd;
+};
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Copies the first `size` bytes of `from` to `to`, in the kernel where the file system can (sendfile), else through
+// a buffer. False when not all of them could be read: the file ended early, or reading failed.
+bool copyExactly(int from, int to, off_t size)
+{
+    constexpr off_t kStep = off_t(1) << 30;
+    std::array<char, 64 * 1024> buffer;
+    bool inKernel = true;
+    off_t done = 0;
+    while (done < size) {
+        const std::size_t wanted = std::size_t(std::min(size - done, kStep));
+        ssize_t count = 0;
+        if (inKernel) {
+            count = ::sendfile(to, from, &done, wanted);
+            if (count < 0 && (errno == EINVAL || errno == ENOSYS)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            count = ::pread(from, buffer.data(), std::min(wanted, buffer.size()), done);
+            for (ssize_t written = 0; count > 0 && written < count;) {
+                const ssize_t step
+                    = ::pwrite(to, buffer.data() + written, std::size_t(count - written), done + written);
+                if (step < 0 && errno == EINTR)
+                    continue;
+                if (step <= 0)
+                    return false;
+                written += step;
+            }
+            if (count > 0)
+                done += count;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 MmdbFile::MmdbFile()
@@ -68,20 +141,47 @@ MmdbFile::~MmdbFile()
     MMDB_close(m_mmdb.get());
 }
 
-std::unique_ptr<MmdbFile> MmdbFile::open(const QString& path, QString* problem)
+std::unique_ptr<MmdbFile> MmdbFile::open(const QString& path, QString* problem,
+                                         const std::function<void()>& whileCopying)
 {
+    const auto refuse = [&](const QString& text) -> std::unique_ptr<MmdbFile> {
+        if (problem)
+            *problem = text.arg(platform::printable(path, PATH_MAX));
+        return nullptr;
+    };
+    const QString cannotOpen = QStringLiteral("无法打开数据库文件 %1。");
+
+    // One descriptor for every look at the file. Not blocking, so that a FIFO in its place cannot hold us up.
+    const Descriptor source(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat before = {};
+    if (source.fd < 0 || ::fstat(source.fd, &before) != 0 || !S_ISREG(before.st_mode))
+        return refuse(cannotOpen);
+    if (whileCopying)
+        whileCopying();
+    const Descriptor copy(::memfd_create("vantor-mmdb", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (copy.fd < 0)
+        return refuse(cannotOpen);
+    const bool copied = copyExactly(source.fd, copy.fd, before.st_size);
+    // A file written while it was read gives a copy of neither the old content nor the new one.
+    struct stat after = {};
+    if (::fstat(source.fd, &after) != 0 || after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim)
+        || !sameTime(after.st_ctim, before.st_ctim))
+        return refuse(QStringLiteral("数据库文件 %1 在读取时被改动。"));
+    constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    if (!copied || ::fcntl(copy.fd, F_ADD_SEALS, kSeals) != 0)
+        return refuse(cannotOpen);
+
+    // libmaxminddb opens files by name only; the mapping it makes outlives our descriptor.
     std::unique_ptr<MmdbFile> file(new MmdbFile);
-    const int status = MMDB_open(path.toLocal8Bit().constData(), MMDB_MODE_MMAP, file->m_mmdb.get());
+    const QByteArray copyPath = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(copy.fd);
+    const int status = MMDB_open(copyPath.constData(), MMDB_MODE_MMAP, file->m_mmdb.get());
     if (status == MMDB_SUCCESS)
         return file;
     // MMDB_open leaves nothing to close when it fails.
     file->m_mmdb.reset(new MMDB_s {});
-    if (problem) {
-        *problem = status == MMDB_FILE_OPEN_ERROR || status == MMDB_IO_ERROR
-            ? QStringLiteral("无法打开数据库文件 %1。").arg(path)
-            : QStringLiteral("%1 不是MaxMind数据库文件。").arg(path);
-    }
-    return nullptr;
+    return refuse(status == MMDB_FILE_OPEN_ERROR || status == MMDB_IO_ERROR
+                      ? cannotOpen
+                      : QStringLiteral("%1 不是MaxMind数据库文件。"));
 }
 
 IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address)
@@ -97,7 +197,8 @@ IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& addr
         return answer;
     }
     // An IPv6 address in an IPv4-only database is simply not in it.
-    if (databaseError == MMDB_IPV6_LOOKUP_IN_IPV4_DATABASE_ERROR || (databaseError == MMDB_SUCCESS && !found.found_entry)) {
+    if (databaseError == MMDB_IPV6_LOOKUP_IN_IPV4_DATABASE_ERROR
+        || (databaseError == MMDB_SUCCESS && !found.found_entry)) {
         answer.kind = IpInfoAnswer::Kind::NotFound;
         return answer;
     }

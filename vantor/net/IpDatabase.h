@@ -4,6 +4,7 @@
 #include "vantor/net/IpInfo.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -11,13 +12,21 @@ struct MMDB_s;
 
 namespace vantor {
 
-// One MaxMind DB file, memory-mapped for as long as the object lives. Lookups only read it, so one open file
+// One MaxMind DB file as it was when opened, for as long as the object lives. Lookups only read it, so one open file
 // serves any number of them, from any thread.
+//
+// The bytes are copied into sealed memory of this process's own, and the copy is what is mapped: a file mapped
+// where it lies would give a lookup whatever is written into it later (an update copied over it) and kill the
+// process with SIGBUS once it is cut short. The copy costs the file's size in memory, once per process, as each
+// file is opened once (sharedIpDatabases()).
 class MmdbFile
 {
 public:
-    // The file opened, or nothing with *problem saying why (naming the file).
-    static std::unique_ptr<MmdbFile> open(const QString& path, QString* problem);
+    // The file opened, or nothing with *problem saying why (naming the file). A file that is not a regular one, or
+    // that changes while it is copied, is refused. `whileCopying`, when given, runs after the file's size is taken
+    // and before its bytes are read.
+    static std::unique_ptr<MmdbFile> open(const QString& path, QString* problem,
+                                          const std::function<void()>& whileCopying = {});
     ~MmdbFile();
     MmdbFile(const MmdbFile&) = delete;
     MmdbFile& operator=(const MmdbFile&) = delete;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/OwnAddress.h"
 
+#include "platform/PrintableText.h"
 #include "vantor/net/Fetch.h"
 
 #include <QEventLoop>
@@ -65,7 +66,7 @@ std::optional<AddressProvider> addressProvider(const QString& text, QString* pro
     const QUrl url = webUrl(text);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return bad(QStringLiteral("'%1' is not an absolute http or https URL").arg(text));
+        return bad(QStringLiteral("'%1' is not an absolute http or https URL").arg(platform::printable(text)));
     AddressProvider provider;
     const QString fragment = url.fragment();
     if (fragment == QLatin1String("ipv4"))
@@ -73,7 +74,8 @@ std::optional<AddressProvider> addressProvider(const QString& text, QString* pro
     else if (fragment == QLatin1String("ipv6"))
         provider.family = AddressFamily::IPv6;
     else if (url.hasFragment())
-        return bad(QStringLiteral("'%1' ends in #%2; only #ipv4 and #ipv6 name a family").arg(text, fragment));
+        return bad(QStringLiteral("'%1' ends in #%2; only #ipv4 and #ipv6 name a family")
+                       .arg(platform::printable(text), platform::printable(fragment)));
     provider.url = url.adjusted(QUrl::RemoveFragment);
     return provider;
 }
@@ -161,7 +163,7 @@ void OwnAddressSearch::replyFinished(QNetworkReply* reply)
     if (running.tooLong) {
         fail(running.host, QStringLiteral("回答不是IP地址"));
     } else if (reply->error() != QNetworkReply::NoError) {
-        fail(running.host, reply->errorString());
+        fail(running.host, platform::printable(reply->errorString()));
     } else {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(running.body);
@@ -189,7 +191,7 @@ void OwnAddressSearch::timedOut()
 
 void OwnAddressSearch::fail(const QString& host, const QString& reason)
 {
-    m_lastFailure = QStringLiteral("%1：%2").arg(host, reason);
+    m_lastFailure = QStringLiteral("%1：%2").arg(platform::printable(host), reason);
 }
 
 void OwnAddressSearch::abort(qsizetype at)

@@ -3,8 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -259,6 +262,46 @@ TEST_F(ConfigurationFileTest, ListsOfMyAddressServicesAndTheToken)
     EXPECT_TRUE(invocation.warnings[1].contains(QLatin1String("myAddressUrls")));
 }
 
+TEST_F(ConfigurationFileTest, TokenFilesAreReadNoFurtherThanTheirBound)
+{
+    // A FIFO whose writer never stops: yes writes for as long as anyone reads.
+    const QString fifo = directory.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess writer;
+    writer.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("exec yes > \"$0\""), fifo });
+    const struct
+    {
+        const char* name;
+        QString path;
+        bool read;
+    } cases[] = {
+        { "4096 bytes", write(QByteArray(4096, 't')), true },
+        { "4097 bytes", write(QByteArray(4097, 't')), false },
+        { "empty", write({}), false },
+        { "a device without end", QStringLiteral("/dev/zero"), false },
+        { "a FIFO without end", fifo, false },
+    };
+    for (const auto& c : cases) {
+        const Invocation invocation = vantor::parseInvocation(
+            Program::Cli, { QStringLiteral("vantor-cli"), QStringLiteral("--ip-info-token-file"), c.path },
+            QStringLiteral("/nonexistent"));
+        EXPECT_EQ(invocation.action, c.read ? Action::Run : Action::BadUsage) << c.name;
+        EXPECT_EQ(invocation.services.ipInfoToken.size(), c.read ? 4096 : 0) << c.name;
+    }
+    EXPECT_TRUE(writer.waitForFinished(10000));
+}
+
+TEST_F(ConfigurationFileTest, WarningsShowTheFilesValuesPrintably)
+{
+    const QString conf = write("ipInfoFormat=x\x1b[2J\nmyAddressUrls=http://a\x7f/\n");
+    QStringList warnings;
+    const vantor::ResolvedServices resolved
+        = vantor::resolveServices({}, vantor::readConfigurationFile(conf, &warnings), conf);
+    ASSERT_EQ(resolved.warnings.size(), 2) << resolved.warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(resolved.warnings[0].contains(QLatin1String("'x\\x1B[2J'"))) << resolved.warnings[0].toStdString();
+    EXPECT_TRUE(resolved.warnings[1].contains(QLatin1String("'http://a\\x7F/'"))) << resolved.warnings[1].toStdString();
+}
+
 TEST(ConfigurationFile, LivesInTheConfigurationFolder)
 {
     EXPECT_EQ(vantor::configurationFilePath(),
@@ -296,6 +339,10 @@ TEST_P(InvocationTest, Answers)
     }
     if (c.action == Action::BadUsage) {
         EXPECT_TRUE(invocation.text.startsWith(name + QLatin1String(": "))) << invocation.text.toStdString();
+        // Whatever was given, nothing a terminal would act on comes back.
+        EXPECT_TRUE(std::none_of(invocation.text.begin(), invocation.text.end(), [](QChar c) {
+            return c.unicode() < 0x20 && c != QLatin1Char('\n');
+        })) << invocation.text.toStdString();
     }
 }
 
@@ -338,7 +385,11 @@ INSTANTIATE_TEST_SUITE_P(
         InvocationCase { "CliHasNoQtOptions", Program::Cli, { "-platform", "offscreen" }, Action::BadUsage, {} },
         InvocationCase { "CliAddresses", Program::Cli, { "192.0.2.1", "--", "-1" }, Action::Run, {} },
         InvocationCase { "JsonOrCsv", Program::Cli, { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
-        InvocationCase { "WindowReadsNoList", Program::Window, { "-f", "-" }, Action::BadUsage, {} }),
+        InvocationCase { "WindowReadsNoList", Program::Window, { "-f", "-" }, Action::BadUsage, {} },
+        InvocationCase { "EscapedOption", Program::Cli, { "--a\x1b[2Jb" }, Action::BadUsage, { "a\\x1B[2Jb" } },
+        InvocationCase { "EscapedFormat", Program::Cli, { "--ip-info-format=\a" }, Action::BadUsage, { "'\\x07'" } },
+        InvocationCase {
+            "EscapedFileName", Program::Cli, { "--ip-info-token-file=\a" }, Action::BadUsage, { "'\\x07'" } }),
     [](const ::testing::TestParamInfo<InvocationCase>& info) { return info.param.name; });
 
 TEST(Invocation, AddressesAndListsInCommandLineOrder)

@@ -3,7 +3,10 @@
 #include "vantor/testing/TestDatabases.h"
 
 #include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,12 +84,18 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
 
     const QString missing = databases->folder() + QStringLiteral("/missing.mmdb");
     const QString notADatabase = databases->folder() + QStringLiteral("/list.txt");
+    const QString fifo = databases->folder() + QStringLiteral("/fifo.mmdb");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QFile text(notADatabase);
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("203.0.113.7\n");
     text.close();
     for (const auto& [city, asn, named, words] :
          { std::tuple { missing, QString(), missing, QStringLiteral("无法打开") },
+           // Never waited on for a writer.
+           std::tuple { fifo, QString(), fifo, QStringLiteral("无法打开") },
+           std::tuple { databases->folder() + QStringLiteral("/a\x1b[2J\nb.mmdb"), QString(),
+                        databases->folder() + QStringLiteral("/a\\x1B[2J\\nb.mmdb"), QStringLiteral("无法打开") },
            std::tuple { databases->city(), notADatabase, notADatabase, QStringLiteral("不是MaxMind数据库") } }) {
         vantor::ServiceConfig bad = services();
         bad.ipInfoDatabase = city;
@@ -94,6 +103,64 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
         EXPECT_EQ(answer.kind, Kind::Unavailable);
         EXPECT_TRUE(answer.problem.contains(named) && answer.problem.contains(words)) << answer.problem.toStdString();
+    }
+}
+
+// Each address's kind and values, as the database gives them, a line each.
+std::string answersOf(const vantor::MmdbFile& file)
+{
+    const vantor::IpDatabases databases { std::shared_ptr<const vantor::MmdbFile>(&file, [](auto*) {}), nullptr };
+    QString answers;
+    for (const char* address : { "203.0.113.7", "198.51.100.9", "2001:db8::1", "192.0.2.200", "192.0.2.1" }) {
+        const IpInfoAnswer answer = vantor::lookUpInDatabases(databases, QString::fromLatin1(address));
+        answers += QString::number(int(answer.kind)) + QLatin1Char(' ') + values(answer).join(QLatin1Char('|'))
+            + QLatin1Char('\n');
+    }
+    return answers.toStdString();
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(IpDatabaseTest, AFileChangedInUseChangesNoAnswerAndOneChangedWhileReadIsRefused)
+{
+    const QString live = databases->folder() + QStringLiteral("/live.mmdb");
+    const QByteArray city = contents(databases->city());
+    // Writes over the file where it is, as cp does.
+    const auto overwrite = [&](const QByteArray& bytes) {
+        QFile file(live);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    };
+    const auto cutTo = [&](qint64 size) { return truncate(QFile::encodeName(live).constData(), size) == 0; };
+    const struct
+    {
+        const char* name;
+        bool whileRead; // else once opened
+        std::function<bool()> change;
+    } cases[] = {
+        { "truncated", false, [&] { return cutTo(0); } },
+        { "rewritten", false, [&] { return overwrite(contents(databases->asn())); } },
+        { "shrinking", true, [&] { return cutTo(city.size() / 2); } },
+        { "growing", true, [&] { return overwrite(city + city); } },
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(overwrite(city));
+        bool changed = false;
+        QString problem;
+        const auto file = vantor::MmdbFile::open(live, &problem, [&] { changed = c.whileRead && c.change(); });
+        if (c.whileRead) {
+            EXPECT_TRUE(changed && !file) << c.name;
+            EXPECT_EQ(problem.toStdString(), QStringLiteral("数据库文件 %1 在读取时被改动。").arg(live).toStdString());
+            continue;
+        }
+        ASSERT_TRUE(file) << problem.toStdString();
+        const std::string before = answersOf(*file);
+        ASSERT_NE(before.find("203.0.113.7|中国|上海|上海|未知\n"), std::string::npos) << before;
+        ASSERT_TRUE(c.change()) << c.name;
+        EXPECT_EQ(answersOf(*file), before) << c.name;
     }
 }
 
