@@ -135,9 +135,7 @@ void appendValue(QByteArray& out, const QVariant& value)
 // The modification time in whole milliseconds, the precision QSettings compares; nullopt when there is no file.
 std::optional<qint64> modifiedMilliseconds(const QString& filePath)
 {
-    struct stat info
-    {
-    };
+    struct stat info {};
     if (::lstat(QFile::encodeName(filePath).constData(), &info) != 0)
         return std::nullopt;
     return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
@@ -206,9 +204,7 @@ std::optional<QVariantMap> readIniFile(const QString& path)
             return std::nullopt;
         return QVariantMap();
     }
-    struct stat info
-    {
-    };
+    struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     QVariantMap values;

@@ -128,9 +128,7 @@ QString UserDefaults::readProblem() const
 {
     std::lock_guard lock(m_mutex);
     const QByteArray path = QFile::encodeName(m_filePath);
-    struct stat info
-    {
-    };
+    struct stat info {};
     if (::stat(path.constData(), &info) != 0)
         return errno == ENOENT ? QString() : errorText(errno);
     if (S_ISDIR(info.st_mode))

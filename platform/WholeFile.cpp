@@ -131,9 +131,7 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
     if (folder.get() < 0)
         return failed(errno);
 
-    struct stat old
-    {
-    };
+    struct stat old {};
     bool replacing = true;
     if (::fstatat(folder.get(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
@@ -157,7 +155,8 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
         return failed(EEXIST);
 
     FileWrite outcome;
-    if (replacing && ::fchmod(file.get(), old.st_mode & 07777) != 0)
+    // Without set-user-ID, set-group-ID and sticky bits: they were given to what the old file held.
+    if (replacing && ::fchmod(file.get(), old.st_mode & 0777) != 0)
         outcome = failed(errno);
     // A full disk shows in write() or, when the file system allocates late, only in fsync().
     else if (!writeAll(file.get(), bytes) || !syncFile(file.get()))
@@ -166,9 +165,7 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
         outcome = failed(errno);
     // Whatever came to the path meanwhile is checked again; rename() itself never follows a link.
     if (outcome) {
-        struct stat now
-        {
-        };
+        struct stat now {};
         if (::fstatat(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
             outcome = refusal(now.st_mode);
         else if (errno != ENOENT)
@@ -181,7 +178,8 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
         return outcome;
     }
     // The rename reaches the disk only once the folder holding it is synced; some file systems cannot sync a
-    // folder (EINVAL), and there the rename is as safe as they make it.
+    // folder (EINVAL), and there the rename is as safe as they make it. Any other failure is reported, though the
+    // new file is in place by now: it may not survive a crash.
     if (!syncFile(folder.get()) && errno != EINVAL)
         return failed(errno);
     return {};

@@ -40,9 +40,7 @@ QStringList snapshot(const QString& folder)
     const QFileInfoList infos
         = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& info : infos) {
-        struct stat status
-        {
-        };
+        struct stat status {};
         ::lstat(QFile::encodeName(info.filePath()).constData(), &status);
         QString entry = info.fileName() + QStringLiteral(" mode %1").arg(status.st_mode, 0, 8);
         if (S_ISLNK(status.st_mode))
@@ -90,9 +88,7 @@ TEST(WholeFile, WritesANewFileAndReplacesAnOldOneKeepingItsMode)
     ::umask(umaskBefore);
     ASSERT_TRUE(first) << first.reason.toStdString();
     EXPECT_EQ(contents(created), "first\n");
-    struct stat status
-    {
-    };
+    struct stat status {};
     ASSERT_EQ(::stat(QFile::encodeName(created).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u) << "0666 less the umask, as any new file";
 
@@ -160,9 +156,7 @@ TEST(WholeFile, AFailedOrRefusedWriteChangesNothing)
         const QString target = QString::fromUtf8(c.target);
         const QString path = target.startsWith(QLatin1Char('/')) ? target : dir.filePath(target);
         const QStringList before = snapshot(dir.path());
-        struct stat device
-        {
-        };
+        struct stat device {};
         ::lstat("/dev/null", &device);
 
         platform::FileWrite written;
@@ -176,9 +170,7 @@ TEST(WholeFile, AFailedOrRefusedWriteChangesNothing)
         const QString reason = *c.reason ? QString::fromUtf8(c.reason) : platform::errorText(c.error);
         EXPECT_TRUE(written.reason.contains(reason)) << written.reason.toStdString();
         EXPECT_EQ(snapshot(dir.path()), before);
-        struct stat deviceAfter
-        {
-        };
+        struct stat deviceAfter {};
         ASSERT_EQ(::lstat("/dev/null", &deviceAfter), 0);
         EXPECT_TRUE(S_ISCHR(deviceAfter.st_mode));
         EXPECT_EQ(deviceAfter.st_ino, device.st_ino);
