@@ -272,17 +272,14 @@ TEST(OstrelCli, PrometheusAloneWritesTheLatestRunOfTheHistory)
 // Whoever can write the textfile folder must not point the nightly run at another file.
 TEST(OstrelCli, PrometheusRefusesALinkAndLeavesItsTargetAlone)
 {
-    {
-        history::HistoryStore store(history::HistoryStore::defaultPath());
-        ASSERT_TRUE(store.append(history::testing::sampleRun(1796707200.0)));
-    }
+    ASSERT_TRUE(history::HistoryStore(history::HistoryStore::defaultPath())
+                    .append(history::testing::sampleRun(1796707200.0)));
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("other.txt"));
     const QString link = dir.filePath(QStringLiteral("ostrel.prom"));
     {
         QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("precious\n");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("precious\n") == 9);
     }
     ASSERT_TRUE(QFile::link(target, link));
     QProcess cli;
