@@ -2,6 +2,15 @@
 #include "IniFile.h"
 
 #include <QFile>
+#include <QPoint>
+#include <QRect>
+#include <QSettings>
+#include <QSize>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -17,6 +26,131 @@ int digitValue(char c, int base)
     else if (c >= 'A' && c <= 'F')
         value = c - 'A' + 10;
     return value < base ? value : -1;
+}
+
+bool isHexDigit(char16_t c)
+{
+    return c < 0x80 && digitValue(char(c), 16) >= 0;
+}
+
+QByteArray hex(unsigned code, int digits)
+{
+    return QByteArray::number(code, 16).toUpper().rightJustified(digits, '0');
+}
+
+// A key as QSettings reads it back: '/' as '\\', letters, digits and "_-." as they are, the rest as %XX or %UXXXX.
+void appendKey(QByteArray& out, const QString& key)
+{
+    for (const QChar c : key) {
+        const char16_t u = c.unicode();
+        if (u == '/')
+            out += '\\';
+        else if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
+                 || u == '.')
+            out += char(u);
+        else if (u <= 0xff)
+            out += '%' + hex(u, 2);
+        else
+            out += "%U" + hex(u, 4);
+    }
+}
+
+// The text QSettings keeps a value as, before escaping: forms of its own for what is not text, and an '@' more
+// before text that starts with one.
+QString valueText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return QStringLiteral("@Invalid()");
+    case QMetaType::QByteArray:
+        return QStringLiteral("@ByteArray(") + QString::fromLatin1(value.toByteArray()) + QLatin1Char(')');
+    case QMetaType::QRect: {
+        const QRect r = value.toRect();
+        return QStringLiteral("@Rect(%1 %2 %3 %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    }
+    case QMetaType::QSize:
+        return QStringLiteral("@Size(%1 %2)").arg(value.toSize().width()).arg(value.toSize().height());
+    case QMetaType::QPoint:
+        return QStringLiteral("@Point(%1 %2)").arg(value.toPoint().x()).arg(value.toPoint().y());
+    default: {
+        const QString text = value.toString();
+        return text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
+    }
+    }
+}
+
+// Text as QSettings reads it back: '\\', '"' and control characters escaped, and quotes around text that ',', ';'
+// or '=' would split or whose spaces at either end would be dropped. A byte array's bytes are read as Latin-1, so
+// those above ASCII are escaped too; other text is UTF-8.
+void appendText(QByteArray& out, const QString& text)
+{
+    const bool bytes = text.startsWith(QLatin1String("@ByteArray("));
+    QString escaped;
+    bool quoted = false;
+    // A hex digit right after "\x.." would join its number.
+    bool afterHex = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        quoted = quoted || u == ',' || u == ';' || u == '=';
+        const bool asHex = (afterHex && isHexDigit(u)) || u < 0x20 || u == 0x7f || (bytes && u > 0x7f);
+        afterHex = false;
+        if (u == '\\' || u == '"') {
+            escaped += QLatin1Char('\\');
+            escaped += c;
+        } else if (u == '\n') {
+            escaped += QLatin1String("\\n");
+        } else if (u == '\t') {
+            escaped += QLatin1String("\\t");
+        } else if (u == '\r') {
+            escaped += QLatin1String("\\r");
+        } else if (asHex) {
+            escaped += QLatin1String("\\x") + QString::number(u, 16);
+            afterHex = true;
+        } else {
+            escaped += c;
+        }
+    }
+    quoted = quoted || escaped.startsWith(QLatin1Char(' ')) || escaped.endsWith(QLatin1Char(' '));
+    out += (quoted ? QLatin1Char('"') + escaped + QLatin1Char('"') : escaped).toUtf8();
+}
+
+void appendValue(QByteArray& out, const QVariant& value)
+{
+    const int type = value.typeId();
+    if (type != QMetaType::QStringList && type != QMetaType::QVariantList) {
+        appendText(out, valueText(value));
+        return;
+    }
+    const QVariantList items = value.toList();
+    // An empty list reads back as no value, the same to QSettings.
+    if (items.isEmpty())
+        out += "@Invalid()";
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            out += ", ";
+        appendText(out, valueText(items[i]));
+    }
+}
+
+// The modification time in whole milliseconds, the precision QSettings compares; nullopt when there is no file.
+std::optional<qint64> modifiedMilliseconds(const QString& filePath)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(filePath).constData(), &info) != 0)
+        return std::nullopt;
+    return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
+
+// Moves the file's modification time to the millisecond after `previous` when the write did not leave it later
+// (two writes within one clock tick, or a clock set back).
+void keepModificationTimeRising(const QString& filePath, std::optional<qint64> previous)
+{
+    const std::optional<qint64> now = modifiedMilliseconds(filePath);
+    if (!previous || !now || *now > *previous)
+        return;
+    const qint64 next = *previous + 1;
+    const struct timespec times[2] = { { 0, UTIME_OMIT }, { time_t(next / 1000), long(next % 1000) * 1000000 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(filePath).constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace
@@ -58,6 +192,70 @@ bool fileHoldsStreamedValue(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     return holdsStreamedValue(file.readAll());
+}
+
+std::optional<QVariantMap> readIniFile(const QString& path)
+{
+    // QSettings takes a file it cannot read for an empty one. O_NONBLOCK: a FIFO at the path must not hold the
+    // program up; only a regular file is read, and the writer refuses the rest.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            return std::nullopt;
+        return QVariantMap();
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    QVariantMap values;
+    if (!regular)
+        return values;
+    const QSettings settings(path, QSettings::IniFormat);
+    for (const QString& key : settings.allKeys())
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+QByteArray iniText(const QVariantMap& values)
+{
+    // Keys without a section first, under [General].
+    QMap<QString, QVariantMap> sections;
+    for (auto value = values.begin(); value != values.end(); ++value) {
+        const qsizetype slash = value.key().indexOf(QLatin1Char('/'));
+        if (slash < 0)
+            sections[QString()].insert(value.key(), value.value());
+        else
+            sections[value.key().left(slash)].insert(value.key().mid(slash + 1), value.value());
+    }
+    QByteArray text;
+    for (auto section = sections.begin(); section != sections.end(); ++section) {
+        if (!text.isEmpty())
+            text += '\n';
+        QByteArray name;
+        appendKey(name, section.key());
+        // [General] holds the keys without a section; a section of that name has its first letter escaped.
+        if (name.isEmpty())
+            name = "General";
+        else if (name.compare("general", Qt::CaseInsensitive) == 0)
+            name = '%' + hex(uchar(name[0]), 2) + name.mid(1);
+        text += '[' + name + "]\n";
+        for (auto value = section->begin(); value != section->end(); ++value) {
+            appendKey(text, value.key());
+            text += '=';
+            appendValue(text, value.value());
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+FileWrite writeIniFile(const QString& path, const QVariantMap& values)
+{
+    const std::optional<qint64> previousVersion = modifiedMilliseconds(path);
+    const FileWrite written = writeWholeFile(path, iniText(values));
+    if (written)
+        keepModificationTimeRising(path, previousVersion);
+    return written;
 }
 
 } // namespace platform

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "WholeFile.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QVariantMap>
+#include <optional>
 
 namespace platform {
 
@@ -13,5 +17,19 @@ bool holdsStreamedValue(const QByteArray& iniText);
 
 // The same for a file; false when it cannot be read (QSettings then finds nothing either).
 bool fileHoldsStreamedValue(const QString& path);
+
+// Every key of the INI file at path with its value, as QSettings reads them; none when there is no file. Nothing,
+// with errno set, when the file is there but cannot be read: a write must not drop what it holds.
+std::optional<QVariantMap> readIniFile(const QString& path);
+
+// INI text from which QSettings reads back exactly these values: texts, numbers, bools, and whatever readIniFile()
+// gives (lists, byte arrays, rectangles, sizes, points, invalid values). A key with a '/' goes into the section the
+// part before it names; keys come in order, each section once. QSettings writes the same text for a new file.
+QByteArray iniText(const QVariantMap& values);
+
+// Writes values as the whole INI file at path (see writeWholeFile()), its modification time left later than the
+// one before: QSettings trusts what it read of a file while its size and modification time (to the millisecond)
+// stay the same, so two versions must never share both.
+FileWrite writeIniFile(const QString& path, const QVariantMap& values);
 
 } // namespace platform

@@ -9,8 +9,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <optional>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -51,7 +49,6 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
     bool isHeld() const { return m_fd >= 0; }
-    int folderDescriptor() const { return m_fd; }
 
 private:
     int m_fd;
@@ -60,29 +57,6 @@ private:
 QString folderOf(const QString& filePath)
 {
     return QFileInfo(filePath).absolutePath();
-}
-
-// The modification time in whole milliseconds, the precision QSettings
-// compares; nullopt when there is no file.
-std::optional<qint64> modifiedMilliseconds(const QString& filePath)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(filePath).constData(), &info) != 0)
-        return std::nullopt;
-    return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-}
-
-// Moves the file's modification time to the millisecond after `previous`
-// when the write did not leave it later (two writes within one clock tick,
-// or a clock set back).
-void keepModificationTimeRising(const QString& filePath, std::optional<qint64> previous)
-{
-    const std::optional<qint64> now = modifiedMilliseconds(filePath);
-    if (!previous || !now || *now > *previous)
-        return;
-    const qint64 next = *previous + 1;
-    const struct timespec times[2] = { { 0, UTIME_OMIT }, { time_t(next / 1000), long(next % 1000) * 1000000 } };
-    ::utimensat(AT_FDCWD, QFile::encodeName(filePath).constData(), times, 0);
 }
 
 } // namespace
@@ -189,20 +163,14 @@ bool UserDefaults::write(const QString& key, double value)
         errno = EBADMSG;
         return false;
     }
-    const std::optional<qint64> previousVersion = modifiedMilliseconds(m_filePath);
-    {
-        QSettings settings(m_filePath, QSettings::IniFormat);
-        settings.setAtomicSyncRequired(true);
-        settings.setValue(key, value);
-        errno = 0;
-        settings.sync();
-        if (settings.status() != QSettings::NoError)
-            return false;
-    }
-    keepModificationTimeRising(m_filePath, previousVersion);
-    // The rename reaches the disk only once the folder holding it is synced.
-    ::fsync(folderLock.folderDescriptor());
-    return true;
+    // Merged with every key the file holds, this store's or not, as QSettings reads them.
+    std::optional<QVariantMap> values = readIniFile(m_filePath);
+    if (!values)
+        return false;
+    values->insert(key, value);
+    const FileWrite written = writeIniFile(m_filePath, *values);
+    errno = written.error;
+    return bool(written);
 }
 
 } // namespace platform

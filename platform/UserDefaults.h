@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-
 #include <map>
 #include <mutex>
 
@@ -13,8 +12,9 @@ namespace platform {
 // that has no stored value and are never written.
 //
 // Each setDouble() is on disk before it returns: the file is rewritten
-// atomically (temporary file, fsync, rename, fsync of the folder) and merges
-// with what other processes stored meanwhile, so no key is lost.
+// atomically (temporary file, fsync, rename, fsync of the folder; see
+// writeWholeFile()) and merges with what other processes stored meanwhile,
+// so no key is lost, not even one this store does not know.
 //
 // Every access holds a lock on the store's folder (shared to read, exclusive
 // to write) for as long as its QSettings object lives. QSettings caches a

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -151,6 +152,18 @@ TEST_F(UserDefaultsTest, ReportsAWriteThatCannotReachTheDisk)
     UserDefaults writable(path());
     EXPECT_TRUE(writable.setDouble(QStringLiteral("int"), 1.0));
     EXPECT_EQ(writable.lastWriteError(), 0);
+}
+
+TEST_F(UserDefaultsTest, KeysTheStoreDoesNotKnowSurviveAWrite)
+{
+    writeFile("[General]\nnote=\"a, b\"\nint=1\nlist=x, y\n\n[other]\nwhen=\"2024-01-01 \"\n");
+    UserDefaults defaults(path());
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("int"), 2.5));
+    const QSettings settings(path(), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("int")).toDouble(), 2.5);
+    EXPECT_EQ(settings.value(QStringLiteral("note")), QStringLiteral("a, b"));
+    EXPECT_EQ(settings.value(QStringLiteral("list")), (QStringList { "x", "y" }));
+    EXPECT_EQ(settings.value(QStringLiteral("other/when")), QStringLiteral("2024-01-01 "));
 }
 
 TEST_F(UserDefaultsTest, SaysWhyStoredValuesCannotBeRead)

@@ -67,6 +67,15 @@ void draw(const platform::TextHolder& holder, QLabel* label)
     label->setVisible(!holder.isHidden());
 }
 
+// A choice of the window that could not be kept; the reason goes where the saved results' problems go.
+void reportUnkeptChoice(const WindowSettings& settings, const platform::FileWrite& written)
+{
+    if (!written) {
+        std::fprintf(stderr, "ostrel: the window's settings could not be written to %s: %s\n",
+            qPrintable(settings.fileName()), qPrintable(written.reason));
+    }
+}
+
 } // namespace
 
 OLTesting::OLTesting(QObject* parent)
@@ -144,7 +153,7 @@ void OLTesting::awakeFromNib()
     if (m_outlets.extendedTests) {
         m_outlets.extendedTests->setChecked(m_windowSettings.extendedTests());
         connect(m_outlets.extendedTests, &QAbstractButton::toggled, this, [this](bool on) {
-            m_windowSettings.setExtendedTests(on);
+            reportUnkeptChoice(m_windowSettings, m_windowSettings.setExtendedTests(on));
             showDiskFolder();
         });
     }
@@ -160,7 +169,7 @@ void OLTesting::chooseDiskFolder()
     const QString folder = m_chooseFolder(window, chosen.isEmpty() ? QDir::homePath() : chosen);
     if (folder.isEmpty())
         return;
-    m_windowSettings.setDiskFolder(folder);
+    reportUnkeptChoice(m_windowSettings, m_windowSettings.setDiskFolder(folder));
     showDiskFolder();
 }
 

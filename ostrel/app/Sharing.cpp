@@ -2,6 +2,7 @@
 #include "Sharing.h"
 
 #include "Panel.h"
+#include "platform/WholeFile.h"
 #include "platform/ui/Alert.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace ostrel {
@@ -42,12 +42,10 @@ QUrl mailUrl(const QString& text)
 
 bool saveText(const QString& path, const QString& text, QString* error)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!saved && error)
-        *error = file.errorString();
-    return saved;
+    const platform::FileWrite written = platform::writeWholeFile(path, text.toUtf8());
+    if (!written && error)
+        *error = written.reason;
+    return bool(written);
 }
 
 SharingServices SharingServices::desktop()

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowSettings.h"
 
+#include "platform/ErrorText.h"
 #include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <cerrno>
 
 namespace ostrel {
 
@@ -21,10 +24,17 @@ QVariant storedValue(const QString& path, const QString& key)
     return platform::fileHoldsStreamedValue(path) ? QVariant() : QSettings(path, QSettings::IniFormat).value(key);
 }
 
-void storeValue(const QString& path, const QString& key, const QVariant& value)
+// Merged with every other key the file holds, and written whole or not at all.
+platform::FileWrite storeValue(const QString& path, const QString& key, const QVariant& value)
 {
-    if (!platform::fileHoldsStreamedValue(path))
-        QSettings(path, QSettings::IniFormat).setValue(key, value);
+    if (platform::fileHoldsStreamedValue(path))
+        return { EBADMSG, platform::errorText(EBADMSG) };
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    std::optional<QVariantMap> values = platform::readIniFile(path);
+    if (!values)
+        return { errno, platform::errorText(errno) };
+    values->insert(key, value);
+    return platform::writeIniFile(path, *values);
 }
 
 } // namespace
@@ -46,9 +56,9 @@ bool WindowSettings::extendedTests() const
     return text == QLatin1String("true") || text == QLatin1String("1");
 }
 
-void WindowSettings::setExtendedTests(bool on)
+platform::FileWrite WindowSettings::setExtendedTests(bool on)
 {
-    storeValue(m_path, kExtendedTests, on);
+    return storeValue(m_path, kExtendedTests, on);
 }
 
 QString WindowSettings::diskFolder() const
@@ -58,9 +68,9 @@ QString WindowSettings::diskFolder() const
     return !folder.isEmpty() && QFileInfo(folder).isAbsolute() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
-void WindowSettings::setDiskFolder(const QString& folder)
+platform::FileWrite WindowSettings::setDiskFolder(const QString& folder)
 {
-    storeValue(m_path, kDiskFolder, folder);
+    return storeValue(m_path, kDiskFolder, folder);
 }
 
 } // namespace ostrel

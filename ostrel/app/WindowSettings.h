@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/WholeFile.h"
+
 #include <QString>
 
 namespace ostrel {
@@ -17,11 +19,12 @@ public:
     static QString pathBeside(const QString& savedResultsPath);
 
     bool extendedTests() const;
-    void setExtendedTests(bool on);
+    // A setter's write says why it failed; the file is then as it was.
+    platform::FileWrite setExtendedTests(bool on);
 
     // Empty: the folder of the disk test's scratch file.
     QString diskFolder() const;
-    void setDiskFolder(const QString& folder);
+    platform::FileWrite setDiskFolder(const QString& folder);
 
     const QString& fileName() const { return m_path; }
 

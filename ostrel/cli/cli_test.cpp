@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
@@ -266,6 +267,32 @@ TEST(OstrelCli, PrometheusAloneWritesTheLatestRunOfTheHistory)
     EXPECT_TRUE(text.contains("ostrel_score{test=\"int\"} 80.125\n"));
     EXPECT_TRUE(text.contains("ostrel_disk_iops{job=\"rand_read\"} 18096.75\n"));
     EXPECT_FALSE(QFile::exists(savedFile)) << "no run saved scores";
+}
+
+// Whoever can write the textfile folder must not point the nightly run at another file.
+TEST(OstrelCli, PrometheusRefusesALinkAndLeavesItsTargetAlone)
+{
+    ASSERT_TRUE(history::HistoryStore(history::HistoryStore::defaultPath())
+                    .append(history::testing::sampleRun(1796707200.0)));
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("other.txt"));
+    const QString link = dir.filePath(QStringLiteral("ostrel.prom"));
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("precious\n") == 9);
+    }
+    ASSERT_TRUE(QFile::link(target, link));
+    QProcess cli;
+    cli.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--prometheus"), link });
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 3);
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    const QString error = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_TRUE(error.contains(link) && error.contains(QStringLiteral("符号链接"))) << error.toStdString();
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious\n");
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
 }
 
 TEST(OstrelCli, CtrlCStopsCleanlyAndKeepsNoHalfRun)

@@ -2,10 +2,10 @@
 #include "history/PrometheusText.h"
 
 #include "Panel.h"
+#include "platform/WholeFile.h"
 
 #include <QDir>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -143,13 +143,9 @@ QByteArray prometheusText(const RunRecord& run)
 
 Status writePrometheusFile(const QString& path, const RunRecord& run)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = prometheusText(run);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return HistoryError {
-            HistoryError::Kind::CannotOpen,
-            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), file.errorString())
-        };
+    if (const platform::FileWrite written = platform::writeWholeFile(path, prometheusText(run)); !written)
+        return HistoryError { HistoryError::Kind::CannotOpen,
+                              QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason) };
     return Done {};
 }
 

@@ -23,8 +23,9 @@ QByteArray prometheusText(const RunRecord& run);
 // A label value with backslash, double quote and line feed escaped, without the surrounding quotes.
 QString prometheusLabelValue(const QString& value);
 
-// Writes prometheusText(run) to path through a temporary file in the same folder that is then renamed over it, so
-// a scrape never reads half a file. The collector only reads files whose names end in ".prom".
+// Writes prometheusText(run) to path with platform::writeWholeFile(): a scrape never reads half a file, a failed
+// write leaves the old one, and a link or device at the path is refused. The collector only reads files whose names
+// end in ".prom".
 Status writePrometheusFile(const QString& path, const RunRecord& run);
 
 } // namespace ostrel::history

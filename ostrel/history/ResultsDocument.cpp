@@ -6,13 +6,13 @@
 #include "Plausibility.h"
 #include "Scores.h"
 #include "platform/DateText.h"
+#include "platform/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QLocale>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -445,13 +445,9 @@ QByteArray writeResultsDocument(const ResultsDocument& document)
 
 Status writeResultsFile(const QString& path, const ResultsDocument& document)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = writeResultsDocument(document);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return HistoryError {
-            HistoryError::Kind::CannotOpen,
-            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), file.errorString())
-        };
+    if (const platform::FileWrite written = platform::writeWholeFile(path, writeResultsDocument(document)); !written)
+        return HistoryError { HistoryError::Kind::CannotOpen,
+                              QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason) };
     return Done {};
 }
 

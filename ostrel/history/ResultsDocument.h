@@ -67,7 +67,7 @@ struct ResultsDocument
 };
 
 QByteArray writeResultsDocument(const ResultsDocument& document);
-// Writes the document through a temporary file, so a failed write leaves any earlier file whole.
+// Writes the document whole or not at all, a failed write leaving any earlier file whole (platform::writeWholeFile()).
 Status writeResultsFile(const QString& path, const ResultsDocument& document);
 // Checks format and version; a document of a newer version, of another format, without runs or not JSON is
 // refused with a message saying which, and so is one with a value this program could never have written

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WholeFile.h"
+
+#include "ErrorText.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+FileWrite failed(int error)
+{
+    return { error, errorText(error) };
+}
+
+// What stands at the path when it is not a regular file; empty for a regular file.
+FileWrite refusal(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISLNK(mode))
+        return { ELOOP, QStringLiteral("这是一个符号链接，不是普通文件") };
+    if (S_ISDIR(mode))
+        return { EISDIR, QStringLiteral("这是一个文件夹，不是普通文件") };
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return { EINVAL, QStringLiteral("这是一个设备文件，不是普通文件") };
+    if (S_ISFIFO(mode))
+        return { EINVAL, QStringLiteral("这是一个命名管道，不是普通文件") };
+    if (S_ISSOCK(mode))
+        return { EINVAL, QStringLiteral("这是一个套接字，不是普通文件") };
+    return { EINVAL, QStringLiteral("这不是普通文件") };
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    // Closes now, for the error close() may report (a write an NFS server refused).
+    int close()
+    {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* next = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool syncFile(int fd)
+{
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result < 0 && errno == EINTR);
+    return result == 0;
+}
+
+// A name for the temporary file that no one else could have chosen: hidden, so that a reader of the folder that
+// takes files by their ending (node_exporter takes *.prom) never sees a half-written one, and short enough for
+// NAME_MAX however long the file's own name is.
+QByteArray temporaryName(const QByteArray& name)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray temporary = '.' + name.left(200) + '.';
+    for (int i = 0; i < 8; ++i)
+        temporary += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return temporary;
+}
+
+} // namespace
+
+FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
+{
+    if (path.isEmpty())
+        return failed(ENOENT);
+    const QByteArray encoded = QFile::encodeName(path);
+    const qsizetype slash = encoded.lastIndexOf('/');
+    const QByteArray folderPath = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+    const QByteArray name = encoded.mid(slash + 1);
+    if (name.isEmpty() || name == "." || name == "..")
+        return refusal(S_IFDIR);
+
+    // Every step works in this folder, so one that another process renames meanwhile cannot send the file
+    // elsewhere. The folder itself may be a link: only the last component is the file.
+    const Descriptor folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return failed(errno);
+
+    struct stat old {};
+    bool replacing = true;
+    if (::fstatat(folder.get(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return failed(errno);
+        replacing = false;
+    } else if (FileWrite refused = refusal(old.st_mode); refused.error != 0) {
+        return refused;
+    }
+
+    QByteArray temporary;
+    Descriptor file;
+    for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
+        temporary = temporaryName(name);
+        // A new file gets what any new file gets; a replaced one its old permissions, set below.
+        file.reset(::openat(folder.get(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            replacing ? 0600 : 0666));
+        if (file.get() < 0 && errno != EEXIST)
+            return failed(errno);
+    }
+    if (file.get() < 0)
+        return failed(EEXIST);
+
+    FileWrite outcome;
+    // Without set-user-ID, set-group-ID and sticky bits: they were given to what the old file held.
+    if (replacing && ::fchmod(file.get(), old.st_mode & 0777) != 0)
+        outcome = failed(errno);
+    // A full disk shows in write() or, when the file system allocates late, only in fsync().
+    else if (!writeAll(file.get(), bytes) || !syncFile(file.get()))
+        outcome = failed(errno);
+    if (file.close() != 0 && outcome)
+        outcome = failed(errno);
+    // Whatever came to the path meanwhile is checked again; rename() itself never follows a link.
+    if (outcome) {
+        struct stat now {};
+        if (::fstatat(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
+            outcome = refusal(now.st_mode);
+        else if (errno != ENOENT)
+            outcome = failed(errno);
+    }
+    if (outcome && ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
+        outcome = failed(errno);
+    if (!outcome) {
+        ::unlinkat(folder.get(), temporary.constData(), 0);
+        return outcome;
+    }
+    // The rename reaches the disk only once the folder holding it is synced; some file systems cannot sync a
+    // folder (EINVAL), and there the rename is as safe as they make it. Any other failure is reported, though the
+    // new file is in place by now: it may not survive a crash.
+    if (!syncFile(folder.get()) && errno != EINVAL)
+        return failed(errno);
+    return {};
+}
+
+} // namespace platform
