@@ -20,6 +20,9 @@ QString errorText(int error)
         return QStringLiteral("文件系统只读");
     case EFBIG:
         return QStringLiteral("文件超出大小限制");
+    case ELOOP:
+        // What open() with O_NOFOLLOW says of a link, and the writers refuse to write through one.
+        return QStringLiteral("这是一个符号链接，不是普通文件");
     case EBADMSG:
         // A file this program did not write as it is (see IniFile.h).
         return QStringLiteral("文件格式有误");
