@@ -2,10 +2,10 @@
 #include "WholeFile.h"
 
 #include "ErrorText.h"
+#include "FileDescriptor.h"
 
 #include <QFile>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,40 +37,6 @@ FileWrite refusal(mode_t mode)
         return { EINVAL, QStringLiteral("这是一个套接字，不是普通文件") };
     return { EINVAL, QStringLiteral("这不是普通文件") };
 }
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return m_fd; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    // Closes now, for the error close() may report (a write an NFS server refused).
-    int close()
-    {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
 
 bool writeAll(int fd, const QByteArray& bytes)
 {
@@ -127,11 +93,13 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
 
     // Every step works in this folder, so one that another process renames meanwhile cannot send the file
     // elsewhere. The folder itself may be a link: only the last component is the file.
-    const Descriptor folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return failed(errno);
 
-    struct stat old {};
+    struct stat old
+    {
+    };
     bool replacing = true;
     if (::fstatat(folder.get(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
@@ -142,7 +110,7 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
     }
 
     QByteArray temporary;
-    Descriptor file;
+    FileDescriptor file;
     for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
         temporary = temporaryName(name);
         // A new file gets what any new file gets; a replaced one its old permissions, set below.
@@ -165,7 +133,9 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
         outcome = failed(errno);
     // Whatever came to the path meanwhile is checked again; rename() itself never follows a link.
     if (outcome) {
-        struct stat now {};
+        struct stat now
+        {
+        };
         if (::fstatat(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
             outcome = refusal(now.st_mode);
         else if (errno != ENOENT)

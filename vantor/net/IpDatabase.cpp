@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/IpDatabase.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/PrintableText.h"
 
 #include <QFile>
@@ -65,25 +66,6 @@ Opened openShared(const QString& path)
     opened.insert(path, result);
     return result;
 }
-
-// A file descriptor, closed with the object.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    const int fd;
-};
 
 bool sameTime(const timespec& a, const timespec& b)
 {
@@ -152,28 +134,29 @@ std::unique_ptr<MmdbFile> MmdbFile::open(const QString& path, QString* problem,
     const QString cannotOpen = QStringLiteral("无法打开数据库文件 %1。");
 
     // One descriptor for every look at the file. Not blocking, so that a FIFO in its place cannot hold us up.
-    const Descriptor source(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const platform::FileDescriptor source(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat before = {};
-    if (source.fd < 0 || ::fstat(source.fd, &before) != 0 || !S_ISREG(before.st_mode))
+    if (source.get() < 0 || ::fstat(source.get(), &before) != 0 || !S_ISREG(before.st_mode))
         return refuse(cannotOpen);
     if (whileCopying)
         whileCopying();
-    const Descriptor copy(::memfd_create("vantor-mmdb", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (copy.fd < 0)
+    const platform::FileDescriptor copy(::memfd_create("vantor-mmdb", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (copy.get() < 0)
         return refuse(cannotOpen);
-    const bool copied = copyExactly(source.fd, copy.fd, before.st_size);
+    const bool copied = copyExactly(source.get(), copy.get(), before.st_size);
     // A file written while it was read gives a copy of neither the old content nor the new one.
     struct stat after = {};
-    if (::fstat(source.fd, &after) != 0 || after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim)
-        || !sameTime(after.st_ctim, before.st_ctim))
+    if (::fstat(source.get(), &after) != 0 || after.st_size != before.st_size
+        || !sameTime(after.st_mtim, before.st_mtim) || !sameTime(after.st_ctim, before.st_ctim))
         return refuse(QStringLiteral("数据库文件 %1 在读取时被改动。"));
     constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
-    if (!copied || ::fcntl(copy.fd, F_ADD_SEALS, kSeals) != 0)
+    if (!copied || ::fcntl(copy.get(), F_ADD_SEALS, kSeals) != 0)
         return refuse(cannotOpen);
 
     // libmaxminddb opens files by name only; the mapping it makes outlives our descriptor.
     std::unique_ptr<MmdbFile> file(new MmdbFile);
-    const QByteArray copyPath = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(copy.fd);
+    const QByteArray copyPath = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(copy.get());
     const int status = MMDB_open(copyPath.constData(), MMDB_MODE_MMAP, file->m_mmdb.get());
     if (status == MMDB_SUCCESS)
         return file;
