@@ -29,9 +29,10 @@ TEST(AddressList, ReadsOneAddressALine)
     QStringList lines;
     while (const std::optional<ListedLine> line = reader.next())
         lines << QStringLiteral("%1 %2 %3").arg(line->lineNumber).arg(line->isAddress ? "ok" : "bad", line->text);
-    EXPECT_EQ(lines, QStringList({ "1 ok 203.0.113.7", "4 ok 2001:db8::1", "5 ok 198.51.100.1", "6 ok 203.0.113.7",
-                                   "7 bad 127.1", "8 bad 203.0.113.7, 198.51.100.1", "10 bad example.org",
-                                   "11 ok ::ffff:192.0.2.1", "12 bad 999.1.1.1" }));
+    EXPECT_EQ(lines,
+              QStringList({ "1 ok 203.0.113.7", "4 ok 2001:db8::1", "5 ok 198.51.100.1", "6 ok 203.0.113.7",
+                            "7 bad 127.1", "8 bad 203.0.113.7, 198.51.100.1", "10 bad example.org",
+                            "11 ok ::ffff:192.0.2.1", "12 bad 999.1.1.1" }));
 }
 
 TEST(Csv, QuotesWhatNeedsIt)
