@@ -52,13 +52,14 @@ std::optional<ListedLine> AddressListReader::next()
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > kLongestListLine || (!complete && got == qint64(sizeof buffer) - 1)) {
+            ListedLine overlong { overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber,
+                                  false, true };
             // The rest of the line is passed over a buffer at a time.
             for (bool end = complete; !end;) {
                 const qint64 more = m_device.readLine(buffer, sizeof buffer);
                 end = more <= 0 || buffer[more - 1] == '\n';
             }
-            return ListedLine { overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber, false,
-                                true };
+            return overlong;
         }
         if (const qsizetype comment = line.indexOf('#'); comment >= 0)
             line.truncate(comment);

@@ -378,12 +378,13 @@ int lookUpLocally(const ServiceConfig& services, Run& run)
 class OnlineLookup
 {
 public:
-    OnlineLookup(const ServiceConfig& services, Run& run, const Wait& wait)
+    OnlineLookup(const ServiceConfig& services, Run& run, const Wait& wait, qsizetype keptAnswersBudget)
         : m_services(services)
         , m_run(run)
         , m_wait(wait)
         , m_batchUrl(services.ipInfoFormat == IpInfoFormat::IpApi && !services.ipApiBatchUrl.isEmpty())
         , m_chunkSize(m_batchUrl ? kIpApiBatchLimit : 1)
+        , m_known(keptAnswersBudget)
     {
     }
 
@@ -694,7 +695,8 @@ int lookUp(const ServiceConfig& services, const QList<Invocation::AddressSource>
     Run run { reader, writer, options.progress, counted ? reader.count() : std::nullopt, options.stopRequested };
     if (options.progress)
         options.progress->update(0, run.total);
-    const int status = local ? lookUpLocally(services, run) : OnlineLookup(services, run, wait).run();
+    const int status
+        = local ? lookUpLocally(services, run) : OnlineLookup(services, run, wait, options.keptAnswersBudget).run();
     if (options.progress)
         options.progress->clear();
     return status;

@@ -22,8 +22,6 @@ namespace vantor::cli {
 class KnownAnswers
 {
 public:
-    static constexpr qsizetype kDefaultBudget = 32 * 1024 * 1024;
-
     enum class State {
         New, // never seen
         Asking, // on its way to the service
@@ -36,7 +34,7 @@ public:
         std::uint32_t id = 0; // for outcome(), when Answered
     };
 
-    explicit KnownAnswers(qsizetype budget = kDefaultBudget);
+    explicit KnownAnswers(qsizetype budget);
 
     Found find(const QString& address) const;
     void ask(const QString& address);

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
@@ -204,6 +205,8 @@ TEST(BatchLookup, JsonReport)
         object(R"({"query":"192.0.2.8","ok":false,"error":"network"})"),
     };
     EXPECT_EQ(report.array(), expected) << out.data().toStdString();
+    // Written element by element, yet byte for byte what QJsonDocument writes for the whole array.
+    EXPECT_EQ(out.data().toStdString(), QJsonDocument(expected).toJson().toStdString());
     // A 429 means no request is left, whatever X-Rl says.
     EXPECT_EQ(err.data().toStdString(),
               "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
@@ -223,6 +226,142 @@ struct Captured
         err.open(QIODevice::WriteOnly);
     }
 };
+
+// A list of addresses read as it comes, against the service at `prefix` (ours unless it is unreachable).
+struct StreamCase
+{
+    const char* name;
+    QList<QPair<QByteArray, HttpResponse>> responses;
+    QByteArray list; // as standard input, unless there are addresses
+    QStringList addresses = {};
+    bool unreachable = false;
+    bool batch = false;
+    qsizetype budget = 1024 * 1024;
+    QStringList rows = {}; // of the CSV, after its header
+    QByteArray err = {};
+    int exitStatus = 0;
+    qsizetype requests = 0;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StreamTest : public ::testing::TestWithParam<StreamCase>
+{
+};
+
+TEST_P(StreamTest, AnswersAsTheListComes)
+{
+    const StreamCase& c = GetParam();
+    MiniHttpServer server;
+    for (const auto& [path, response] : c.responses)
+        server.setResponse(path, response);
+    vantor::ServiceConfig services;
+    services.ipInfoPrefix = c.unreachable ? QStringLiteral("http://127.0.0.1:1/json/") : server.baseUrl() + "/json/";
+    services.ipApiBatchUrl = c.batch ? server.baseUrl() + QStringLiteral("/batch") : QString();
+    services.ipInfoTimeout = vantor::testing::timeoutFor({ 200, "", Delivery::Never });
+    QByteArray list = c.list;
+    QBuffer input(&list);
+    input.open(QIODevice::ReadOnly);
+    Captured captured;
+    vantor::cli::LookupOptions options;
+    options.format = vantor::cli::OutputFormat::Csv;
+    options.standardInput = &input;
+    options.keptAnswersBudget = c.budget;
+    QList<vantor::Invocation::AddressSource> sources;
+    for (const QString& address : c.addresses)
+        sources.append({ vantor::Invocation::AddressSource::Kind::Address, address });
+    if (sources.isEmpty())
+        sources.append({ vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") });
+
+    const int status = vantor::cli::lookUp(services, sources, options, captured.out, captured.err, [](auto) {});
+
+    EXPECT_EQ(status, c.exitStatus);
+    QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    EXPECT_EQ(rows.takeLast(), QString());
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(captured.err.data().toStdString(), c.err.toStdString());
+    EXPECT_EQ(server.requests().size(), c.requests);
+}
+
+QStringList csvRows(const QStringList& addresses, const char* status)
+{
+    QStringList rows;
+    for (const QString& address : addresses)
+        rows << address + QStringLiteral(",,,,,") + QLatin1String(status);
+    return rows;
+}
+
+// 350 distinct addresses for a batch endpoint that never answers: three requests of a hundred, then no more.
+StreamCase silentBatchEndpoint()
+{
+    StreamCase c { "BatchesWithoutAnswerGiveUpToo", {}, {} };
+    c.responses = { { "/batch" + kFields, { 200, "", Delivery::Never } } };
+    c.batch = true;
+    QStringList addresses;
+    for (int i = 0; i < 350; ++i) {
+        addresses << QStringLiteral("198.51.%1.%2").arg(i / 200).arg(i % 200);
+        c.list += addresses.constLast().toUtf8() + '\n';
+        if (i < 300)
+            c.err += "vantor-cli: " + addresses.constLast().toUtf8() + ": 连接超时: 您的网络不太给力哦！\n";
+    }
+    c.err += "vantor-cli: 连续 3 次请求没有回应，其余地址不再查询。\n";
+    c.rows = csvRows(addresses, "network");
+    c.exitStatus = 3;
+    c.requests = 3;
+    return c;
+}
+
+const QByteArray kRefused = ": 连接被拒绝: 服务器没有接受连接。\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, StreamTest,
+    ::testing::Values(
+        StreamCase { "ForgottenAnswersAreAskedAgainAndSaidSo",
+                     { { ipApiPath("203.0.113.7"), kShanghai }, { ipApiPath("2001:db8::1"), kNoRegion } },
+                     "203.0.113.7\n2001:db8::1\n203.0.113.7\n203.0.113.7\n",
+                     {},
+                     false,
+                     false,
+                     0,
+                     { "203.0.113.7,中国,上海,上海,电信,ok", "2001:db8::1,日本,,东京,NTT,ok",
+                       "203.0.113.7,中国,上海,上海,电信,ok", "203.0.113.7,中国,上海,上海,电信,ok" },
+                     "vantor-cli: 203.0.113.7: 回答太多，没有全部记住，重复的地址将再次查询。\n",
+                     0,
+                     4 },
+        StreamCase { "GivesUpAfterThreeRequestsWithoutAnswer",
+                     {},
+                     "192.0.2.1\n192.0.2.2\nbogus\n192.0.2.3\n192.0.2.1\n192.0.2.4\n192.0.2.5\n",
+                     {},
+                     true,
+                     false,
+                     1024,
+                     { "192.0.2.1,,,,,network", "192.0.2.2,,,,,network", "bogus,,,,,rejected", "192.0.2.3,,,,,network",
+                       "192.0.2.1,,,,,network", "192.0.2.4,,,,,network", "192.0.2.5,,,,,network" },
+                     "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused
+                         + "-:3: not an address: bogus\n"
+                           "vantor-cli: 192.0.2.3"
+                         + kRefused + "vantor-cli: 192.0.2.1" + kRefused
+                         + "vantor-cli: 连续 3 次请求没有回应，其余地址不再查询。\n",
+                     3 },
+        // The rest is on the command line, so how many are left is known: a repeat of one that failed is none.
+        StreamCase {
+            "GivingUpCountsWhatIsLeft",
+            {},
+            {},
+            { "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" },
+            true,
+            false,
+            1024,
+            csvRows({ "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" }, "network"),
+            "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused + "vantor-cli: 192.0.2.3" + kRefused
+                + "vantor-cli: 连续 3 次请求没有回应，其余 2 个地址不再查询。\n" + "vantor-cli: 192.0.2.1" + kRefused,
+            3 },
+        silentBatchEndpoint()),
+    [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
 
 TEST(BatchLookup, OwnAddressesOfBothFamilies)
 {
@@ -584,6 +723,96 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
     EXPECT_EQ(noList.exitCode, 2);
     EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// A crafted list neither reaches the terminal raw nor takes memory by its size.
+TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    const QByteArray overlong(300 * 1024, 'a');
+    const Result result = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                                QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--csv"),
+                                QStringLiteral("-f"), QStringLiteral("-"), QStringLiteral("203.0.113.7\x1b[2J") },
+                              "\x1b]0;TITLE\x07\x1b[2J\n" + overlong + "\n203.0.113.7\n");
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.toStdString(),
+              "-:1: not an address: \\x1B]0;TITLE\\x07\\x1B[2J\n"
+              "-:2: longer than 1024 bytes, not an address: "
+                  + std::string(79, 'a')
+                  + "…\n"
+                    "vantor-cli: 203.0.113.7\\x1B[2J: 查询错误: 您输入的IP有误\n");
+    const QList<QByteArray> rows = result.out.split('\n');
+    ASSERT_EQ(rows.size(), 6) << result.out.toStdString();
+    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected\r");
+    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected\r");
+    EXPECT_EQ(rows[3], "203.0.113.7,中国,上海,上海,,ok\r");
+    EXPECT_EQ(rows[4], "203.0.113.7\x1b[2J,,,,,rejected\r");
+}
+
+// A slow service, then Ctrl-C: the request under way is dropped, and what was written is a whole JSON array.
+TEST_F(CliExecutableTest, StoppedJsonIsStillOneArray)
+{
+    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    server.setResponse(ipApiPath("192.0.2.1"), { 200, "", Delivery::Never });
+    QProcess cli;
+    QObject::connect(&server, &MiniHttpServer::requestReceived, [&](const vantor::testing::HttpRequest& request) {
+        if (request.pathAndQuery == ipApiPath("192.0.2.1"))
+            ::kill(pid_t(cli.processId()), SIGINT);
+    });
+    cli.start(QStringLiteral(VANTOR_CLI),
+              local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"), "203.0.113.7",
+                      "2001:db8::1", "192.0.2.1", "198.51.100.1" }));
+    ASSERT_TRUE(cli.waitForStarted());
+    // Well within the request's time-out of 5 seconds, which a stop must not wait for.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
+
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 130);
+    const QByteArray out = cli.readAllStandardOutput();
+    const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
+    const QJsonArray answered {
+        object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
+               R"("city":"上海","isp":"电信"})"),
+        object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
+               R"("city":"东京","isp":"NTT"})"),
+    };
+    EXPECT_EQ(out.toStdString(), QJsonDocument(answered).toJson().toStdString());
+    EXPECT_TRUE(cli.readAllStandardError().isEmpty()) << "the address under way is neither failed nor answered";
+    EXPECT_EQ(server.requests().size(), 3);
+}
+
+// Standard output is a pipe nobody reads: the first write fails, the run stops there and says why.
+TEST_F(CliExecutableTest, ClosedStandardOutputStopsTheRun)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    QTemporaryDir folder;
+    QFile list(folder.filePath(QStringLiteral("list")));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 5000; ++i)
+        list.write("203.0.113.7\n");
+    list.write("192.0.2.1\n"); // not in the database: its line would show that the run went on
+    list.close();
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ::close(pipe[0]);
+    QProcess cli;
+    cli.setChildProcessModifier([&] { ::dup2(pipe[1], STDOUT_FILENO); });
+    cli.start(QStringLiteral(VANTOR_CLI),
+              { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
+                databases.city(), QStringLiteral("-f"), list.fileName() });
+    ASSERT_TRUE(cli.waitForStarted());
+    ::close(pipe[1]);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit) << "not ended by SIGPIPE";
+    EXPECT_EQ(cli.exitCode(), 141);
+    const QByteArray err = cli.readAllStandardError();
+    EXPECT_TRUE(err.startsWith("vantor-cli: standard output was closed (")) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
 }
 
 } // namespace
