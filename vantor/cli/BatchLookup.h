@@ -69,7 +69,7 @@ struct LookupOptions
     // array closed) and the status is kExitStopped.
     std::function<bool()> stopRequested = {};
     // How much memory the distinct answers of an online format may keep; past it a repeated address is asked again.
-    qsizetype keptAnswersBudget = 32 * 1024 * 1024;
+    qsizetype keptAnswersBudget = 8 * 1024 * 1024;
 };
 
 // Looks up every address of the sources in their order, or this machine's own addresses (IPv4 first) when there

@@ -14,7 +14,7 @@ qsizetype textCost(const QString& text)
 {
     return 2 * text.size() + 96;
 }
-constexpr qsizetype kOutcomeCost = 96;
+constexpr qsizetype kOutcomeCost = 72;
 
 } // namespace
 
@@ -34,13 +34,17 @@ std::uint32_t* KnownAnswers::slot(const QString& address, bool make)
     // A scope ("%eth0") or a looser IPv4 form ("127.1") keeps its text: it is not the same request as the plain one.
     QHostAddress parsed;
     if (!address.contains(QLatin1Char('%')) && parsed.setAddress(address)) {
-        if (parsed.protocol() == QAbstractSocket::IPv4Protocol && parsed.toString() == address)
-            return in(m_ipv4, parsed.toIPv4Address());
+        // Fibonacci hashing spreads neighbouring addresses over the shards.
+        const auto shard = [](std::uint32_t word) { return (word * 0x9e3779b9u) >> (32 - kShardBits); };
+        if (parsed.protocol() == QAbstractSocket::IPv4Protocol && parsed.toString() == address) {
+            const std::uint32_t key = parsed.toIPv4Address();
+            return in(m_ipv4[shard(key)], key);
+        }
         if (parsed.protocol() == QAbstractSocket::IPv6Protocol) {
             const Q_IPV6ADDR bytes = parsed.toIPv6Address();
             Ipv6 key;
             std::memcpy(key.words.data(), bytes.c, 16);
-            return in(m_ipv6, key);
+            return in(m_ipv6[shard(key.words[0] ^ key.words[1] ^ key.words[2] ^ key.words[3])], key);
         }
     }
     return in(m_other, address);

@@ -80,8 +80,11 @@ private:
 
     qsizetype m_budget;
     qsizetype m_keptBytes = 0;
-    QHash<std::uint32_t, std::uint32_t> m_ipv4;
-    QHash<Ipv6, std::uint32_t> m_ipv6;
+    // Each family in shards that grow one at a time: a single table of millions would need its old and its new
+    // storage at once while it grows.
+    static constexpr int kShardBits = 6;
+    std::array<QHash<std::uint32_t, std::uint32_t>, 1 << kShardBits> m_ipv4;
+    std::array<QHash<Ipv6, std::uint32_t>, 1 << kShardBits> m_ipv6;
     QHash<QString, std::uint32_t> m_other;
     QList<Kept> m_outcomes;
     QHash<Kept, std::uint32_t> m_outcomeIds;
