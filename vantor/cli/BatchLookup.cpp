@@ -19,8 +19,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <memory>
+#include <unistd.h>
 #include <utility>
 
 namespace vantor::cli {
@@ -39,13 +42,21 @@ constexpr int kBatchGatherMs = 1000;
 // for a batch to fill, so a list of few distinct addresses among many repeats holds only so much.
 constexpr qsizetype kLongestQueue = 8 * 1024 * 1024;
 
-// Written at once, so a reader of a pipe sees each answer while the next one is on its way.
-bool write(QIODevice& device, const QByteArray& bytes)
+// Written at once, so a reader of a pipe sees each answer while the next one is on its way. A file's descriptor is
+// written directly, so that a failure's errno is the write's own; 0 when all is written.
+int write(QIODevice& device, const QByteArray& bytes)
 {
-    bool written = device.write(bytes) == bytes.size();
-    if (auto* file = qobject_cast<QFileDevice*>(&device))
-        written = file->flush() && written;
-    return written;
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (!file || file->handle() < 0)
+        return device.write(bytes) == bytes.size() ? 0 : EIO;
+    file->flush();
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(file->handle(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno != EINTR)
+            return errno;
+        done += std::max<ssize_t>(written, 0);
+    }
+    return 0;
 }
 
 void write(QIODevice& device, const QString& text)
@@ -146,9 +157,11 @@ public:
     {
         if (m_pending.isEmpty() || m_outputFailed)
             return;
-        if (!write(m_out, m_pending)) {
+        if (const int error = write(m_out, m_pending)) {
             m_outputFailed = true;
-            message(QStringLiteral("vantor-cli: standard output was closed (%1); stopping").arg(m_out.errorString()));
+            message(error == EPIPE ? QStringLiteral("vantor-cli: standard output was closed; stopping")
+                                   : QStringLiteral("vantor-cli: standard output cannot be written: %1; stopping")
+                                         .arg(QString::fromLocal8Bit(std::strerror(error))));
         }
         m_pending.clear();
     }
