@@ -292,13 +292,13 @@ public:
     // Whether more input came within that time.
     bool waitForMore(int msecs) const { return moreAtHand() || (m_device && m_device->waitForReadyRead(msecs)); }
 
-    // Whether nothing more will come.
-    bool atEnd() const { return m_index >= m_sources.size() && (!m_device || m_device->atEnd()); }
+    // Whether nothing more will come. A pipe may always have more.
+    bool atEnd() const { return m_index >= m_sources.size() && listRead(); }
 
     // The addresses still to be read, when they are all the command line's.
     std::optional<QStringList> rest() const
     {
-        if (m_list && !m_device->atEnd())
+        if (!listRead())
             return std::nullopt;
         QStringList addresses;
         for (qsizetype i = m_index; i < m_sources.size(); ++i) {
@@ -310,6 +310,8 @@ public:
     }
 
 private:
+    bool listRead() const { return !m_device || (!m_device->isSequential() && m_device->atEnd()); }
+
     void reject(const ListedLine& line)
     {
         const QString file = platform::printable(m_sources[m_index - 1].text, kLongestShownName);
