@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace vantor::cli {
@@ -14,18 +15,55 @@ AddressListReader::AddressListReader(QIODevice& device)
 {
 }
 
+namespace {
+
+// The line's first bytes as text, without a character cut in two at the end.
+QString overlongText(QByteArrayView start)
+{
+    qsizetype end = start.size();
+    qsizetype lead = end;
+    while (lead > 0 && (uchar(start[lead - 1]) & 0xc0) == 0x80)
+        --lead;
+    if (lead > 0 && uchar(start[lead - 1]) >= 0xc0) {
+        const uchar first = uchar(start[lead - 1]);
+        const qsizetype length = first >= 0xf0 ? 4 : first >= 0xe0 ? 3 : 2;
+        if (end - (lead - 1) < length)
+            end = lead - 1;
+    }
+    return QString::fromUtf8(start.first(end).trimmed()) + QChar(0x2026);
+}
+
+} // namespace
+
 std::optional<ListedLine> AddressListReader::next()
 {
+    // The longest line, a CR LF and the zero readLine() ends with: whatever does not fit is too long.
+    char buffer[kLongestListLine + 3];
     for (;;) {
         // Blocks on a pipe until its writer sends a line or closes it; even a blank line has its line break.
-        QByteArray line = m_device.readLine();
-        if (line.isEmpty())
+        const qint64 got = m_device.readLine(buffer, sizeof buffer);
+        if (got <= 0)
             return std::nullopt;
         ++m_lineNumber;
-        const qsizetype comment = line.indexOf('#');
-        if (comment >= 0)
+        QByteArrayView line(buffer, got);
+        const bool complete = line.endsWith('\n');
+        if (complete)
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() > kLongestListLine || (!complete && got == qint64(sizeof buffer) - 1)) {
+            ListedLine overlong { overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber,
+                                  false, true };
+            // The rest of the line is passed over a buffer at a time.
+            for (bool end = complete; !end;) {
+                const qint64 more = m_device.readLine(buffer, sizeof buffer);
+                end = more <= 0 || buffer[more - 1] == '\n';
+            }
+            return overlong;
+        }
+        if (const qsizetype comment = line.indexOf('#'); comment >= 0)
             line.truncate(comment);
-        const QByteArray trimmed = line.trimmed();
+        const QByteArrayView trimmed = line.trimmed();
         if (trimmed.isEmpty())
             continue;
         ListedLine listed;
@@ -36,14 +74,35 @@ std::optional<ListedLine> AddressListReader::next()
     }
 }
 
-DescriptorReader::DescriptorReader(int descriptor)
+DescriptorReader::DescriptorReader(int descriptor, int interruption)
     : m_descriptor(descriptor)
+    , m_interruption(interruption)
 {
     open(QIODevice::ReadOnly);
 }
 
+bool DescriptorReader::poll(int msecs) const
+{
+    pollfd descriptors[] = { { m_descriptor, POLLIN, 0 }, { m_interruption, POLLIN, 0 } };
+    for (;;) {
+        const int ready = ::poll(descriptors, m_interruption >= 0 ? 2 : 1, msecs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || (m_interruption >= 0 && descriptors[1].revents != 0))
+            return false;
+        return descriptors[0].revents != 0;
+    }
+}
+
+bool DescriptorReader::waitForReadyRead(int msecs)
+{
+    return bytesAvailable() > 0 || poll(msecs);
+}
+
 qint64 DescriptorReader::readData(char* data, qint64 maxSize)
 {
+    if (m_interruption >= 0 && !poll(-1))
+        return -1;
     for (;;) {
         const ssize_t got = ::read(m_descriptor, data, size_t(maxSize));
         if (got >= 0 || errno != EINTR)

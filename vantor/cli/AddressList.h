@@ -8,17 +8,22 @@
 
 namespace vantor::cli {
 
+// The longest line a list may have, its line break not counted. A longer one is rejected and never held whole: a
+// list of addresses has no business with it, and a crafted one could otherwise take all the memory there is.
+inline constexpr qsizetype kLongestListLine = 1024;
+
 // One address a line: blank lines and everything from '#' on are ignored and the spaces around an address are
 // trimmed.
 struct ListedLine
 {
-    QString text; // trimmed, without its comment
+    QString text; // trimmed, without its comment; of an overlong line its first bytes and "…"
     int lineNumber = 0; // from 1
     bool isAddress = false; // an IPv4 address in dotted decimal or an IPv6 address
+    bool overlong = false; // longer than kLongestListLine, so not read to its end
 };
 
 // Reads the list line by line as it comes, so a pipe is looked up while it is still being written and a long list
-// is never held whole.
+// is never held whole, nor a long line.
 class AddressListReader
 {
 public:
@@ -34,19 +39,26 @@ private:
 
 // Standard input (or any descriptor) for reading, taking what a pipe has at hand instead of waiting to fill a
 // buffer: QFile would wait for a whole block, holding back answers to a slow writer, and would not say how much
-// input is already read ahead.
+// input is already read ahead. Once `interruption` (when given) is readable, the input ends there: a read blocked
+// on a silent pipe gives way to Ctrl-C.
 class DescriptorReader : public QIODevice
 {
 public:
-    explicit DescriptorReader(int descriptor);
+    explicit DescriptorReader(int descriptor, int interruption = -1);
     bool isSequential() const override { return true; }
+    bool waitForReadyRead(int msecs) override;
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    // Until the descriptor has input (true) or the time passed or the interruption came (false); -1 waits as long
+    // as it takes.
+    bool poll(int msecs) const;
+
     int m_descriptor;
+    int m_interruption;
 };
 
 // What a line of the list must be; also QHostAddress's looser forms ("127.1", "0x7f.1") are not addresses here.

@@ -15,8 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vantor::cli::AddressListReader reader(device);
     int previous = 0;
     while (const std::optional<vantor::cli::ListedLine> line = reader.next()) {
-        // Lines come in order, never blank, never with their comment.
-        if (line->lineNumber <= previous || line->text.isEmpty() || line->text.contains(QLatin1Char('#')))
+        // Lines come in order, never blank, never with their comment, never longer than the bound.
+        if (line->lineNumber <= previous || line->text.isEmpty()
+            || line->text.size() > vantor::cli::kLongestListLine + 1
+            || (!line->overlong && line->text.contains(QLatin1Char('#'))) || (line->overlong && line->isAddress))
             std::abort();
         previous = line->lineNumber;
     }

@@ -17,6 +17,11 @@ inline constexpr int kExitAnswered = 0;
 inline constexpr int kExitNotAnswered = 1; // rejected, unreadable, rate-limited or not in the database
 inline constexpr int kExitBadUsage = vantor::kExitBadUsage; // also a list or a database that cannot be read
 inline constexpr int kExitNoNetwork = 3; // wins over kExitNotAnswered
+inline constexpr int kExitStopped = 130; // Ctrl-C or SIGTERM: what was written is complete, a JSON array closed
+inline constexpr int kExitOutputClosed = 141; // standard output could not be written: the shell's status for SIGPIPE
+
+// After this many requests in a row that got no answer at all, the remaining addresses are not sent.
+inline constexpr int kLongestNoAnswerStreak = 3;
 
 // ip-api's limit counts requests per minute, so its reset is never further away than this; a longer or missing
 // X-Ttl is read as this.
@@ -60,16 +65,23 @@ struct LookupOptions
     OutputFormat format = OutputFormat::Text;
     QIODevice* standardInput = nullptr; // for the list "-"
     ProgressLine* progress = nullptr;
+    // Asked after each entry: once it says yes, no more is read or asked, what is complete is written (a JSON
+    // array closed) and the status is kExitStopped.
+    std::function<bool()> stopRequested = {};
+    // How much memory the distinct answers of an online format may keep; past it a repeated address is asked again.
+    qsizetype keptAnswersBudget = 8 * 1024 * 1024;
 };
 
 // Looks up every address of the sources in their order, or this machine's own addresses (IPv4 first) when there
-// are none, and writes the answers to `out`; what went wrong goes to `err`, one line each. A list's line that is
-// not an address is named with its line number and counts as rejected. Each distinct address is looked up once, and a repeated
-// one repeats its answer. With ip-api and more than one address the addresses go to its batch endpoint, a hundred
-// a request. When an answer says no requests are left, `wait` is given the time until the service's limit resets
-// before the next request. Returns the exit status.
-int lookUp(const ServiceConfig& services, const QList<Invocation::AddressSource>& sources,
-           const LookupOptions& options, QIODevice& out, QIODevice& err, const Wait& wait);
+// are none, and writes the answers to `out` as they come; what went wrong goes to `err`, one line each, naming the
+// address. A list's line that is not an address (or is longer than kLongestListLine) is named with its line number
+// and counts as rejected. Each distinct address is looked up once, and a repeated one repeats its answer. With
+// ip-api and more than one address the addresses go to its batch endpoint, a hundred a request. When an answer says
+// no requests are left, `wait` is given the time until the service's limit resets before the next request. After
+// kLongestNoAnswerStreak requests in a row without an answer, the remaining addresses fail without a request. A
+// write to `out` that fails stops everything with kExitOutputClosed. Returns the exit status.
+int lookUp(const ServiceConfig& services, const QList<Invocation::AddressSource>& sources, const LookupOptions& options,
+           QIODevice& out, QIODevice& err, const Wait& wait);
 
 // lookUp() for the addresses as given, as text or with `json` one JSON array.
 int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,

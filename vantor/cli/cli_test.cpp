@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
@@ -128,14 +129,16 @@ INSTANTIATE_TEST_SUITE_P(
                                   { { ipApiPath("10.0.0.1"), kFail }, { ipApiPath("203.0.113.7"), kShanghai } },
                                   { "10.0.0.1", "203.0.113.7", "192.0.2.9" },
                                   kShanghaiRows,
-                                  "查询错误: 您输入的IP有误\n查询错误: 无法读取IP信息服务的回答。\n",
+                                  "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
+                                  "vantor-cli: 192.0.2.9: 查询错误: 无法读取IP信息服务的回答。\n",
                                   1 },
                       BatchCase {
                           "NetworkWinsOverRejected",
                           { { ipApiPath("192.0.2.8"), { 200, "", Delivery::Drop } }, { ipApiPath("10.0.0.1"), kFail } },
                           { "192.0.2.8", "10.0.0.1" },
                           "",
-                          "连接超时: 您的网络不太给力哦！\n查询错误: 您输入的IP有误\n",
+                          "vantor-cli: 192.0.2.8: 连接被重置: 服务器中断了连接。\n"
+                          "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n",
                           3 },
                       BatchCase { "WaitsWhenNoRequestIsLeft",
                                   { { ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "7") },
@@ -159,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     { ipApiPath("2001:db8::1"), withRateHeaders(kNoRegion, "0", nullptr) } },
                                   { "192.0.2.1", "203.0.113.7", "2001:db8::1", "203.0.113.7" },
                                   QByteArray(kShanghaiRows) + "\n" + kNoRegionRows + "\n" + kShanghaiRows,
-                                  "查询错误: 查询太频繁，请稍后再试。\n"
+                                  "vantor-cli: 192.0.2.1: 查询错误: 查询太频繁，请稍后再试。\n"
                                   "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
                                   "vantor-cli: 查询太频繁，等待 60 秒后继续。\n",
                                   1,
@@ -202,13 +205,15 @@ TEST(BatchLookup, JsonReport)
         object(R"({"query":"192.0.2.8","ok":false,"error":"network"})"),
     };
     EXPECT_EQ(report.array(), expected) << out.data().toStdString();
+    // Written element by element, yet byte for byte what QJsonDocument writes for the whole array.
+    EXPECT_EQ(out.data().toStdString(), QJsonDocument(expected).toJson().toStdString());
     // A 429 means no request is left, whatever X-Rl says.
     EXPECT_EQ(err.data().toStdString(),
-              "查询错误: 您输入的IP有误\n"
-              "查询错误: 无法读取IP信息服务的回答。\n"
-              "查询错误: 查询太频繁，请稍后再试。\n"
+              "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
+              "vantor-cli: 192.0.2.9: 查询错误: 无法读取IP信息服务的回答。\n"
+              "vantor-cli: 192.0.2.1: 查询错误: 查询太频繁，请稍后再试。\n"
               "vantor-cli: 查询太频繁，等待 12 秒后继续。\n"
-              "连接超时: 您的网络不太给力哦！\n");
+              "vantor-cli: 192.0.2.8: 连接被重置: 服务器中断了连接。\n");
 }
 
 struct Captured
@@ -222,6 +227,142 @@ struct Captured
     }
 };
 
+// A list of addresses read as it comes, against the service at `prefix` (ours unless it is unreachable).
+struct StreamCase
+{
+    const char* name;
+    QList<QPair<QByteArray, HttpResponse>> responses;
+    QByteArray list; // as standard input, unless there are addresses
+    QStringList addresses = {};
+    bool unreachable = false;
+    bool batch = false;
+    qsizetype budget = 1024 * 1024;
+    QStringList rows = {}; // of the CSV, after its header
+    QByteArray err = {};
+    int exitStatus = 0;
+    qsizetype requests = 0;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StreamTest : public ::testing::TestWithParam<StreamCase>
+{
+};
+
+TEST_P(StreamTest, AnswersAsTheListComes)
+{
+    const StreamCase& c = GetParam();
+    MiniHttpServer server;
+    for (const auto& [path, response] : c.responses)
+        server.setResponse(path, response);
+    vantor::ServiceConfig services;
+    services.ipInfoPrefix = c.unreachable ? QStringLiteral("http://127.0.0.1:1/json/") : server.baseUrl() + "/json/";
+    services.ipApiBatchUrl = c.batch ? server.baseUrl() + QStringLiteral("/batch") : QString();
+    services.ipInfoTimeout = vantor::testing::timeoutFor({ 200, "", Delivery::Never });
+    QByteArray list = c.list;
+    QBuffer input(&list);
+    input.open(QIODevice::ReadOnly);
+    Captured captured;
+    vantor::cli::LookupOptions options;
+    options.format = vantor::cli::OutputFormat::Csv;
+    options.standardInput = &input;
+    options.keptAnswersBudget = c.budget;
+    QList<vantor::Invocation::AddressSource> sources;
+    for (const QString& address : c.addresses)
+        sources.append({ vantor::Invocation::AddressSource::Kind::Address, address });
+    if (sources.isEmpty())
+        sources.append({ vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") });
+
+    const int status = vantor::cli::lookUp(services, sources, options, captured.out, captured.err, [](auto) {});
+
+    EXPECT_EQ(status, c.exitStatus);
+    QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    EXPECT_EQ(rows.takeLast(), QString());
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(captured.err.data().toStdString(), c.err.toStdString());
+    EXPECT_EQ(server.requests().size(), c.requests);
+}
+
+QStringList csvRows(const QStringList& addresses, const char* status)
+{
+    QStringList rows;
+    for (const QString& address : addresses)
+        rows << address + QStringLiteral(",,,,,") + QLatin1String(status);
+    return rows;
+}
+
+// 350 distinct addresses for a batch endpoint that never answers: three requests of a hundred, then no more.
+StreamCase silentBatchEndpoint()
+{
+    StreamCase c { "BatchesWithoutAnswerGiveUpToo", {}, {} };
+    c.responses = { { "/batch" + kFields, { 200, "", Delivery::Never } } };
+    c.batch = true;
+    QStringList addresses;
+    for (int i = 0; i < 350; ++i) {
+        addresses << QStringLiteral("198.51.%1.%2").arg(i / 200).arg(i % 200);
+        c.list += addresses.constLast().toUtf8() + '\n';
+        if (i < 300)
+            c.err += "vantor-cli: " + addresses.constLast().toUtf8() + ": 连接超时: 您的网络不太给力哦！\n";
+    }
+    c.err += "vantor-cli: 连续 3 次请求没有回应，其余地址不再查询。\n";
+    c.rows = csvRows(addresses, "network");
+    c.exitStatus = 3;
+    c.requests = 3;
+    return c;
+}
+
+const QByteArray kRefused = ": 连接被拒绝: 服务器没有接受连接。\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, StreamTest,
+    ::testing::Values(
+        StreamCase { "ForgottenAnswersAreAskedAgainAndSaidSo",
+                     { { ipApiPath("203.0.113.7"), kShanghai }, { ipApiPath("2001:db8::1"), kNoRegion } },
+                     "203.0.113.7\n2001:db8::1\n203.0.113.7\n203.0.113.7\n",
+                     {},
+                     false,
+                     false,
+                     0,
+                     { "203.0.113.7,中国,上海,上海,电信,ok", "2001:db8::1,日本,,东京,NTT,ok",
+                       "203.0.113.7,中国,上海,上海,电信,ok", "203.0.113.7,中国,上海,上海,电信,ok" },
+                     "vantor-cli: 203.0.113.7: 回答太多，没有全部记住，重复的地址将再次查询。\n",
+                     0,
+                     4 },
+        StreamCase { "GivesUpAfterThreeRequestsWithoutAnswer",
+                     {},
+                     "192.0.2.1\n192.0.2.2\nbogus\n192.0.2.3\n192.0.2.1\n192.0.2.4\n192.0.2.5\n",
+                     {},
+                     true,
+                     false,
+                     1024,
+                     { "192.0.2.1,,,,,network", "192.0.2.2,,,,,network", "bogus,,,,,rejected", "192.0.2.3,,,,,network",
+                       "192.0.2.1,,,,,network", "192.0.2.4,,,,,network", "192.0.2.5,,,,,network" },
+                     "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused
+                         + "-:3: not an address: bogus\n"
+                           "vantor-cli: 192.0.2.3"
+                         + kRefused + "vantor-cli: 192.0.2.1" + kRefused
+                         + "vantor-cli: 连续 3 次请求没有回应，其余地址不再查询。\n",
+                     3 },
+        // The rest is on the command line, so how many are left is known: a repeat of one that failed is none.
+        StreamCase {
+            "GivingUpCountsWhatIsLeft",
+            {},
+            {},
+            { "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" },
+            true,
+            false,
+            1024,
+            csvRows({ "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" }, "network"),
+            "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused + "vantor-cli: 192.0.2.3" + kRefused
+                + "vantor-cli: 连续 3 次请求没有回应，其余 2 个地址不再查询。\n" + "vantor-cli: 192.0.2.1" + kRefused,
+            3 },
+        silentBatchEndpoint()),
+    [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
+
 TEST(BatchLookup, OwnAddressesOfBothFamilies)
 {
     MiniHttpServer server;
@@ -231,12 +372,14 @@ TEST(BatchLookup, OwnAddressesOfBothFamilies)
     server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
     vantor::ServiceConfig services;
     services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
-    services.myAddressUrls = { server.baseUrl() + QStringLiteral("/v6#ipv6"), server.baseUrl() + QStringLiteral("/v4#ipv4") };
+    services.myAddressUrls
+        = { server.baseUrl() + QStringLiteral("/v6#ipv6"), server.baseUrl() + QStringLiteral("/v4#ipv4") };
     services.ipApiBatchUrl.clear(); // the two own addresses one request each
 
     Captured lookup;
     EXPECT_EQ(vantor::cli::lookUpAll(services, {}, false, lookup.out, lookup.err, [](std::chrono::seconds) {}), 0);
-    EXPECT_EQ(lookup.out.data().toStdString(), QByteArray(kShanghaiRows + QByteArray("\n") + kNoRegionRows).toStdString());
+    EXPECT_EQ(lookup.out.data().toStdString(),
+              QByteArray(kShanghaiRows + QByteArray("\n") + kNoRegionRows).toStdString());
 
     Captured own;
     EXPECT_EQ(vantor::cli::printOwnAddresses(services, false, own.out, own.err), 0);
@@ -269,8 +412,10 @@ TEST(BatchLookup, UntrustedCertificateIsANetworkFailureWithItsReason)
     Captured text;
     EXPECT_EQ(vantor::cli::lookUpAll(services, { "203.0.113.7" }, false, text.out, text.err, [](auto) {}), 3);
     EXPECT_TRUE(text.out.data().isEmpty());
-    EXPECT_TRUE(text.err.data().startsWith("无法安全连接到IP信息服务: ")) << text.err.data().toStdString();
-    EXPECT_GT(text.err.data().size(), qsizetype(strlen("无法安全连接到IP信息服务: \n")));
+    EXPECT_TRUE(text.err.data().startsWith("vantor-cli: 203.0.113.7: 无法安全连接到IP信息服务: "))
+        << text.err.data().toStdString();
+    EXPECT_GT(text.err.data().size(), qsizetype(strlen("vantor-cli: 203.0.113.7: 无法安全连接到IP信息服务: \n")));
+    EXPECT_EQ(text.err.data().count('\n'), 1) << "the reasons on one line";
     Captured json;
     EXPECT_EQ(vantor::cli::lookUpAll(services, { "203.0.113.7" }, true, json.out, json.err, [](auto) {}), 3);
     EXPECT_EQ(QJsonDocument::fromJson(json.out.data()).array(),
@@ -294,7 +439,8 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
         expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok");
         if (i == 7) {
             list += "10.0.0.1 # private\nbogus\n198.51.0.1\n";
-            expected << "10.0.0.1,,,,,rejected" << "bogus,,,,,rejected" << expected.first();
+            expected << "10.0.0.1,,,,,rejected"
+                     << "bogus,,,,,rejected" << expected.first();
         }
     }
     QBuffer input(&list);
@@ -308,12 +454,12 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     options.standardInput = &input;
     QList<std::chrono::seconds> waits;
 
-    const int status = vantor::cli::lookUp(services,
-                                           { { vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") } },
-                                           options, out, err, [&](std::chrono::seconds pause) {
-                                               waits << pause;
-                                               clock += double(pause.count());
-                                           });
+    const int status
+        = vantor::cli::lookUp(services, { { vantor::Invocation::AddressSource::Kind::File, QStringLiteral("-") } },
+                              options, out, err, [&](std::chrono::seconds pause) {
+                                  waits << pause;
+                                  clock += double(pause.count());
+                              });
 
     EXPECT_EQ(status, 1);
     QStringList rows = QString::fromUtf8(out.data()).split(QStringLiteral("\r\n"));
@@ -325,9 +471,10 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     EXPECT_EQ(standIn.refused(), 0);
     EXPECT_EQ(waits, QList { 60s });
     EXPECT_EQ(QJsonDocument::fromJson(server.requests().first().body).array().size(), 100);
-    EXPECT_EQ(err.data().toStdString(), "-:9: not an address: bogus\n"
-                                        "查询错误: 您输入的IP有误\n"
-                                        "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");
+    EXPECT_EQ(err.data().toStdString(),
+              "-:9: not an address: bogus\n"
+              "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
+              "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");
 }
 
 // The executable itself, as a user or help2man runs it: no display, a configuration folder of its own.
@@ -426,9 +573,8 @@ TEST_F(CliExecutableTest, LooksUpAsJsonAndWaitsOutTheRateLimit)
     QObject::connect(&server, &MiniHttpServer::requestReceived, [&] { requestTimes << clock.elapsed(); });
     clock.start();
 
-    const Result result
-        = run(local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"),
-                      QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
+    const Result result = run(local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"),
+                                      QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
 
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonArray report = QJsonDocument::fromJson(result.out).array();
@@ -460,7 +606,7 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
         = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ip-api"), QStringLiteral("--ip-info-url"),
                 QStringLiteral("http://127.0.0.1:1/json/"), QStringLiteral("192.0.2.1") });
     EXPECT_EQ(overridden.exitCode, 3);
-    EXPECT_EQ(overridden.err, "连接超时: 您的网络不太给力哦！\n");
+    EXPECT_EQ(overridden.err.toStdString(), "vantor-cli: 192.0.2.1: 连接被拒绝: 服务器没有接受连接。\n");
 
     writeConfiguration("ipInfoFormat=xml\nmyAddressUrl=" + server.baseUrl().toUtf8() + "/\n");
     server.setResponse(ipApiPath("198.51.100.1"), { 200, R"({"status":"fail"})" });
@@ -469,7 +615,8 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
     const QString conf = configHome.filePath(QStringLiteral("vantor/vantor.conf"));
     EXPECT_TRUE(badFile.err.startsWith(QStringLiteral("vantor-cli: %1: ipInfoFormat: ").arg(conf).toUtf8()))
         << badFile.err.toStdString();
-    EXPECT_TRUE(badFile.err.endsWith("查询错误: 您输入的IP有误\n")) << badFile.err.toStdString();
+    EXPECT_TRUE(badFile.err.endsWith("vantor-cli: 198.51.100.1: 查询错误: 您输入的IP有误\n"))
+        << badFile.err.toStdString();
 }
 
 // The HTTPS formats by name, against stand-ins of their documented answers; the token comes from a file and
@@ -477,20 +624,22 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
 TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
 {
     server.setResponse("/8.8.4.4?lang=zh-CN",
-                       { 200, R"({"ip":"8.8.4.4","success":true,"type":"IPv4","country":"美国","region":"加利福尼亚州",)"
-                              R"("city":"山景城","connection":{"asn":15169,"org":"Google LLC","isp":"Google LLC"}})" });
+                       { 200,
+                         R"({"ip":"8.8.4.4","success":true,"type":"IPv4","country":"美国","region":"加利福尼亚州",)"
+                         R"("city":"山景城","connection":{"asn":15169,"org":"Google LLC","isp":"Google LLC"}})" });
     server.setResponse("/8.8.8.8/json",
-                       { 200, R"({"ip":"8.8.8.8","hostname":"dns.google","city":"Mountain View","region":"California",)"
-                              R"("country":"US","org":"AS15169 Google LLC"})" });
+                       { 200,
+                         R"({"ip":"8.8.8.8","hostname":"dns.google","city":"Mountain View","region":"California",)"
+                         R"("country":"US","org":"AS15169 Google LLC"})" });
     const QString tokenFile = configHome.filePath(QStringLiteral("token"));
     QFile file(tokenFile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("s3cret\n");
     file.close();
 
-    const Result ipwhois = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ipwhois"),
-                                 QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/"),
-                                 QStringLiteral("8.8.4.4") });
+    const Result ipwhois
+        = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ipwhois"), QStringLiteral("--ip-info-url"),
+                server.baseUrl() + QStringLiteral("/"), QStringLiteral("8.8.4.4") });
     EXPECT_EQ(ipwhois.exitCode, 0) << ipwhois.err.toStdString();
     EXPECT_EQ(ipwhois.out, "IP\t8.8.4.4\n国家\t美国\n地区\t加利福尼亚州\n城市\t山景城\n运营商\tGoogle LLC\n");
 
@@ -500,8 +649,10 @@ TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
     EXPECT_EQ(ipinfo.exitCode, 0) << ipinfo.err.toStdString();
     EXPECT_EQ(ipinfo.out, "IP\t8.8.8.8\n国家\tUS\n地区\tCalifornia\n城市\tMountain View\n运营商\tAS15169 Google LLC\n");
     ASSERT_EQ(server.requests().size(), 2);
-    EXPECT_FALSE(server.requests()[0].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
-    EXPECT_TRUE(server.requests()[1].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
+    EXPECT_FALSE(
+        server.requests()[0].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
+    EXPECT_TRUE(
+        server.requests()[1].headers.contains(qMakePair(QByteArray("Authorization"), QByteArray("Bearer s3cret"))));
 
     // A refused token: the alert's text, never the token.
     server.setResponse("/8.8.8.8/json", { 403, R"({"error":"forbidden"})" });
@@ -509,7 +660,7 @@ TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
                                  QStringLiteral("--ip-info-url"), server.baseUrl() + QStringLiteral("/"),
                                  QStringLiteral("--ip-info-token-file"), tokenFile, QStringLiteral("8.8.8.8") });
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, "查询错误: IP信息服务拒绝了访问令牌。\n");
+    EXPECT_EQ(refused.err.toStdString(), "vantor-cli: 8.8.8.8: 查询错误: IP信息服务拒绝了访问令牌。\n");
 
     const Result own = run({ QStringLiteral("--own"), QStringLiteral("--my-address-url"),
                              server.baseUrl() + QStringLiteral("/nothing#ipv4") });
@@ -543,25 +694,27 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
 {
     const vantor::testing::TestDatabases databases;
     ASSERT_TRUE(databases.written());
-    const QStringList mmdb { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
-                             QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--asn-database"),
-                             databases.asn() };
+    const QStringList mmdb { QStringLiteral("--ip-info-format"),   QStringLiteral("mmdb"),
+                             QStringLiteral("--ip-info-database"), databases.city(),
+                             QStringLiteral("--asn-database"),     databases.asn() };
 
     const Result csv = run(mmdb + QStringList { QStringLiteral("--csv") },
                            "203.0.113.7\n198.51.100.9\n2001:db8::1\n192.0.2.1\nbogus\n203.0.113.7\n");
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.out.toStdString(), "ip,country,region,city,isp,status\r\n"
-                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n"
-                                     "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok\r\n"
-                                     "2001:db8::1,日本,,东京,,ok\r\n"
-                                     "192.0.2.1,,,,,not-found\r\n"
-                                     "bogus,,,,,rejected\r\n"
-                                     "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n");
-    EXPECT_EQ(csv.err.toStdString(), "查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
+    EXPECT_EQ(csv.out.toStdString(),
+              "ip,country,region,city,isp,status\r\n"
+              "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n"
+              "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok\r\n"
+              "2001:db8::1,日本,,东京,,ok\r\n"
+              "192.0.2.1,,,,,not-found\r\n"
+              "bogus,,,,,rejected\r\n"
+              "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n");
+    EXPECT_EQ(csv.err.toStdString(),
+              "vantor-cli: 192.0.2.1: 查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
 
-    const Result missing = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
-                                 QStringLiteral("--ip-info-database"), QStringLiteral("/nonexistent/city.mmdb"),
-                                 QStringLiteral("203.0.113.7") });
+    const Result missing
+        = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
+                QStringLiteral("/nonexistent/city.mmdb"), QStringLiteral("203.0.113.7") });
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err.toStdString(), "vantor-cli: 无法打开数据库文件 /nonexistent/city.mmdb。\n");
     EXPECT_TRUE(missing.out.isEmpty());
@@ -570,6 +723,95 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
     EXPECT_EQ(noList.exitCode, 2);
     EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// A crafted list neither reaches the terminal raw nor takes memory by its size.
+TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    const QByteArray overlong(300 * 1024, 'a');
+    const Result result = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
+                                QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--csv"),
+                                QStringLiteral("-f"), QStringLiteral("-"), QStringLiteral("203.0.113.7\x1b[2J") },
+                              "\x1b]0;TITLE\x07\x1b[2J\n" + overlong + "\n203.0.113.7\n");
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.toStdString(),
+              "-:1: not an address: \\x1B]0;TITLE\\x07\\x1B[2J\n"
+              "-:2: longer than 1024 bytes, not an address: "
+                  + std::string(79, 'a')
+                  + "…\n"
+                    "vantor-cli: 203.0.113.7\\x1B[2J: 查询错误: 您输入的IP有误\n");
+    const QList<QByteArray> rows = result.out.split('\n');
+    ASSERT_EQ(rows.size(), 6) << result.out.toStdString();
+    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected\r");
+    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected\r");
+    EXPECT_EQ(rows[3], "203.0.113.7,中国,上海,上海,,ok\r");
+    EXPECT_EQ(rows[4], "203.0.113.7\x1b[2J,,,,,rejected\r");
+}
+
+// A slow service, then Ctrl-C: the request under way is dropped, and what was written is a whole JSON array.
+TEST_F(CliExecutableTest, StoppedJsonIsStillOneArray)
+{
+    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    server.setResponse(ipApiPath("192.0.2.1"), { 200, "", Delivery::Never });
+    QProcess cli;
+    QObject::connect(&server, &MiniHttpServer::requestReceived, [&](const vantor::testing::HttpRequest& request) {
+        if (request.pathAndQuery == ipApiPath("192.0.2.1"))
+            ::kill(pid_t(cli.processId()), SIGINT);
+    });
+    cli.start(QStringLiteral(VANTOR_CLI),
+              local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"), "203.0.113.7",
+                      "2001:db8::1", "192.0.2.1", "198.51.100.1" }));
+    ASSERT_TRUE(cli.waitForStarted());
+    // Well within the request's time-out of 5 seconds, which a stop must not wait for.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
+
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 130);
+    const QByteArray out = cli.readAllStandardOutput();
+    const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
+    const QJsonArray answered {
+        object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
+               R"("city":"上海","isp":"电信"})"),
+        object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
+               R"("city":"东京","isp":"NTT"})"),
+    };
+    EXPECT_EQ(out.toStdString(), QJsonDocument(answered).toJson().toStdString());
+    EXPECT_TRUE(cli.readAllStandardError().isEmpty()) << "the address under way is neither failed nor answered";
+    EXPECT_EQ(server.requests().size(), 3);
+}
+
+// Standard output is a pipe nobody reads: the first write fails, the run stops there and says why.
+TEST_F(CliExecutableTest, ClosedStandardOutputStopsTheRun)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    QTemporaryDir folder;
+    QFile list(folder.filePath(QStringLiteral("list")));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 5000; ++i)
+        list.write("203.0.113.7\n");
+    list.write("192.0.2.1\n"); // not in the database: its line would show that the run went on
+    list.close();
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ::close(pipe[0]);
+    QProcess cli;
+    cli.setChildProcessModifier([&] { ::dup2(pipe[1], STDOUT_FILENO); });
+    cli.start(QStringLiteral(VANTOR_CLI),
+              { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
+                databases.city(), QStringLiteral("-f"), list.fileName() });
+    ASSERT_TRUE(cli.waitForStarted());
+    ::close(pipe[1]);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit) << "not ended by SIGPIPE";
+    EXPECT_EQ(cli.exitCode(), 141);
+    const QByteArray err = cli.readAllStandardError();
+    EXPECT_EQ(err.toStdString(), "vantor-cli: standard output was closed; stopping\n");
 }
 
 } // namespace

@@ -29,9 +29,63 @@ TEST(AddressList, ReadsOneAddressALine)
     QStringList lines;
     while (const std::optional<ListedLine> line = reader.next())
         lines << QStringLiteral("%1 %2 %3").arg(line->lineNumber).arg(line->isAddress ? "ok" : "bad", line->text);
-    EXPECT_EQ(lines, QStringList({ "1 ok 203.0.113.7", "4 ok 2001:db8::1", "5 ok 198.51.100.1", "6 ok 203.0.113.7",
-                                   "7 bad 127.1", "8 bad 203.0.113.7, 198.51.100.1", "10 bad example.org",
-                                   "11 ok ::ffff:192.0.2.1", "12 bad 999.1.1.1" }));
+    EXPECT_EQ(lines,
+              QStringList({ "1 ok 203.0.113.7", "4 ok 2001:db8::1", "5 ok 198.51.100.1", "6 ok 203.0.113.7",
+                            "7 bad 127.1", "8 bad 203.0.113.7, 198.51.100.1", "10 bad example.org",
+                            "11 ok ::ffff:192.0.2.1", "12 bad 999.1.1.1" }));
+}
+
+TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
+{
+    using vantor::cli::kLongestListLine;
+    const QByteArray atBound(kLongestListLine, 'a');
+    const QByteArray over(kLongestListLine + 1, 'a');
+    const QString cut = QString(kLongestListLine, QLatin1Char('a')) + QChar(0x2026);
+    const struct
+    {
+        const char* name;
+        QByteArray line; // followed by "203.0.113.7\n"
+        QString text;
+        bool overlong;
+    } cases[] = {
+        { "at the bound", atBound + "\n", QString::fromLatin1(atBound), false },
+        { "at the bound with CR LF", atBound + "\r\n", QString::fromLatin1(atBound), false },
+        { "one byte over", over + "\n", cut, true },
+        { "one byte over with CR LF", over + "\r\n", cut, true },
+        { "many times over", QByteArray(3 * 1024 * 1024, 'a') + "\n", cut, true },
+        // Cut before a character that does not fit whole.
+        { "a character across the bound", QByteArray(kLongestListLine - 1, 'a') + "中国\n",
+          QString(kLongestListLine - 1, QLatin1Char('a')) + QChar(0x2026), true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray text = c.line + "203.0.113.7\n";
+        QBuffer device(&text);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        vantor::cli::AddressListReader reader(device);
+        const std::optional<ListedLine> first = reader.next();
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->text, c.text);
+        EXPECT_EQ(first->overlong, c.overlong);
+        EXPECT_FALSE(first->isAddress);
+        const std::optional<ListedLine> second = reader.next();
+        ASSERT_TRUE(second);
+        EXPECT_EQ(second->lineNumber, 2);
+        EXPECT_EQ(second->text, QStringLiteral("203.0.113.7"));
+        EXPECT_FALSE(reader.next());
+    }
+
+    // The last line, without its line break.
+    QByteArray last = "203.0.113.7\n" + over;
+    QBuffer device(&last);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    vantor::cli::AddressListReader reader(device);
+    reader.next();
+    const std::optional<ListedLine> line = reader.next();
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->overlong);
+    EXPECT_EQ(line->lineNumber, 2);
+    EXPECT_FALSE(reader.next());
 }
 
 TEST(Csv, QuotesWhatNeedsIt)

@@ -320,6 +320,12 @@ QString epilogue(Program program)
                                "  that no requests are left, vantor-cli waits until its limit resets before\n"
                                "  the next request.\n"
                                "\n"
+                               "  Answers are written as they come, and a line on standard error names the\n"
+                               "  address it is about. A list's line over 1024 bytes is rejected unread.\n"
+                               "  After 3 requests in a row without an answer the remaining addresses are\n"
+                               "  not sent and fail as network failures. Ctrl-C or SIGTERM stops after the\n"
+                               "  address at hand, and what is written is complete (a JSON array closed).\n"
+                               "\n"
                                "Exit status:\n"
                                "  0  every address was answered\n"
                                "  1  an address was rejected, not in the database, its answer was\n"
@@ -327,7 +333,9 @@ QString epilogue(Program program)
                                "  2  bad usage, a list that cannot be read, or a database file that cannot\n"
                                "     be opened or is not a MaxMind DB\n"
                                "  3  no answer came over the network, or no secure one, for an address,\n"
-                               "     or no own address was found (this wins over 1)\n");
+                               "     or no own address was found (this wins over 1)\n"
+                               "  130  stopped by Ctrl-C or SIGTERM\n"
+                               "  141  standard output was closed (e.g. by head): the run stops there\n");
     return text;
 }
 

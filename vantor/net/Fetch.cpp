@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 namespace vantor {
 
@@ -28,7 +29,39 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
         || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
+FetchFailure::Kind kindOf(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return FetchFailure::Kind::Refused;
+    case QNetworkReply::RemoteHostClosedError:
+        return FetchFailure::Kind::Reset;
+    case QNetworkReply::HostNotFoundError:
+        return FetchFailure::Kind::HostNotFound;
+    case QNetworkReply::TimeoutError:
+        return FetchFailure::Kind::TimedOut;
+    default:
+        return FetchFailure::Kind::Network;
+    }
+}
+
+// The fetch under way on this thread, for cancelFetches().
+thread_local QNetworkReply* t_currentReply = nullptr;
+thread_local bool t_cancelled = false;
+
 } // namespace
+
+void cancelFetches()
+{
+    t_cancelled = true;
+    if (t_currentReply)
+        t_currentReply->abort();
+}
+
+bool fetchesCancelled()
+{
+    return t_cancelled;
+}
 
 QString noAnswerWithin(std::chrono::milliseconds timeout)
 {
@@ -77,6 +110,11 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     FetchFailure ignored;
     FetchFailure& why = failure ? *failure : ignored;
     why = {};
+    if (t_cancelled) {
+        why.kind = FetchFailure::Kind::Cancelled;
+        why.reason = QStringLiteral("已取消");
+        return std::nullopt;
+    }
     const QUrl url = webUrl(request.url);
     if (!url.isValid()) {
         why.reason = QStringLiteral("不是有效的网址");
@@ -124,12 +162,15 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     deadlineTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
 
     // Timers, sockets and paint requests go on; clicks and key presses wait until the answer is in.
+    QNetworkReply* const outerReply = std::exchange(t_currentReply, reply);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    t_currentReply = outerReply;
     deadlineTimer.stop();
 
     // The loop also ends when the application quits under it.
-    const bool finishedByItself = reply->isFinished() && !timedOut && !tooLong;
+    const bool cancelled = t_cancelled;
+    const bool finishedByItself = reply->isFinished() && !timedOut && !tooLong && !cancelled;
     if (!reply->isFinished())
         reply->abort();
     const QNetworkReply::NetworkError error = reply->error();
@@ -142,7 +183,14 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     const QString errorText = platform::printable(reply->errorString());
     reply->deleteLater();
 
-    if (!finishedByItself || tooLong) {
+    if (cancelled) {
+        why.kind = FetchFailure::Kind::Cancelled;
+        why.reason = QStringLiteral("已取消");
+        return std::nullopt;
+    }
+    if (!finishedByItself) {
+        if (timedOut)
+            why.kind = FetchFailure::Kind::TimedOut;
         why.reason = tooLong ? QStringLiteral("回答超过 %1 字节").arg(kMaxBodySize) : noAnswerWithin(timeout);
         return std::nullopt;
     }
@@ -151,6 +199,7 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
             why.kind = FetchFailure::Kind::Insecure;
             why.reason = sslErrors.isEmpty() ? errorText : sslErrors.join(QLatin1Char('\n'));
         } else {
+            why.kind = kindOf(error);
             why.reason = errorText;
         }
         return std::nullopt;
@@ -159,9 +208,9 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
 }
 
 std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
-                                    std::chrono::milliseconds timeout)
+                                    std::chrono::milliseconds timeout, FetchFailure* failure)
 {
-    return fetchAnswer(WebRequest { urlText, {}, body, contentType }, timeout);
+    return fetchAnswer(WebRequest { urlText, {}, body, contentType }, timeout, failure);
 }
 
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout)

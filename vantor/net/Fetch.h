@@ -43,8 +43,13 @@ struct WebRequest
 struct FetchFailure
 {
     enum class Kind {
-        Network, // no connection, time-out, not a URL, an overlong body
+        Network, // any other failure: not a URL, an overlong body, a proxy's error
+        TimedOut, // no answer before the time-out
+        Refused, // nothing listens at the service's address and port
+        Reset, // the service closed or reset the connection before its answer was complete
+        HostNotFound, // the service's host name does not resolve
         Insecure, // the TLS handshake failed: a certificate that is not trusted, expired or for another host
+        Cancelled, // cancelFetches() was called
     };
     Kind kind = Kind::Network;
     QString reason;
@@ -69,7 +74,13 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
 
 // As fetchAnswer(), but a POST of `body` with its Content-Type.
 std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
-                                    std::chrono::milliseconds timeout);
+                                    std::chrono::milliseconds timeout, FetchFailure* failure = nullptr);
+
+// Ends the fetch under way on this thread at once and makes every later one on it fail at once, with
+// FetchFailure::Kind::Cancelled: for a program told to stop (Ctrl-C) while it waits for an answer.
+void cancelFetches();
+// Whether cancelFetches() was called on this thread.
+bool fetchesCancelled();
 
 // The body of fetchAnswer(), whatever the status.
 std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);

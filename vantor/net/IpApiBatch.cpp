@@ -64,14 +64,15 @@ IpApiBatchAnswer readIpApiBatchAnswer(const WebAnswer& web, const QStringList& a
 }
 
 std::optional<IpApiBatchAnswer> lookUpIpApiBatch(const ServiceConfig& services, const QStringList& addresses,
-                                                 const std::function<void(std::chrono::seconds)>& wait)
+                                                 const std::function<void(std::chrono::seconds)>& wait,
+                                                 FetchFailure* failure)
 {
     const QString url = ipApiBatchRequestUrl(services.ipApiBatchUrl);
     const QByteArray body = ipApiBatchBody(addresses);
-    std::optional<WebAnswer> web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
+    std::optional<WebAnswer> web = postAnswer(url, body, "application/json", services.ipInfoTimeout, failure);
     if (web && web->status == 429) {
         wait(ipApiWait(web->headerNumber("X-Ttl")));
-        web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
+        web = postAnswer(url, body, "application/json", services.ipInfoTimeout, failure);
     }
     if (!web)
         return std::nullopt;

@@ -16,11 +16,14 @@ namespace {
 const QString kNetworkMessage = QStringLiteral("连接超时");
 const QString kNetworkInformative = QStringLiteral("您的网络不太给力哦！");
 
+using Why = vantor::FetchFailure::Kind;
+
 struct FetchCase
 {
     const char* name;
     HttpResponse response;
     bool fails;
+    Why why = Why::Network; // when it fails
 };
 
 void PrintTo(const FetchCase& c, std::ostream* os)
@@ -89,6 +92,22 @@ TEST_P(FetchTest, InitWithInternetStringIsSilent)
     EXPECT_TRUE(alerts.alerts().isEmpty());
 }
 
+TEST_P(FetchTest, FetchAnswerSaysWhyNoneCame)
+{
+    const FetchCase& c = GetParam();
+    server.setResponse("/answer", c.response);
+
+    vantor::FetchFailure failure;
+    const std::optional<vantor::WebAnswer> answer
+        = vantor::fetchAnswer(vantor::WebRequest { url("/answer") }, timeoutFor(c.response), &failure);
+
+    EXPECT_EQ(answer.has_value(), !c.fails);
+    if (c.fails) {
+        EXPECT_EQ(failure.kind, c.why);
+        EXPECT_FALSE(failure.reason.isEmpty());
+    }
+}
+
 using Delivery = HttpResponse::Delivery;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,10 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
         FetchCase { "NoContent", { 204, "", Delivery::AtOnce }, false },
         FetchCase { "BodyAtTheBound", { 200, bytesOfSize(vantor::kMaxBodySize), Delivery::AtOnce }, false },
         FetchCase { "BodyOverTheBound", { 200, bytesOfSize(vantor::kMaxBodySize + 1), Delivery::AtOnce }, true },
-        FetchCase { "NoAnswer", { 200, "late", Delivery::Never }, true },
+        FetchCase { "NoAnswer", { 200, "late", Delivery::Never }, true, Why::TimedOut },
         // Bytes keep coming, but the whole exchange is bounded, not the silence between them.
-        FetchCase { "Trickle", { 200, QByteArray(200, 'x'), Delivery::Trickle, 20 }, true },
-        FetchCase { "Dropped", { 200, "", Delivery::Drop }, true }),
+        FetchCase { "Trickle", { 200, QByteArray(200, 'x'), Delivery::Trickle, 20 }, true, Why::TimedOut },
+        FetchCase { "Dropped", { 200, "", Delivery::Drop }, true, Why::Reset }),
     [](const ::testing::TestParamInfo<FetchCase>& info) { return info.param.name; });
 
 class FetchFailureTest : public ::testing::Test
@@ -148,6 +167,11 @@ TEST_F(FetchFailureTest, ConnectionRefused)
     const std::optional<QString> text = vantor::initWithInternetString(url);
     EXPECT_EQ(text, QString());
     EXPECT_EQ(alerts.alerts().size(), 1);
+
+    // The window's alert is the same as for a time-out; vantor-cli tells them apart.
+    vantor::FetchFailure failure;
+    EXPECT_FALSE(vantor::fetchAnswer(vantor::WebRequest { url }, std::chrono::seconds(20), &failure));
+    EXPECT_EQ(failure.kind, vantor::FetchFailure::Kind::Refused);
 }
 
 TEST_F(FetchFailureTest, InvalidUtf8GivesNoText)

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "KnownAnswers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using vantor::cli::FailureKind;
+using vantor::cli::KnownAnswers;
+using vantor::cli::Outcome;
+using State = KnownAnswers::State;
+
+Outcome rows(const QString& ip, const QString& city)
+{
+    Outcome outcome;
+    outcome.answer = vantor::IpInfoAnswer::ofKind(vantor::IpInfoAnswer::Kind::Rows);
+    outcome.answer.values = { ip, QStringLiteral("中国"), std::nullopt, city, QStringLiteral("电信") };
+    return outcome;
+}
+
+TEST(KnownAnswers, AnAddressIsItsNumberAndOtherTextsStayTexts)
+{
+    KnownAnswers known(1024 * 1024);
+    for (const char* address : { "2001:db8::1", "203.0.113.7", "127.0.0.1", "fe80::1%eth0", "example.org" })
+        known.ask(QString::fromLatin1(address));
+    const struct
+    {
+        const char* text;
+        State state;
+    } cases[] = {
+        { "2001:DB8:0:0::1", State::Asking }, // the same IPv6 address spelled another way
+        { "::ffff:203.0.113.7", State::New }, // IPv4-mapped is another request than plain IPv4
+        { "127.1", State::New }, // a looser form asks the service something else
+        { "fe80::1", State::New },
+        { "fe80::1%eth1", State::New },
+        { "fe80::1%eth0", State::Asking },
+        { "example.org", State::Asking },
+        { "203.0.113.8", State::New },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(known.find(QString::fromLatin1(c.text)).state, c.state) << c.text;
+}
+
+TEST(KnownAnswers, SharesTextsAndForgetsWhatGoesPastTheBudget)
+{
+    KnownAnswers known(4096);
+    const auto answered = [&](const QString& address, const Outcome& outcome) {
+        known.ask(address);
+        known.answer(address, outcome);
+        return known.find(address);
+    };
+
+    // Answers alike but for the address cost nothing after the first.
+    answered(QStringLiteral("198.51.100.1"), rows(QStringLiteral("198.51.100.1"), QStringLiteral("上海")));
+    const qsizetype first = known.keptBytes();
+    for (int i = 2; i < 200; ++i) {
+        const QString address = QStringLiteral("198.51.100.%1").arg(i);
+        const KnownAnswers::Found found = answered(address, rows(address, QStringLiteral("上海")));
+        ASSERT_EQ(found.state, State::Answered);
+        const Outcome outcome = known.outcome(found.id, address);
+        EXPECT_EQ(outcome.answer.kind, vantor::IpInfoAnswer::Kind::Rows);
+        EXPECT_EQ(outcome.answer.values, rows(address, QStringLiteral("上海")).answer.values);
+    }
+    EXPECT_EQ(known.keptBytes(), first);
+
+    // A failure keeps its reason; an "ip" other than the address asked is kept as it is.
+    Outcome insecure { FailureKind::Insecure, {}, QStringLiteral("self-signed certificate") };
+    const KnownAnswers::Found failed = answered(QStringLiteral("192.0.2.1"), insecure);
+    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("192.0.2.1")).reason, insecure.reason);
+    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("192.0.2.1")).failure, FailureKind::Insecure);
+    const KnownAnswers::Found other = answered(QStringLiteral("192.0.2.2"), rows(QStringLiteral("192.0.2.99"), "x"));
+    EXPECT_EQ(known.outcome(other.id, QStringLiteral("192.0.2.2")).answer.values[0], QStringLiteral("192.0.2.99"));
+
+    // Cities of their own fill the budget; the answers past it last until written, then are known to be forgotten.
+    for (int i = 0; i < 100; ++i) {
+        const QString address = QStringLiteral("203.0.113.%1").arg(i);
+        const QString city = QStringLiteral("城市%1").arg(i);
+        const KnownAnswers::Found found = answered(address, rows(address, city));
+        ASSERT_EQ(found.state, State::Answered);
+        EXPECT_EQ(known.outcome(found.id, address).answer.values[3], city);
+    }
+    EXPECT_LE(known.keptBytes(), 4096);
+    known.releaseHeld();
+    EXPECT_EQ(known.find(QStringLiteral("203.0.113.0")).state, State::Answered);
+    EXPECT_EQ(known.find(QStringLiteral("203.0.113.99")).state, State::Forgotten);
+    EXPECT_EQ(known.find(QStringLiteral("198.51.100.7")).state, State::Answered);
+}
+
+} // namespace
