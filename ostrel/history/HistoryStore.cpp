@@ -69,6 +69,12 @@ QStringList migrationStep(int fromVersion)
     return statements;
 }
 
+HistoryError corruptError(const QString& path)
+{
+    return { HistoryError::Kind::Corrupt,
+             QStringLiteral("历史记录文件已损坏：%1").arg(QDir::toNativeSeparators(path)) };
+}
+
 HistoryError newerVersionError(int version, const QString& path)
 {
     return { HistoryError::Kind::NewerVersion,
@@ -171,7 +177,7 @@ HistoryError HistoryStore::errorFrom(const QSqlError& error, const QString& what
                      .arg(path) };
     case kSqliteCorrupt:
     case kSqliteNotADatabase:
-        return { HistoryError::Kind::Corrupt, QStringLiteral("历史记录文件已损坏：%1").arg(path) };
+        return corruptError(m_path);
     case kSqliteCantOpen:
         return { HistoryError::Kind::CannotOpen,
                  QStringLiteral("无法打开历史记录文件：%1（%2）").arg(path, error.databaseText()) };
@@ -240,8 +246,8 @@ Status HistoryStore::openOnce()
         return errorFrom(query.lastError(), QStringLiteral("读取"));
     const int version = query.value(0).toInt();
     query.finish();
-    if (version > kSchemaVersion)
-        return newerVersionError(version, m_path);
+    if (Status known = knownVersion(version); !known)
+        return known;
 
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
         return errorFrom(query.lastError(), QStringLiteral("设置"));
@@ -254,6 +260,17 @@ Status HistoryStore::openOnce()
             return migrated;
     }
     m_ready = true;
+    return Done {};
+}
+
+Status HistoryStore::knownVersion(int version) const
+{
+    // No version of this program wrote one below 0: the file was damaged, and migrating it would walk the
+    // steps from there.
+    if (version < 0)
+        return corruptError(m_path);
+    if (version > kSchemaVersion)
+        return newerVersionError(version, m_path);
     return Done {};
 }
 
@@ -271,9 +288,9 @@ Status HistoryStore::migrate()
     }
     const int version = query.value(0).toInt();
     query.finish();
-    if (version >= kSchemaVersion) {
+    if (version == kSchemaVersion || !knownVersion(version)) {
         execute(QStringLiteral("ROLLBACK"));
-        return version > kSchemaVersion ? Status(newerVersionError(version, m_path)) : Status(Done {});
+        return knownVersion(version);
     }
     QStringList statements;
     for (int step = version; step < kSchemaVersion; ++step)

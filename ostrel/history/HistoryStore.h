@@ -71,6 +71,8 @@ private:
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();
+    // Refuses a schema version no version of this program wrote.
+    Status knownVersion(int version) const;
     Status execute(const QString& statement);
     HistoryError errorFrom(const class QSqlError& error, const QString& what) const;
 
