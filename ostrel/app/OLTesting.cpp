@@ -135,7 +135,7 @@ void OLTesting::awakeFromNib()
                   saved::score(m_defaults, QString::fromLatin1(kind.key)));
     }
     showOverallScore(m_panel);
-    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults, m_wallClock.now())));
+    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults)));
     showPanelInOutlets();
     // On mouse-down: the picker opens while the button is still held.
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });

@@ -166,7 +166,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 break;
             }
             records << keeper.lastKept();
-            lastReport = ostrel::cli::runReport(panel, ostrel::saved::lastTime(defaults, wallClock.now()));
+            // The time this run finished at, also when it could not be saved.
+            lastReport = ostrel::cli::runReport(panel, keeper.lastKept().finishedAt);
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
             const ostrel::history::RunRecord& kept = keeper.lastKept();
             if (kept.multicore)
