@@ -363,7 +363,8 @@ void OLTesting::test(const ExtendedRequest& extended)
         };
     }
     BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), control, m_stopwatch, m_wallClock, {},
-        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend });
+        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend,
+        [&keeper](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
     if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
         // The history window follows the database anyway; this shows the run at once.
         QMetaObject::invokeMethod(this, [this] {

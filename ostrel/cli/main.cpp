@@ -143,7 +143,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 };
             }
             BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend });
+                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend,
+                [&](const ostrel::FinishedRun& finished) { return keeper.keepExtended(finished); } });
             const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
             const BenchmarkRun::Problems& found = run.problems();
             ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,

@@ -312,29 +312,62 @@ Status HistoryStore::append(const RunRecord& run)
 
 Status HistoryStore::append(const QList<RunRecord>& runs)
 {
-    if (Status opened = ensureOpen(); !opened)
-        return opened;
-    return whileLocked([&] { return appendOnce(runs); });
+    return write([&] { return insert(runs, nullptr); });
 }
 
-Status HistoryStore::appendOnce(const QList<RunRecord>& runs)
+Expected<qint64> HistoryStore::appendRun(const RunRecord& run)
 {
+    qint64 id = 0;
+    if (Status appended = write([&] { return insert({ run }, &id); }); !appended)
+        return appended.error();
+    return id;
+}
 
+Status HistoryStore::setExtended(qint64 id, const RunRecord& run)
+{
+    return write([&]() -> Status {
+        QSqlQuery update(m_db);
+        if (!update.prepare(QStringLiteral("UPDATE runs SET multicore = ?, disk = ? WHERE id = ?")))
+            return errorFrom(update.lastError(), QStringLiteral("写入"));
+        update.addBindValue(extendedValue(run.multicore, multicoreToJson));
+        update.addBindValue(extendedValue(run.disk, diskToJson));
+        update.addBindValue(id);
+        if (!update.exec())
+            return errorFrom(update.lastError(), QStringLiteral("写入"));
+        return Done {};
+    });
+}
+
+Status HistoryStore::write(const std::function<Status()>& statements)
+{
+    if (Status opened = ensureOpen(); !opened)
+        return opened;
+    return whileLocked([&]() -> Status {
+        // IMMEDIATE takes the write lock at once, so a second writer waits in the busy handler instead of failing
+        // when it would upgrade a read lock.
+        if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+            return begun;
+        if (Status done = statements(); !done) {
+            execute(QStringLiteral("ROLLBACK"));
+            return done;
+        }
+        if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
+            execute(QStringLiteral("ROLLBACK"));
+            return committed;
+        }
+        return Done {};
+    });
+}
+
+Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
+{
     const QStringList columns = runColumns();
     const QString statement = QStringLiteral("INSERT INTO runs (%1) VALUES (%2)")
                                   .arg(columns.join(QStringLiteral(", ")),
                                        QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-
-    // IMMEDIATE takes the write lock at once, so a second writer waits in the busy handler instead of failing
-    // when it would upgrade a read lock.
-    if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
-        return begun;
     QSqlQuery insert(m_db);
-    if (!insert.prepare(statement)) {
-        const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
-        execute(QStringLiteral("ROLLBACK"));
-        return error;
-    }
+    if (!insert.prepare(statement))
+        return errorFrom(insert.lastError(), QStringLiteral("写入"));
     for (const RunRecord& run : runs) {
         QVariantList values { run.finishedAt };
         for (double score : run.scores)
@@ -350,17 +383,10 @@ Status HistoryStore::appendOnce(const QList<RunRecord>& runs)
                << extendedValue(run.multicore, multicoreToJson) << extendedValue(run.disk, diskToJson);
         for (int i = 0; i < values.size(); ++i)
             insert.bindValue(i, values[i]);
-        if (!insert.exec()) {
-            const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
-            insert.finish();
-            execute(QStringLiteral("ROLLBACK"));
-            return error;
-        }
-    }
-    insert.finish();
-    if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
-        execute(QStringLiteral("ROLLBACK"));
-        return committed;
+        if (!insert.exec())
+            return errorFrom(insert.lastError(), QStringLiteral("写入"));
+        if (lastId)
+            *lastId = insert.lastInsertId().toLongLong();
     }
     return Done {};
 }

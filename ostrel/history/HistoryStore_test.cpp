@@ -296,6 +296,33 @@ TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
     EXPECT_EQ(file.readAll(), garbage);
 }
 
+// A run is kept as soon as its five tests end; its extended results are added later, to that run only, and a
+// window following the database sees them come.
+TEST(HistoryStore, ExtendedResultsAreAddedToAKeptRun)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    HistoryStore writer(path);
+    const Expected<qint64> kept = writer.appendRun(sampleRun(kSampleTime));
+    ASSERT_TRUE(kept) << kept.error().message.toStdString();
+    ASSERT_TRUE(writer.append(sampleRun(kSampleTime + 60)));
+
+    HistoryStore window(path);
+    ASSERT_EQ(window.runs()->size(), 2);
+    const std::optional<qint64> seen = window.dataVersion();
+    ASSERT_TRUE(seen);
+    ASSERT_TRUE(writer.setExtended(*kept, sampleExtendedRun(kSampleTime)));
+    EXPECT_NE(window.dataVersion(), seen);
+    const Expected<QList<RunRecord>> runs = window.runs();
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->last(), sampleExtendedRun(kSampleTime)) << "the five tests as kept, the extended results added";
+    EXPECT_EQ(runs->first(), sampleRun(kSampleTime + 60)) << "another run untouched";
+
+    // A run removed meanwhile stays removed.
+    ASSERT_TRUE(writer.setExtended(*kept + 100, sampleExtendedRun(kSampleTime)));
+    EXPECT_EQ(window.runs()->size(), 2);
+}
+
 TEST(HistoryStore, LockedPastTheTimeoutIsReportedAndReadersGoOn)
 {
     QTemporaryDir dir;
