@@ -54,6 +54,8 @@ OSTREL_WORKLOAD int diskStep(const char* scratchPath)
 
 namespace {
 
+const QString kScratchFileName = QStringLiteral("temp.txt");
+
 bool mayCreateFilesIn(const QString& dir)
 {
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
@@ -62,15 +64,27 @@ bool mayCreateFilesIn(const QString& dir)
     return ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+// A package's folders: what is written there belongs to the package manager.
+bool isInstalledIn(const QString& dir)
+{
+    for (const QString& path :
+         { QDir::cleanPath(QFileInfo(dir).absoluteFilePath()), QFileInfo(dir).canonicalFilePath() }) {
+        for (const QLatin1StringView prefix : { QLatin1StringView("/usr"), QLatin1StringView("/opt") }) {
+            if (path == prefix || path.startsWith(prefix + QLatin1Char('/')))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QString scratchPath(const QString& executableDir, const QString& cacheDir)
 {
-    static const QString kFileName = QStringLiteral("temp.txt");
-    if (mayCreateFilesIn(executableDir))
-        return QDir(executableDir).filePath(kFileName);
+    if (!isInstalledIn(executableDir) && mayCreateFilesIn(executableDir))
+        return QDir(executableDir).filePath(kScratchFileName);
     QDir().mkpath(cacheDir);
-    return QDir(cacheDir).filePath(kFileName);
+    return QDir(cacheDir).filePath(kScratchFileName);
 }
 
 MachineWorkloads::MachineWorkloads(QString executableDir, QString cacheDir)

@@ -59,7 +59,9 @@ private:
 };
 
 // Where the scratch file "temp.txt" goes: directly in executableDir when this
-// process may create files there, else in cacheDir, created when missing.
+// process may create files there and it is no installed program's (under
+// /usr or /opt: never beside it, not even as root), else in cacheDir,
+// created when missing.
 QString scratchPath(const QString& executableDir, const QString& cacheDir);
 
 namespace workloads {

@@ -318,6 +318,36 @@ TEST_F(DiskWorkload, AnUnwritableFolderFallsBackToTheCache)
     ::chmod(QFile::encodeName(locked).constData(), 0755);
 }
 
+// An installed program never writes beside itself, not even as root, who
+// may; a build tree keeps its scratch file beside the program.
+TEST_F(DiskWorkload, AnInstalledProgramKeepsItsScratchFileInTheCache)
+{
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    const QString build = dir.filePath(QStringLiteral("build/usr/bin"));
+    ASSERT_TRUE(QDir().mkpath(build));
+    const QString linkToUsr = dir.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin"), linkToUsr));
+    const struct
+    {
+        QString executableDir;
+        bool beside;
+    } cases[] = {
+        { QStringLiteral("/usr/bin"), false },
+        { QStringLiteral("/usr/local/bin"), false },
+        { QStringLiteral("/usr"), false },
+        { QStringLiteral("/opt/ostrel/bin"), false },
+        { QStringLiteral("/usr/bin/../bin"), false },
+        { linkToUsr, false },
+        { build, true },
+        { dir.path(), true },
+    };
+    for (const auto& c : cases) {
+        const QString folder = c.beside ? c.executableDir : cache;
+        EXPECT_EQ(scratchPath(c.executableDir, cache), QDir(folder).filePath(QStringLiteral("temp.txt")))
+            << qPrintable(c.executableDir);
+    }
+}
+
 // The workloads' speed must not move with unrelated code: each shipped loop
 // sits in a function of its own that starts on a cache line.
 TEST(WorkloadLayout, EachShippedWorkloadStartsOnACacheLine)
