@@ -286,6 +286,10 @@ void OLTesting::start(QAbstractButton* sender)
     // included, and lets it go as it ends.
     auto body = [this, lock, extended]() mutable {
         const auto release = qScopeGuard([&lock] { lock.reset(); });
+        // What runs that were killed left behind: with the lock held, no run
+        // of this user's is using it.
+        if (RunThread* self = RunThread::current(); self && self->workloads() && lock->isLocked())
+            disk::removeLeftovers(self->workloads()->scratchFolder(), extended.diskFolder, lock->lockedAt());
         test(extended);
     };
     retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));

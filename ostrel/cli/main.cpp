@@ -86,6 +86,10 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             qPrintable(defaults.fileName()), qPrintable(problem));
     }
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
+    // What runs that were killed left behind: with the lock held, no run of
+    // this user's is using it.
+    if (lock.isLocked())
+        ostrel::disk::removeLeftovers(workloads.scratchFolder(), options.diskFolder, lock.lockedAt());
     ostrel::RunControl control;
     const platform::MonotonicClock stopwatch;
     const platform::WallClock wallClock;

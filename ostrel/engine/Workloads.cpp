@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // This file is built with -falign-functions=64 -falign-loops=64
@@ -85,6 +87,26 @@ QString scratchPath(const QString& executableDir, const QString& cacheDir)
         return QDir(executableDir).filePath(kScratchFileName);
     QDir().mkpath(cacheDir);
     return QDir(cacheDir).filePath(kScratchFileName);
+}
+
+bool changedBefore(const struct stat& info, std::chrono::system_clock::time_point before)
+{
+    const auto since1970 = [](const timespec& time) {
+        return std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec)));
+    };
+    return std::max(since1970(info.st_mtim), since1970(info.st_ctim)) < before;
+}
+
+void removeLeftScratchFile(const QString& folder, std::chrono::system_clock::time_point before)
+{
+    const QByteArray path = QFile::encodeName(QDir(folder).filePath(kScratchFileName));
+    struct stat info
+    {
+    };
+    if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()
+        && changedBefore(info, before))
+        ::unlink(path.constData());
 }
 
 MachineWorkloads::MachineWorkloads(QString executableDir, QString cacheDir)

@@ -348,6 +348,24 @@ TEST_F(DiskWorkload, AnInstalledProgramKeepsItsScratchFileInTheCache)
     }
 }
 
+// What a killed run left goes at the next run: only this user's regular
+// file, only one older than the run.
+TEST_F(DiskWorkload, TheNextRunRemovesALeftScratchFile)
+{
+    writeFile(path(), "left");
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() - std::chrono::hours(1));
+    EXPECT_TRUE(QFileInfo::exists(path())) << "newer than the run";
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() + std::chrono::minutes(1));
+    EXPECT_FALSE(QFileInfo::exists(path()));
+
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    writeFile(victim, "precious");
+    ASSERT_TRUE(QFile::link(victim, path()));
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() + std::chrono::minutes(1));
+    EXPECT_TRUE(QFileInfo(path()).isSymLink()) << "a link is no file of this program's";
+    EXPECT_EQ(readFile(victim), QByteArray("precious"));
+}
+
 // The workloads' speed must not move with unrelated code: each shipped loop
 // sits in a function of its own that starts on a cache line.
 TEST(WorkloadLayout, EachShippedWorkloadStartsOnACacheLine)
