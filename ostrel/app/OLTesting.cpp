@@ -144,7 +144,7 @@ void OLTesting::awakeFromNib()
                   saved::score(m_defaults, QString::fromLatin1(kind.key)));
     }
     showOverallScore(m_panel);
-    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults, m_wallClock.now())));
+    m_panel.lastTime.setText(lastRunLine(saved::lastTime(m_defaults)));
     showPanelInOutlets();
     // On mouse-down: the picker opens while the button is still held.
     connect(m_outlets.share, &QAbstractButton::pressed, this, [this] { share(m_outlets.share); });
@@ -295,6 +295,10 @@ void OLTesting::start(QAbstractButton* sender)
     // included, and lets it go as it ends.
     auto body = [this, lock, extended]() mutable {
         const auto release = qScopeGuard([&lock] { lock.reset(); });
+        // What runs that were killed left behind: with the lock held, no run
+        // of this user's is using it.
+        if (RunThread* self = RunThread::current(); self && self->workloads() && lock->isLocked())
+            disk::removeLeftovers(self->workloads()->scratchFolder(), extended.diskFolder, lock->lockedAt());
         test(extended);
     };
     retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
@@ -372,7 +376,8 @@ void OLTesting::test(const ExtendedRequest& extended)
         };
     }
     BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), control, m_stopwatch, m_wallClock, {},
-        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend });
+        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend,
+        [&keeper](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
     if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
         // The history window follows the database anyway; this shows the run at once.
         QMetaObject::invokeMethod(this, [this] {

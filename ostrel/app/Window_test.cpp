@@ -108,8 +108,9 @@ TEST_F(WindowTest, LaunchPanelShowsTheSavedResults)
           { "50分", "50分", "50分", "50分", "50分", "50分" },
           50.0,
           "" },
-        // What no run could have saved reads as never saved.
-        { "impossible values",
+        // A score no run could have saved reads as never saved; a time is
+        // what a clock said, shown whatever it is.
+        { "impossible scores, a time before 1970",
           { { "int", "-12" },
             { "double", "240" },
             { "pi", nan },
@@ -118,7 +119,7 @@ TEST_F(WindowTest, LaunchPanelShowsTheSavedResults)
             { "lastTime", "-86400" } },
           { "0分", "0分", "0分", "0分", "0分", "0分" },
           0.0,
-          "" },
+          "1969年12月31日 08:00" },
         { "the bounds themselves, and a time far ahead",
           { { "int", "0" },
             { "double", "100" },
@@ -128,8 +129,13 @@ TEST_F(WindowTest, LaunchPanelShowsTheSavedResults)
             { "lastTime", "4102444800" } },
           { "0分", "100分", "0分", "100分", "100分", "60分" },
           60.0,
-          "" },
-        { "a time before 2000", { { "lastTime", "946684799" } }, { "0分", "0分", "0分", "0分", "0分", "0分" }, 0.0, "" },
+          "2100年1月1日 08:00" },
+        { "a time before 2000",
+          { { "lastTime", "946684799" } },
+          { "0分", "0分", "0分", "0分", "0分", "0分" },
+          0.0,
+          "2000年1月1日 07:59" },
+        { "a time that is no number", { { "lastTime", nan } }, { "0分", "0分", "0分", "0分", "0分", "0分" }, 0.0, "" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

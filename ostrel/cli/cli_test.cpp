@@ -12,6 +12,7 @@
 #include "platform/Version.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,12 +20,14 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 using namespace ostrel;
 
@@ -349,4 +352,85 @@ TEST(OstrelCli, NoRunWhileAnotherBenchmarkRunsButTheHistoryCommandsWork)
     history.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--history") });
     ASSERT_TRUE(history.waitForFinished(30000));
     EXPECT_EQ(history.exitCode(), 0);
+}
+
+namespace {
+
+// Processes whose working folder is `folder`: fio's, in the disk test's folder.
+int processesWorkingIn(const QString& folder)
+{
+    int count = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.toInt() > 0 && QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget() == folder)
+            ++count;
+    }
+    return count;
+}
+
+// Polls until `done` or the deadline.
+bool eventually(const std::function<bool()>& done, std::chrono::seconds within)
+{
+    const QDeadlineTimer deadline(within);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+} // namespace
+
+// Killed during the disk test, ostrel-cli takes fio with it and the run keeps
+// its five tests in the history; the next run removes the disk test's folder
+// that the killed one left, as soon as it holds the run lock. A whole run:
+// the five tests and the multi-core test come first.
+TEST(OstrelCli, AKillDuringTheDiskTestKeepsTheRunAndTheNextRunClearsUp)
+{
+    const QString store = platform::UserDefaults::pathFor(saved::kApplication);
+    QFile::remove(store);
+    history::HistoryStore history(history::HistoryStore::defaultPath());
+    const qsizetype runsBefore = history.runs()->size();
+    QTemporaryDir disk;
+    ASSERT_TRUE(disk.isValid());
+    const QStringList arguments { QStringLiteral("--extended"), QStringLiteral("--disk-folder"), disk.path() };
+    const auto testFolders = [&] {
+        return QDir(disk.path()).entryList({ QStringLiteral("ostrel-disk-*") }, QDir::Dirs | QDir::Hidden);
+    };
+
+    QProcess killed;
+    killed.start(QStringLiteral(OSTREL_CLI), arguments);
+    ASSERT_TRUE(killed.waitForStarted());
+    QString folder;
+    ASSERT_TRUE(eventually(
+        [&] {
+            const QStringList folders = testFolders();
+            folder = folders.isEmpty() ? QString() : QDir(disk.path()).filePath(folders.first());
+            return !folder.isEmpty() && processesWorkingIn(folder) > 0;
+        },
+        std::chrono::seconds(500)))
+        << "fio never ran: " << killed.readAllStandardError().toStdString();
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished());
+    EXPECT_TRUE(eventually([&] { return processesWorkingIn(folder) == 0; }, std::chrono::seconds(5)))
+        << "fio outlived ostrel-cli";
+    EXPECT_TRUE(QFileInfo(folder).isDir()) << "a killed process removes nothing";
+
+    const history::Expected<QList<history::RunRecord>> runs = history.runs();
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->size(), runsBefore + 1);
+    const history::RunRecord& kept = runs->first();
+    platform::UserDefaults defaults(store);
+    EXPECT_EQ(kept.finishedAt, defaults.doubleForKey(saved::kLastTimeKey));
+    for (std::size_t i = 0; i < kTestKinds.size(); ++i)
+        EXPECT_EQ(kept.scores[i], defaults.doubleForKey(QString::fromLatin1(kTestKinds[i].key))) << kTestKinds[i].key;
+    EXPECT_FALSE(kept.disk);
+
+    QProcess next;
+    next.start(QStringLiteral(OSTREL_CLI), arguments);
+    ASSERT_TRUE(next.waitForStarted());
+    EXPECT_TRUE(eventually([&] { return testFolders().isEmpty(); }, std::chrono::seconds(60)));
+    ::kill(pid_t(next.processId()), SIGINT);
+    ASSERT_TRUE(next.waitForFinished(60000));
+    EXPECT_EQ(next.exitCode(), cli::kExitStopped);
 }

@@ -86,6 +86,10 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             qPrintable(defaults.fileName()), qPrintable(problem));
     }
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
+    // What runs that were killed left behind: with the lock held, no run of
+    // this user's is using it.
+    if (lock.isLocked())
+        ostrel::disk::removeLeftovers(workloads.scratchFolder(), options.diskFolder, lock.lockedAt());
     ostrel::RunControl control;
     const platform::MonotonicClock stopwatch;
     const platform::WallClock wallClock;
@@ -143,7 +147,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 };
             }
             BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend });
+                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend,
+                [&](const ostrel::FinishedRun& finished) { return keeper.keepExtended(finished); } });
             const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
             const BenchmarkRun::Problems& found = run.problems();
             ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
@@ -166,7 +171,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 break;
             }
             records << keeper.lastKept();
-            lastReport = ostrel::cli::runReport(panel, ostrel::saved::lastTime(defaults, wallClock.now()));
+            // The time this run finished at, also when it could not be saved.
+            lastReport = ostrel::cli::runReport(panel, keeper.lastKept().finishedAt);
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
             const ostrel::history::RunRecord& kept = keeper.lastKept();
             if (kept.multicore)

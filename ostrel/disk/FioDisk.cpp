@@ -2,6 +2,7 @@
 #include "FioDisk.h"
 
 #include "FioReport.h"
+#include "Workloads.h"
 #include "history/MachineFacts.h"
 #include "history/SystemFiles.h"
 #include "platform/ErrorText.h"
@@ -9,14 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
@@ -48,21 +49,168 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
 // A Stop sends SIGTERM, and SIGKILL if fio is still there after this.
 constexpr auto kTermGrace = std::chrono::milliseconds(500);
 
+constexpr char kTestFileName[] = "ostrel-disk-test.tmp";
+constexpr char kFolderPrefix[] = "ostrel-disk-";
+constexpr int kFolderSuffixLength = 6;
+constexpr char kReportName[] = "report.json";
+constexpr char kErrorsName[] = "errors.txt";
+// Everything the test puts into its folder, and so all that is removed there.
+constexpr std::array<const char*, 3> kFilesOfTheTest { kTestFileName, kReportName, kErrorsName };
+
+// Removes the test's files from its folder, then the folder: anything else
+// in it, which the test never put there, keeps the folder.
+void removeFolder(int parent, const char* name, int folder)
+{
+    for (const char* file : kFilesOfTheTest)
+        ::unlinkat(folder, file, 0);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+// The test's folder, made by mkdtemp inside `parent` and opened once: fio
+// and every file of the test are reached through the descriptor.
+class PrivateFolder
+{
+public:
+    explicit PrivateFolder(const QString& parent)
+        : m_parent(::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        QByteArray path = QFile::encodeName(QDir(parent).filePath(FioDisk::folderPrefix() + QLatin1String("XXXXXX")));
+        if (m_parent < 0 || !::mkdtemp(path.data())) {
+            m_error = errno;
+            return;
+        }
+        m_name = path.mid(path.lastIndexOf('/') + 1);
+        m_fd = ::openat(m_parent, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_error = errno;
+            ::unlinkat(m_parent, m_name.constData(), AT_REMOVEDIR);
+        }
+    }
+    ~PrivateFolder()
+    {
+        if (m_fd >= 0) {
+            removeFolder(m_parent, m_name.constData(), m_fd);
+            ::close(m_fd);
+        }
+        if (m_parent >= 0)
+            ::close(m_parent);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    // -1 when it could not be made; error() says why.
+    int fd() const { return m_fd; }
+    int error() const { return m_error; }
+
+private:
+    int m_parent = -1;
+    int m_fd = -1;
+    QByteArray m_name;
+    int m_error = 0;
+};
+
+// An empty file of the test's folder for fio's output, read back when fio
+// has ended.
+class OutputFile
+{
+public:
+    OutputFile(int folder, const char* name)
+        : m_fd(::openat(folder, name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600))
+    {
+    }
+    ~OutputFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    int fd() const { return m_fd; }
+    QByteArray readAll() const
+    {
+        QByteArray bytes;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::pread(m_fd, buffer, sizeof buffer, off_t(bytes.size()));
+            if (got <= 0)
+                return bytes;
+            bytes.append(buffer, got);
+        }
+    }
+
+private:
+    int m_fd;
+};
+
 struct Finished
 {
     bool stopped = false;
-    // posix_spawn's error, 0 when fio started.
+    // Why fio did not start (an errno), 0 when it did.
     int spawnError = 0;
     // waitpid's status.
     int status = 0;
 };
 
-// Runs fio in a process group of its own, its output into files, until it
-// ends or a stop is requested; then the whole group goes.
-Finished runFio(const QString& fio, const QStringList& arguments, const QString& out, const QString& err,
+// Starts fio in `folder`, in a process group of its own, its output into
+// `out` and `err`. The kernel kills fio when the thread that started it ends,
+// as when this process is killed, so fio never runs on alone. Returns its
+// PID, or -1 with the reason in `error`.
+pid_t startFio(const QByteArray& program, char* const argv[], int folder, int out, int err, int& error)
+{
+    int exec[2];
+    if (::pipe2(exec, O_CLOEXEC) != 0) {
+        error = errno;
+        return -1;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls until exec.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The parent went before the line above took hold: nothing would kill this one.
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::setpgid(0, 0);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (in >= 0 && ::dup2(in, STDIN_FILENO) >= 0 && ::dup2(out, STDOUT_FILENO) >= 0
+            && ::dup2(err, STDERR_FILENO) >= 0 && ::fchdir(folder) == 0)
+            ::execve(program.constData(), argv, environ);
+        // The reason goes to the parent; an exec that worked closes the pipe.
+        const int reason = errno;
+        [[maybe_unused]] const ssize_t written = ::write(exec[1], &reason, sizeof reason);
+        ::_exit(127);
+    }
+    ::close(exec[1]);
+    if (pid < 0) {
+        error = errno;
+        ::close(exec[0]);
+        return -1;
+    }
+    // Here too, so that a Stop at once finds the group.
+    ::setpgid(pid, pid);
+    int reason = 0;
+    ssize_t got = 0;
+    do
+        got = ::read(exec[0], &reason, sizeof reason);
+    while (got < 0 && errno == EINTR);
+    ::close(exec[0]);
+    if (got == ssize_t(sizeof reason)) {
+        ::waitpid(pid, nullptr, 0);
+        error = reason;
+        return -1;
+    }
+    return pid;
+}
+
+// Runs fio until it ends or a stop is requested; then the whole group goes.
+Finished runFio(const QByteArray& program, const QStringList& arguments, int folder, int out, int err,
                 const std::atomic<bool>& stop, const std::function<void(double seconds)>& tick)
 {
-    std::vector<QByteArray> bytes { QFile::encodeName(fio) };
+    std::vector<QByteArray> bytes { program };
     for (const QString& argument : arguments)
         bytes.push_back(argument.toUtf8());
     std::vector<char*> argv;
@@ -70,24 +218,9 @@ Finished runFio(const QString& fio, const QStringList& arguments, const QString&
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const QByteArray outPath = QFile::encodeName(out);
-    const QByteArray errPath = QFile::encodeName(err);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-
     Finished finished;
-    pid_t pid = -1;
-    finished.spawnError = ::posix_spawnp(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (finished.spawnError != 0)
+    const pid_t pid = startFio(program, argv.data(), folder, out, err, finished.spawnError);
+    if (pid < 0)
         return finished;
 
     const auto start = std::chrono::steady_clock::now();
@@ -104,7 +237,7 @@ Finished runFio(const QString& fio, const QStringList& arguments, const QString&
                 }
                 std::this_thread::sleep_for(kPollInterval);
             }
-            // fio's job processes go with it.
+            // Anything fio started goes with it.
             ::kill(-pid, SIGKILL);
             return finished;
         }
@@ -112,12 +245,6 @@ Finished runFio(const QString& fio, const QStringList& arguments, const QString&
         std::this_thread::sleep_for(kPollInterval);
     }
     return finished;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // What fio said first about what went wrong.
@@ -135,6 +262,17 @@ QString firstErrorLine(const QByteArray& errors)
 QString fioFileName(QString path)
 {
     return path.replace(QLatin1Char(':'), QStringLiteral("\\:"));
+}
+
+// "ostrel-disk-" and what mkdtemp adds: letters and digits.
+bool isFolderName(const QString& name)
+{
+    const QString prefix = FioDisk::folderPrefix();
+    if (name.size() != prefix.size() + kFolderSuffixLength || !name.startsWith(prefix))
+        return false;
+    return std::all_of(name.cbegin() + prefix.size(), name.cend(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    });
 }
 
 } // namespace
@@ -179,7 +317,51 @@ QStringList fioJobArguments(std::size_t job, const QString& file, qint64 fileByt
         QStringLiteral("--time_based"),
         QStringLiteral("--runtime=%1ms").arg(runtime.count()),
         QStringLiteral("--ramp_time=%1ms").arg(ramp.count()),
+        // No process of fio's but the one that dies with this one.
+        QStringLiteral("--thread"),
     };
+}
+
+void removeLeftFolders(const QString& folder, std::chrono::system_clock::time_point before)
+{
+    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+        return;
+    const QStringList names = QDir(folder).entryList({ FioDisk::folderPrefix() + QLatin1Char('*') },
+                                                     QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (!isFolderName(name))
+            continue;
+        const QByteArray bytes = QFile::encodeName(name);
+        struct stat info
+        {
+        };
+        if (::fstatat(parent, bytes.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)
+            || info.st_uid != ::geteuid() || !changedBefore(info, before))
+            continue;
+        const int left = ::openat(parent, bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (left < 0)
+            continue;
+        struct stat opened
+        {
+        };
+        // Still the folder looked at above.
+        if (::fstat(left, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino)
+            removeFolder(parent, bytes.constData(), left);
+        ::close(left);
+    }
+    ::close(parent);
+}
+
+void removeLeftovers(const QString& scratchFolder, const QString& diskFolder,
+                     std::chrono::system_clock::time_point before)
+{
+    if (!scratchFolder.isEmpty()) {
+        removeLeftScratchFile(scratchFolder, before);
+        removeLeftFolders(scratchFolder, before);
+    }
+    if (!diskFolder.isEmpty() && QFileInfo(diskFolder) != QFileInfo(scratchFolder))
+        removeLeftFolders(diskFolder, before);
 }
 
 FioDisk::FioDisk(Options options)
@@ -188,19 +370,27 @@ FioDisk::FioDisk(Options options)
     if (!m_.freeSpace)
         m_.freeSpace = &freeBytesIn;
     if (!m_.open)
-        m_.open = [](const char* path, int flags) { return ::open(path, flags, 0600); };
+        m_.open = [](int folder, const char* name, int flags) { return ::openat(folder, name, flags, 0600); };
 }
 
 QString FioDisk::fileName()
 {
-    return QStringLiteral("ostrel-disk-test.tmp");
+    return QString::fromLatin1(kTestFileName);
+}
+
+QString FioDisk::folderPrefix()
+{
+    return QString::fromLatin1(kFolderPrefix);
 }
 
 DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& progress)
 {
     const auto problem = [](const QString& text) { return Outcome { std::nullopt, text }; };
     const QString folder = QFileInfo(m_.folder).absoluteFilePath();
-    if (QStandardPaths::findExecutable(m_.fio).isEmpty() && !QFileInfo(m_.fio).isExecutable())
+    QString fio = QStandardPaths::findExecutable(m_.fio);
+    if (fio.isEmpty() && QFileInfo(m_.fio).isExecutable())
+        fio = QFileInfo(m_.fio).absoluteFilePath();
+    if (fio.isEmpty())
         return problem(QStringLiteral("未找到 fio（Debian 软件包 fio）"));
 
     int error = 0;
@@ -215,28 +405,22 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
                            .arg(4 * kSmallestTestFile / kMiB));
     }
 
-    // The file exists from here on; whatever happens next, it goes.
-    const QString file = QDir(folder).filePath(fileName());
-    const QByteArray filePath = QFile::encodeName(file);
-    const auto removeFile = qScopeGuard([&] { ::unlink(filePath.constData()); });
-    const int createFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+    // The folder exists from here on; whatever happens next, it goes with all in it.
+    const PrivateFolder own(folder);
+    if (own.fd() < 0)
+        return problem(QStringLiteral("无法在 %1 中创建测试文件：%2").arg(folder, platform::errorText(own.error())));
+    const int createFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     bool direct = true;
-    int fd = m_.open(filePath.constData(), createFlags | O_DIRECT);
+    int fd = m_.open(own.fd(), kTestFileName, createFlags | O_DIRECT);
     if (fd < 0 && errno == EINVAL) {
         direct = false;
-        fd = m_.open(filePath.constData(), createFlags);
+        fd = m_.open(own.fd(), kTestFileName, createFlags);
     }
     if (fd < 0)
         return problem(QStringLiteral("无法在 %1 中创建测试文件：%2").arg(folder, platform::errorText(errno)));
     ::close(fd);
 
-    QTemporaryDir reports;
-    if (!reports.isValid())
-        return problem(QStringLiteral("无法为 fio 的报告建立临时文件夹：%1").arg(reports.errorString()));
-    const QString out = reports.filePath(QStringLiteral("report.json"));
-    const QString err = reports.filePath(QStringLiteral("errors.txt"));
     const double jobSeconds = std::chrono::duration<double>(m_.runtime + m_.ramp).count();
-
     DiskResult result;
     result.folder = folder;
     result.fileSystem = history::fileSystemOf(QFileInfo(folder).canonicalFilePath(),
@@ -245,14 +429,20 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
     result.fileBytes = *fileBytes;
     for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
         progress(job, 0.0);
-        const Finished finished = runFio(m_.fio, fioJobArguments(job, file, *fileBytes, direct, m_.runtime, m_.ramp),
-                                         out, err, stop, [&](double seconds) { progress(job, seconds / jobSeconds); });
+        const OutputFile out(own.fd(), kReportName);
+        const OutputFile err(own.fd(), kErrorsName);
+        if (out.fd() < 0 || err.fd() < 0)
+            return problem(QStringLiteral("无法在 %1 中创建测试文件：%2").arg(folder, platform::errorText(errno)));
+        // fio runs in the test's folder, on a name only this user can replace there.
+        const Finished finished
+            = runFio(QFile::encodeName(fio), fioJobArguments(job, fileName(), *fileBytes, direct, m_.runtime, m_.ramp),
+                     own.fd(), out.fd(), err.fd(), stop, [&](double seconds) { progress(job, seconds / jobSeconds); });
         if (finished.stopped)
             return {};
         if (finished.spawnError != 0)
             return problem(QStringLiteral("fio 无法启动：%1").arg(platform::errorText(finished.spawnError)));
-        const QString errorLine = firstErrorLine(readAll(err));
-        const FioReading reading = readFioReport(readAll(out));
+        const QString errorLine = firstErrorLine(err.readAll());
+        const FioReading reading = readFioReport(out.readAll());
         const bool exited = WIFEXITED(finished.status) && WEXITSTATUS(finished.status) == 0;
         const int jobError = reading.report ? reading.report->jobs.constFirst().error : 0;
         if (!exited || !reading.report || jobError != 0) {

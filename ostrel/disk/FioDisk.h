@@ -26,13 +26,28 @@ std::optional<qint64> testFileBytes(qint64 freeBytes);
 std::optional<qint64> freeBytesIn(const QString& folder, int& error);
 
 // fio's arguments for one of the four jobs (an index into kDiskJobs) on
-// `file`, the report in JSON on standard output.
+// `file`, the report in JSON on standard output, the job a thread of fio's
+// one process.
 QStringList fioJobArguments(std::size_t job, const QString& file, qint64 fileBytes, bool direct,
                             std::chrono::milliseconds runtime, std::chrono::milliseconds ramp);
 
-// The disk test: fio's four jobs one after another on one file in a folder,
-// with direct I/O where the file system takes it. The file is removed when
-// the test ends, however it ends.
+// Removes the private folders that disk tests killed before `before` left in
+// `folder`: only this user's, only by the test's own name and never through a
+// link, and in them only the files the test makes. For the next run, while it
+// holds the run lock.
+void removeLeftFolders(const QString& folder, std::chrono::system_clock::time_point before);
+// The same, and removeLeftScratchFile(), for the folders of a run: the five
+// tests' scratch folder and the disk test's folder (either may be empty).
+void removeLeftovers(const QString& scratchFolder, const QString& diskFolder,
+                     std::chrono::system_clock::time_point before);
+
+// The disk test: fio's four jobs one after another on one file, with direct
+// I/O where the file system takes it. The file, fio's report and its errors
+// lie in a folder of the test's own inside the chosen one ("ostrel-disk-"
+// and six characters, mode 0700), where no one else can put a link in their
+// place; fio runs in that folder and dies with the thread that started it.
+// The folder and all in it are removed when the test ends, however it ends;
+// removeLeftFolders() takes what a killed process left.
 class FioDisk final : public DiskTest
 {
 public:
@@ -47,15 +62,18 @@ public:
         std::optional<qint64> fileBytes = {};
         // The free space of a folder; freeBytesIn() when empty.
         std::function<std::optional<qint64>(const QString& folder, int& error)> freeSpace = {};
-        // How the test file is opened to learn whether direct I/O is taken;
-        // ::open when empty. Returns a descriptor, or -1 with errno set.
-        std::function<int(const char* path, int flags)> open = {};
+        // How the test file is made in the test's folder to learn whether
+        // direct I/O is taken; ::openat when empty. Returns a descriptor, or
+        // -1 with errno set.
+        std::function<int(int folder, const char* name, int flags)> open = {};
     };
 
     explicit FioDisk(Options options);
 
-    // The test file's name in the folder.
+    // The test file's name in the test's folder.
     static QString fileName();
+    // The test's folder is this and six more characters.
+    static QString folderPrefix();
 
     Outcome run(const std::atomic<bool>& stop, const Progress& progress) override;
 

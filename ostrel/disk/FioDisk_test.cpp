@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ostrel;
@@ -44,9 +47,13 @@ FioDisk::Options shortRun(const QString& folder)
     return options;
 }
 
+// The test's file or a folder of the test's in folder.
 bool testFileLeft(const QString& folder)
 {
-    return QFile::exists(QDir(folder).filePath(FioDisk::fileName()));
+    return !QDir(folder)
+                .entryList({ FioDisk::folderPrefix() + QLatin1Char('*'), FioDisk::fileName() },
+                           QDir::AllEntries | QDir::Hidden | QDir::System)
+                .isEmpty();
 }
 
 } // namespace
@@ -215,15 +222,16 @@ TEST(FioDisk, RunsBufferedWhereDirectIoIsRefused)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     FioDisk::Options refusing = shortRun(dir.path());
-    refusing.open = [](const char* path, int flags) {
+    refusing.open = [](int folder, const char* name, int flags) {
         if (flags & O_DIRECT) {
             errno = EINVAL;
             return -1;
         }
-        return ::open(path, flags, 0600);
+        return ::openat(folder, name, flags, 0600);
     };
-    // Keeps its arguments and answers with a captured report.
-    refusing.fio = fakeFio(dir, "echo \"$@\" >> \"$0.arguments\"\ncat '" FIO_REPORTS "/fio-3.33-seq-read-direct.json'");
+    // Keeps where it ran and its arguments, and answers with a captured report.
+    refusing.fio
+        = fakeFio(dir, "echo \"$PWD $@\" >> \"$0.arguments\"\ncat '" FIO_REPORTS "/fio-3.33-seq-read-direct.json'");
     const DiskTest::Outcome buffered = FioDisk(refusing).run(std::atomic<bool> { false }, [](std::size_t, double) {});
     ASSERT_TRUE(buffered.result) << qPrintable(buffered.problem);
     EXPECT_FALSE(buffered.result->direct);
@@ -232,7 +240,140 @@ TEST(FioDisk, RunsBufferedWhereDirectIoIsRefused)
     ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
     const QList<QByteArray> calls = arguments.readAll().trimmed().split('\n');
     ASSERT_EQ(calls.size(), 4);
-    for (const QByteArray& call : calls)
+    for (const QByteArray& call : calls) {
         EXPECT_TRUE(call.contains(" --direct=0 ")) << call.constData();
+        // In the test's folder, on the file's name there, each job a thread.
+        EXPECT_TRUE(call.startsWith(QFile::encodeName(dir.filePath(FioDisk::folderPrefix())))) << call.constData();
+        EXPECT_TRUE(call.contains(" --filename=ostrel-disk-test.tmp ")) << call.constData();
+        EXPECT_TRUE(call.endsWith(" --thread")) << call.constData();
+    }
     EXPECT_FALSE(testFileLeft(dir.path()));
+}
+
+// A link put where the test's file is, by another user in a folder open to
+// all, never leads fio's writes elsewhere: the file lies in a folder only
+// this user can reach. As another user only with root; else as this one, at
+// the file's place in the chosen folder.
+TEST(FioDisk, ALinkInPlaceOfTheTestFileNeverRedirectsFio)
+{
+    QTemporaryDir dir;
+    QTemporaryDir safe;
+    ASSERT_TRUE(dir.isValid() && safe.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
+    const QString victim = safe.filePath(QStringLiteral("victim"));
+    // Larger than the test's file, so fio would write it in place.
+    const QByteArray precious = QByteArray("precious\n").repeated(4 * 1024 * 1024);
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(precious), precious.size());
+    }
+
+    const bool root = ::geteuid() == 0;
+    QProcess swapper;
+    QStringList command {
+        QStringLiteral("sh"),
+        QStringLiteral("-c"),
+        QStringLiteral(
+            "while :; do ln -sf \"$1\" \"$2/ostrel-disk-test.tmp\"; "
+            "for d in \"$2\"/ostrel-disk-*/; do ln -sf \"$1\" \"${d}ostrel-disk-test.tmp\" 2>/dev/null; done; "
+            "sleep 0.01; done"),
+        QStringLiteral("swapper"),
+        victim,
+        dir.path()
+    };
+    if (root)
+        command = QStringList { QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                                QStringLiteral("--clear-groups") }
+            + command;
+    else
+        command[2].replace(QStringLiteral("for d in \"$2\"/ostrel-disk-*/; do"), QStringLiteral("for d in; do"));
+    swapper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    swapper.start(root ? QStringLiteral("setpriv") : command.takeFirst(), command);
+    ASSERT_TRUE(swapper.waitForStarted());
+
+    const DiskTest::Outcome outcome
+        = FioDisk(shortRun(dir.path())).run(std::atomic<bool> { false }, [](std::size_t, double) {});
+    swapper.kill();
+    swapper.waitForFinished();
+    EXPECT_TRUE(outcome.result) << qPrintable(outcome.problem);
+
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == precious) << "the link's target was written";
+    // The swapper was at work: its link is all that is left.
+    const QString link = dir.filePath(FioDisk::fileName());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    QFile::remove(link);
+    EXPECT_FALSE(testFileLeft(dir.path()));
+}
+
+// What a killed test left goes, and nothing else: only folders of the test's
+// name, not through links, only this user's, only those older than the run,
+// and in them only the test's files.
+TEST(FioDisk, LeftFoldersOfKilledTestsGo)
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(dir.isValid() && elsewhere.isValid());
+    // In the order of a listing.
+    const QStringList testFiles { QStringLiteral("errors.txt"), FioDisk::fileName(), QStringLiteral("report.json") };
+    const auto make = [](const QString& folder, const QStringList& files) {
+        EXPECT_TRUE(QDir().mkpath(folder));
+        for (const QString& name : files) {
+            QFile file(QDir(folder).filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+    };
+    const struct
+    {
+        const char* name;
+        bool goes;
+        // The files that stay in it.
+        QStringList left = {};
+    } cases[] = {
+        { "ostrel-disk-AbC123", true },
+        { "ostrel-disk-xyz789", false, { QStringLiteral("notes.txt") } },
+        { "ostrel-disk-toolong", false, testFiles },
+        { "ostrel-disk-ab_123", false, testFiles },
+        { "ostrel-disk-link12", false },
+        { "ostrel-disk-plain1", false },
+        { "ostrel-disk-other1", false, testFiles },
+    };
+    make(dir.filePath(QStringLiteral("ostrel-disk-AbC123")), testFiles);
+    make(dir.filePath(QStringLiteral("ostrel-disk-xyz789")), testFiles + QStringList { QStringLiteral("notes.txt") });
+    make(dir.filePath(QStringLiteral("ostrel-disk-toolong")), testFiles);
+    make(dir.filePath(QStringLiteral("ostrel-disk-ab_123")), testFiles);
+    make(elsewhere.filePath(QStringLiteral("target")), testFiles);
+    ASSERT_TRUE(
+        QFile::link(elsewhere.filePath(QStringLiteral("target")), dir.filePath(QStringLiteral("ostrel-disk-link12"))));
+    make(dir.path(), { QStringLiteral("ostrel-disk-plain1"), QStringLiteral("temp.txt") });
+    make(dir.filePath(QStringLiteral("ostrel-disk-other1")), testFiles);
+    // Another user's, where this one may remove it.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(
+            ::chown(QFile::encodeName(dir.filePath(QStringLiteral("ostrel-disk-other1"))).constData(), 65534, 65534),
+            0);
+    }
+
+    // Newer than the run: everything stays.
+    const auto now = std::chrono::system_clock::now();
+    removeLeftovers(dir.path(), {}, now - std::chrono::hours(1));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("ostrel-disk-AbC123/report.json"))));
+
+    removeLeftovers(dir.path(), {}, now + std::chrono::minutes(1));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.txt")))) << "the five tests' scratch file";
+    for (const auto& c : cases) {
+        const QString folder = dir.filePath(QString::fromLatin1(c.name));
+        if (!root && QByteArrayView(c.name) == "ostrel-disk-other1")
+            continue;
+        EXPECT_EQ(!QFileInfo(folder).exists() && !QFileInfo(folder).isSymLink(), c.goes) << c.name;
+        if (QFileInfo(folder).isDir() && !QFileInfo(folder).isSymLink()) {
+            EXPECT_EQ(QDir(folder).entryList(QDir::Files), c.left) << c.name;
+        }
+    }
+    EXPECT_EQ(QDir(elsewhere.filePath(QStringLiteral("target"))).entryList(QDir::Files).size(), 3)
+        << "not through a link";
 }

@@ -166,17 +166,22 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     });
     if (!finished)
         return stopped;
-    if (m_.extend)
-        m_.extend(m_finished);
-    const Outcome outcome = m_.control.stopRequested() ? stopped : Outcome::Finished;
 
     // Outside the gate: a history locked by another program may keep this
     // waiting for seconds, and a Stop must never wait for that.
-    if (m_.keep) {
+    if (m_.keep)
         m_problems.unkept = m_.keep(m_finished);
-        if (!m_problems.unkept.isEmpty())
-            write([&] { panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept); });
+    if (m_.extend) {
+        m_.extend(m_finished);
+        if (m_.keepExtended && (m_finished.multicore || m_finished.disk)) {
+            const QString unkept = m_.keepExtended(m_finished);
+            if (m_problems.unkept.isEmpty())
+                m_problems.unkept = unkept;
+        }
     }
+    const Outcome outcome = m_.control.stopRequested() ? stopped : Outcome::Finished;
+    if (!m_problems.unkept.isEmpty())
+        write([&] { panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept); });
     return outcome;
 }
 

@@ -77,14 +77,18 @@ public:
         const platform::Clock& wallClock;
         // The last-run line for an instant; lastRunText() when empty.
         std::function<QString(double)> lastRunText = {};
-        // Keeps a finished run in the history, after its last other write,
-        // outside every timed span and outside the gate; returns why it
-        // could not, or an empty text. None: the run is kept nowhere else.
+        // Keeps a finished run in the history as soon as its five tests have
+        // ended and their last write is done, so that whatever ends the
+        // process later does not lose it; outside every timed span and
+        // outside the gate. Returns why it could not, or an empty text.
+        // None: the run is kept nowhere else.
         std::function<QString(const FinishedRun&)> keep = {};
-        // Runs after the run's last write and before keep: the extended
-        // tests, which add their results to the run. After a Stop inside it
-        // the five tests are still kept, and run() returns Stopped.
+        // Runs after keep: the extended tests, which add their results to the
+        // run. After a Stop inside it run() returns Stopped.
         std::function<void(FinishedRun&)> extend = {};
+        // Adds to the kept run the extended results that extend gave, when it
+        // gave any, like keep; returns why it could not, or an empty text.
+        std::function<QString(const FinishedRun&)> keepExtended = {};
     };
 
     explicit BenchmarkRun(Dependencies dependencies);

@@ -539,39 +539,75 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     EXPECT_EQ(kept.size(), 2u);
 }
 
-// The extended tests come after the run's last write and before it is
-// kept, with their results; a Stop inside them still keeps the five tests.
-TEST_F(BenchmarkRunTest, ExtendedTestsRunAfterTheEndAndAreKeptWithTheRun)
+// The five tests are kept as soon as they end, before the extended tests,
+// so that nothing ending the process later loses them; the extended results
+// are added to the kept run when they come, also after a Stop inside them.
+TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
 {
     allStagesTake(2.5);
     std::vector<FinishedRun> kept;
-    std::function<void()> duringExtension = [] { };
+    std::vector<FinishedRun> keptExtended;
+    std::function<void()> duringExtension = [] {};
+    std::optional<MulticoreResult> multicore = MulticoreResult { 2, { 1.0, 1.0, 1.0 }, { 5.0, 5.0, 5.0 }, 5.0 };
+    QString keepAnswer;
     auto extended = [&] {
         workloads.newRun();
-        return BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-            [&](const FinishedRun& run) {
-                log.add(QStringLiteral("kept"));
-                kept.push_back(run);
-                return QString();
-            },
-            [&](FinishedRun& run) {
-                log.add(QStringLiteral("extended"));
-                EXPECT_EQ(run.elapsed[0], 2.5);
-                run.multicore = MulticoreResult { 2, { 1.0, 1.0, 1.0 }, { 5.0, 5.0, 5.0 }, 5.0 };
-                duringExtension();
-            } });
+        return BenchmarkRun({ panel,
+                              defaults,
+                              workloads,
+                              control,
+                              stopwatch,
+                              wallClock,
+                              {},
+                              [&](const FinishedRun& run) {
+                                  log.add(QStringLiteral("kept"));
+                                  kept.push_back(run);
+                                  return keepAnswer;
+                              },
+                              [&](FinishedRun& run) {
+                                  log.add(QStringLiteral("extended"));
+                                  EXPECT_EQ(run.elapsed[0], 2.5);
+                                  run.multicore = multicore;
+                                  duringExtension();
+                              },
+                              [&](const FinishedRun& run) {
+                                  log.add(QStringLiteral("extended kept"));
+                                  keptExtended.push_back(run);
+                                  return QStringLiteral("历史记录文件被其他程序占用");
+                              } });
     };
     EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
     const QStringList events = log.events();
-    ASSERT_GE(events.size(), 3);
-    EXPECT_TRUE(events[events.size() - 3].startsWith(QStringLiteral("text:lastTime=")));
-    EXPECT_EQ(events.mid(events.size() - 2), (QStringList { QStringLiteral("extended"), QStringLiteral("kept") }));
+    ASSERT_GE(events.size(), 5);
+    EXPECT_TRUE(events[events.size() - 5].startsWith(QStringLiteral("text:lastTime=")));
+    EXPECT_EQ(events.mid(events.size() - 4, 3),
+              (QStringList { QStringLiteral("kept"), QStringLiteral("extended"), QStringLiteral("extended kept") }));
     ASSERT_EQ(kept.size(), 1u);
-    ASSERT_TRUE(kept.front().multicore);
-    EXPECT_EQ(kept.front().multicore->overall, 5.0);
+    EXPECT_FALSE(kept.front().multicore);
+    ASSERT_EQ(keptExtended.size(), 1u);
+    ASSERT_TRUE(keptExtended.front().multicore);
+    EXPECT_EQ(keptExtended.front().multicore->overall, 5.0);
+    EXPECT_EQ(keptExtended.front().finishedAt, kept.front().finishedAt);
+    EXPECT_EQ(panel.testingState.text(), QStringLiteral("已完成；历史记录未能保存：历史记录文件被其他程序占用"));
 
+    // The first failure is the one told.
+    keepAnswer = QStringLiteral("历史记录文件已损坏");
+    BenchmarkRun unkept = extended();
+    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(unkept.problems().unkept, keepAnswer);
+    EXPECT_EQ(keptExtended.size(), 2u);
+    keepAnswer.clear();
+
+    // No extended results: nothing to add.
+    multicore.reset();
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(keptExtended.size(), 2u);
+
+    multicore = MulticoreResult { 2, { 1.0, 1.0, 1.0 }, { 5.0, 5.0, 5.0 }, 5.0 };
     duringExtension = [&] { control.requestStop(); };
     EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Stopped);
-    ASSERT_EQ(kept.size(), 2u);
+    ASSERT_EQ(kept.size(), 4u);
     EXPECT_EQ(kept.back().scores[4], 87.5);
+    ASSERT_EQ(keptExtended.size(), 3u);
+    EXPECT_TRUE(keptExtended.back().multicore);
 }

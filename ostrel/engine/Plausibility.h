@@ -6,8 +6,9 @@
 namespace ostrel::plausible {
 
 // What this program could have written, and so what its readers accept from
-// a results file, the history database or the saved results. A value outside
+// a results file, the history database or the saved scores. A value outside
 // these bounds was made by something else and is never shown as a number.
+// The saved "lastTime" is only shown, as a date, and is not held to them.
 
 // 2000-01-01 00:00:00 UTC: no run finished before it.
 inline constexpr double kEarliestFinish = 946684800.0;

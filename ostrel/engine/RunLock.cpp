@@ -77,6 +77,7 @@ bool RunLock::tryLock()
         return false;
     }
     m_fd = fd;
+    m_lockedAt = std::chrono::system_clock::now();
     const QByteArray who = QByteArray::number(qint64(::getpid())) + ' ' + program_invocation_short_name + '\n';
     // Naming the holder is a courtesy: the lock holds without it.
     if (::ftruncate(fd, 0) == 0)

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 
 namespace ostrel {
 
@@ -33,6 +34,9 @@ public:
     bool tryLock();
     bool isLocked() const { return m_fd >= 0; }
     void unlock();
+    // When tryLock() took the lock. What runs left behind before then, no run
+    // of this user's is still using: the holder may remove it.
+    std::chrono::system_clock::time_point lockedAt() const { return m_lockedAt; }
 
     // Why the latest tryLock() could not make the lock file; empty otherwise.
     const QString& errorText() const { return m_error; }
@@ -48,6 +52,7 @@ private:
     const QString m_path;
     int m_fd = -1;
     QString m_error;
+    std::chrono::system_clock::time_point m_lockedAt;
 };
 
 } // namespace ostrel

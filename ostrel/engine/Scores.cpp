@@ -27,10 +27,11 @@ double score(const platform::UserDefaults& defaults, const QString& key)
     return plausible::isScore(stored) ? stored : 0.0;
 }
 
-double lastTime(const platform::UserDefaults& defaults, double now)
+double lastTime(const platform::UserDefaults& defaults)
 {
     const double stored = defaults.doubleForKey(kLastTimeKey);
-    return plausible::isFinishTime(stored, now) ? stored : 0.0;
+    // -0 reads as 0 too.
+    return std::isfinite(stored) && stored != 0.0 ? stored : 0.0;
 }
 
 } // namespace saved

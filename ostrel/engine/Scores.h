@@ -24,9 +24,9 @@ void registerFallbacks(platform::UserDefaults& defaults);
 // The stored score under a test's key; 0, as if never saved, when the store
 // holds something no run could have saved (not a number from 0 to 100).
 double score(const platform::UserDefaults& defaults, const QString& key);
-// The stored "lastTime"; 0 (never) when it is no time a run could have
-// finished at (before 2000, or more than a day after `now`).
-double lastTime(const platform::UserDefaults& defaults, double now);
+// The stored "lastTime", whatever time it is (a clock may have been wrong,
+// and the user sees it as a date); 0 (never) when it is no finite number.
+double lastTime(const platform::UserDefaults& defaults);
 } // namespace saved
 
 inline constexpr double kScoreCeiling = 100.0;

@@ -3,6 +3,7 @@
 #include "Scores.h"
 #include "platform/UserDefaults.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -90,6 +91,42 @@ TEST(LastRunLine, NeverTestedOnlyForZero)
     EXPECT_EQ(lastRunLine(1796707200.0), QStringLiteral("上次性能测试：2026年12月8日 13:20"));
     EXPECT_TRUE(lastRunLine(-86400.0).startsWith(QStringLiteral("上次性能测试：1969年")));
     EXPECT_TRUE(lastRunLine(std::nan("")).startsWith(QStringLiteral("上次性能测试：")));
+}
+
+// Any time a clock gave is shown as a date; only what is no number reads as
+// never saved.
+TEST(SavedResults, LastTimeIsAnyFiniteNumber)
+{
+    const struct
+    {
+        const char* stored;
+        double read;
+        // LANG=zh_CN.UTF-8 and TZ=Asia/Shanghai in the test environment.
+        const char* line;
+    } cases[] = {
+        { "-86400", -86400.0, "上次性能测试：1969年12月31日 08:00" },
+        { "1", 1.0, "上次性能测试：1970年1月1日 08:00" },
+        { "4102444800", 4102444800.0, "上次性能测试：2100年1月1日 08:00" },
+        { "nan", 0.0, "您还从未进行过性能测试。" },
+        { "inf", 0.0, "您还从未进行过性能测试。" },
+        { "-inf", 0.0, "您还从未进行过性能测试。" },
+        { "0", 0.0, "您还从未进行过性能测试。" },
+        { "-0", 0.0, "您还从未进行过性能测试。" },
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ostrel.conf"));
+    for (const auto& c : cases) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[General]\nlastTime=") + c.stored + '\n');
+        file.close();
+        platform::UserDefaults defaults(path);
+        saved::registerFallbacks(defaults);
+        const double read = saved::lastTime(defaults);
+        EXPECT_EQ(read, c.read) << c.stored;
+        EXPECT_FALSE(std::signbit(read) && read == 0.0) << c.stored;
+        EXPECT_EQ(lastRunLine(read), QString::fromUtf8(c.line)) << c.stored;
+    }
 }
 
 TEST(SavedResults, SixFallbacksOfZero)

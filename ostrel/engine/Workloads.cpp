@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // This file is built with -falign-functions=64 -falign-loops=64
@@ -54,6 +56,8 @@ OSTREL_WORKLOAD int diskStep(const char* scratchPath)
 
 namespace {
 
+const QString kScratchFileName = QStringLiteral("temp.txt");
+
 bool mayCreateFilesIn(const QString& dir)
 {
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
@@ -62,15 +66,47 @@ bool mayCreateFilesIn(const QString& dir)
     return ::faccessat(AT_FDCWD, path.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+// A package's folders: what is written there belongs to the package manager.
+bool isInstalledIn(const QString& dir)
+{
+    for (const QString& path :
+         { QDir::cleanPath(QFileInfo(dir).absoluteFilePath()), QFileInfo(dir).canonicalFilePath() }) {
+        for (const QLatin1StringView prefix : { QLatin1StringView("/usr"), QLatin1StringView("/opt") }) {
+            if (path == prefix || path.startsWith(prefix + QLatin1Char('/')))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QString scratchPath(const QString& executableDir, const QString& cacheDir)
 {
-    static const QString kFileName = QStringLiteral("temp.txt");
-    if (mayCreateFilesIn(executableDir))
-        return QDir(executableDir).filePath(kFileName);
+    if (!isInstalledIn(executableDir) && mayCreateFilesIn(executableDir))
+        return QDir(executableDir).filePath(kScratchFileName);
     QDir().mkpath(cacheDir);
-    return QDir(cacheDir).filePath(kFileName);
+    return QDir(cacheDir).filePath(kScratchFileName);
+}
+
+bool changedBefore(const struct stat& info, std::chrono::system_clock::time_point before)
+{
+    const auto since1970 = [](const timespec& time) {
+        return std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec)));
+    };
+    return std::max(since1970(info.st_mtim), since1970(info.st_ctim)) < before;
+}
+
+void removeLeftScratchFile(const QString& folder, std::chrono::system_clock::time_point before)
+{
+    const QByteArray path = QFile::encodeName(QDir(folder).filePath(kScratchFileName));
+    struct stat info
+    {
+    };
+    if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()
+        && changedBefore(info, before))
+        ::unlink(path.constData());
 }
 
 MachineWorkloads::MachineWorkloads(QString executableDir, QString cacheDir)

@@ -4,7 +4,10 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+
+struct stat;
 
 namespace ostrel {
 
@@ -59,8 +62,18 @@ private:
 };
 
 // Where the scratch file "temp.txt" goes: directly in executableDir when this
-// process may create files there, else in cacheDir, created when missing.
+// process may create files there and it is no installed program's (under
+// /usr or /opt: never beside it, not even as root), else in cacheDir,
+// created when missing.
 QString scratchPath(const QString& executableDir, const QString& cacheDir);
+
+// Removes the scratch file that a run killed before `before` left in
+// `folder`: only a regular file of this user's, never through a link. For
+// the next run, while it holds the run lock.
+void removeLeftScratchFile(const QString& folder, std::chrono::system_clock::time_point before);
+
+// Whether the file lstat() described was last changed before `before`.
+bool changedBefore(const struct stat& info, std::chrono::system_clock::time_point before);
 
 namespace workloads {
 

@@ -318,6 +318,54 @@ TEST_F(DiskWorkload, AnUnwritableFolderFallsBackToTheCache)
     ::chmod(QFile::encodeName(locked).constData(), 0755);
 }
 
+// An installed program never writes beside itself, not even as root, who
+// may; a build tree keeps its scratch file beside the program.
+TEST_F(DiskWorkload, AnInstalledProgramKeepsItsScratchFileInTheCache)
+{
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    const QString build = dir.filePath(QStringLiteral("build/usr/bin"));
+    ASSERT_TRUE(QDir().mkpath(build));
+    const QString linkToUsr = dir.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin"), linkToUsr));
+    const struct
+    {
+        QString executableDir;
+        bool beside;
+    } cases[] = {
+        { QStringLiteral("/usr/bin"), false },
+        { QStringLiteral("/usr/local/bin"), false },
+        { QStringLiteral("/usr"), false },
+        { QStringLiteral("/opt/ostrel/bin"), false },
+        { QStringLiteral("/usr/bin/../bin"), false },
+        { linkToUsr, false },
+        { build, true },
+        { dir.path(), true },
+    };
+    for (const auto& c : cases) {
+        const QString folder = c.beside ? c.executableDir : cache;
+        EXPECT_EQ(scratchPath(c.executableDir, cache), QDir(folder).filePath(QStringLiteral("temp.txt")))
+            << qPrintable(c.executableDir);
+    }
+}
+
+// What a killed run left goes at the next run: only this user's regular
+// file, only one older than the run.
+TEST_F(DiskWorkload, TheNextRunRemovesALeftScratchFile)
+{
+    writeFile(path(), "left");
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() - std::chrono::hours(1));
+    EXPECT_TRUE(QFileInfo::exists(path())) << "newer than the run";
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() + std::chrono::minutes(1));
+    EXPECT_FALSE(QFileInfo::exists(path()));
+
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    writeFile(victim, "precious");
+    ASSERT_TRUE(QFile::link(victim, path()));
+    removeLeftScratchFile(dir.path(), std::chrono::system_clock::now() + std::chrono::minutes(1));
+    EXPECT_TRUE(QFileInfo(path()).isSymLink()) << "a link is no file of this program's";
+    EXPECT_EQ(readFile(victim), QByteArray("precious"));
+}
+
 // The workloads' speed must not move with unrelated code: each shipped loop
 // sits in a function of its own that starts on a cache line.
 TEST(WorkloadLayout, EachShippedWorkloadStartsOnACacheLine)

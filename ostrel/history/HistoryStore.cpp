@@ -69,6 +69,12 @@ QStringList migrationStep(int fromVersion)
     return statements;
 }
 
+HistoryError corruptError(const QString& path)
+{
+    return { HistoryError::Kind::Corrupt,
+             QStringLiteral("历史记录文件已损坏：%1").arg(QDir::toNativeSeparators(path)) };
+}
+
 HistoryError newerVersionError(int version, const QString& path)
 {
     return { HistoryError::Kind::NewerVersion,
@@ -171,7 +177,7 @@ HistoryError HistoryStore::errorFrom(const QSqlError& error, const QString& what
                      .arg(path) };
     case kSqliteCorrupt:
     case kSqliteNotADatabase:
-        return { HistoryError::Kind::Corrupt, QStringLiteral("历史记录文件已损坏：%1").arg(path) };
+        return corruptError(m_path);
     case kSqliteCantOpen:
         return { HistoryError::Kind::CannotOpen,
                  QStringLiteral("无法打开历史记录文件：%1（%2）").arg(path, error.databaseText()) };
@@ -240,8 +246,8 @@ Status HistoryStore::openOnce()
         return errorFrom(query.lastError(), QStringLiteral("读取"));
     const int version = query.value(0).toInt();
     query.finish();
-    if (version > kSchemaVersion)
-        return newerVersionError(version, m_path);
+    if (Status known = knownVersion(version); !known)
+        return known;
 
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
         return errorFrom(query.lastError(), QStringLiteral("设置"));
@@ -254,6 +260,17 @@ Status HistoryStore::openOnce()
             return migrated;
     }
     m_ready = true;
+    return Done {};
+}
+
+Status HistoryStore::knownVersion(int version) const
+{
+    // No version of this program wrote one below 0: the file was damaged, and migrating it would walk the
+    // steps from there.
+    if (version < 0)
+        return corruptError(m_path);
+    if (version > kSchemaVersion)
+        return newerVersionError(version, m_path);
     return Done {};
 }
 
@@ -271,9 +288,9 @@ Status HistoryStore::migrate()
     }
     const int version = query.value(0).toInt();
     query.finish();
-    if (version >= kSchemaVersion) {
+    if (version == kSchemaVersion || !knownVersion(version)) {
         execute(QStringLiteral("ROLLBACK"));
-        return version > kSchemaVersion ? Status(newerVersionError(version, m_path)) : Status(Done {});
+        return knownVersion(version);
     }
     QStringList statements;
     for (int step = version; step < kSchemaVersion; ++step)
@@ -295,29 +312,62 @@ Status HistoryStore::append(const RunRecord& run)
 
 Status HistoryStore::append(const QList<RunRecord>& runs)
 {
-    if (Status opened = ensureOpen(); !opened)
-        return opened;
-    return whileLocked([&] { return appendOnce(runs); });
+    return write([&] { return insert(runs, nullptr); });
 }
 
-Status HistoryStore::appendOnce(const QList<RunRecord>& runs)
+Expected<qint64> HistoryStore::appendRun(const RunRecord& run)
 {
+    qint64 id = 0;
+    if (Status appended = write([&] { return insert({ run }, &id); }); !appended)
+        return appended.error();
+    return id;
+}
 
+Status HistoryStore::setExtended(qint64 id, const RunRecord& run)
+{
+    return write([&]() -> Status {
+        QSqlQuery update(m_db);
+        if (!update.prepare(QStringLiteral("UPDATE runs SET multicore = ?, disk = ? WHERE id = ?")))
+            return errorFrom(update.lastError(), QStringLiteral("写入"));
+        update.addBindValue(extendedValue(run.multicore, multicoreToJson));
+        update.addBindValue(extendedValue(run.disk, diskToJson));
+        update.addBindValue(id);
+        if (!update.exec())
+            return errorFrom(update.lastError(), QStringLiteral("写入"));
+        return Done {};
+    });
+}
+
+Status HistoryStore::write(const std::function<Status()>& statements)
+{
+    if (Status opened = ensureOpen(); !opened)
+        return opened;
+    return whileLocked([&]() -> Status {
+        // IMMEDIATE takes the write lock at once, so a second writer waits in the busy handler instead of failing
+        // when it would upgrade a read lock.
+        if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
+            return begun;
+        if (Status done = statements(); !done) {
+            execute(QStringLiteral("ROLLBACK"));
+            return done;
+        }
+        if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
+            execute(QStringLiteral("ROLLBACK"));
+            return committed;
+        }
+        return Done {};
+    });
+}
+
+Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
+{
     const QStringList columns = runColumns();
     const QString statement = QStringLiteral("INSERT INTO runs (%1) VALUES (%2)")
                                   .arg(columns.join(QStringLiteral(", ")),
                                        QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-
-    // IMMEDIATE takes the write lock at once, so a second writer waits in the busy handler instead of failing
-    // when it would upgrade a read lock.
-    if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
-        return begun;
     QSqlQuery insert(m_db);
-    if (!insert.prepare(statement)) {
-        const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
-        execute(QStringLiteral("ROLLBACK"));
-        return error;
-    }
+    if (!insert.prepare(statement))
+        return errorFrom(insert.lastError(), QStringLiteral("写入"));
     for (const RunRecord& run : runs) {
         QVariantList values { run.finishedAt };
         for (double score : run.scores)
@@ -333,17 +383,10 @@ Status HistoryStore::appendOnce(const QList<RunRecord>& runs)
                << extendedValue(run.multicore, multicoreToJson) << extendedValue(run.disk, diskToJson);
         for (int i = 0; i < values.size(); ++i)
             insert.bindValue(i, values[i]);
-        if (!insert.exec()) {
-            const HistoryError error = errorFrom(insert.lastError(), QStringLiteral("写入"));
-            insert.finish();
-            execute(QStringLiteral("ROLLBACK"));
-            return error;
-        }
-    }
-    insert.finish();
-    if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
-        execute(QStringLiteral("ROLLBACK"));
-        return committed;
+        if (!insert.exec())
+            return errorFrom(insert.lastError(), QStringLiteral("写入"));
+        if (lastId)
+            *lastId = insert.lastInsertId().toLongLong();
     }
     return Done {};
 }

@@ -53,6 +53,11 @@ public:
     // Adds runs, all in one transaction.
     Status append(const RunRecord& run);
     Status append(const QList<RunRecord>& runs);
+    // Adds one run; its row, for setExtended().
+    Expected<qint64> appendRun(const RunRecord& run);
+    // Sets the extended results of the run in row `id` to those of `run`, in one transaction: a run is kept as
+    // soon as its five tests end, its extended results when they come. A row no longer there stays gone.
+    Status setExtended(qint64 id, const RunRecord& run);
 
     // The runs, newest first (by finishing time); at most limit of them when limit >= 0. A value no run could have
     // written comes back as no value (withoutImplausibleValues()).
@@ -67,10 +72,14 @@ public:
 private:
     Status ensureOpen();
     Status openOnce();
-    Status appendOnce(const QList<RunRecord>& runs);
+    // Runs the statements in one write transaction, again while the database is locked.
+    Status write(const std::function<Status()>& statements);
+    Status insert(const QList<RunRecord>& runs, qint64* lastId);
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();
+    // Refuses a schema version no version of this program wrote.
+    Status knownVersion(int version) const;
     Status execute(const QString& statement);
     HistoryError errorFrom(const class QSqlError& error, const QString& what) const;
 

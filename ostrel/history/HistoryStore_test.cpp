@@ -243,20 +243,29 @@ TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(garbage);
     }
-    const QString newer = dir.filePath(QStringLiteral("newer.sqlite"));
-    {
-        RawConnection raw(newer);
+    // A schema version no version of this program wrote: one from the future, or one below 0, which only
+    // damage makes (migrating from there would walk the steps up from it).
+    const auto withVersion = [&](int version) {
+        const QString path = dir.filePath(QStringLiteral("version%1.sqlite").arg(version));
+        RawConnection raw(path);
         raw.exec("CREATE TABLE runs (id INTEGER PRIMARY KEY, shape_of_the_future BLOB)");
-        raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(HistoryStore::kSchemaVersion + 1));
-    }
+        raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+        return path;
+    };
 
     const struct
     {
         QString path;
         HistoryError::Kind kind;
+        // The file's schema version, which stays; 0 for no database.
+        int version = 0;
     } cases[] = {
         { corrupt, HistoryError::Kind::Corrupt },
-        { newer, HistoryError::Kind::NewerVersion },
+        { withVersion(HistoryStore::kSchemaVersion + 1), HistoryError::Kind::NewerVersion,
+          HistoryStore::kSchemaVersion + 1 },
+        { withVersion(-1), HistoryError::Kind::Corrupt, -1 },
+        { withVersion(-1123417008), HistoryError::Kind::Corrupt, -1123417008 },
+        { withVersion(-2147483647), HistoryError::Kind::Corrupt, -2147483647 },
         // Its folder would have to be made inside a file.
         { corrupt + QStringLiteral("/history.sqlite"), HistoryError::Kind::CannotOpen },
     };
@@ -265,21 +274,53 @@ TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)
         const Status opened = store.open();
         ASSERT_FALSE(opened) << c.path.toStdString();
         EXPECT_EQ(opened.error().kind, c.kind) << opened.error().message.toStdString();
-        EXPECT_TRUE(opened.error().message.contains(QFileInfo(corrupt).fileName())
-                    || opened.error().message.contains(QFileInfo(newer).fileName()))
-            << opened.error().message.toStdString();
+        const QString name = QFileInfo(c.kind == HistoryError::Kind::CannotOpen ? corrupt : c.path).fileName();
+        EXPECT_TRUE(opened.error().message.contains(name)) << opened.error().message.toStdString();
         const Status appended = store.append(sampleRun(1));
         ASSERT_FALSE(appended);
         EXPECT_EQ(appended.error().kind, c.kind);
         EXPECT_FALSE(store.runs());
+        if (c.version != 0) {
+            // Nothing migrated or written.
+            RawConnection raw(c.path);
+            EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), c.version);
+            EXPECT_EQ(raw.scalar("PRAGMA journal_mode").toString(), "delete");
+            EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs").toInt(), 0);
+        }
     }
+    EXPECT_EQ(HistoryStore(dir.filePath(QStringLiteral("version-1.sqlite"))).open().error().message,
+              QStringLiteral("历史记录文件已损坏：") + dir.filePath(QStringLiteral("version-1.sqlite")));
 
     QFile file(corrupt);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), garbage);
-    RawConnection raw(newer);
-    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion + 1);
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs").toInt(), 0);
+}
+
+// A run is kept as soon as its five tests end; its extended results are added later, to that run only, and a
+// window following the database sees them come.
+TEST(HistoryStore, ExtendedResultsAreAddedToAKeptRun)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    HistoryStore writer(path);
+    const Expected<qint64> kept = writer.appendRun(sampleRun(kSampleTime));
+    ASSERT_TRUE(kept) << kept.error().message.toStdString();
+    ASSERT_TRUE(writer.append(sampleRun(kSampleTime + 60)));
+
+    HistoryStore window(path);
+    ASSERT_EQ(window.runs()->size(), 2);
+    const std::optional<qint64> seen = window.dataVersion();
+    ASSERT_TRUE(seen);
+    ASSERT_TRUE(writer.setExtended(*kept, sampleExtendedRun(kSampleTime)));
+    EXPECT_NE(window.dataVersion(), seen);
+    const Expected<QList<RunRecord>> runs = window.runs();
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->last(), sampleExtendedRun(kSampleTime)) << "the five tests as kept, the extended results added";
+    EXPECT_EQ(runs->first(), sampleRun(kSampleTime + 60)) << "another run untouched";
+
+    // A run removed meanwhile stays removed.
+    ASSERT_TRUE(writer.setExtended(*kept + 100, sampleExtendedRun(kSampleTime)));
+    EXPECT_EQ(window.runs()->size(), 2);
 }
 
 TEST(HistoryStore, LockedPastTheTimeoutIsReportedAndReadersGoOn)

@@ -29,9 +29,24 @@ QStringList RunKeeper::conditionTexts() const
 QString RunKeeper::keep(const FinishedRun& finished)
 {
     m_lastKept = recordOf(finished, m_machine, m_conditions);
+    m_keptRow.reset();
     HistoryStore store(m_historyPath);
-    const Status appended = store.append(m_lastKept);
-    return appended ? QString() : appended.error().message;
+    const Expected<qint64> row = store.appendRun(m_lastKept);
+    if (!row)
+        return row.error().message;
+    m_keptRow = *row;
+    return {};
+}
+
+QString RunKeeper::keepExtended(const FinishedRun& finished)
+{
+    m_lastKept.multicore = finished.multicore;
+    m_lastKept.disk = finished.disk;
+    if (!m_keptRow)
+        return {};
+    HistoryStore store(m_historyPath);
+    const Status set = store.setExtended(*m_keptRow, m_lastKept);
+    return set ? QString() : set.error().message;
 }
 
 RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, const QStringList& conditions)

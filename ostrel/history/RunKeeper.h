@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace ostrel {
 struct FinishedRun;
@@ -33,9 +34,15 @@ public:
     // The lines of the conditions found, one each, as the user reads them.
     QStringList conditionTexts() const;
 
-    // Adds the finished run to the history in one transaction. Returns why it
-    // could not, or an empty text; the record written is kept in lastKept().
+    // Adds the finished run to the history in one transaction, as soon as its
+    // five tests end. Returns why it could not, or an empty text; the record
+    // written is kept in lastKept().
     QString keep(const FinishedRun& finished);
+    // Adds the finished run's extended results to the record keep() wrote, in
+    // one transaction; lastKept() has them even when they could not be written.
+    // Returns why they could not, or an empty text (also when keep() failed:
+    // it has said why).
+    QString keepExtended(const FinishedRun& finished);
     const RunRecord& lastKept() const { return m_lastKept; }
 
     const QString& historyPath() const { return m_historyPath; }
@@ -45,6 +52,8 @@ private:
     MachineFacts m_machine;
     QStringList m_conditions;
     RunRecord m_lastKept;
+    // The row keep() wrote.
+    std::optional<qint64> m_keptRow;
 };
 
 // The record of a finished run, with the facts and conditions of its machine.
