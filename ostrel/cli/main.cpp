@@ -5,12 +5,12 @@
 #include "CommandLine.h"
 #include "ExtendedRun.h"
 #include "FioDisk.h"
+#include "HistoryCommands.h"
 #include "Multicore.h"
 #include "Panel.h"
 #include "RunControl.h"
 #include "RunLock.h"
 #include "Scores.h"
-#include "HistoryCommands.h"
 #include "TerminalView.h"
 #include "Workloads.h"
 #include "history/HistoryStore.h"
@@ -18,6 +18,7 @@
 #include "history/RunKeeper.h"
 #include "history/RunStatistics.h"
 #include "platform/Clock.h"
+#include "platform/StopSignals.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -26,34 +27,10 @@
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QThread>
-
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int g_signalSocket[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalSocket[0], &byte, 1);
-}
-
-// Ctrl-C and SIGTERM arrive as a readable socket in the event loop, where
-// asking the run to stop is safe. A second Ctrl-C ends the process at once.
-bool watchStopSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0)
-        return false;
-    struct sigaction action { };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 // The benchmark, options.runs times back to back, each run saved and kept in
 // the history; with more than one, how the scores spread.
@@ -71,7 +48,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         }
         // A lock that cannot be made must not cost the user the benchmark.
         std::fprintf(stderr, "%s: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
-            qPrintable(program), qPrintable(lock.errorText()));
+                     qPrintable(program), qPrintable(lock.errorText()));
     }
 
     // With --json, standard output carries the JSON alone.
@@ -83,7 +60,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     ostrel::saved::registerFallbacks(defaults);
     if (const QString problem = defaults.readProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "%s: the saved results could not be read from %s: %s\n", qPrintable(program),
-            qPrintable(defaults.fileName()), qPrintable(problem));
+                     qPrintable(defaults.fileName()), qPrintable(problem));
     }
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
     // What runs that were killed left behind: with the lock held, no run of
@@ -105,11 +82,13 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             options.diskFolder.isEmpty() ? workloads.scratchFolder() : options.diskFolder });
     }
 
-    if (!watchStopSignals()) {
+    if (!platform::StopSignals::watch()) {
         std::perror("ostrel-cli: signals");
         return 1;
     }
-    QSocketNotifier stopSignal(g_signalSocket[1], QSocketNotifier::Read);
+    // Ctrl-C or SIGTERM asks the run to stop, from the event loop, where that is safe; a second one ends the
+    // process at once.
+    QSocketNotifier stopSignal(platform::StopSignals::descriptor(), QSocketNotifier::Read);
     QObject::connect(&stopSignal, &QSocketNotifier::activated, &app, [&] {
         stopSignal.setEnabled(false);
         control.requestStop();
@@ -128,7 +107,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     std::unique_ptr<QThread> worker(QThread::create([&] {
         for (int n = 1; n <= options.runs && !control.stopRequested(); ++n) {
             if (options.runs > 1)
-                onMainThread([&] { view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out); });
+                onMainThread(
+                    [&] { view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out); });
             if (n > 1)
                 control.write([&] { panel.testingProgress.setValue(0.0); });
             // Just before the run: what could make its scores low.
@@ -142,17 +122,24 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 ostrel::resetExtendedPanel(extendedPanel);
                 extend = [&](ostrel::FinishedRun& finished) {
                     extended = ostrel::runExtendedTests({ panel, extendedPanel, workloads, control, stopwatch,
-                                                            ostrel::usableCpuCount(), diskTest.get() },
-                        finished);
+                                                          ostrel::usableCpuCount(), diskTest.get() },
+                                                        finished);
                 };
             }
-            BenchmarkRun run({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-                [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); }, extend,
-                [&](const ostrel::FinishedRun& finished) { return keeper.keepExtended(finished); } });
+            BenchmarkRun run({ panel,
+                               defaults,
+                               workloads,
+                               control,
+                               stopwatch,
+                               wallClock,
+                               {},
+                               [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); },
+                               extend,
+                               [&](const ostrel::FinishedRun& finished) { return keeper.keepExtended(finished); } });
             const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
             const BenchmarkRun::Problems& found = run.problems();
             ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
-                defaults.fileName(), found.unkept, keeper.historyPath());
+                                                          defaults.fileName(), found.unkept, keeper.historyPath());
             if (finished && !extended.problems.isEmpty()) {
                 end.messages << extended.problems;
                 end.exitStatus = ostrel::cli::kExitProblem;
@@ -189,8 +176,8 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     // The latest run that finished, even when a later one of --runs was stopped.
     if (!options.prometheusFile.isEmpty() && !records.isEmpty()) {
         const ostrel::cli::Streams streams { out, stderr, program };
-        problems = ostrel::cli::writePrometheus(records.last(), options.prometheusFile, streams)
-                != ostrel::cli::kExitSuccess
+        problems
+            = ostrel::cli::writePrometheus(records.last(), options.prometheusFile, streams) != ostrel::cli::kExitSuccess
             || problems;
     }
     if (stopped)
@@ -200,7 +187,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         view.printNote(ostrel::cli::summaryText(summary), out);
         if (options.json) {
             const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
-                { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
+                                       { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
             std::fputs(QJsonDocument(report).toJson().constData(), stdout);
         }
     } else if (options.json) {
@@ -221,7 +208,7 @@ int main(int argc, char** argv)
     const ostrel::cli::Options options = ostrel::cli::parseArguments(app.arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(options.error),
-            qPrintable(program));
+                     qPrintable(program));
         return ostrel::cli::kExitBadArguments;
     }
     if (options.help) {

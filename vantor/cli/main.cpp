@@ -2,6 +2,7 @@
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
 #include "AddressList.h"
 #include "BatchLookup.h"
+#include "platform/StopSignals.h"
 #include "vantor/net/Configuration.h"
 #include "vantor/net/Fetch.h"
 
@@ -12,37 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-int g_signalSocket[2] = { -1, -1 };
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-void onSignal(int)
-{
-    g_stopRequested = 1;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalSocket[0], &byte, 1);
-}
-
-// Ctrl-C and SIGTERM make the signal socket readable: a read of standard input, a wait for a rate limit and a
-// request under way end at once, and the lookups stop after the entry at hand. A second one ends the process.
-bool watchStopSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0)
-        return false;
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -54,11 +25,13 @@ int main(int argc, char** argv)
 
     // A reader that goes away (| head) makes the write fail instead, so the run says so and ends cleanly.
     std::signal(SIGPIPE, SIG_IGN);
-    if (!watchStopSignals()) {
+    if (!platform::StopSignals::watch()) {
         std::perror("vantor-cli: signals");
         return 1;
     }
-    QSocketNotifier stopSignal(g_signalSocket[1], QSocketNotifier::Read);
+    // Ctrl-C and SIGTERM end a read of standard input, a wait for a rate limit and a request under way at once, and
+    // the lookups stop after the entry at hand; a second one ends the process.
+    QSocketNotifier stopSignal(platform::StopSignals::descriptor(), QSocketNotifier::Read);
     QObject::connect(&stopSignal, &QSocketNotifier::activated, &app, [&] {
         stopSignal.setEnabled(false);
         vantor::cancelFetches();
@@ -73,7 +46,7 @@ int main(int argc, char** argv)
     if (invocation.ownOnly)
         return vantor::cli::printOwnAddresses(invocation.services, invocation.json, out, err);
 
-    vantor::cli::DescriptorReader in(STDIN_FILENO, g_signalSocket[1]);
+    vantor::cli::DescriptorReader in(STDIN_FILENO, platform::StopSignals::descriptor());
 
     using vantor::Invocation;
     QList<Invocation::AddressSource> sources = invocation.sources;
@@ -88,11 +61,11 @@ int main(int argc, char** argv)
                                     : vantor::cli::OutputFormat::Text;
     options.standardInput = &in;
     options.progress = &progress;
-    options.stopRequested = [] { return g_stopRequested != 0; };
+    options.stopRequested = [] { return platform::StopSignals::requested(); };
     return vantor::cli::lookUp(invocation.services, sources, options, out, err, [&](std::chrono::seconds pause) {
-        for (auto left = pause; left.count() > 0 && !g_stopRequested; --left) {
+        for (auto left = pause; left.count() > 0 && !platform::StopSignals::requested(); --left) {
             progress.waiting(left);
-            pollfd signal { g_signalSocket[1], POLLIN, 0 };
+            pollfd signal { platform::StopSignals::descriptor(), POLLIN, 0 };
             ::poll(&signal, 1, 1000);
         }
     });
