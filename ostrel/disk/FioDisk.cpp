@@ -6,6 +6,7 @@
 #include "history/MachineFacts.h"
 #include "history/SystemFiles.h"
 #include "platform/ErrorText.h"
+#include "platform/FileDescriptor.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,21 +119,14 @@ public:
         : m_fd(::openat(folder, name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600))
     {
     }
-    ~OutputFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
 
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     QByteArray readAll() const
     {
         QByteArray bytes;
         char buffer[65536];
         for (;;) {
-            const ssize_t got = ::pread(m_fd, buffer, sizeof buffer, off_t(bytes.size()));
+            const ssize_t got = ::pread(m_fd.get(), buffer, sizeof buffer, off_t(bytes.size()));
             if (got <= 0)
                 return bytes;
             bytes.append(buffer, got);
@@ -140,7 +134,7 @@ public:
     }
 
 private:
-    int m_fd;
+    platform::FileDescriptor m_fd;
 };
 
 struct Finished
