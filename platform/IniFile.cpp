@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "IniFile.h"
 
+#include "ErrorText.h"
+
 #include <QFile>
 #include <QPoint>
 #include <QRect>
 #include <QSettings>
 #include <QSize>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -135,7 +136,9 @@ void appendValue(QByteArray& out, const QVariant& value)
 // The modification time in whole milliseconds, the precision QSettings compares; nullopt when there is no file.
 std::optional<qint64> modifiedMilliseconds(const QString& filePath)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(QFile::encodeName(filePath).constData(), &info) != 0)
         return std::nullopt;
     return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
@@ -204,7 +207,9 @@ std::optional<QVariantMap> readIniFile(const QString& path)
             return std::nullopt;
         return QVariantMap();
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     QVariantMap values;
@@ -256,6 +261,17 @@ FileWrite writeIniFile(const QString& path, const QVariantMap& values)
     if (written)
         keepModificationTimeRising(path, previousVersion);
     return written;
+}
+
+FileWrite setIniValue(const QString& path, const QString& key, const QVariant& value)
+{
+    if (fileHoldsStreamedValue(path))
+        return { EBADMSG, errorText(EBADMSG) };
+    std::optional<QVariantMap> values = readIniFile(path);
+    if (!values)
+        return { errno, errorText(errno) };
+    values->insert(key, value);
+    return writeIniFile(path, *values);
 }
 
 } // namespace platform

@@ -32,4 +32,8 @@ QByteArray iniText(const QVariantMap& values);
 // stay the same, so two versions must never share both.
 FileWrite writeIniFile(const QString& path, const QVariantMap& values);
 
+// Sets one key of the INI file at path, keeping every other key it holds (readIniFile()), and writes it whole
+// (writeIniFile()). A file holding a value QSettings would rebuild with QDataStream is left as it is (EBADMSG).
+FileWrite setIniValue(const QString& path, const QString& key, const QVariant& value);
+
 } // namespace platform

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -128,7 +127,9 @@ QString UserDefaults::readProblem() const
 {
     std::lock_guard lock(m_mutex);
     const QByteArray path = QFile::encodeName(m_filePath);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(path.constData(), &info) != 0)
         return errno == ENOENT ? QString() : errorText(errno);
     if (S_ISDIR(info.st_mode))
@@ -158,17 +159,8 @@ bool UserDefaults::write(const QString& key, double value)
     const FolderLock folderLock(folder, FolderLock::Mode::Exclusive);
     if (!folderLock.isHeld())
         return false;
-    // QSettings would read every value back before writing; such a file is left as it is.
-    if (fileHoldsStreamedValue(m_filePath)) {
-        errno = EBADMSG;
-        return false;
-    }
     // Merged with every key the file holds, this store's or not, as QSettings reads them.
-    std::optional<QVariantMap> values = readIniFile(m_filePath);
-    if (!values)
-        return false;
-    values->insert(key, value);
-    const FileWrite written = writeIniFile(m_filePath, *values);
+    const FileWrite written = setIniValue(m_filePath, key, value);
     errno = written.error;
     return bool(written);
 }

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowSettings.h"
 
-#include "platform/ErrorText.h"
 #include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-
-#include <cerrno>
 
 namespace ostrel {
 
@@ -27,14 +24,8 @@ QVariant storedValue(const QString& path, const QString& key)
 // Merged with every other key the file holds, and written whole or not at all.
 platform::FileWrite storeValue(const QString& path, const QString& key, const QVariant& value)
 {
-    if (platform::fileHoldsStreamedValue(path))
-        return { EBADMSG, platform::errorText(EBADMSG) };
     QDir().mkpath(QFileInfo(path).absolutePath());
-    std::optional<QVariantMap> values = platform::readIniFile(path);
-    if (!values)
-        return { errno, platform::errorText(errno) };
-    values->insert(key, value);
-    return platform::writeIniFile(path, *values);
+    return platform::setIniValue(path, key, value);
 }
 
 } // namespace

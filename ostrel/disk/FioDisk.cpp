@@ -76,36 +76,30 @@ public:
         : m_parent(::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         QByteArray path = QFile::encodeName(QDir(parent).filePath(FioDisk::folderPrefix() + QLatin1String("XXXXXX")));
-        if (m_parent < 0 || !::mkdtemp(path.data())) {
+        if (!m_parent.isOpen() || !::mkdtemp(path.data())) {
             m_error = errno;
             return;
         }
         m_name = path.mid(path.lastIndexOf('/') + 1);
-        m_fd = ::openat(m_parent, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (m_fd < 0) {
+        m_fd.reset(::openat(m_parent.get(), m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!m_fd.isOpen()) {
             m_error = errno;
-            ::unlinkat(m_parent, m_name.constData(), AT_REMOVEDIR);
+            ::unlinkat(m_parent.get(), m_name.constData(), AT_REMOVEDIR);
         }
     }
     ~PrivateFolder()
     {
-        if (m_fd >= 0) {
-            removeFolder(m_parent, m_name.constData(), m_fd);
-            ::close(m_fd);
-        }
-        if (m_parent >= 0)
-            ::close(m_parent);
+        if (m_fd.isOpen())
+            removeFolder(m_parent.get(), m_name.constData(), m_fd.get());
     }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
 
     // -1 when it could not be made; error() says why.
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     int error() const { return m_error; }
 
 private:
-    int m_parent = -1;
-    int m_fd = -1;
+    platform::FileDescriptor m_parent;
+    platform::FileDescriptor m_fd;
     QByteArray m_name;
     int m_error = 0;
 };
@@ -318,8 +312,9 @@ QStringList fioJobArguments(std::size_t job, const QString& file, qint64 fileByt
 
 void removeLeftFolders(const QString& folder, std::chrono::system_clock::time_point before)
 {
-    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent < 0)
+    const platform::FileDescriptor parent(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.isOpen())
         return;
     const QStringList names = QDir(folder).entryList({ FioDisk::folderPrefix() + QLatin1Char('*') },
                                                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -330,21 +325,20 @@ void removeLeftFolders(const QString& folder, std::chrono::system_clock::time_po
         struct stat info
         {
         };
-        if (::fstatat(parent, bytes.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)
+        if (::fstatat(parent.get(), bytes.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)
             || info.st_uid != ::geteuid() || !changedBefore(info, before))
             continue;
-        const int left = ::openat(parent, bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (left < 0)
+        const platform::FileDescriptor left(
+            ::openat(parent.get(), bytes.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!left.isOpen())
             continue;
         struct stat opened
         {
         };
         // Still the folder looked at above.
-        if (::fstat(left, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino)
-            removeFolder(parent, bytes.constData(), left);
-        ::close(left);
+        if (::fstat(left.get(), &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino)
+            removeFolder(parent.get(), bytes.constData(), left.get());
     }
-    ::close(parent);
 }
 
 void removeLeftovers(const QString& scratchFolder, const QString& diskFolder,

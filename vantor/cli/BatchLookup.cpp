@@ -314,18 +314,12 @@ private:
 
     void reject(const ListedLine& line)
     {
-        const QString file = platform::printable(m_sources[m_index - 1].text, kLongestShownName);
-        if (line.overlong)
-            m_writer.message(QStringLiteral("%1:%2: longer than %3 bytes, not an address: %4")
-                                 .arg(file)
-                                 .arg(line.lineNumber)
-                                 .arg(kLongestListLine)
-                                 .arg(platform::printable(line.text)));
-        else
-            m_writer.message(QStringLiteral("%1:%2: not an address: %3")
-                                 .arg(file)
-                                 .arg(line.lineNumber)
-                                 .arg(platform::printable(line.text)));
+        const QString longer
+            = line.overlong ? QStringLiteral("longer than %1 bytes, ").arg(kLongestListLine) : QString();
+        // In one pass, so that a "%" in the file's name or the line is taken as it is.
+        m_writer.message(QStringLiteral("%1:%2: %3not an address: %4")
+                             .arg(platform::printable(m_sources[m_index - 1].text, kLongestShownName),
+                                  QString::number(line.lineNumber), longer, platform::printable(line.text)));
     }
 
     const QList<Invocation::AddressSource>& m_sources;
@@ -439,6 +433,9 @@ private:
         Waiting waiting;
     };
 
+    // What an entry waiting in the queue costs: its text and its place.
+    static qsizetype queuedCost(const QString& query) { return 64 + 2 * query.size(); }
+
     void enqueue(Entry entry)
     {
         Waiting waiting = entry.isAddress ? Waiting::Answer : Waiting::Rejected;
@@ -460,7 +457,7 @@ private:
                 }
             }
         }
-        m_queuedBytes += 64 + 2 * entry.query.size();
+        m_queuedBytes += queuedCost(entry.query);
         m_queue.push_back({ std::move(entry.query), waiting });
     }
 
@@ -484,7 +481,7 @@ private:
                 break;
             }
             }
-            m_queuedBytes -= 64 + 2 * head.query.size();
+            m_queuedBytes -= queuedCost(head.query);
             m_queue.pop_front();
         }
         m_known.releaseHeld();
@@ -590,19 +587,26 @@ private:
     bool m_cancelled = false;
 };
 
+// This machine's addresses, IPv4 first; when neither was found, the reason goes to `err`.
+OwnAddresses findOwn(const ServiceConfig& services, QIODevice& err)
+{
+    const OwnAddresses found = findOwnAddresses(services.myAddressUrls, services.myAddressTimeout);
+    if (!found.ipv4 && !found.ipv6)
+        write(err,
+              QStringLiteral("vantor-cli: 没有得到本机的公网地址：%1\n")
+                  .arg(platform::printable(found.lastFailure, kLongestShownName)));
+    return found;
+}
+
 // The search for this machine's addresses, IPv4 first; none (and the reason on `err`) when both failed.
 QStringList ownAddresses(const ServiceConfig& services, QIODevice& err)
 {
-    const OwnAddresses found = findOwnAddresses(services.myAddressUrls, services.myAddressTimeout);
+    const OwnAddresses found = findOwn(services, err);
     QStringList addresses;
     for (const std::optional<QString>& address : { found.ipv4, found.ipv6 }) {
         if (address)
             addresses << *address;
     }
-    if (addresses.isEmpty())
-        write(err,
-              QStringLiteral("vantor-cli: 没有得到本机的公网地址：%1\n")
-                  .arg(platform::printable(found.lastFailure, kLongestShownName)));
     return addresses;
 }
 
@@ -610,12 +614,8 @@ QStringList ownAddresses(const ServiceConfig& services, QIODevice& err)
 
 int printOwnAddresses(const ServiceConfig& services, bool json, QIODevice& out, QIODevice& err)
 {
-    const OwnAddresses found = findOwnAddresses(services.myAddressUrls, services.myAddressTimeout);
+    const OwnAddresses found = findOwn(services, err);
     const bool none = !found.ipv4 && !found.ipv6;
-    if (none)
-        write(err,
-              QStringLiteral("vantor-cli: 没有得到本机的公网地址：%1\n")
-                  .arg(platform::printable(found.lastFailure, kLongestShownName)));
     if (json) {
         const auto value = [](const std::optional<QString>& address) {
             return address ? QJsonValue(*address) : QJsonValue(QJsonValue::Null);
