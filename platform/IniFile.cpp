@@ -90,10 +90,15 @@ void appendText(QByteArray& out, const QString& text)
     bool quoted = false;
     // A hex digit right after "\x.." would join its number.
     bool afterHex = false;
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         const char16_t u = c.unicode();
         quoted = quoted || u == ',' || u == ';' || u == '=';
-        const bool asHex = (afterHex && isHexDigit(u)) || u < 0x20 || u == 0x7f || (bytes && u > 0x7f);
+        // Half of a surrogate pair alone has no UTF-8: QSettings reads it back from its number.
+        const bool paired = (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            || (c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate());
+        const bool asHex = (afterHex && isHexDigit(u)) || u < 0x20 || u == 0x7f || (bytes && u > 0x7f)
+            || (c.isSurrogate() && !paired);
         afterHex = false;
         if (u == '\\' || u == '"') {
             escaped += QLatin1Char('\\');
@@ -216,8 +221,13 @@ std::optional<QVariantMap> readIniFile(const QString& path)
     if (!regular)
         return values;
     const QSettings settings(path, QSettings::IniFormat);
-    for (const QString& key : settings.allKeys())
-        values.insert(key, settings.value(key));
+    for (const QString& listed : settings.allKeys()) {
+        // QSettings reads a key with its slashes collapsed ("/a//b" is "a/b"), so that is the key it holds; one
+        // it lists but gives no value for holds nothing to keep.
+        const QString key = listed.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+        if (const QVariant value = settings.value(key); value.isValid())
+            values.insert(key, value);
+    }
     return values;
 }
 

@@ -18,7 +18,8 @@ bool holdsStreamedValue(const QByteArray& iniText);
 // The same for a file; false when it cannot be read (QSettings then finds nothing either).
 bool fileHoldsStreamedValue(const QString& path);
 
-// Every key of the INI file at path with its value, as QSettings reads them; none when there is no file. Nothing,
+// Every key of the INI file at path with its value, as QSettings reads them (keys as QSettings takes them, with
+// their slashes collapsed; a key it gives no value for is left out); none when there is no file. Nothing,
 // with errno set, when the file is there but cannot be read: a write must not drop what it holds.
 std::optional<QVariantMap> readIniFile(const QString& path);
 

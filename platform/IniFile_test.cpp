@@ -64,6 +64,7 @@ TEST(IniFile, QSettingsReadsBackWhatWasWritten)
                             "f")
               + QChar(0) + QStringLiteral("0") },
         { "empty", "" },
+        { "loneSurrogates", QString(QChar(0xde95)) + QStringLiteral("a") + QChar(0xd800) },
         { "at", "@Invalid()" },
         { "atAt", "@@x" },
         { "bytesText", "@ByteArray(x)" },
