@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BarHolder.h"
+#include "platform/BarHolder.h"
 
 #include <algorithm>
 #include <cmath>

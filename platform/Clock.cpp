@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Clock.h"
+#include "platform/Clock.h"
 
 #include <chrono>
 

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DateText.h"
+#include "platform/DateText.h"
 
+#include <QDateTime>
+#include <cmath>
+#include <memory>
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
-
-#include <QDateTime>
-
-#include <cmath>
-#include <memory>
 
 namespace platform {
 

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Doorbell.h"
+#include "platform/Doorbell.h"
 
 #include <QSocketNotifier>
-
 #include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ErrorText.h"
+#include "platform/ErrorText.h"
 
 #include <cerrno>
 #include <cstring>

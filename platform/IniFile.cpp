@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
-#include "ErrorText.h"
+#include "platform/ErrorText.h"
 
 #include <QFile>
 #include <QPoint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "WholeFile.h"
+#include "platform/WholeFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PrintableText.h"
+#include "platform/PrintableText.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StopSignals.h"
+#include "platform/StopSignals.h"
 
 #include <csignal>
 #include <sys/socket.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TextHolder.h"
+#include "platform/TextHolder.h"
 
 namespace platform {
 

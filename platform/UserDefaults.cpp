@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UserDefaults.h"
+#include "platform/UserDefaults.h"
 
-#include "ErrorText.h"
-#include "IniFile.h"
+#include "platform/ErrorText.h"
+#include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WholeFile.h"
+#include "platform/WholeFile.h"
 
-#include "ErrorText.h"
-#include "FileDescriptor.h"
+#include "platform/ErrorText.h"
+#include "platform/FileDescriptor.h"
 
 #include <QFile>
 #include <QRandomGenerator>

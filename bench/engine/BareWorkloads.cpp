@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BareWorkloads.h"
+#include "bench/engine/BareWorkloads.h"
 
-#include "PayloadText.h"
+#include "ostrel/engine/PayloadText.h"
 
 #include <QByteArray>
-
 #include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,9 +51,8 @@ BARE_WORKLOAD void diskStep(const char* path)
 {
     for (std::uint32_t counter = 1; counter < 1000u; counter += 2) {
         ::unlink(path);
-        const QByteArray bytes = QString(reinterpret_cast<const QChar*>(ostrel::kPayloadText),
-            qsizetype(ostrel::kPayloadLength))
-                                     .toUtf8();
+        const QByteArray bytes
+            = QString(reinterpret_cast<const QChar*>(ostrel::kPayloadText), qsizetype(ostrel::kPayloadLength)).toUtf8();
         int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd >= 0) {
             [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
@@ -62,7 +60,9 @@ BARE_WORKLOAD void diskStep(const char* path)
         }
         fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
-            struct stat info { };
+            struct stat info
+            {
+            };
             ::fstat(fd, &info);
             QByteArray contents(qsizetype(info.st_size), Qt::Uninitialized);
             [[maybe_unused]] ssize_t n = ::read(fd, contents.data(), size_t(contents.size()));

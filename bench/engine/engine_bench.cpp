@@ -2,12 +2,12 @@
 // Measures the benchmark engine against a bare reference of the same work,
 // the cost of a holder update and of a store write, and how quickly each
 // workload ends when asked to stop. Run by hand: ostrel-engine-bench [repetitions]
-#include "BareWorkloads.h"
-#include "BenchmarkRun.h"
-#include "Panel.h"
-#include "RunControl.h"
-#include "Scores.h"
-#include "Workloads.h"
+#include "bench/engine/BareWorkloads.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 #include "platform/Doorbell.h"
 #include "platform/UserDefaults.h"
@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -161,10 +160,10 @@ int main(int argc, char** argv)
                 QObject::connect(&bar, &platform::BarHolder::valueChanged, &view, ring, Qt::DirectConnection);
                 QObject::connect(&label, &platform::TextHolder::textChanged, &view, ring, Qt::DirectConnection);
             } else {
-                QObject::connect(&bar, &platform::BarHolder::valueChanged, &view, [](double) { },
-                    Qt::QueuedConnection);
-                QObject::connect(&label, &platform::TextHolder::textChanged, &view, [](const QString&) { },
-                    Qt::QueuedConnection);
+                QObject::connect(
+                    &bar, &platform::BarHolder::valueChanged, &view, [](double) {}, Qt::QueuedConnection);
+                QObject::connect(
+                    &label, &platform::TextHolder::textChanged, &view, [](const QString&) {}, Qt::QueuedConnection);
             }
             const std::function<void(int)> updates[2] = {
                 [&](int i) { bar.setValue(bar.value() + 1.0 - (i % 100 == 99 ? 100.0 : 0.0)); },
@@ -184,7 +183,8 @@ int main(int argc, char** argv)
                         }
                         done = true;
                         // Wakes the main thread should it wait for events.
-                        QMetaObject::invokeMethod(&view, [] { }, Qt::QueuedConnection);
+                        QMetaObject::invokeMethod(
+                            &view, [] {}, Qt::QueuedConnection);
                     });
                     while (!done.load())
                         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -194,8 +194,8 @@ int main(int argc, char** argv)
                     for (double e : each)
                         total += e;
                     std::printf("%-25s %-13s %-16s mean %5.0f ns, median %5.0f ns\n", names[u],
-                        doorbell ? "polled view" : "queued view", spaced ? "one every 0.2 ms" : "in a burst",
-                        total / count * 1e9, median(each) * 1e9);
+                                doorbell ? "polled view" : "queued view", spaced ? "one every 0.2 ms" : "in a burst",
+                                total / count * 1e9, median(each) * 1e9);
                 }
             }
             if (doorbell)
@@ -211,7 +211,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < kWrites; ++i)
             each.push_back(timed([&] { defaults.setDouble(QStringLiteral("int"), 80.0 + i * 0.01); }));
         std::printf("store write (on disk before it returns): median %.3f ms, max %.3f ms\n", median(each) * 1e3,
-            *std::max_element(each.begin(), each.end()) * 1e3);
+                    *std::max_element(each.begin(), each.end()) * 1e3);
     }
 
     // Stop latency of each workload.
@@ -219,11 +219,19 @@ int main(int argc, char** argv)
         ostrel::MachineWorkloads machine(folder.path(), folder.path());
         const QString scratch = machine.diskPreparation();
         const std::pair<const char*, std::function<bool(const std::atomic<bool>&)>> steps[] = {
-            { "int", [&](const std::atomic<bool>&) { machine.integerStep(); return true; } },
+            { "int",
+              [&](const std::atomic<bool>&) {
+                  machine.integerStep();
+                  return true;
+              } },
             { "double", [&](const std::atomic<bool>& stop) { return machine.floatingPointStep(stop); } },
             { "pi", [&](const std::atomic<bool>& stop) { return machine.piComputation(stop); } },
             { "memory", [&](const std::atomic<bool>& stop) { return machine.memoryStep(stop); } },
-            { "disk", [&](const std::atomic<bool>&) { machine.diskStep(scratch); return true; } },
+            { "disk",
+              [&](const std::atomic<bool>&) {
+                  machine.diskStep(scratch);
+                  return true;
+              } },
         };
         std::printf("stop latency (ms, worst of 5):");
         for (const auto& [name, step] : steps) {

@@ -4,11 +4,11 @@
 // test (each fio job through Ostrel beside the same job run directly, taking
 // turns, in the same folder). Run by hand:
 // ostrel-extended-bench [repetitions] [--disk-folder DIR]
-#include "ExtendedRun.h"
-#include "FioDisk.h"
-#include "FioReport.h"
-#include "Multicore.h"
-#include "Workloads.h"
+#include "ostrel/disk/FioDisk.h"
+#include "ostrel/disk/FioReport.h"
+#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/engine/Multicore.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 
 #include <QCoreApplication>
@@ -112,8 +112,9 @@ std::optional<double> directFio(std::size_t job, const QString& file, qint64 byt
 // machines) drifts under both alike; the medians of each side and of the ratios of each turn are shown.
 void disk(const QString& folder, int repetitions)
 {
-    std::printf("\nDisk test in %s: Ostrel's run, then the same four fio jobs run directly, %d times in turn (medians)\n",
-                qPrintable(folder), repetitions);
+    std::printf(
+        "\nDisk test in %s: Ostrel's run, then the same four fio jobs run directly, %d times in turn (medians)\n",
+        qPrintable(folder), repetitions);
     const QString file = QDir(folder).filePath(QStringLiteral("ostrel-bench-direct.tmp"));
     const std::size_t jobs = ostrel::kDiskJobs.size();
     std::vector<std::vector<double>> mine(jobs), theirs(jobs), ratios(jobs);

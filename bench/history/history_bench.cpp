@@ -5,11 +5,11 @@
 //  - the skew probe before a run (about its half-second window, never much more).
 // Databases live in a temporary folder, never the user's. With --screenshot FILE it saves a picture of the
 // window with a few months of sample runs and an imported machine instead.
-#include "history/HistoryStore.h"
-#include "history/ResultsDocument.h"
-#include "history/SkewProbe.h"
-#include "history/ui/HistoryModel.h"
-#include "history/ui/HistoryWindow.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/SkewProbe.h"
+#include "ostrel/history/ui/HistoryModel.h"
+#include "ostrel/history/ui/HistoryWindow.h"
 #include "platform/Version.h"
 
 #include <QApplication>

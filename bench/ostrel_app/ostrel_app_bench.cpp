@@ -5,10 +5,10 @@
 // window during a run takes to tear everything down.
 //
 // Results go to a store in a temporary folder, never the user's.
-#include "MainInterface.h"
-#include "OLTesting.h"
-#include "Scores.h"
-#include "Workloads.h"
+#include "ostrel/app/MainInterface.h"
+#include "ostrel/app/OLTesting.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/engine/Workloads.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

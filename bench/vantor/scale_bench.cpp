@@ -5,7 +5,7 @@
 // Batch runs wait for real when the limit says so. Single lookups of a long list would wait for minutes, so their
 // waits go onto the stand-in's clock instead of being slept: the time reported is the measured time plus the
 // waits the limit enforced, exactly as long as a real run would take.
-#include "BatchLookup.h"
+#include "vantor/cli/BatchLookup.h"
 #include "vantor/testing/IpApiStandIn.h"
 #include "vantor/testing/MiniHttpServer.h"
 

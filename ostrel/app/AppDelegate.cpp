@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppDelegate.h"
+#include "ostrel/app/AppDelegate.h"
 
 #include <QCoreApplication>
 #include <QEvent>

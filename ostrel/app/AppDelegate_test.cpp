@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppDelegate.h"
-#include "AppTestKit.h"
-#include "RunThread.h"
+#include "ostrel/app/AppDelegate.h"
+#include "ostrel/app/AppTestKit.h"
+#include "ostrel/app/RunThread.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -4,10 +4,10 @@
 // What the window's tests share: workloads that take no time unless held
 // back, a private store, and the interface loaded around them.
 
-#include "MainInterface.h"
-#include "OLTesting.h"
-#include "RunThread.h"
-#include "Workloads.h"
+#include "ostrel/app/MainInterface.h"
+#include "ostrel/app/OLTesting.h"
+#include "ostrel/app/RunThread.h"
+#include "ostrel/engine/Workloads.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -89,12 +89,12 @@ private:
 inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const std::shared_ptr<RunLog>& log,
                                               const QString& probeRoot = {})
 {
-    auto testing = std::make_unique<OLTesting>(
-        storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
+    auto testing
+        = std::make_unique<OLTesting>(storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
     history::SkewProbe probe;
     probe.window = std::chrono::milliseconds(0);
-    const QString root = probeRoot.isEmpty() ? QFileInfo(storePath).absolutePath() + QStringLiteral("/no-such-root")
-                                             : probeRoot;
+    const QString root
+        = probeRoot.isEmpty() ? QFileInfo(storePath).absolutePath() + QStringLiteral("/no-such-root") : probeRoot;
     probe.roots = { root + QStringLiteral("/proc"), root + QStringLiteral("/sys"), root + QStringLiteral("/etc") };
     testing->setHistory(QFileInfo(storePath).absolutePath() + QStringLiteral("/history.sqlite"), probe);
     testing->setRunLockPath(QFileInfo(storePath).absolutePath() + QStringLiteral("/ostrel-run.lock"));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MainInterface.h"
+#include "ostrel/app/MainInterface.h"
 
-#include "AppDelegate.h"
+#include "ostrel/app/AppDelegate.h"
 #include "ui_OstrelWindow.h"
 
 #include <QApplication>
@@ -45,28 +45,12 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
 
     const Ui::OstrelWindow& ui = *m_ui;
     m_testing->setOutlets({
-        ui.intScoreProgress,
-        ui.intScoreLabel,
-        ui.doubleScoreProgress,
-        ui.doubleScoreLabel,
-        ui.piScoreProgress,
-        ui.piScoreLabel,
-        ui.memoryScoreProgress,
-        ui.memoryScoreLabel,
-        ui.diskScoreLabel,
-        ui.diskScoreProgress,
-        ui.allScoreLabel,
-        ui.allScoreProgress,
-        ui.lastTime,
-        ui.testingProgress,
-        ui.testingState,
-        ui.share,
-        ui.skewWarning,
-        ui.history,
-        ui.extendedTests,
-        ui.diskFolder,
-        ui.multicoreLine,
-        ui.diskLine,
+        ui.intScoreProgress, ui.intScoreLabel,     ui.doubleScoreProgress, ui.doubleScoreLabel,
+        ui.piScoreProgress,  ui.piScoreLabel,      ui.memoryScoreProgress, ui.memoryScoreLabel,
+        ui.diskScoreLabel,   ui.diskScoreProgress, ui.allScoreLabel,       ui.allScoreProgress,
+        ui.lastTime,         ui.testingProgress,   ui.testingState,        ui.share,
+        ui.skewWarning,      ui.history,           ui.extendedTests,       ui.diskFolder,
+        ui.multicoreLine,    ui.diskLine,
     });
     QPushButton* start = ui.startButton;
     QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });

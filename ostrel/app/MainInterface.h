@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "OLTesting.h"
+#include "ostrel/app/OLTesting.h"
 
 #include <memory>
 

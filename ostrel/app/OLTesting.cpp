@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "OLTesting.h"
+#include "ostrel/app/OLTesting.h"
 
-#include "BenchmarkRun.h"
-#include "FioDisk.h"
-#include "Multicore.h"
-#include "RunControl.h"
-#include "RunLock.h"
-#include "RunThread.h"
-#include "Scores.h"
-#include "Workloads.h"
-#include "history/HistoryStore.h"
-#include "history/RunKeeper.h"
-#include "history/ui/HistoryWindow.h"
+#include "ostrel/app/RunThread.h"
+#include "ostrel/disk/FioDisk.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/Multicore.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/RunLock.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/engine/Workloads.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/RunKeeper.h"
+#include "ostrel/history/ui/HistoryWindow.h"
 #include "platform/Doorbell.h"
 #include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
@@ -72,7 +72,7 @@ void reportUnkeptChoice(const WindowSettings& settings, const platform::FileWrit
 {
     if (!written) {
         std::fprintf(stderr, "ostrel: the window's settings could not be written to %s: %s\n",
-            qPrintable(settings.fileName()), qPrintable(written.reason));
+                     qPrintable(settings.fileName()), qPrintable(written.reason));
     }
 }
 
@@ -91,9 +91,8 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     , m_makeWorkloads(std::move(makeWorkloads))
     , m_sharing(SharingServices::desktop())
     , m_windowSettings(WindowSettings::pathBeside(defaultsPath))
-    , m_makeDiskTest([](const QString& folder) {
-        return std::make_unique<disk::FioDisk>(disk::FioDisk::Options { folder });
-    })
+    , m_makeDiskTest(
+          [](const QString& folder) { return std::make_unique<disk::FioDisk>(disk::FioDisk::Options { folder }); })
     , m_chooseFolder([](QWidget* parent, const QString& start) {
         return QFileDialog::getExistingDirectory(parent, QStringLiteral("磁盘测试位置"), start);
     })
@@ -137,7 +136,7 @@ void OLTesting::awakeFromNib()
     // started the window from a terminal can find it.
     if (const QString problem = m_defaults.readProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "ostrel: the saved results could not be read from %s: %s\n",
-            qPrintable(m_defaults.fileName()), qPrintable(problem));
+                     qPrintable(m_defaults.fileName()), qPrintable(problem));
     }
     for (const TestKind& kind : kTestKinds) {
         showScore(m_panel.*kind.scoreProgress, m_panel.*kind.scoreLabel,
@@ -180,7 +179,8 @@ void OLTesting::showDiskFolder()
         return;
     m_outlets.diskFolder->setEnabled(!m_outlets.extendedTests || m_outlets.extendedTests->isChecked());
     const QString chosen = m_windowSettings.diskFolder();
-    m_outlets.diskFolder->setToolTip(chosen.isEmpty() ? QStringLiteral("默认：磁盘读写测试的临时文件所在的文件夹") : chosen);
+    m_outlets.diskFolder->setToolTip(chosen.isEmpty() ? QStringLiteral("默认：磁盘读写测试的临时文件所在的文件夹")
+                                                      : chosen);
 }
 
 // The widgets show the holders. The holders announce every change, from
@@ -267,8 +267,9 @@ std::shared_ptr<RunLock> OLTesting::lockForRun()
         if (lock->errorText().isEmpty())
             return nullptr;
         // A lock that cannot be made must not cost the user the benchmark.
-        std::fprintf(stderr, "ostrel: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
-            qPrintable(lock->errorText()));
+        std::fprintf(stderr,
+                     "ostrel: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
+                     qPrintable(lock->errorText()));
     }
     m_runLock = lock;
     return lock;
@@ -282,9 +283,9 @@ void OLTesting::start(QAbstractButton* sender)
     if (!lock) {
         const QString holder = RunLock(m_runLockPath).holder();
         platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
-            holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
-                             : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
-            sender->window());
+                                holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
+                                                 : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
+                                sender->window());
         return;
     }
     ExtendedRequest extended;
@@ -372,23 +373,34 @@ void OLTesting::test(const ExtendedRequest& extended)
         diskTest = m_makeDiskTest(extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder);
         extend = [&](FinishedRun& finished) {
             runExtendedTests({ m_panel, m_extended, workloads, control, m_stopwatch, usableCpuCount(), diskTest.get() },
-                finished);
+                             finished);
         };
     }
-    BenchmarkRun run({ m_panel, m_defaults, *self->workloads(), control, m_stopwatch, m_wallClock, {},
-        [&keeper](const FinishedRun& finished) { return keeper.keep(finished); }, extend,
-        [&keeper](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
+    BenchmarkRun run({ m_panel,
+                       m_defaults,
+                       *self->workloads(),
+                       control,
+                       m_stopwatch,
+                       m_wallClock,
+                       {},
+                       [&keeper](const FinishedRun& finished) { return keeper.keep(finished); },
+                       extend,
+                       [&keeper](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
     if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
         // The history window follows the database anyway; this shows the run at once.
-        QMetaObject::invokeMethod(this, [this] {
-            if (m_historyWindow)
-                m_historyWindow->reload();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_historyWindow)
+                    m_historyWindow->reload();
+            },
+            Qt::QueuedConnection);
     }
     // Once per run, finished or stopped: results that were not saved must
     // not pass for saved ones.
     if (const int saveError = run.problems().saveError; saveError != 0) {
-        QMetaObject::invokeMethod(this, [this, saveError] { reportUnsavedResults(saveError); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, saveError] { reportUnsavedResults(saveError); }, Qt::QueuedConnection);
     }
 }
 
@@ -396,7 +408,8 @@ void OLTesting::reportUnsavedResults(int error)
 {
     QWidget* window = m_outlets.testingState ? m_outlets.testingState->window() : nullptr;
     platform::ui::showAlert(QStringLiteral("成绩未能保存"),
-        QStringLiteral("无法写入 %1：%2").arg(m_defaults.fileName(), platform::errorText(error)), window);
+                            QStringLiteral("无法写入 %1：%2").arg(m_defaults.fileName(), platform::errorText(error)),
+                            window);
 }
 
 void OLTesting::share(QAbstractButton* sender)

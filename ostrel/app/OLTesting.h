@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ExtendedRun.h"
-#include "Panel.h"
-#include "Sharing.h"
-#include "WindowSettings.h"
-#include "history/SkewProbe.h"
+#include "ostrel/app/Sharing.h"
+#include "ostrel/app/WindowSettings.h"
+#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/history/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 

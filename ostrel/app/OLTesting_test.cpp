@@ -1,21 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppTestKit.h"
-#include "Multicore.h"
-#include "RunLock.h"
-#include "RunThread.h"
-#include "Scores.h"
-
-#include "history/HistoryStore.h"
+#include "ostrel/app/AppTestKit.h"
+#include "ostrel/app/RunThread.h"
+#include "ostrel/engine/Multicore.h"
+#include "ostrel/engine/RunLock.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/history/HistoryStore.h"
 #include "platform/ui/Alert.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
-
-#include <gtest/gtest.h>
 #include <cerrno>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -266,7 +264,8 @@ TEST_F(WindowTest, StartRightAfterStopNeverMixesTheTwoRuns)
 // this window's own run that is still winding down after a Stop does not.
 TEST_F(WindowTest, OneBenchmarkAtATimeButNeverRefusedByItsOwnStoppedRun)
 {
-    writeStore({ { QStringLiteral("int"), QStringLiteral("70.5") }, { QStringLiteral("lastTime"), QStringLiteral("1796707200") } });
+    writeStore({ { QStringLiteral("int"), QStringLiteral("70.5") },
+                 { QStringLiteral("lastTime"), QStringLiteral("1796707200") } });
     load();
     platform::ui::AlertRecorder alerts;
     const QStringList labels = scoreLabels(outlets());
@@ -286,9 +285,9 @@ TEST_F(WindowTest, OneBenchmarkAtATimeButNeverRefusedByItsOwnStoppedRun)
         ASSERT_EQ(alerts.alerts().size(), 1);
         EXPECT_EQ(alerts.alerts().first().messageText, QStringLiteral("另一个测试正在进行"));
         EXPECT_EQ(alerts.alerts().first().informativeText,
-            QStringLiteral("%1 (PID %2) 正在进行测试，请等它结束后再开始。")
-                .arg(QString::fromLocal8Bit(program_invocation_short_name))
-                .arg(::getpid()));
+                  QStringLiteral("%1 (PID %2) 正在进行测试，请等它结束后再开始。")
+                      .arg(QString::fromLocal8Bit(program_invocation_short_name))
+                      .arg(::getpid()));
         EXPECT_EQ(alerts.alerts().first().window.data(), static_cast<QWidget*>(&mainWindow()));
     }
 
@@ -344,14 +343,16 @@ TEST_F(WindowTest, UnsavedResultsAndAFailedDiskStageAreNeverPassedOffAsSuccess)
     ASSERT_TRUE(eventually([&] { return runEnded() && !alerts.alerts().isEmpty(); }));
     showQueuedUpdates(testing());
     // The history beside the store cannot be written either, and says so on the same line.
-    EXPECT_TRUE(outlets().testingState->text().startsWith(QStringLiteral("磁盘读写失败：磁盘空间不足；历史记录未能保存：")))
+    EXPECT_TRUE(
+        outlets().testingState->text().startsWith(QStringLiteral("磁盘读写失败：磁盘空间不足；历史记录未能保存：")))
         << qPrintable(outlets().testingState->text());
     EXPECT_EQ(outlets().diskScoreLabel->text(), QStringLiteral("0分"));
     QTest::qWait(50);
     ASSERT_EQ(alerts.alerts().size(), 1) << "once per run, not once per value";
     const platform::ui::AlertRecord& alert = alerts.alerts().first();
     EXPECT_EQ(alert.messageText, QStringLiteral("成绩未能保存"));
-    EXPECT_EQ(alert.informativeText, QStringLiteral("无法写入 %1：%2").arg(store, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
+    EXPECT_EQ(alert.informativeText,
+              QStringLiteral("无法写入 %1：%2").arg(store, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
     EXPECT_EQ(alert.window.data(), static_cast<QWidget*>(&mainWindow()));
 
     press(); // Stop after the end: the failure was already said
@@ -469,11 +470,13 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     showQueuedUpdates(testing());
     EXPECT_EQ(diskFolders, QStringList { folder });
     EXPECT_TRUE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
-    EXPECT_TRUE(outlets().multicoreLine->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
+    EXPECT_TRUE(
+        outlets().multicoreLine->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
         << qPrintable(outlets().multicoreLine->text());
     EXPECT_TRUE(outlets().multicoreLine->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
     EXPECT_EQ(outlets().diskLine->text(),
-        QStringLiteral("磁盘：顺序读 2900 MB/s，顺序写 1500 MB/s，随机读 18000 IOPS（74 MB/s），随机写 9000 IOPS（37 MB/s），经过缓存"));
+              QStringLiteral("磁盘：顺序读 2900 MB/s，顺序写 1500 MB/s，随机读 18000 IOPS（74 MB/s），随机写 9000 "
+                             "IOPS（37 MB/s），经过缓存"));
     EXPECT_TRUE(outlets().diskLine->toolTip().contains(folder));
     EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
     EXPECT_EQ(outlets().testingProgress->value(), outlets().testingProgress->maximum());

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunThread.h"
+#include "ostrel/app/RunThread.h"
 
-#include "RunControl.h"
-#include "Workloads.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Workloads.h"
 
 namespace ostrel {
 

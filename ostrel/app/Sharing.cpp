@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Sharing.h"
+#include "ostrel/app/Sharing.h"
 
-#include "Panel.h"
+#include "ostrel/engine/Panel.h"
 #include "platform/WholeFile.h"
 #include "platform/ui/Alert.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "OLTesting.h"
-#include "Sharing.h"
+#include "ostrel/app/OLTesting.h"
+#include "ostrel/app/Sharing.h"
 #include "platform/ui/Alert.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WindowSettings.h"
+#include "ostrel/app/WindowSettings.h"
 
 #include "platform/IniFile.h"
 

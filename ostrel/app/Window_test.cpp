@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppTestKit.h"
-#include "history/HistoryStore.h"
-#include "history/ui/HistoryModel.h"
-#include "history/ui/HistoryWindow.h"
+#include "ostrel/app/AppTestKit.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ui/HistoryModel.h"
+#include "ostrel/history/ui/HistoryWindow.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Ostrel: the benchmark window.
-#include "AppDelegate.h"
-#include "MainInterface.h"
-#include "Scores.h"
+#include "ostrel/app/AppDelegate.h"
+#include "ostrel/app/MainInterface.h"
+#include "ostrel/engine/Scores.h"
 #include "platform/Version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMainWindow>
-
 #include <cstdio>
 #include <optional>
 #include <vector>

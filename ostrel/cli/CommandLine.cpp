@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CommandLine.h"
+#include "ostrel/cli/CommandLine.h"
 
 #include "platform/ErrorText.h"
 
 #include <QCommandLineParser>
-
 #include <algorithm>
 #include <utility>
 
@@ -26,7 +25,8 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption diskFolder(QStringLiteral("disk-folder"), {}, QStringLiteral("DIR"));
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
-    parser.addOptions({ json, csv, history, runs, exportTo, all, compare, prometheus, extended, diskFolder, help, version });
+    parser.addOptions(
+        { json, csv, history, runs, exportTo, all, compare, prometheus, extended, diskFolder, help, version });
 
     Options options;
     if (!parser.parse(arguments)) {
@@ -46,8 +46,9 @@ Options parseArguments(const QStringList& arguments)
     options.diskFolder = parser.value(diskFolder);
 
     QStringList modes;
-    for (const auto& [option, mode] : { std::pair { &history, Options::Mode::History },
-             std::pair { &exportTo, Options::Mode::Export }, std::pair { &compare, Options::Mode::Compare } }) {
+    for (const auto& [option, mode] :
+         { std::pair { &history, Options::Mode::History }, std::pair { &exportTo, Options::Mode::Export },
+           std::pair { &compare, Options::Mode::Compare } }) {
         if (parser.isSet(*option)) {
             modes << QStringLiteral("--") + option->names().constFirst();
             options.mode = mode;
@@ -62,7 +63,8 @@ Options parseArguments(const QStringList& arguments)
         bool isNumber = false;
         options.runs = parser.value(runs).toInt(&isNumber);
         if (!isNumber || options.runs < 1)
-            options.error = QStringLiteral("--runs needs a whole number of at least 1, not '%1'").arg(parser.value(runs));
+            options.error
+                = QStringLiteral("--runs needs a whole number of at least 1, not '%1'").arg(parser.value(runs));
         else if (!modes.isEmpty())
             modes << QStringLiteral("--runs");
     }
@@ -100,69 +102,68 @@ Options parseArguments(const QStringList& arguments)
 
 QString usage(const QString& program)
 {
-    return QStringLiteral(
-        "Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
-        "  or:  %1 --history [--json | --csv]\n"
-        "  or:  %1 --export FILE [--all]\n"
-        "  or:  %1 --compare FILE\n"
-        "  or:  %1 --prometheus FILE\n"
-        "\n"
-        "Runs the Ostrel benchmark in the terminal: integer, floating point, pi,\n"
-        "memory and disk. Each test scores 100 points less 5 points a second. The\n"
-        "scores are saved where the Ostrel window shows them at its next launch, and\n"
-        "every finished run is added to the history that the window and these\n"
-        "options show.\n"
-        "\n"
-        "Options:\n"
-        "  --json          print the results as JSON on standard output (progress goes\n"
-        "                  to standard error), with \"multicore\" and \"disk\" after\n"
-        "                  --extended; with --history, the runs as JSON\n"
-        "  --runs N        make N complete runs back to back, each saved, then show the\n"
-        "                  median, minimum, maximum and spread of every score\n"
-        "  --extended      after the five tests, the extended tests: the multi-core\n"
-        "                  test (the integer, floating-point and pi tests on every\n"
-        "                  CPU at once, and their speed-up) and a disk test with fio\n"
-        "                  (sequential and random reads and writes on a file of up\n"
-        "                  to 1 GiB, about 30 seconds); kept with the run\n"
-        "  --disk-folder DIR  with --extended: run the disk test in DIR (default: the\n"
-        "                  folder of the disk test's scratch file)\n"
-        "  --history       list the finished runs, newest first\n"
-        "  --csv           with --history: the runs as comma-separated values\n"
-        "  --export FILE   write this machine's latest run and its machine facts to\n"
-        "                  FILE, to be compared or imported on another machine\n"
-        "  --all           with --export: every run, not only the latest\n"
-        "  --compare FILE  compare this machine's latest run with the latest run in\n"
-        "                  FILE, test by test\n"
-        "  --prometheus FILE\n"
-        "                  write the latest finished run to FILE in Prometheus' text\n"
-        "                  format, replacing the file in one step: after the runs when\n"
-        "                  given with a run's options, alone the latest run in the\n"
-        "                  history. node_exporter's textfile collector reads FILE when\n"
-        "                  it ends in .prom and lies in its --collector.textfile.directory\n"
-        "  -h, --help      show this help and exit\n"
-        "  -v, --version   show the version and exit\n"
-        "\n"
-        "Ctrl-C stops the run; the tests that finished stay saved. One benchmark\n"
-        "runs at a time for a user: while the Ostrel window or another ostrel-cli\n"
-        "runs one, a new run does not start (--runs N keeps the others out for\n"
-        "all N runs).\n"
-        "\n"
-        "The FILE of --export and --prometheus is written whole or not at all: when\n"
-        "the write fails (a full disk), the file is left as it was and the exit\n"
-        "status is 3. Only a regular file is replaced: a symbolic link (even one\n"
-        "that points nowhere), a device, a FIFO, a socket or a folder at FILE is\n"
-        "refused.\n"
-        "\n"
-        "Exit status:\n"
-        "  0    the run finished and every result is saved\n"
-        "  2    bad arguments, or a file for --compare that is not an export or\n"
-        "       holds a value no run could have written\n"
-        "  3    the run finished, but a test failed, an extended test could not be\n"
-        "       done, or a result could not be saved; or the history could not be\n"
-        "       read or written, or the FILE of --export or --prometheus could not\n"
-        "       be written\n"
-        "  4    another benchmark was under way, so this one did not start\n"
-        "  130  stopped by Ctrl-C or SIGTERM\n")
+    return QStringLiteral("Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
+                          "  or:  %1 --history [--json | --csv]\n"
+                          "  or:  %1 --export FILE [--all]\n"
+                          "  or:  %1 --compare FILE\n"
+                          "  or:  %1 --prometheus FILE\n"
+                          "\n"
+                          "Runs the Ostrel benchmark in the terminal: integer, floating point, pi,\n"
+                          "memory and disk. Each test scores 100 points less 5 points a second. The\n"
+                          "scores are saved where the Ostrel window shows them at its next launch, and\n"
+                          "every finished run is added to the history that the window and these\n"
+                          "options show.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --json          print the results as JSON on standard output (progress goes\n"
+                          "                  to standard error), with \"multicore\" and \"disk\" after\n"
+                          "                  --extended; with --history, the runs as JSON\n"
+                          "  --runs N        make N complete runs back to back, each saved, then show the\n"
+                          "                  median, minimum, maximum and spread of every score\n"
+                          "  --extended      after the five tests, the extended tests: the multi-core\n"
+                          "                  test (the integer, floating-point and pi tests on every\n"
+                          "                  CPU at once, and their speed-up) and a disk test with fio\n"
+                          "                  (sequential and random reads and writes on a file of up\n"
+                          "                  to 1 GiB, about 30 seconds); kept with the run\n"
+                          "  --disk-folder DIR  with --extended: run the disk test in DIR (default: the\n"
+                          "                  folder of the disk test's scratch file)\n"
+                          "  --history       list the finished runs, newest first\n"
+                          "  --csv           with --history: the runs as comma-separated values\n"
+                          "  --export FILE   write this machine's latest run and its machine facts to\n"
+                          "                  FILE, to be compared or imported on another machine\n"
+                          "  --all           with --export: every run, not only the latest\n"
+                          "  --compare FILE  compare this machine's latest run with the latest run in\n"
+                          "                  FILE, test by test\n"
+                          "  --prometheus FILE\n"
+                          "                  write the latest finished run to FILE in Prometheus' text\n"
+                          "                  format, replacing the file in one step: after the runs when\n"
+                          "                  given with a run's options, alone the latest run in the\n"
+                          "                  history. node_exporter's textfile collector reads FILE when\n"
+                          "                  it ends in .prom and lies in its --collector.textfile.directory\n"
+                          "  -h, --help      show this help and exit\n"
+                          "  -v, --version   show the version and exit\n"
+                          "\n"
+                          "Ctrl-C stops the run; the tests that finished stay saved. One benchmark\n"
+                          "runs at a time for a user: while the Ostrel window or another ostrel-cli\n"
+                          "runs one, a new run does not start (--runs N keeps the others out for\n"
+                          "all N runs).\n"
+                          "\n"
+                          "The FILE of --export and --prometheus is written whole or not at all: when\n"
+                          "the write fails (a full disk), the file is left as it was and the exit\n"
+                          "status is 3. Only a regular file is replaced: a symbolic link (even one\n"
+                          "that points nowhere), a device, a FIFO, a socket or a folder at FILE is\n"
+                          "refused.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0    the run finished and every result is saved\n"
+                          "  2    bad arguments, or a file for --compare that is not an export or\n"
+                          "       holds a value no run could have written\n"
+                          "  3    the run finished, but a test failed, an extended test could not be\n"
+                          "       done, or a result could not be saved; or the history could not be\n"
+                          "       read or written, or the FILE of --export or --prometheus could not\n"
+                          "       be written\n"
+                          "  4    another benchmark was under way, so this one did not start\n"
+                          "  130  stopped by Ctrl-C or SIGTERM\n")
         .arg(program);
 }
 
@@ -172,8 +173,8 @@ QString busyMessage(const QString& holder)
     return holder.isEmpty() ? message : message + QStringLiteral("：") + holder;
 }
 
-RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
-    const QString& unkept, const QString& historyFile)
+RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile, const QString& unkept,
+              const QString& historyFile)
 {
     RunEnd end;
     if (finished && !failedStage.isEmpty())

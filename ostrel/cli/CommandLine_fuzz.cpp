@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any command line of ostrel-cli: the bytes are the arguments, separated by NUL bytes.
-#include "CommandLine.h"
+#include "ostrel/cli/CommandLine.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HistoryCommands.h"
+#include "ostrel/cli/HistoryCommands.h"
 
-#include "CommandLine.h"
-#include "Panel.h"
-#include "history/ExtendedFigures.h"
-#include "history/HistoryStore.h"
-#include "history/PrometheusText.h"
-#include "history/ResultsDocument.h"
+#include "ostrel/cli/CommandLine.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/PrometheusText.h"
+#include "ostrel/history/ResultsDocument.h"
 
 #include <QJsonDocument>
-
 #include <cmath>
 
 namespace ostrel::cli {
@@ -130,8 +129,9 @@ int exportRuns(history::HistoryStore& store, const QString& file, bool all, cons
         return kExitProblem;
     }
     if (document.runs.size() < found) {
-        fail(streams, QStringLiteral("%1 run(s) left out: the history holds values for them that no run could have written")
-                          .arg(found - document.runs.size()));
+        fail(streams,
+             QStringLiteral("%1 run(s) left out: the history holds values for them that no run could have written")
+                 .arg(found - document.runs.size()));
     }
     if (const history::Status written = history::writeResultsFile(file, document); !written) {
         fail(streams, written.error().message);
@@ -156,8 +156,8 @@ int compareWithFile(history::HistoryStore& store, const QString& file, const Str
     const history::RunRecord& theirs = other->runs.constFirst();
 
     QString text = QStringLiteral("本机：%1，%2\n对方：%3，%4\n\n")
-                       .arg(mine->machine.cpuModel, history::finishedAtText(mine->finishedAt),
-                           other->machine.cpuModel, history::finishedAtText(theirs.finishedAt));
+                       .arg(mine->machine.cpuModel, history::finishedAtText(mine->finishedAt), other->machine.cpuModel,
+                            history::finishedAtText(theirs.finishedAt));
     text += padded(QStringLiteral("测试"), 14) + QStringLiteral("  本机     对方     差       用时比\n");
     for (const history::ComparisonRow& row : history::compareRuns(*mine, theirs)) {
         const QString ratio = row.elapsedRatio ? QString::number(*row.elapsedRatio, 'f', 3) : QStringLiteral("—");

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/RunRecord.h"
-#include "history/RunStatistics.h"
+#include "ostrel/history/RunRecord.h"
+#include "ostrel/history/RunStatistics.h"
 
 #include <QString>
-
 #include <cstdio>
 
 namespace ostrel::history {

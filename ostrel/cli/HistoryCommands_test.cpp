@@ -1,25 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CapturedOutput.h"
-#include "CommandLine.h"
-#include "HistoryCommands.h"
-#include "history/HistoryStore.h"
-#include "history/ResultsDocument.h"
-#include "history/TestRuns.h"
+#include "ostrel/cli/CapturedOutput.h"
+#include "ostrel/cli/CommandLine.h"
+#include "ostrel/cli/HistoryCommands.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/TestRuns.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-
+#include <cstdio>
 #include <functional>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 using namespace ostrel;
-using history::testing::sampleExtendedRun;
 using history::testing::kSampleTime;
+using history::testing::sampleExtendedRun;
 using history::testing::sampleRun;
 
 namespace {
@@ -28,10 +25,7 @@ namespace {
 class HistoryCommandsTest : public ::testing::Test
 {
 protected:
-    HistoryCommandsTest()
-    {
-        streams = { std::tmpfile(), std::tmpfile(), QStringLiteral("ostrel-cli") };
-    }
+    HistoryCommandsTest() { streams = { std::tmpfile(), std::tmpfile(), QStringLiteral("ostrel-cli") }; }
     ~HistoryCommandsTest() override
     {
         std::fclose(streams.out);
@@ -79,7 +73,8 @@ TEST_F(HistoryCommandsTest, HistoryNewestFirstAsTextJsonAndCsv)
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2026年12月8日 14:20  总分 81.75 (+1.50)  整数运算 81.63")))
         << qPrintable(lines[0]);
     EXPECT_EQ(lines[1].trimmed(), QStringLiteral("其他程序正在占用处理器，成绩可能偏低。"));
-    EXPECT_TRUE(lines[3].contains(QStringLiteral("总分 80.25  整数运算"))) << "the oldest run has nothing to change against";
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("总分 80.25  整数运算")))
+        << "the oldest run has nothing to change against";
 
     // An unreadable history says why and is not an empty one.
     QFile garbage(dir.filePath(QStringLiteral("damaged.sqlite")));
@@ -113,8 +108,7 @@ TEST_F(HistoryCommandsTest, ExportThenCompareOnAnotherHome)
     ASSERT_TRUE(other.append(sampleRun(1796800000.0, 79.0)));
     EXPECT_EQ(cli::compareWithFile(other, exported, streams), cli::kExitSuccess);
     const QString table = take(streams.out);
-    EXPECT_TRUE(table.contains(QStringLiteral("整数运算        79.13    81.63    −2.50")))
-        << qPrintable(table);
+    EXPECT_TRUE(table.contains(QStringLiteral("整数运算        79.13    81.63    −2.50"))) << qPrintable(table);
     EXPECT_TRUE(table.contains(QStringLiteral("总分")));
 
     QFile bad(dir.filePath(QStringLiteral("bad.json")));
@@ -184,7 +178,8 @@ TEST_F(HistoryCommandsTest, ImpossibleValuesInTheHistoryArePrintedAsNoValue)
     EXPECT_EQ(run[QStringLiteral("scores")][QStringLiteral("double")].toDouble(), 81.25);
 
     EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Csv, streams), cli::kExitSuccess);
-    EXPECT_TRUE(take(streams.out).contains(QStringLiteral("\n1796707200,,81.25,77.5,83.0000001,79.25,,3.9750000001,,4.46,")));
+    EXPECT_TRUE(
+        take(streams.out).contains(QStringLiteral("\n1796707200,,81.25,77.5,83.0000001,79.25,,3.9750000001,,4.46,")));
 
     EXPECT_EQ(cli::printHistory(store, cli::HistoryFormat::Text, streams), cli::kExitSuccess);
     EXPECT_TRUE(take(streams.out).startsWith(QStringLiteral("2026年12月8日 13:20  总分   整数运算   浮点运算 81.25")));
@@ -217,7 +212,8 @@ TEST_F(HistoryCommandsTest, CompareRefusesFilesWithImpossibleValues)
         ASSERT_TRUE(history::writeResultsFile(path, impossible));
         EXPECT_EQ(cli::compareWithFile(store, path, streams), cli::kExitBadArguments) << c.name;
         const QString error = take(streams.err);
-        EXPECT_TRUE(error.startsWith(QStringLiteral("ostrel-cli: 成绩文件里有 Ostrel 不可能写出的数值：第 1 个测试记录")))
+        EXPECT_TRUE(
+            error.startsWith(QStringLiteral("ostrel-cli: 成绩文件里有 Ostrel 不可能写出的数值：第 1 个测试记录")))
             << qPrintable(error);
         EXPECT_TRUE(error.endsWith(QString::fromUtf16(c.reason) + QLatin1Char('\n'))) << qPrintable(error);
         EXPECT_TRUE(take(streams.out).isEmpty()) << c.name;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TerminalView.h"
+#include "ostrel/cli/TerminalView.h"
 
-#include "ExtendedRun.h"
-#include "Panel.h"
+#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/engine/Panel.h"
 
 namespace ostrel::cli {
 
@@ -22,7 +22,8 @@ TerminalView::TerminalView(Panel& panel, std::FILE* out, bool interactive, QObje
     connect(&panel.testingState, &platform::TextHolder::textChanged, this, &TerminalView::stateChanged, queued);
     connect(&panel.testingProgress, &platform::BarHolder::valueChanged, this, &TerminalView::progressChanged, queued);
     for (int stage = 0; stage < int(kTestKinds.size()); ++stage) {
-        connect(&(panel.*kTestKinds[stage].scoreLabel), &platform::TextHolder::textChanged, this,
+        connect(
+            &(panel.*kTestKinds[stage].scoreLabel), &platform::TextHolder::textChanged, this,
             [this, stage](const QString& label) { scoreShown(stage, label); }, queued);
     }
 }
@@ -120,11 +121,13 @@ void TerminalView::showExtended(ExtendedPanel& shown)
             print(indent + line);
     };
     for (platform::TextHolder* line : { &shown.multicore, &shown.disk }) {
-        connect(line, &platform::TextHolder::textChanged, this, [printLines](const QString& text) { printLines(text, {}); },
+        connect(
+            line, &platform::TextHolder::textChanged, this, [printLines](const QString& text) { printLines(text, {}); },
             queued);
     }
     for (platform::TextHolder* details : { &shown.multicoreDetails, &shown.diskDetails }) {
-        connect(details, &platform::TextHolder::textChanged, this,
+        connect(
+            details, &platform::TextHolder::textChanged, this,
             [printLines](const QString& text) { printLines(text, QStringLiteral("  ")); }, queued);
     }
 }

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/engine/ExtendedResults.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-
 #include <cstdio>
-
-#include "ExtendedResults.h"
 
 namespace ostrel {
 struct ExtendedPanel;

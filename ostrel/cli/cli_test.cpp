@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CapturedOutput.h"
-#include "CommandLine.h"
-#include "ExtendedRun.h"
-#include "Panel.h"
-#include "RunLock.h"
-#include "Scores.h"
-#include "TerminalView.h"
-#include "history/HistoryStore.h"
-#include "history/TestRuns.h"
+#include "ostrel/cli/CapturedOutput.h"
+#include "ostrel/cli/CommandLine.h"
+#include "ostrel/cli/TerminalView.h"
+#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunLock.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/TestRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -21,13 +21,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace ostrel;
 
@@ -59,7 +57,12 @@ TEST(CommandLine, Arguments)
         { { "--runs", "0" }, Mode::Run, false, 0, {}, "--runs needs a whole number of at least 1, not '0'" },
         { { "--runs", "x" }, Mode::Run, false, 0, {}, "--runs needs a whole number of at least 1, not 'x'" },
         { { "--export" }, Mode::Run, false, 1, {}, "Missing value after '--export'." },
-        { { "--history", "--compare", "b" }, Mode::Compare, false, 1, "b", "--history and --compare cannot be used together" },
+        { { "--history", "--compare", "b" },
+          Mode::Compare,
+          false,
+          1,
+          "b",
+          "--history and --compare cannot be used together" },
         { { "--history", "--runs", "2" }, Mode::History, false, 2, {}, "--history and --runs cannot be used together" },
         { { "--csv" }, Mode::Run, false, 1, {}, "--csv goes with --history" },
         { { "--history", "--csv", "--json" }, Mode::History, true, 1, {}, "--csv and --json cannot be used together" },
@@ -69,9 +72,17 @@ TEST(CommandLine, Arguments)
         { { "--prometheus", "o.prom", "--runs", "3" }, Mode::Run, false, 3, {}, {}, "o.prom" },
         { { "--json", "--prometheus=o.prom" }, Mode::Run, true, 1, {}, {}, "o.prom" },
         { { "--prometheus" }, Mode::Run, false, 1, {}, "Missing value after '--prometheus'." },
-        { { "--history", "--prometheus", "o.prom" }, Mode::History, false, 1, {},
+        { { "--history", "--prometheus", "o.prom" },
+          Mode::History,
+          false,
+          1,
+          {},
           "--history and --prometheus cannot be used together" },
-        { { "--export", "a.json", "--prometheus", "o.prom" }, Mode::Export, false, 1, "a.json",
+        { { "--export", "a.json", "--prometheus", "o.prom" },
+          Mode::Export,
+          false,
+          1,
+          "a.json",
           "--export and --prometheus cannot be used together" },
         { { "--extended", "--json" }, Mode::Run, true, 1, {}, {} },
         { { "--extended", "--disk-folder", "/srv" }, Mode::Run, false, 1, {}, {} },
@@ -146,8 +157,8 @@ TEST(TerminalView, PlainLinesWhenNotATerminal)
         view.printSummary();
     }
     EXPECT_EQ(readAll(out),
-        QStringLiteral("正在测试 整数运算\n整数运算：87分 (87.50)\n正在测试 浮点运算\n磁盘读写：61分 (61.25)\n"
-                       "总分：29分 (29.75)\n上次性能测试：2026年12月8日 13:20\n"));
+              QStringLiteral("正在测试 整数运算\n整数运算：87分 (87.50)\n正在测试 浮点运算\n磁盘读写：61分 (61.25)\n"
+                             "总分：29分 (29.75)\n上次性能测试：2026年12月8日 13:20\n"));
     std::fclose(out);
 }
 
@@ -200,7 +211,8 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
         shown.diskDetails.setText(QString());
         QCoreApplication::sendPostedEvents();
     }
-    EXPECT_EQ(readAll(out),
+    EXPECT_EQ(
+        readAll(out),
         QStringLiteral("多核：2 线程，加速 1.98 倍\n  a\n  b\n磁盘：未能测试，未找到 fio（Debian 软件包 fio）\n"));
     std::fclose(out);
 }
@@ -209,8 +221,8 @@ TEST(RunReport, ExtendedResultsInTheirJsonShape)
 {
     const MulticoreResult multicore { 2, { 1.5, 2.5, 3.5 }, { 1.9, 1.8, 2.0 }, 1.8995 };
     EXPECT_EQ(QJsonDocument(cli::multicoreReport(multicore)).toJson(QJsonDocument::Compact),
-        QByteArray(R"({"elapsed":{"double":2.5,"int":1.5,"pi":3.5},)"
-                   R"("speedup":{"double":1.8,"int":1.9,"overall":1.8995,"pi":2},"threads":2})"));
+              QByteArray(R"({"elapsed":{"double":2.5,"int":1.5,"pi":3.5},)"
+                         R"("speedup":{"double":1.8,"int":1.9,"overall":1.8995,"pi":2},"threads":2})"));
 
     DiskResult disk;
     disk.folder = QStringLiteral("/srv");
@@ -222,9 +234,9 @@ TEST(RunReport, ExtendedResultsInTheirJsonShape)
     disk.randRead = { 73.7, 18000 };
     disk.randWrite = { 36.9, 9000 };
     EXPECT_EQ(QJsonDocument(cli::diskReport(disk)).toJson(QJsonDocument::Compact),
-        QByteArray(R"({"direct":false,"fileBytes":1073741824,"fileSystem":"xfs","folder":"/srv",)"
-                   R"("randRead":{"iops":18000,"mbps":73.7},"randWrite":{"iops":9000,"mbps":36.9},)"
-                   R"("seqRead":{"mbps":2900.5},"seqWrite":{"mbps":1200}})"));
+              QByteArray(R"({"direct":false,"fileBytes":1073741824,"fileSystem":"xfs","folder":"/srv",)"
+                         R"("randRead":{"iops":18000,"mbps":73.7},"randWrite":{"iops":9000,"mbps":36.9},)"
+                         R"("seqRead":{"mbps":2900.5},"seqWrite":{"mbps":1200}})"));
 }
 
 TEST(OstrelCli, HelpVersionAndBadArguments)
@@ -275,8 +287,8 @@ TEST(OstrelCli, PrometheusAloneWritesTheLatestRunOfTheHistory)
 // Whoever can write the textfile folder must not point the nightly run at another file.
 TEST(OstrelCli, PrometheusRefusesALinkAndLeavesItsTargetAlone)
 {
-    ASSERT_TRUE(history::HistoryStore(history::HistoryStore::defaultPath())
-                    .append(history::testing::sampleRun(1796707200.0)));
+    ASSERT_TRUE(
+        history::HistoryStore(history::HistoryStore::defaultPath()).append(history::testing::sampleRun(1796707200.0)));
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("other.txt"));
     const QString link = dir.filePath(QStringLiteral("ostrel.prom"));
@@ -394,9 +406,8 @@ TEST(OstrelCli, AKillDuringTheDiskTestKeepsTheRunAndTheNextRunClearsUp)
     QTemporaryDir disk;
     ASSERT_TRUE(disk.isValid());
     const QStringList arguments { QStringLiteral("--extended"), QStringLiteral("--disk-folder"), disk.path() };
-    const auto testFolders = [&] {
-        return QDir(disk.path()).entryList({ QStringLiteral("ostrel-disk-*") }, QDir::Dirs | QDir::Hidden);
-    };
+    const auto testFolders
+        = [&] { return QDir(disk.path()).entryList({ QStringLiteral("ostrel-disk-*") }, QDir::Dirs | QDir::Hidden); };
 
     QProcess killed;
     killed.start(QStringLiteral(OSTREL_CLI), arguments);
@@ -416,7 +427,7 @@ TEST(OstrelCli, AKillDuringTheDiskTestKeepsTheRunAndTheNextRunClearsUp)
         << "fio outlived ostrel-cli";
     EXPECT_TRUE(QFileInfo(folder).isDir()) << "a killed process removes nothing";
 
-    const history::Expected<QList<history::RunRecord>> runs = history.runs();
+    const history::Result<QList<history::RunRecord>> runs = history.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), runsBefore + 1);
     const history::RunRecord& kept = runs->first();

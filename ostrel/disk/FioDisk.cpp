@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FioDisk.h"
+#include "ostrel/disk/FioDisk.h"
 
-#include "FioReport.h"
-#include "Workloads.h"
-#include "history/MachineFacts.h"
-#include "history/SystemFiles.h"
+#include "ostrel/disk/FioReport.h"
+#include "ostrel/engine/Workloads.h"
+#include "ostrel/history/MachineFacts.h"
+#include "ostrel/history/SystemFiles.h"
 #include "platform/ErrorText.h"
 #include "platform/FileDescriptor.h"
 

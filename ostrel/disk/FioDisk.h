@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ExtendedRun.h"
+#include "ostrel/engine/ExtendedRun.h"
 
 #include <QString>
 #include <QStringList>

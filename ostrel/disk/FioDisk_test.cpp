@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FioDisk.h"
-#include "FioReport.h"
+#include "ostrel/disk/FioDisk.h"
+#include "ostrel/disk/FioReport.h"
 
 #include <QDir>
 #include <QFile>

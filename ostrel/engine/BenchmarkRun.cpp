@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BenchmarkRun.h"
+#include "ostrel/engine/BenchmarkRun.h"
 
-#include "Panel.h"
-#include "RunControl.h"
-#include "Scores.h"
-#include "Workloads.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 #include "platform/ErrorText.h"
 #include "platform/UserDefaults.h"
@@ -125,8 +125,8 @@ BenchmarkRun::Outcome BenchmarkRun::run()
 
     const TestKind& pi = kind("pi");
     start = m_.stopwatch.now();
-    if (!setState(pi) || !work.piComputation(stop)
-        || !write([&] { panel.testingProgress.setValue(kProgressAfterPi); }) || !finishStage(pi, start))
+    if (!setState(pi) || !work.piComputation(stop) || !write([&] { panel.testingProgress.setValue(kProgressAfterPi); })
+        || !finishStage(pi, start))
         return stopped;
 
     if (!steppedStage(kind("memory"), [&] { return work.memoryStep(stop); }))

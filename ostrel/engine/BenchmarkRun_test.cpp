@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BenchmarkRun.h"
-#include "Panel.h"
-#include "RunControl.h"
-#include "Workloads.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -183,15 +181,19 @@ protected:
     {
         const auto direct = Qt::DirectConnection;
         auto bar = [&](platform::BarHolder& holder, const QString& name) {
-            QObject::connect(&holder, &platform::BarHolder::valueChanged, &holder,
+            QObject::connect(
+                &holder, &platform::BarHolder::valueChanged, &holder,
                 [this, name](double v) { log.add(QStringLiteral("bar:%1=%2").arg(name).arg(v, 0, 'g', 17)); }, direct);
-            QObject::connect(&holder, &platform::BarHolder::hiddenChanged, &holder,
+            QObject::connect(
+                &holder, &platform::BarHolder::hiddenChanged, &holder,
                 [this, name](bool h) { log.add(QStringLiteral("hidden:%1=%2").arg(name).arg(h)); }, direct);
         };
         auto text = [&](platform::TextHolder& holder, const QString& name) {
-            QObject::connect(&holder, &platform::TextHolder::textChanged, &holder,
+            QObject::connect(
+                &holder, &platform::TextHolder::textChanged, &holder,
                 [this, name](const QString& t) { log.add(QStringLiteral("text:%1=%2").arg(name, t)); }, direct);
-            QObject::connect(&holder, &platform::TextHolder::hiddenChanged, &holder,
+            QObject::connect(
+                &holder, &platform::TextHolder::hiddenChanged, &holder,
                 [this, name](bool h) { log.add(QStringLiteral("hidden:%1=%2").arg(name).arg(h)); }, direct);
         };
         for (const TestKind& kind : kTestKinds) {
@@ -208,7 +210,7 @@ protected:
     BenchmarkRun makeRun()
     {
         return BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock,
-            [](double t) { return QStringLiteral("T") + QString::number(t, 'f', 0); } });
+                              [](double t) { return QStringLiteral("T") + QString::number(t, 'f', 0); } });
     }
 
     void allStagesTake(double seconds)
@@ -286,12 +288,13 @@ TEST_F(BenchmarkRunTest, ProgressStateTextsAndWorkComeInTheirOrder)
 
     EXPECT_EQ(log.matching(QStringLiteral("bar:progress=")), expectedProgress());
     EXPECT_EQ(log.matching(QStringLiteral("text:state=")),
-        QStringList({ QStringLiteral("正在测试 整数运算"), QStringLiteral("正在测试 浮点运算"),
-            QStringLiteral("正在测试 综合运算(Pi)"), QStringLiteral("正在测试 内存读写"),
-            QStringLiteral("正在测试 磁盘读写"), QStringLiteral("已完成") }));
+              QStringList({ QStringLiteral("正在测试 整数运算"), QStringLiteral("正在测试 浮点运算"),
+                            QStringLiteral("正在测试 综合运算(Pi)"), QStringLiteral("正在测试 内存读写"),
+                            QStringLiteral("正在测试 磁盘读写"), QStringLiteral("已完成") }));
     // Shown once, right after its first text, and never hidden by the run.
     EXPECT_EQ(log.matching(QStringLiteral("hidden:")), QStringList { QStringLiteral("state=0") });
-    EXPECT_EQ(log.indexOf(QStringLiteral("hidden:state=0")), log.indexOf(QStringLiteral("text:state=正在测试 整数运算")) + 1);
+    EXPECT_EQ(log.indexOf(QStringLiteral("hidden:state=0")),
+              log.indexOf(QStringLiteral("text:state=正在测试 整数运算")) + 1);
 
     // Each step's advance comes before its work; the bar stays still during pi.
     const QStringList events = log.events();
@@ -322,9 +325,10 @@ TEST_F(BenchmarkRunTest, EachStageEndsBarLabelStoreThenTheNextStage)
     allStagesTake(2.5);
     makeRun().run();
 
-    const QStringList nextState = { QStringLiteral("text:state=正在测试 浮点运算"),
-        QStringLiteral("text:state=正在测试 综合运算(Pi)"), QStringLiteral("text:state=正在测试 内存读写"),
-        QStringLiteral("text:state=正在测试 磁盘读写"), QStringLiteral("bar:all=87.5") };
+    const QStringList nextState
+        = { QStringLiteral("text:state=正在测试 浮点运算"), QStringLiteral("text:state=正在测试 综合运算(Pi)"),
+            QStringLiteral("text:state=正在测试 内存读写"), QStringLiteral("text:state=正在测试 磁盘读写"),
+            QStringLiteral("bar:all=87.5") };
     for (int i = 0; i < 5; ++i) {
         const QString key = QString::fromLatin1(kTestKinds[i].key);
         const qsizetype bar = log.indexOf(QStringLiteral("bar:%1=87.5").arg(key));
@@ -341,19 +345,21 @@ TEST_F(BenchmarkRunTest, StoreIsWrittenOncePerStageThenTheTimeOfTheRun)
     makeRun().run();
 
     const QStringList stores = log.matching(QStringLiteral("store:"));
-    EXPECT_EQ(stores,
+    EXPECT_EQ(
+        stores,
         QStringList({ QStringLiteral("int=85"), QStringLiteral("double=85"), QStringLiteral("pi=85"),
-            QStringLiteral("memory=85"), QStringLiteral("disk=85"), QStringLiteral("lastTime=1796707300") }));
+                      QStringLiteral("memory=85"), QStringLiteral("disk=85"), QStringLiteral("lastTime=1796707300") }));
     // The shown time is a second reading of the wall clock, after the saved one.
     EXPECT_EQ(defaults.doubleForKey(QStringLiteral("lastTime")), 1796707300.0);
     EXPECT_EQ(panel.lastTime.text(), QStringLiteral("T1796707400"));
-    EXPECT_LT(log.indexOf(QStringLiteral("text:state=已完成")), log.indexOf(QStringLiteral("store:lastTime=1796707300")));
+    EXPECT_LT(log.indexOf(QStringLiteral("text:state=已完成")),
+              log.indexOf(QStringLiteral("store:lastTime=1796707300")));
     // The overall score has no key of its own.
     QStringList keys = QSettings(defaults.fileName(), QSettings::IniFormat).allKeys();
     keys.sort();
     EXPECT_EQ(keys,
-        QStringList({ QStringLiteral("disk"), QStringLiteral("double"), QStringLiteral("int"),
-            QStringLiteral("lastTime"), QStringLiteral("memory"), QStringLiteral("pi") }));
+              QStringList({ QStringLiteral("disk"), QStringLiteral("double"), QStringLiteral("int"),
+                            QStringLiteral("lastTime"), QStringLiteral("memory"), QStringLiteral("pi") }));
 }
 
 TEST_F(BenchmarkRunTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothingMore)
@@ -368,7 +374,7 @@ TEST_F(BenchmarkRunTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothing
 
     EXPECT_EQ(log.events().size(), eventsAtStop) << "nothing after the stop";
     EXPECT_EQ(log.matching(QStringLiteral("store:")),
-        QStringList({ QStringLiteral("int=87.5"), QStringLiteral("double=87.5"), QStringLiteral("pi=87.5") }));
+              QStringList({ QStringLiteral("int=87.5"), QStringLiteral("double=87.5"), QStringLiteral("pi=87.5") }));
     EXPECT_EQ(panel.memoryScoreLabel.text(), QString());
     EXPECT_EQ(panel.testingProgress.value(), 63.0);
     EXPECT_EQ(log.matching(QStringLiteral("work:memory")).size(), 3);
@@ -469,10 +475,12 @@ TEST_F(BenchmarkRunTest, AFailedDiskStageScoresZeroAndSaysWhy)
         EXPECT_EQ(run.problems().failedStage, QString::fromUtf16(c.state));
         EXPECT_EQ(run.problems().saveError, 0);
         EXPECT_EQ(log.events().last().startsWith(QStringLiteral("text:lastTime=")), true);
-        EXPECT_EQ(log.matching(QStringLiteral("work:cleanup")).size(), log.matching(QStringLiteral("work:prepare")).size());
+        EXPECT_EQ(log.matching(QStringLiteral("work:cleanup")).size(),
+                  log.matching(QStringLiteral("work:prepare")).size());
     }
     // An error without a plain-language text of its own reads as the system says it.
-    EXPECT_EQ(stageFailureText(kTestKinds[4], EIO), QStringLiteral("磁盘读写失败：") + QString::fromLocal8Bit(std::strerror(EIO)));
+    EXPECT_EQ(stageFailureText(kTestKinds[4], EIO),
+              QStringLiteral("磁盘读写失败：") + QString::fromLocal8Bit(std::strerror(EIO)));
 }
 
 // A store that cannot be written does not stop the run or hide its scores;
@@ -495,7 +503,8 @@ TEST_F(BenchmarkRunTest, AStoreThatCannotBeWrittenIsReportedOnce)
         EXPECT_EQ(run.problems().failedStage.isEmpty(), !diskFails);
         EXPECT_EQ(log.matching(QStringLiteral("store:")).size(), 6 * (diskFails ? 2 : 1)) << "every write was tried";
         EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("80分"));
-        EXPECT_EQ(panel.testingState.text(), diskFails ? QStringLiteral("磁盘读写失败：磁盘空间不足") : QStringLiteral("已完成"));
+        EXPECT_EQ(panel.testingState.text(),
+                  diskFails ? QStringLiteral("磁盘读写失败：磁盘空间不足") : QStringLiteral("已完成"));
     }
 }
 
@@ -509,12 +518,12 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     QString answer;
     auto keeping = [&] {
         workloads.newRun();
-        return BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock, {},
-            [&](const FinishedRun& run) {
-                log.add(QStringLiteral("kept"));
-                kept.push_back(run);
-                return answer;
-            } });
+        return BenchmarkRun(
+            { panel, defaults, workloads, control, stopwatch, wallClock, {}, [&](const FinishedRun& run) {
+                 log.add(QStringLiteral("kept"));
+                 kept.push_back(run);
+                 return answer;
+             } });
     };
     BenchmarkRun run = keeping();
     EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);

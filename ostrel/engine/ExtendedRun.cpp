@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ExtendedRun.h"
+#include "ostrel/engine/ExtendedRun.h"
 
-#include "BenchmarkRun.h"
-#include "Multicore.h"
-#include "Panel.h"
-#include "RunControl.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/Multicore.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
 #include "platform/BarHolder.h"
 
 namespace ostrel {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BenchmarkRun.h"
-#include "ExtendedRun.h"
-#include "Panel.h"
-#include "RunControl.h"
-#include "Workloads.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 
 #include <atomic>

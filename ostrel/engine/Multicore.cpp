@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Multicore.h"
+#include "ostrel/engine/Multicore.h"
 
-#include "Workloads.h"
+#include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ExtendedResults.h"
+#include "ostrel/engine/ExtendedResults.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Plausibility.h"
+#include "ostrel/engine/Plausibility.h"
 
-#include "Scores.h"
+#include "ostrel/engine/Scores.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunLock.h"
+#include "ostrel/engine/RunLock.h"
 
 #include "platform/ErrorText.h"
 
@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -80,8 +79,8 @@ bool RunLock::tryLock()
     m_lockedAt = std::chrono::system_clock::now();
     const QByteArray who = QByteArray::number(qint64(::getpid())) + ' ' + program_invocation_short_name + '\n';
     // Naming the holder is a courtesy: the lock holds without it.
-    if (::ftruncate(fd, 0) == 0)
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd, who.constData(), size_t(who.size()), 0);
+    if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
+        const ssize_t written = ::pwrite(fd, who.constData(), size_t(who.size()), 0);
     return true;
 }
 

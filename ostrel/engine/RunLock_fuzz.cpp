@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the run lock file's content, the way a refused run reads who holds the lock.
-#include "RunLock.h"
+#include "ostrel/engine/RunLock.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunLock.h"
+#include "ostrel/engine/RunLock.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using ostrel::RunLock;
@@ -82,7 +80,9 @@ TEST(RunLock, TheHolderIsNamedOnlyWhenTheFileSaysSoTruly)
         { QByteArray::number(::getpid()) + " " + program_invocation_short_name + "\n", ownHolder() },
         // The kernel's name of the process (15 bytes at most) wins over a wrong one.
         { QByteArray::number(::getpid()) + " ostrel\x1b[2J\n",
-            QStringLiteral("%1 (PID %2)").arg(QString::fromLocal8Bit(program_invocation_short_name).left(15)).arg(::getpid()) },
+          QStringLiteral("%1 (PID %2)")
+              .arg(QString::fromLocal8Bit(program_invocation_short_name).left(15))
+              .arg(::getpid()) },
     };
     for (const auto& c : cases) {
         QFile file(path);
@@ -112,9 +112,11 @@ TEST(RunLock, InTheRuntimeFolderElseTheCache)
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
     EXPECT_EQ(RunLock::defaultPath(), dir.filePath(QStringLiteral("ostrel-run.lock")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.filePath(QStringLiteral("missing"))));
-    EXPECT_EQ(RunLock::defaultPath(), qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/ostrel/ostrel-run.lock"));
+    EXPECT_EQ(RunLock::defaultPath(),
+              qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/ostrel/ostrel-run.lock"));
     qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(RunLock::defaultPath(), qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/ostrel/ostrel-run.lock"));
+    EXPECT_EQ(RunLock::defaultPath(),
+              qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/ostrel/ostrel-run.lock"));
     if (hadRuntime)
         qputenv("XDG_RUNTIME_DIR", runtime);
 }

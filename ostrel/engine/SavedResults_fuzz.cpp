@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the saved results file, read back the way the window fills its panel at launch.
-#include "Panel.h"
-#include "Scores.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Scores.h"
 #include "platform/UserDefaults.h"
 #include "platform/testing/FuzzedFile.h"
 
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ostrel::Panel panel;
         for (const ostrel::TestKind& kind : ostrel::kTestKinds)
             ostrel::showScore(panel.*kind.scoreProgress, panel.*kind.scoreLabel,
-                defaults.doubleForKey(QString::fromLatin1(kind.key)));
+                              defaults.doubleForKey(QString::fromLatin1(kind.key)));
         ostrel::showOverallScore(panel);
         (void)ostrel::lastRunLine(defaults.doubleForKey(ostrel::saved::kLastTimeKey));
     }

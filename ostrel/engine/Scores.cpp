@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Scores.h"
+#include "ostrel/engine/Scores.h"
 
-#include "Panel.h"
-#include "Plausibility.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Plausibility.h"
 #include "platform/DateText.h"
 #include "platform/UserDefaults.h"
 
@@ -53,9 +53,9 @@ double showScore(platform::BarHolder& bar, platform::TextHolder& label, double s
 
 double showOverallScore(Panel& panel)
 {
-    const double sum = (((panel.diskScoreProgress.value() + panel.intScoreProgress.value())
-                            + panel.doubleScoreProgress.value())
-                           + panel.piScoreProgress.value())
+    const double sum
+        = (((panel.diskScoreProgress.value() + panel.intScoreProgress.value()) + panel.doubleScoreProgress.value())
+           + panel.piScoreProgress.value())
         + panel.memoryScoreProgress.value();
     return showScore(panel.allScoreProgress, panel.allScoreLabel, sum / 5.0);
 }

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Panel.h"
-#include "Scores.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Scores.h"
 #include "platform/UserDefaults.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace ostrel;
@@ -16,15 +14,27 @@ using namespace ostrel;
 TEST(ScoreText, TruncatesTheReadBackValueToWholePoints)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    const struct {
+    const struct
+    {
         double score;
         const char16_t* text;
     } cases[] = {
-        { 0.0, u"0分" }, { 0.4, u"0分" }, { 0.99, u"0分" }, { 87.5, u"87分" }, { 87.9, u"87分" },
-        { 99.9999, u"99分" }, { 100.0, u"100分" }, { 255.0, u"255分" },
+        { 0.0, u"0分" },
+        { 0.4, u"0分" },
+        { 0.99, u"0分" },
+        { 87.5, u"87分" },
+        { 87.9, u"87分" },
+        { 99.9999, u"99分" },
+        { 100.0, u"100分" },
+        { 255.0, u"255分" },
         // Never held by a 0..100 bar, but must not stop the program.
-        { -0.5, u"0分" }, { -300.0, u"0分" }, { 255.9, u"255分" }, { 1e9, u"255分" }, { inf, u"255分" },
-        { -inf, u"0分" }, { std::nan(""), u"0分" },
+        { -0.5, u"0分" },
+        { -300.0, u"0分" },
+        { 255.9, u"255分" },
+        { 1e9, u"255分" },
+        { inf, u"255分" },
+        { -inf, u"0分" },
+        { std::nan(""), u"0分" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(scoreText(c.score), QString::fromUtf16(c.text)) << c.score;
@@ -53,7 +63,8 @@ TEST(StageScore, FivePointsASecondBelowAHundred)
 
 TEST(OverallScore, MeanOfTheBarsNotOfTheLabels)
 {
-    const struct {
+    const struct
+    {
         double disk, integer, floating, pi, memory;
         double mean;
         const char16_t* text;
@@ -77,7 +88,7 @@ TEST(OverallScore, MeanOfTheBarsNotOfTheLabels)
     // The 60.4 case: the label numbers (60, 59, 60, 60, 60) would give 59.
     Panel panel;
     for (auto bar : { &Panel::diskScoreProgress, &Panel::doubleScoreProgress, &Panel::piScoreProgress,
-             &Panel::memoryScoreProgress })
+                      &Panel::memoryScoreProgress })
         (panel.*bar).setValue(60.6);
     panel.intScoreProgress.setValue(59.6);
     EXPECT_NEAR(showOverallScore(panel), 60.4, 1e-12);

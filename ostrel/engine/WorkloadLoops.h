@@ -5,15 +5,13 @@
 // (Workloads.cpp) instantiate them with NoProbe, whose hooks compile to
 // nothing; tests instantiate the same loops with probes that count.
 
-#include "PayloadText.h"
+#include "ostrel/engine/PayloadText.h"
 
 #include <QByteArray>
 #include <QString>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,8 +44,7 @@ struct NoProbe
 
 // Volatile locals keep every iteration: the build must perform each load and
 // store, so no loop can be shortened, folded into a formula or vectorised.
-template <class Probe>
-inline std::uint32_t integerLoop(Probe& probe)
+template <class Probe> inline std::uint32_t integerLoop(Probe& probe)
 {
     volatile std::uint32_t counter = 0;
     while (counter < kIntegerBound) {
@@ -63,8 +60,7 @@ struct FloatingPointOutcome
     bool completed;
 };
 
-template <class Probe>
-inline FloatingPointOutcome floatingPointLoop(const std::atomic<bool>& stop, Probe& probe)
+template <class Probe> inline FloatingPointOutcome floatingPointLoop(const std::atomic<bool>& stop, Probe& probe)
 {
     volatile double x = 0.0;
     while (x < kFloatingPointBound) {
@@ -87,8 +83,7 @@ struct PiOutcome
 
 // 1 - 1/3 + 1/5 - 1/7 ..., two terms a pass, the bound tested only at the
 // top of a pass.
-template <class Probe>
-inline PiOutcome piLoop(const std::atomic<bool>& stop, Probe& probe)
+template <class Probe> inline PiOutcome piLoop(const std::atomic<bool>& stop, Probe& probe)
 {
     volatile double sum = 0.0;
     volatile std::uint32_t k = 1;
@@ -113,8 +108,7 @@ inline QString makePayloadString()
 }
 
 // Returns whether all cycles were made (false when asked to stop).
-template <class Probe>
-inline bool memoryLoop(const std::atomic<bool>& stop, Probe& probe)
+template <class Probe> inline bool memoryLoop(const std::atomic<bool>& stop, Probe& probe)
 {
     std::uint32_t counter = 1;
     while (counter < kMemoryCounterEnd) {
@@ -167,7 +161,9 @@ inline int readWhole(const char* path, QByteArray& contents)
     const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    struct stat info { };
+    struct stat info
+    {
+    };
     int error = 0;
     if (::fstat(fd, &info) != 0)
         error = errno;
@@ -196,8 +192,7 @@ inline int readWhole(const char* path, QByteArray& contents)
 // happens; a cycle that did not write the whole text or read it all back is
 // a failed one. Returns 0 when none failed, else the error number of the
 // first failure (EIO when a short file came back without one).
-template <class Probe>
-inline int diskLoop(const char* path, Probe& probe)
+template <class Probe> inline int diskLoop(const char* path, Probe& probe)
 {
     int firstError = 0;
     for (std::uint32_t counter = 1; counter < kDiskCounterEnd; counter = counter + 2) {

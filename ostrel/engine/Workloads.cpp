@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Workloads.h"
+#include "ostrel/engine/Workloads.h"
 
-#include "WorkloadLoops.h"
+#include "ostrel/engine/WorkloadLoops.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -118,7 +117,7 @@ MachineWorkloads::MachineWorkloads(QString executableDir, QString cacheDir)
 MachineWorkloads MachineWorkloads::forThisApplication()
 {
     return MachineWorkloads(QCoreApplication::applicationDirPath(),
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+                            QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
 }
 
 void MachineWorkloads::integerStep()

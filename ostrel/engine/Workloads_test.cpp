@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PayloadText.h"
-#include "WorkloadLoops.h"
-#include "Workloads.h"
+#include "ostrel/engine/PayloadText.h"
+#include "ostrel/engine/WorkloadLoops.h"
+#include "ostrel/engine/Workloads.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -208,7 +206,9 @@ public:
     }
 
 private:
-    struct rlimit m_saved { };
+    struct rlimit m_saved
+    {
+    };
     void (*m_savedHandler)(int) = nullptr;
 };
 
@@ -259,7 +259,9 @@ TEST_F(DiskWorkload, CyclesThatCannotWriteAreFailuresAndTheFileStillGoes)
 TEST_F(DiskWorkload, AStageLeavesNoFileAndReplacesALeftoverOne)
 {
     writeFile(path(), QByteArray(10000, 'x'));
-    struct stat before { };
+    struct stat before
+    {
+    };
     ASSERT_EQ(::stat(nativePath().constData(), &before), 0);
 
     MachineWorkloads machine(dir.path(), dir.filePath(QStringLiteral("cache")));
@@ -313,7 +315,8 @@ TEST_F(DiskWorkload, AnUnwritableFolderFallsBackToTheCache)
     const QString locked = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(locked));
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
-    const QString expected = ::geteuid() == 0 ? locked + QStringLiteral("/temp.txt") : cache + QStringLiteral("/temp.txt");
+    const QString expected
+        = ::geteuid() == 0 ? locked + QStringLiteral("/temp.txt") : cache + QStringLiteral("/temp.txt");
     EXPECT_EQ(scratchPath(locked, cache), expected);
     ::chmod(QFile::encodeName(locked).constData(), 0755);
 }

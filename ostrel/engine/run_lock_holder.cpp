@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A child process for the run lock tests:
 //   run_lock_holder FILE   takes the lock, says "locked", then waits to be killed
-#include "RunLock.h"
+#include "ostrel/engine/RunLock.h"
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/ExtendedFigures.h"
+#include "ostrel/history/ExtendedFigures.h"
 
-#include "Panel.h"
+#include "ostrel/engine/Panel.h"
 
 namespace ostrel::history {
 
@@ -15,8 +15,13 @@ QList<ExtendedFigure> makeFigures()
     using Group = ExtendedFigure::Group;
     using Better = ExtendedFigure::Better;
     QList<ExtendedFigure> figures;
-    figures << ExtendedFigure { Group::Multicore, QStringLiteral("multicore_threads"), QStringLiteral("多核线程数"), 0,
-                                Better::Neither, false, [](const RunRecord& run) -> std::optional<double> {
+    figures << ExtendedFigure { Group::Multicore,
+                                QStringLiteral("multicore_threads"),
+                                QStringLiteral("多核线程数"),
+                                0,
+                                Better::Neither,
+                                false,
+                                [](const RunRecord& run) -> std::optional<double> {
                                     if (!run.multicore)
                                         return std::nullopt;
                                     return double(run.multicore->threads);
@@ -25,8 +30,12 @@ QList<ExtendedFigure> makeFigures()
     for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
         const QString key = QLatin1String(kMulticoreWorkloads[i]);
         const QString title = QString::fromUtf16(kTestKinds[i].title);
-        figures << ExtendedFigure { Group::Multicore, QStringLiteral("multicore_elapsed_") + key,
-                                    QStringLiteral("多核 %1 用时（秒）").arg(title), 3, Better::Lower, false,
+        figures << ExtendedFigure { Group::Multicore,
+                                    QStringLiteral("multicore_elapsed_") + key,
+                                    QStringLiteral("多核 %1 用时（秒）").arg(title),
+                                    3,
+                                    Better::Lower,
+                                    false,
                                     [i](const RunRecord& run) -> std::optional<double> {
                                         if (!run.multicore)
                                             return std::nullopt;
@@ -36,16 +45,24 @@ QList<ExtendedFigure> makeFigures()
     for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
         const QString key = QLatin1String(kMulticoreWorkloads[i]);
         const QString title = QString::fromUtf16(kTestKinds[i].title);
-        figures << ExtendedFigure { Group::Multicore, QStringLiteral("multicore_speedup_") + key,
-                                    QStringLiteral("多核加速 %1").arg(title), 2, Better::Higher, false,
+        figures << ExtendedFigure { Group::Multicore,
+                                    QStringLiteral("multicore_speedup_") + key,
+                                    QStringLiteral("多核加速 %1").arg(title),
+                                    2,
+                                    Better::Higher,
+                                    false,
                                     [i](const RunRecord& run) -> std::optional<double> {
                                         if (!run.multicore)
                                             return std::nullopt;
                                         return run.multicore->speedup[i];
                                     } };
     }
-    figures << ExtendedFigure { Group::Multicore, QStringLiteral("multicore_speedup_overall"),
-                                QStringLiteral("多核加速"), 2, Better::Higher, true,
+    figures << ExtendedFigure { Group::Multicore,
+                                QStringLiteral("multicore_speedup_overall"),
+                                QStringLiteral("多核加速"),
+                                2,
+                                Better::Higher,
+                                true,
                                 [](const RunRecord& run) -> std::optional<double> {
                                     if (!run.multicore)
                                         return std::nullopt;
@@ -58,16 +75,24 @@ QList<ExtendedFigure> makeFigures()
         const auto member = job.result;
         // Random jobs are told apart by their IOPS, sequential ones by their rate.
         if (job.random) {
-            figures << ExtendedFigure { Group::Disk, key + QStringLiteral("_iops"), title + QStringLiteral(" IOPS"),
-                                        0, Better::Higher, true,
+            figures << ExtendedFigure { Group::Disk,
+                                        key + QStringLiteral("_iops"),
+                                        title + QStringLiteral(" IOPS"),
+                                        0,
+                                        Better::Higher,
+                                        true,
                                         [member](const RunRecord& run) -> std::optional<double> {
                                             if (!run.disk)
                                                 return std::nullopt;
                                             return ((*run.disk).*member).iops;
                                         } };
         }
-        figures << ExtendedFigure { Group::Disk, key + QStringLiteral("_mbps"), title + QStringLiteral(" MB/s"), 1,
-                                    Better::Higher, !job.random,
+        figures << ExtendedFigure { Group::Disk,
+                                    key + QStringLiteral("_mbps"),
+                                    title + QStringLiteral(" MB/s"),
+                                    1,
+                                    Better::Higher,
+                                    !job.random,
                                     [member](const RunRecord& run) -> std::optional<double> {
                                         if (!run.disk)
                                             return std::nullopt;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/RunRecord.h"
+#include "ostrel/history/RunRecord.h"
 
 #include <QList>
 #include <QString>

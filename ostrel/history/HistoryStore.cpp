@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/HistoryStore.h"
+#include "ostrel/history/HistoryStore.h"
 
-#include "Panel.h"
-#include "history/ResultsDocument.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/history/ResultsDocument.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -122,13 +122,13 @@ QVariant extendedValue(const std::optional<Result>& result, QJsonObject (*toJson
 }
 
 // A column that does not read as a result (edited by hand, say) is taken as a run without that test.
-template <typename Result>
-std::optional<Result> extendedFrom(const QVariant& column, Expected<Result> (*fromJson)(const QJsonValue&))
+template <typename Value>
+std::optional<Value> extendedFrom(const QVariant& column, Result<Value> (*fromJson)(const QJsonValue&))
 {
     if (column.isNull())
         return std::nullopt;
     const QJsonDocument parsed = QJsonDocument::fromJson(column.toString().toUtf8());
-    Expected<Result> result = fromJson(parsed.isObject() ? QJsonValue(parsed.object()) : QJsonValue());
+    Result<Value> result = fromJson(parsed.isObject() ? QJsonValue(parsed.object()) : QJsonValue());
     if (!result)
         return std::nullopt;
     return std::move(result).value();
@@ -283,13 +283,13 @@ Status HistoryStore::migrate()
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
         const HistoryError error = errorFrom(query.lastError(), QStringLiteral("读取"));
-        execute(QStringLiteral("ROLLBACK"));
+        static_cast<void>(execute(QStringLiteral("ROLLBACK")));
         return error;
     }
     const int version = query.value(0).toInt();
     query.finish();
     if (version == kSchemaVersion || !knownVersion(version)) {
-        execute(QStringLiteral("ROLLBACK"));
+        static_cast<void>(execute(QStringLiteral("ROLLBACK")));
         return knownVersion(version);
     }
     QStringList statements;
@@ -298,7 +298,7 @@ Status HistoryStore::migrate()
     statements << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion) << QStringLiteral("COMMIT");
     for (const QString& statement : statements) {
         if (Status done = execute(statement); !done) {
-            execute(QStringLiteral("ROLLBACK"));
+            static_cast<void>(execute(QStringLiteral("ROLLBACK")));
             return done;
         }
     }
@@ -315,7 +315,7 @@ Status HistoryStore::append(const QList<RunRecord>& runs)
     return write([&] { return insert(runs, nullptr); });
 }
 
-Expected<qint64> HistoryStore::appendRun(const RunRecord& run)
+Result<qint64> HistoryStore::appendRun(const RunRecord& run)
 {
     qint64 id = 0;
     if (Status appended = write([&] { return insert({ run }, &id); }); !appended)
@@ -348,11 +348,11 @@ Status HistoryStore::write(const std::function<Status()>& statements)
         if (Status begun = execute(QStringLiteral("BEGIN IMMEDIATE")); !begun)
             return begun;
         if (Status done = statements(); !done) {
-            execute(QStringLiteral("ROLLBACK"));
+            static_cast<void>(execute(QStringLiteral("ROLLBACK")));
             return done;
         }
         if (Status committed = execute(QStringLiteral("COMMIT")); !committed) {
-            execute(QStringLiteral("ROLLBACK"));
+            static_cast<void>(execute(QStringLiteral("ROLLBACK")));
             return committed;
         }
         return Done {};
@@ -376,8 +376,7 @@ Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
         for (const std::optional<double>& elapsed : run.elapsed)
             values << optionalValue(elapsed);
         // A null text would bind as NULL, which the column refuses.
-        values << (run.version.isNull() ? QStringLiteral("") : run.version)
-               << compactJson(machineToJson(run.machine))
+        values << (run.version.isNull() ? QStringLiteral("") : run.version) << compactJson(machineToJson(run.machine))
                << QString::fromUtf8(
                       QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact))
                << extendedValue(run.multicore, multicoreToJson) << extendedValue(run.disk, diskToJson);
@@ -391,7 +390,7 @@ Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
     return Done {};
 }
 
-Expected<QList<RunRecord>> HistoryStore::runs(int limit)
+Result<QList<RunRecord>> HistoryStore::runs(int limit)
 {
     if (Status opened = ensureOpen(); !opened)
         return opened.error();
@@ -448,9 +447,9 @@ Expected<QList<RunRecord>> HistoryStore::runs(int limit)
     return runs;
 }
 
-Expected<std::optional<RunRecord>> HistoryStore::latest()
+Result<std::optional<RunRecord>> HistoryStore::latest()
 {
-    Expected<QList<RunRecord>> newest = runs(1);
+    Result<QList<RunRecord>> newest = runs(1);
     if (!newest)
         return newest.error();
     if (newest->isEmpty())

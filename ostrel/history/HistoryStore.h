@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/Expected.h"
-#include "history/RunRecord.h"
+#include "ostrel/history/HistoryError.h"
+#include "ostrel/history/RunRecord.h"
 #include "platform/Clock.h"
 
 #include <QList>
@@ -54,16 +54,16 @@ public:
     Status append(const RunRecord& run);
     Status append(const QList<RunRecord>& runs);
     // Adds one run; its row, for setExtended().
-    Expected<qint64> appendRun(const RunRecord& run);
+    Result<qint64> appendRun(const RunRecord& run);
     // Sets the extended results of the run in row `id` to those of `run`, in one transaction: a run is kept as
     // soon as its five tests end, its extended results when they come. A row no longer there stays gone.
     Status setExtended(qint64 id, const RunRecord& run);
 
     // The runs, newest first (by finishing time); at most limit of them when limit >= 0. A value no run could have
     // written comes back as no value (withoutImplausibleValues()).
-    Expected<QList<RunRecord>> runs(int limit = -1);
+    Result<QList<RunRecord>> runs(int limit = -1);
     // The newest run; an empty optional when there is none.
-    Expected<std::optional<RunRecord>> latest();
+    Result<std::optional<RunRecord>> latest();
 
     // A number that changes whenever another connection (thread or process) has committed to the database since
     // the last call; lets a window follow new runs cheaply. Empty when the database cannot be read.

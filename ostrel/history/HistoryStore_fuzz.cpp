@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the history database: opened, migrated when old, and every run read back, as the history window
 // and ostrel-cli --history do.
-#include "history/HistoryStore.h"
+#include "ostrel/history/HistoryStore.h"
 
 #include <QDir>
 #include <QFile>
-
 #include <cstddef>
 #include <cstdint>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/HistoryStore.h"
-#include "history/TestRuns.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/TestRuns.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,14 +10,14 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUuid>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace ostrel::history;
 using namespace std::chrono_literals;
-using ostrel::history::testing::sampleExtendedRun;
 using ostrel::history::testing::kSampleTime;
+using ostrel::history::testing::sampleExtendedRun;
 using ostrel::history::testing::sampleRun;
 
 namespace {
@@ -72,15 +72,16 @@ TEST(HistoryStore, WritesAndReadsBackNewestFirst)
     const QString path = dir.filePath(QStringLiteral("nested/folder/history.sqlite"));
     {
         HistoryStore store(path);
-        const Expected<std::optional<RunRecord>> none = store.latest();
+        const Result<std::optional<RunRecord>> none = store.latest();
         ASSERT_TRUE(none) << none.error().message.toStdString();
         EXPECT_FALSE(none.value().has_value());
 
         ASSERT_TRUE(store.append(sampleRun(kSampleTime + 200, 70)));
         ASSERT_TRUE(store.append(sampleRun(kSampleTime + 500, 90)));
-        ASSERT_TRUE(store.append(QList<RunRecord> { sampleRun(kSampleTime + 100, 60), sampleRun(kSampleTime + 400, 85), sampleRun(kSampleTime + 300, 75) }));
+        ASSERT_TRUE(store.append(QList<RunRecord> { sampleRun(kSampleTime + 100, 60), sampleRun(kSampleTime + 400, 85),
+                                                    sampleRun(kSampleTime + 300, 75) }));
 
-        const Expected<QList<RunRecord>> runs = store.runs();
+        const Result<QList<RunRecord>> runs = store.runs();
         ASSERT_TRUE(runs);
         ASSERT_EQ(runs->size(), 5);
         const double order[] = { 500, 400, 300, 200, 100 };
@@ -117,7 +118,7 @@ TEST(HistoryStore, GivesBackImpossibleValuesAsNoValue)
     ASSERT_TRUE(HistoryStore(path).append({ impossible, sampleRun(kSampleTime) }));
 
     HistoryStore store(path, HistoryStore::Options { 5000ms, &clock });
-    const Expected<QList<RunRecord>> runs = store.runs();
+    const Result<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), 2);
     EXPECT_TRUE(std::isnan(runs->at(0).finishedAt)) << "more than a day after the clock's now";
@@ -160,7 +161,7 @@ TEST(HistoryStore, MigratesAVersion1Database)
     HistoryStore store(path);
     ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
     ASSERT_TRUE(store.append(sampleRun(kSampleTime + 1000)));
-    const Expected<QList<RunRecord>> runs = store.runs();
+    const Result<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), 2);
     EXPECT_EQ(runs.value()[0], sampleRun(kSampleTime + 1000));
@@ -203,7 +204,7 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
     RunRecord onlyDisk = sampleExtendedRun(1796000100);
     onlyDisk.multicore.reset();
     ASSERT_TRUE(store.append({ sampleExtendedRun(1796000000), onlyDisk }));
-    const Expected<QList<RunRecord>> runs = store.runs();
+    const Result<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
     ASSERT_EQ(runs->size(), 3);
     EXPECT_EQ(runs.value()[0], onlyDisk);
@@ -218,14 +219,14 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
     // The figures can be reached from SQL, and a run without them has NULL there.
     RawConnection raw(path);
     EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
-    EXPECT_EQ(raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1796000000")
-                  .toDouble(),
-              18096.75);
+    EXPECT_EQ(
+        raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1796000000").toDouble(),
+        18096.75);
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NULL").toInt(), 2);
 
     // A column damaged by hand reads as a run without that test, not as a broken history.
     raw.exec("UPDATE runs SET disk = '{\"folder\": 7}' WHERE finished_at = 1796000000");
-    const Expected<QList<RunRecord>> again = store.runs();
+    const Result<QList<RunRecord>> again = store.runs();
     ASSERT_TRUE(again);
     EXPECT_FALSE(again.value()[1].disk.has_value());
     EXPECT_EQ(again.value()[1].multicore, sampleExtendedRun(1796000000).multicore);
@@ -303,7 +304,7 @@ TEST(HistoryStore, ExtendedResultsAreAddedToAKeptRun)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     HistoryStore writer(path);
-    const Expected<qint64> kept = writer.appendRun(sampleRun(kSampleTime));
+    const Result<qint64> kept = writer.appendRun(sampleRun(kSampleTime));
     ASSERT_TRUE(kept) << kept.error().message.toStdString();
     ASSERT_TRUE(writer.append(sampleRun(kSampleTime + 60)));
 
@@ -313,7 +314,7 @@ TEST(HistoryStore, ExtendedResultsAreAddedToAKeptRun)
     ASSERT_TRUE(seen);
     ASSERT_TRUE(writer.setExtended(*kept, sampleExtendedRun(kSampleTime)));
     EXPECT_NE(window.dataVersion(), seen);
-    const Expected<QList<RunRecord>> runs = window.runs();
+    const Result<QList<RunRecord>> runs = window.runs();
     ASSERT_TRUE(runs);
     EXPECT_EQ(runs->last(), sampleExtendedRun(kSampleTime)) << "the five tests as kept, the extended results added";
     EXPECT_EQ(runs->first(), sampleRun(kSampleTime + 60)) << "another run untouched";
@@ -399,7 +400,7 @@ TEST(HistoryStore, TwoWritersAtOnce)
     EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
 
     HistoryStore reader(path);
-    const Expected<QList<RunRecord>> runs = reader.runs();
+    const Result<QList<RunRecord>> runs = reader.runs();
     ASSERT_TRUE(runs);
     EXPECT_EQ(runs->size(), 3 * kRunsPerWriter);
     EXPECT_EQ(runs->first().finishedAt, kSampleTime + 30000 + kRunsPerWriter - 1);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/MachineFacts.h"
-#include "history/SystemFiles.h"
+#include "ostrel/history/MachineFacts.h"
+
+#include "ostrel/history/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/MachineFacts.h"
+#include "ostrel/history/MachineFacts.h"
 
 #include <QDir>
 #include <QFile>

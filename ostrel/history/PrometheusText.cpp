@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/PrometheusText.h"
+#include "ostrel/history/PrometheusText.h"
 
-#include "Panel.h"
+#include "ostrel/engine/Panel.h"
 #include "platform/WholeFile.h"
 
 #include <QDir>
@@ -128,11 +128,13 @@ QByteArray prometheusText(const RunRecord& run)
                     iops.add(*operations, { { "job", QLatin1String(job.metricJob) } });
             }
         }
-        Family(out, "ostrel_disk_file_size_bytes", "Size of the file the disk jobs ran on.").add(double(disk->fileBytes));
+        Family(out, "ostrel_disk_file_size_bytes", "Size of the file the disk jobs ran on.")
+            .add(double(disk->fileBytes));
         Family(out, "ostrel_disk_info", "Where the disk test ran; direct is false when the page cache was used.")
-            .add(1, { { "folder", disk->folder },
-                      { "file_system", disk->fileSystem },
-                      { "direct", disk->direct ? QStringLiteral("true") : QStringLiteral("false") } });
+            .add(1,
+                 { { "folder", disk->folder },
+                   { "file_system", disk->fileSystem },
+                   { "direct", disk->direct ? QStringLiteral("true") : QStringLiteral("false") } });
     }
     Family(out, "ostrel_last_run_timestamp_seconds", "When the run finished, in seconds since 1970.")
         .add(run.finishedAt);
@@ -144,8 +146,10 @@ QByteArray prometheusText(const RunRecord& run)
 Status writePrometheusFile(const QString& path, const RunRecord& run)
 {
     if (const platform::FileWrite written = platform::writeWholeFile(path, prometheusText(run)); !written)
-        return HistoryError { HistoryError::Kind::CannotOpen,
-                              QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason) };
+        return HistoryError {
+            HistoryError::Kind::CannotOpen,
+            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason)
+        };
     return Done {};
 }
 

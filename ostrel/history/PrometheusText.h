@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/Expected.h"
-#include "history/RunRecord.h"
+#include "ostrel/history/HistoryError.h"
+#include "ostrel/history/RunRecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/PrometheusText.h"
-#include "history/TestRuns.h"
+#include "ostrel/history/PrometheusText.h"
+#include "ostrel/history/TestRuns.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,9 +41,9 @@ QMap<QString, double> samplesOf(const QString& text)
 void expectWellFormed(const QString& text)
 {
     ASSERT_TRUE(text.endsWith(QLatin1Char('\n')));
-    static const QRegularExpression sample(
-        QStringLiteral(R"(^(ostrel_[a-z_]+)(\{[a-z_]+="(?:[^"\\\n]|\\[\\"n])*"(?:,[a-z_]+="(?:[^"\\\n]|\\[\\"n])*")*\})? )"
-                       R"((-?[0-9.e+]+|NaN|[+-]Inf)$)"));
+    static const QRegularExpression sample(QStringLiteral(
+        R"(^(ostrel_[a-z_]+)(\{[a-z_]+="(?:[^"\\\n]|\\[\\"n])*"(?:,[a-z_]+="(?:[^"\\\n]|\\[\\"n])*")*\})? )"
+        R"((-?[0-9.e+]+|NaN|[+-]Inf)$)"));
     static const QRegularExpression help(QStringLiteral(R"(^# HELP (ostrel_[a-z_]+) \S.*$)"));
     static const QRegularExpression type(QStringLiteral(R"(^# TYPE (ostrel_[a-z_]+) gauge$)"));
     QStringList seen;
@@ -122,7 +122,6 @@ TEST(PrometheusText, FollowsTheExpositionFormatWithEveryFigureInBaseUnits)
     expectWellFormed(plainText);
     EXPECT_EQ(samplesOf(plainText).size(), 5 + 1 + 1 + 1) << plainText.toStdString();
 }
-
 
 TEST(PrometheusText, EscapesLabelValues)
 {

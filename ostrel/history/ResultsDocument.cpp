@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/ResultsDocument.h"
+#include "ostrel/history/ResultsDocument.h"
 
-#include "Panel.h"
-#include "history/ExtendedFigures.h"
-#include "Plausibility.h"
-#include "Scores.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Plausibility.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/history/ExtendedFigures.h"
+#include "platform/Csv.h"
 #include "platform/DateText.h"
 #include "platform/WholeFile.h"
 
@@ -61,15 +62,6 @@ QString scoreRange(double value)
     return QStringLiteral("%1 不在 0 到 100 之间").arg(valueText(value));
 }
 
-QString csvField(QString text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    text.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 HistoryError badDocument(const QString& why)
 {
     return { HistoryError::Kind::BadDocument, QStringLiteral("这不是 Ostrel 导出的成绩文件：%1").arg(why) };
@@ -98,13 +90,13 @@ HistoryError badExtended(const QString& test, const QString& member)
 }
 
 // An extended result's member: absent (or null) for a run without that test.
-template <typename Result, typename Read>
-Status readExtended(const QJsonObject& run, const QString& key, std::optional<Result>& into, Read read)
+template <typename Value, typename Read>
+Status readExtended(const QJsonObject& run, const QString& key, std::optional<Value>& into, Read read)
 {
     const QJsonValue value = run.value(key);
     if (value.isUndefined() || value.isNull())
         return Done {};
-    Expected<Result> result = read(value);
+    Result<Value> result = read(value);
     if (!result)
         return result.error();
     into = std::move(result).value();
@@ -134,7 +126,7 @@ QJsonObject multicoreToJson(const MulticoreResult& multicore)
     };
 }
 
-Expected<MulticoreResult> multicoreFromJson(const QJsonValue& value)
+Result<MulticoreResult> multicoreFromJson(const QJsonValue& value)
 {
     const QString test = QStringLiteral("多核");
     if (!value.isObject())
@@ -183,7 +175,7 @@ QJsonObject diskToJson(const DiskResult& disk)
     return object;
 }
 
-Expected<DiskResult> diskFromJson(const QJsonValue& value)
+Result<DiskResult> diskFromJson(const QJsonValue& value)
 {
     const QString test = QStringLiteral("磁盘");
     if (!value.isObject())
@@ -277,7 +269,7 @@ QJsonObject runToJson(const RunRecord& run)
     return object;
 }
 
-Expected<RunRecord> runFromJson(const QJsonObject& object)
+Result<RunRecord> runFromJson(const QJsonObject& object)
 {
     RunRecord run;
     const QJsonValue finishedAt = object.value(QStringLiteral("finishedAt"));
@@ -363,7 +355,7 @@ RunRecord withoutImplausibleValues(RunRecord run, double now)
     if (!plausible::isText(run.version))
         run.version.clear();
     for (QString* text : { &run.machine.cpuModel, &run.machine.kernel, &run.machine.os, &run.machine.architecture,
-             &run.machine.governor, &run.machine.fileSystem }) {
+                           &run.machine.governor, &run.machine.fileSystem }) {
         if (!plausible::isText(*text))
             text->clear();
     }
@@ -397,12 +389,12 @@ QString runsToCsv(const QList<RunRecord>& runs)
                                     [](const ExtendedFigure& f) { return f.group == ExtendedFigure::Group::Disk; });
     for (auto figure = figures.begin(); figure != figures.end(); ++figure) {
         if (figure == diskFigures)
-            header << QStringLiteral("disk_folder") << QStringLiteral("disk_fileSystem") << QStringLiteral("disk_direct")
-                   << QStringLiteral("disk_fileBytes");
+            header << QStringLiteral("disk_folder") << QStringLiteral("disk_fileSystem")
+                   << QStringLiteral("disk_direct") << QStringLiteral("disk_fileBytes");
         header << figure->key;
     }
 
-    QString csv = header.join(QLatin1Char(',')) + QLatin1Char('\n');
+    QString csv = platform::csvRecord(header, platform::CsvLineEnd::Lf);
     for (const RunRecord& run : runs) {
         QStringList row { number(run.finishedAt) };
         for (double score : run.scores)
@@ -425,9 +417,7 @@ QString runsToCsv(const QList<RunRecord>& runs)
             const std::optional<double> value = figure->value(run);
             row << (value ? number(*value) : QString());
         }
-        for (QString& field : row)
-            field = csvField(field);
-        csv += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+        csv += platform::csvRecord(row, platform::CsvLineEnd::Lf);
     }
     return csv;
 }
@@ -446,12 +436,14 @@ QByteArray writeResultsDocument(const ResultsDocument& document)
 Status writeResultsFile(const QString& path, const ResultsDocument& document)
 {
     if (const platform::FileWrite written = platform::writeWholeFile(path, writeResultsDocument(document)); !written)
-        return HistoryError { HistoryError::Kind::CannotOpen,
-                              QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason) };
+        return HistoryError {
+            HistoryError::Kind::CannotOpen,
+            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason)
+        };
     return Done {};
 }
 
-Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const platform::Clock& clock)
+Result<ResultsDocument> readResultsDocument(const QByteArray& json, const platform::Clock& clock)
 {
     QJsonParseError parseError;
     const QJsonDocument parsed = QJsonDocument::fromJson(json, &parseError);
@@ -481,16 +473,17 @@ Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const plat
     for (const QJsonValue& value : runs.toArray()) {
         if (!value.isObject())
             return badDocument(QStringLiteral("测试记录不是对象"));
-        Expected<RunRecord> run = runFromJson(value.toObject());
+        Result<RunRecord> run = runFromJson(value.toObject());
         if (!run)
             return run.error();
         if (const QString why = implausibleValue(*run, now); !why.isEmpty()) {
             const bool timeKnown = plausible::isFinishTime(run->finishedAt, now);
-            return impossibleValue(QStringLiteral("第 %1 个测试记录%2的%3")
+            return impossibleValue(
+                QStringLiteral("第 %1 个测试记录%2的%3")
                     .arg(document.runs.size() + 1)
                     .arg(timeKnown ? QStringLiteral("（%1 完成）").arg(platform::mediumDateShortTime(run->finishedAt))
                                    : QString(),
-                        why));
+                         why));
         }
         document.runs.append(std::move(run).value());
     }
@@ -501,7 +494,7 @@ Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const plat
     return document;
 }
 
-Expected<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock)
+Result<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

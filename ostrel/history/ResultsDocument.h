@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/Expected.h"
-#include "history/RunRecord.h"
+#include "ostrel/history/HistoryError.h"
+#include "ostrel/history/RunRecord.h"
 #include "platform/Clock.h"
 
 #include <QByteArray>
@@ -29,14 +29,14 @@ MachineFacts machineFromJson(const QJsonObject& object);
 // The extended results alone, as in a run's "multicore" and "disk" members. Reading refuses wrong types, negative
 // or non-finite numbers and fewer than one thread, saying what is wrong.
 QJsonObject multicoreToJson(const MulticoreResult& multicore);
-Expected<MulticoreResult> multicoreFromJson(const QJsonValue& value);
+Result<MulticoreResult> multicoreFromJson(const QJsonValue& value);
 QJsonObject diskToJson(const DiskResult& disk);
-Expected<DiskResult> diskFromJson(const QJsonValue& value);
+Result<DiskResult> diskFromJson(const QJsonValue& value);
 
 QJsonObject runToJson(const RunRecord& run);
 // Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended
 // result; the rest is optional.
-Expected<RunRecord> runFromJson(const QJsonObject& object);
+Result<RunRecord> runFromJson(const QJsonObject& object);
 
 // What in a run no version of this program could have written (Plausibility.h), named with its value; empty when
 // there is nothing. `now` is the wall-clock time that bounds the finishing time.
@@ -73,7 +73,8 @@ Status writeResultsFile(const QString& path, const ResultsDocument& document);
 // refused with a message saying which, and so is one with a value this program could never have written
 // (implausibleValue(), with `clock` for now), naming the run and the value. Runs are returned newest first whatever
 // their order in the file.
-Expected<ResultsDocument> readResultsDocument(const QByteArray& json, const platform::Clock& clock = platform::WallClock {});
-Expected<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock = platform::WallClock {});
+Result<ResultsDocument> readResultsDocument(const QByteArray& json,
+                                            const platform::Clock& clock = platform::WallClock {});
+Result<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock = platform::WallClock {});
 
 } // namespace ostrel::history

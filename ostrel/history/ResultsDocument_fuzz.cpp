@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a results document, the way --compare and the history window's import read a file; a document
 // that reads is written back out, as an export of it would be.
-#include "history/ResultsDocument.h"
+#include "ostrel/history/ResultsDocument.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,20 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/ResultsDocument.h"
-#include "history/TestRuns.h"
+#include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/TestRuns.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace ostrel;
 using namespace ostrel::history;
-using ostrel::history::testing::sampleExtendedRun;
 using ostrel::history::testing::kSampleTime;
+using ostrel::history::testing::sampleExtendedRun;
 using ostrel::history::testing::sampleRun;
 
 TEST(ResultsDocument, RunJsonHasTheDocumentedShapeAndReadsBackExactly)
@@ -34,7 +33,7 @@ TEST(ResultsDocument, RunJsonHasTheDocumentedShapeAndReadsBackExactly)
 
     // Through text and back, every double bit for bit.
     const QByteArray text = QJsonDocument(json).toJson();
-    const Expected<RunRecord> back = runFromJson(QJsonDocument::fromJson(text).object());
+    const Result<RunRecord> back = runFromJson(QJsonDocument::fromJson(text).object());
     ASSERT_TRUE(back) << back.error().message.toStdString();
     EXPECT_EQ(back.value(), run);
 }
@@ -46,8 +45,8 @@ TEST(ResultsDocument, MemorySizeThatIsNoByteCountReadsAsUnknown)
     {
         QJsonValue written;
         qint64 read;
-    } cases[] = { { 16706064384.0, 16706064384 }, { 1e300, 0 }, { -1e300, 0 }, { -4096.0, 0 }, { 2.5, 0 },
-        { QStringLiteral("16"), 0 }, { QJsonValue::Null, 0 } };
+    } cases[] = { { 16706064384.0, 16706064384 }, { 1e300, 0 },           { -1e300, 0 }, { -4096.0, 0 }, { 2.5, 0 },
+                  { QStringLiteral("16"), 0 },    { QJsonValue::Null, 0 } };
     for (const auto& c : cases)
         EXPECT_EQ(machineFromJson({ { QStringLiteral("memoryBytes"), c.written } }).memoryBytes, c.read)
             << QJsonDocument(QJsonArray { c.written }).toJson(QJsonDocument::Compact).constData();
@@ -65,8 +64,7 @@ TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRu
               R"("randRead":{"iops":18096.75,"mbps":74.125},"randWrite":{"iops":15014.5,"mbps":61.5},)"
               R"("seqRead":{"mbps":2903.5},"seqWrite":{"mbps":1187.25}})");
 
-    const Expected<RunRecord> back
-        = runFromJson(QJsonDocument::fromJson(QJsonDocument(json).toJson()).object());
+    const Result<RunRecord> back = runFromJson(QJsonDocument::fromJson(QJsonDocument(json).toJson()).object());
     ASSERT_TRUE(back) << back.error().message.toStdString();
     EXPECT_EQ(back.value(), run);
 
@@ -118,7 +116,7 @@ TEST(ResultsDocument, RefusesARunWithAMalformedExtendedResult)
         };
         QJsonObject bad = good;
         bad.insert(c.result, replaced(good.value(c.result), 0));
-        const Expected<RunRecord> read = runFromJson(bad);
+        const Result<RunRecord> read = runFromJson(bad);
         ASSERT_FALSE(read) << where.toStdString();
         EXPECT_EQ(read.error().kind, HistoryError::Kind::BadDocument);
         EXPECT_TRUE(read.error().message.contains(c.path.isEmpty() ? QString::fromLatin1(c.result) : c.path.last()))
@@ -131,11 +129,12 @@ TEST(ResultsDocument, ExportedFileImportsWithItsRunsNewestFirst)
     QTemporaryDir dir;
     ResultsDocument document;
     document.machine = sampleRun(0).machine;
-    document.runs = { sampleRun(kSampleTime + 100, 70), sampleRun(kSampleTime + 300, 90), sampleRun(kSampleTime + 200, 80) };
+    document.runs
+        = { sampleRun(kSampleTime + 100, 70), sampleRun(kSampleTime + 300, 90), sampleRun(kSampleTime + 200, 80) };
     const QString path = dir.filePath("results.json");
     ASSERT_TRUE(writeResultsFile(path, document));
 
-    const Expected<ResultsDocument> read = readResultsFile(path);
+    const Result<ResultsDocument> read = readResultsFile(path);
     ASSERT_TRUE(read) << read.error().message.toStdString();
     EXPECT_EQ(read->machine, document.machine);
     ASSERT_EQ(read->runs.size(), 3);
@@ -178,7 +177,7 @@ TEST(ResultsDocument, RefusesWhatIsNotACurrentResultsDocument)
           HistoryError::Kind::BadDocument },
     };
     for (const auto& c : cases) {
-        const Expected<ResultsDocument> read = readResultsDocument(c.json);
+        const Result<ResultsDocument> read = readResultsDocument(c.json);
         ASSERT_FALSE(read) << c.json.constData();
         EXPECT_EQ(read.error().kind, c.kind) << c.json.constData();
         EXPECT_FALSE(read.error().message.isEmpty());
@@ -258,11 +257,26 @@ TEST(Plausibility, EveryImpossibleValueIsNamed)
     } cases[] = {
         { "as written", [](RunRecord&) {}, u"" },
         { "no elapsed times", [](RunRecord& r) { r.elapsed = {}; }, u"" },
-        { "a failed or bounded stage", [](RunRecord& r) { r.scores[4] = 0.0; r.elapsed[4] = 30.0; }, u"" },
-        { "a score of a stage that took no time", [](RunRecord& r) { r.scores[0] = 100.0; r.elapsed[0] = 0.0; }, u"" },
+        { "a failed or bounded stage",
+          [](RunRecord& r) {
+              r.scores[4] = 0.0;
+              r.elapsed[4] = 30.0;
+          },
+          u"" },
+        { "a score of a stage that took no time",
+          [](RunRecord& r) {
+              r.scores[0] = 100.0;
+              r.elapsed[0] = 0.0;
+          },
+          u"" },
         { "the earliest time", [](RunRecord& r) { r.finishedAt = 946684800.0; }, u"" },
         { "a day ahead", [now](RunRecord& r) { r.finishedAt = now + 86400.0; }, u"" },
-        { "texts of 1 KiB", [kib](RunRecord& r) { r.machine.cpuModel = kib; r.version = QString(512, QChar(0xe9)); }, u"" },
+        { "texts of 1 KiB",
+          [kib](RunRecord& r) {
+              r.machine.cpuModel = kib;
+              r.version = QString(512, QChar(0xe9));
+          },
+          u"" },
         { "score 1e308", [](RunRecord& r) { r.scores[0] = 1e308; }, u"“int”成绩 1e+308 不在 0 到 100 之间" },
         { "negative score", [](RunRecord& r) { r.scores[1] = -0.5; }, u"“double”成绩 -0.5 不在 0 到 100 之间" },
         { "NaN score", [nan](RunRecord& r) { r.scores[2] = nan; }, u"“pi”成绩 NaN 不在 0 到 100 之间" },
@@ -278,7 +292,8 @@ TEST(Plausibility, EveryImpossibleValueIsNamed)
           u"完成时间 1.8332e+14 不在 2000 年到此刻之后一天之间" },
         { "just over a day ahead", [now](RunRecord& r) { r.finishedAt = now + 86401.0; },
           u"完成时间 1796797201 不在 2000 年到此刻之后一天之间" },
-        { "long CPU model", [kib](RunRecord& r) { r.machine.cpuModel = kib + 'x'; }, u"机器信息“cpuModel”长于 1024 字节" },
+        { "long CPU model", [kib](RunRecord& r) { r.machine.cpuModel = kib + 'x'; },
+          u"机器信息“cpuModel”长于 1024 字节" },
         { "long governor", [](RunRecord& r) { r.machine.governor = QString(342, QChar(0x4e2d)); },
           u"机器信息“governor”长于 1024 字节" },
         { "long version", [kib](RunRecord& r) { r.version = kib + 'x'; }, u"版本号长于 1024 字节" },
@@ -299,23 +314,26 @@ TEST(ResultsDocument, RefusesAFileWithAnImpossibleValueNamingTheRun)
     document.runs = { sampleRun(kSampleTime), sampleRun(kSampleTime + 60) };
     document.runs[1].scores[0] = 1e308;
     const FixedClock clock(kSampleTime + 3600);
-    const Expected<ResultsDocument> read = readResultsDocument(writeResultsDocument(document), clock);
+    const Result<ResultsDocument> read = readResultsDocument(writeResultsDocument(document), clock);
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error().kind, HistoryError::Kind::BadDocument);
     EXPECT_EQ(read.error().message,
-        QStringLiteral("成绩文件里有 Ostrel 不可能写出的数值：第 2 个测试记录（2026年12月8日 13:21 完成）的“int”成绩 1e+308 不在 0 "
-                       "到 100 之间"));
+              QStringLiteral("成绩文件里有 Ostrel 不可能写出的数值：第 2 个测试记录（2026年12月8日 13:21 "
+                             "完成）的“int”成绩 1e+308 不在 0 "
+                             "到 100 之间"));
 
     // "Now" is the clock's: the same runs are fine a day later, and too early a day before.
     document.runs[1].scores[0] = 80.0;
     EXPECT_TRUE(readResultsDocument(writeResultsDocument(document), clock));
-    const Expected<ResultsDocument> early = readResultsDocument(writeResultsDocument(document), FixedClock(kSampleTime - 86400.5));
+    const Result<ResultsDocument> early
+        = readResultsDocument(writeResultsDocument(document), FixedClock(kSampleTime - 86400.5));
     ASSERT_FALSE(early);
-    EXPECT_TRUE(early.error().message.endsWith(QStringLiteral("第 1 个测试记录的完成时间 1796707200 不在 2000 年到此刻之后一天之间")))
+    EXPECT_TRUE(early.error().message.endsWith(
+        QStringLiteral("第 1 个测试记录的完成时间 1796707200 不在 2000 年到此刻之后一天之间")))
         << qPrintable(early.error().message);
 
     document.machine.os = QString(2000, QLatin1Char('o'));
-    const Expected<ResultsDocument> machine = readResultsDocument(writeResultsDocument(document), clock);
+    const Result<ResultsDocument> machine = readResultsDocument(writeResultsDocument(document), clock);
     ASSERT_FALSE(machine);
     EXPECT_TRUE(machine.error().message.endsWith(QStringLiteral("机器信息“os”长于 1024 字节")));
 }

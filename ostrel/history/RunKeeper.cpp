@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/RunKeeper.h"
+#include "ostrel/history/RunKeeper.h"
 
-#include "BenchmarkRun.h"
-#include "history/HistoryStore.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/history/HistoryStore.h"
 #include "platform/Version.h"
 
 namespace ostrel::history {
@@ -31,7 +31,7 @@ QString RunKeeper::keep(const FinishedRun& finished)
     m_lastKept = recordOf(finished, m_machine, m_conditions);
     m_keptRow.reset();
     HistoryStore store(m_historyPath);
-    const Expected<qint64> row = store.appendRun(m_lastKept);
+    const Result<qint64> row = store.appendRun(m_lastKept);
     if (!row)
         return row.error().message;
     m_keptRow = *row;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/MachineFacts.h"
-#include "history/RunRecord.h"
-#include "history/SkewProbe.h"
+#include "ostrel/history/MachineFacts.h"
+#include "ostrel/history/RunRecord.h"
+#include "ostrel/history/SkewProbe.h"
 
 #include <QString>
 #include <QStringList>

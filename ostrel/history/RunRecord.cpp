@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/RunRecord.h"
+#include "ostrel/history/RunRecord.h"
 
 #include "platform/DateText.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/RunStatistics.h"
+#include "ostrel/history/RunStatistics.h"
 
-#include "Panel.h"
+#include "ostrel/engine/Panel.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/SkewProbe.h"
-#include "history/SystemFiles.h"
+#include "ostrel/history/SkewProbe.h"
+
+#include "ostrel/history/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>

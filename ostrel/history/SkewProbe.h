@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/MachineFacts.h"
+#include "ostrel/history/MachineFacts.h"
 
 #include <QStringList>
 #include <chrono>

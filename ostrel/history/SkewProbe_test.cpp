@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/SkewProbe.h"
+#include "ostrel/history/SkewProbe.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AddressList.h"
+#include "vantor/cli/AddressList.h"
 
 #include <QHostAddress>
 #include <QIODevice>

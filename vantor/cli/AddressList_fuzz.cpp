@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a list given with -f or piped in, read to its end.
-#include "AddressList.h"
+#include "vantor/cli/AddressList.h"
 
 #include <QBuffer>
 #include <cstddef>

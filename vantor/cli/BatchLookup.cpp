@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BatchLookup.h"
+#include "vantor/cli/BatchLookup.h"
 
-#include "AddressList.h"
-#include "Csv.h"
-#include "KnownAnswers.h"
-#include "Outcome.h"
+#include "platform/Csv.h"
 #include "platform/PrintableText.h"
+#include "vantor/cli/AddressList.h"
+#include "vantor/cli/KnownAnswers.h"
+#include "vantor/cli/Outcome.h"
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpApiBatch.h"
 #include "vantor/net/IpDatabase.h"
@@ -29,6 +29,11 @@
 namespace vantor::cli {
 
 namespace {
+
+QByteArray csvLine(const QStringList& fields)
+{
+    return platform::csvRecord(fields, platform::CsvLineEnd::CrLf).toUtf8();
+}
 
 // A file name or a reason from outside is shown up to this many characters; an address or a list's line up to
 // platform::kLongestEchoedText.
@@ -103,8 +108,8 @@ public:
         , m_progress(progress)
     {
         if (m_format == OutputFormat::Csv) {
-            m_pending = csvRecord({ QStringLiteral("ip"), QStringLiteral("country"), QStringLiteral("region"),
-                                    QStringLiteral("city"), QStringLiteral("isp"), QStringLiteral("status") });
+            m_pending = csvLine({ QStringLiteral("ip"), QStringLiteral("country"), QStringLiteral("region"),
+                                  QStringLiteral("city"), QStringLiteral("isp"), QStringLiteral("status") });
         }
     }
 
@@ -137,9 +142,9 @@ public:
         case OutputFormat::Csv: {
             const auto value = [&](std::size_t i) { return outcome.answer.values[i].value_or(QString()); };
             if (failed)
-                m_pending += csvRecord({ query, {}, {}, {}, {}, QLatin1String(failed->error) });
+                m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error) });
             else
-                m_pending += csvRecord({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok") });
+                m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok") });
             break;
         }
         case OutputFormat::Text:

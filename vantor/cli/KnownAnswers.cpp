@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "KnownAnswers.h"
+#include "vantor/cli/KnownAnswers.h"
 
 #include <QHostAddress>
 #include <cstring>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Outcome.h"
+#include "vantor/cli/Outcome.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Outcome.h"
+#include "vantor/cli/Outcome.h"
 
-#include "BatchLookup.h"
+#include "vantor/cli/BatchLookup.h"
 
 namespace vantor::cli {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BatchLookup.h"
 #include "platform/Version.h"
+#include "vantor/cli/BatchLookup.h"
 #include "vantor/testing/IpApiStandIn.h"
 #include "vantor/testing/MiniHttpServer.h"
 #include "vantor/testing/TestDatabases.h"

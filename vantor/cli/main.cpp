@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
-#include "AddressList.h"
-#include "BatchLookup.h"
 #include "platform/StopSignals.h"
+#include "vantor/cli/AddressList.h"
+#include "vantor/cli/BatchLookup.h"
 #include "vantor/net/Configuration.h"
 #include "vantor/net/Fetch.h"
 

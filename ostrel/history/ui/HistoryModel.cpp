@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/ui/HistoryModel.h"
+#include "ostrel/history/ui/HistoryModel.h"
 
-#include "Panel.h"
-#include "Scores.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Scores.h"
 #include "platform/DateText.h"
 
 #include <QApplication>

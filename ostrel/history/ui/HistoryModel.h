@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/ExtendedFigures.h"
-#include "history/RunRecord.h"
+#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/history/RunRecord.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/ui/HistoryWindow.h"
+#include "ostrel/history/ui/HistoryWindow.h"
 
-#include "Panel.h"
-#include "Scores.h"
-#include "history/ExtendedFigures.h"
-#include "history/ResultsDocument.h"
-#include "history/RunStatistics.h"
-#include "history/ui/HistoryModel.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/Scores.h"
+#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/RunStatistics.h"
+#include "ostrel/history/ui/HistoryModel.h"
 #include "platform/DateText.h"
 #include "platform/ui/Alert.h"
 
@@ -194,7 +194,7 @@ void HistoryWindow::reload()
 {
     // Learn the version first: a run committed while reading shows at the next look.
     m_seenVersion = m_store.dataVersion();
-    Expected<QList<RunRecord>> runs = m_store.runs();
+    Result<QList<RunRecord>> runs = m_store.runs();
     if (!runs) {
         m_statusLine->setText(QStringLiteral("无法读取历史记录。") + runs.error().message);
         m_statusLine->show();
@@ -246,7 +246,7 @@ void HistoryWindow::chooseImportFile()
 
 bool HistoryWindow::importFile(const QString& path)
 {
-    Expected<ResultsDocument> document = readResultsFile(path);
+    Result<ResultsDocument> document = readResultsFile(path);
     if (!document) {
         platform::ui::showAlert(QStringLiteral("无法导入这个文件"), document.error().message, this);
         return false;
@@ -410,8 +410,8 @@ void HistoryWindow::updateComparison()
     const QString none = QStringLiteral("—");
     for (const ExtendedComparisonRow& row : compareExtended(a, b)) {
         const ExtendedFigure& figure = *row.figure;
-        QStandardItem* difference = cell(row.a && row.b ? HistoryModel::changeText(*row.a - *row.b, figure.decimals)
-                                                        : none);
+        QStandardItem* difference
+            = cell(row.a && row.b ? HistoryModel::changeText(*row.a - *row.b, figure.decimals) : none);
         const bool up = difference->text().startsWith(QLatin1Char('+'));
         const bool down = difference->text().startsWith(QChar(0x2212));
         if (figure.better != ExtendedFigure::Better::Neither && (up || down)) {

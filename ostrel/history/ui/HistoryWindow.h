@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "history/HistoryStore.h"
+#include "ostrel/history/HistoryStore.h"
 
 #include <QString>
 #include <QWidget>

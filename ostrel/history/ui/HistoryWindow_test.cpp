@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/HistoryStore.h"
-#include "history/ResultsDocument.h"
-#include "history/TestRuns.h"
-#include "history/ui/HistoryModel.h"
-#include "history/ui/HistoryWindow.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/TestRuns.h"
+#include "ostrel/history/ui/HistoryModel.h"
+#include "ostrel/history/ui/HistoryWindow.h"
 #include "platform/DateText.h"
 #include "platform/ui/Alert.h"
 
@@ -258,7 +258,8 @@ TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
     alerts.clear();
     EXPECT_FALSE(window.importFile(impossible));
     ASSERT_EQ(alerts.alerts().size(), 1);
-    EXPECT_TRUE(alerts.alerts().first().informativeText.endsWith(QStringLiteral("的“disk”成绩 1e+308 不在 0 到 100 之间")))
+    EXPECT_TRUE(
+        alerts.alerts().first().informativeText.endsWith(QStringLiteral("的“disk”成绩 1e+308 不在 0 到 100 之间")))
         << qPrintable(alerts.alerts().first().informativeText);
     for (const QString& path : { bad, dir.filePath(QStringLiteral("missing.json")) }) {
         alerts.clear();
@@ -289,9 +290,11 @@ TEST_F(HistoryWindowTest, ImpossibleValuesInTheHistoryShowAsNoValue)
     EXPECT_EQ(text(model, 0, HistoryModel::TimeColumn), QString()) << "finished far in the future";
     EXPECT_EQ(text(model, 0, HistoryModel::OverallColumn), QStringLiteral("70分"));
     EXPECT_EQ(text(model, 1, HistoryModel::TimeColumn), platform::mediumDateShortTime(kStart + 3 * kDay));
-    const QStringList shown { text(model, 1, HistoryModel::OverallColumn), text(model, 1, HistoryModel::FirstStageColumn),
-        text(model, 1, HistoryModel::FirstStageColumn + 1), text(model, 1, HistoryModel::FirstStageColumn + 2),
-        text(model, 1, HistoryModel::FirstStageColumn + 3) };
+    const QStringList shown { text(model, 1, HistoryModel::OverallColumn),
+                              text(model, 1, HistoryModel::FirstStageColumn),
+                              text(model, 1, HistoryModel::FirstStageColumn + 1),
+                              text(model, 1, HistoryModel::FirstStageColumn + 2),
+                              text(model, 1, HistoryModel::FirstStageColumn + 3) };
     EXPECT_EQ(shown, (QStringList { "", "75分", "", "", "70分" }));
     EXPECT_EQ(text(model, 0, HistoryModel::ChangeColumn), QString()) << "after an overall score of no value";
     EXPECT_EQ(text(model, 1, HistoryModel::ChangeColumn), QString());
