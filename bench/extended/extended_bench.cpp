@@ -4,11 +4,12 @@
 // test (each fio job through Ostrel beside the same job run directly, taking
 // turns, in the same folder). Run by hand:
 // ostrel-extended-bench [repetitions] [--disk-folder DIR]
-#include "ostrel/disk/FioDisk.h"
-#include "ostrel/disk/FioReport.h"
-#include "ostrel/engine/ExtendedRun.h"
-#include "ostrel/engine/Multicore.h"
+#include "ostrel/engine/BenchmarkRun.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/extended/disk/FioDisk.h"
+#include "ostrel/extended/disk/FioReport.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "platform/Clock.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,13 @@
 namespace {
 
 using Seconds = std::chrono::duration<double>;
+
+class NoProgress final : public ostrel::ExtendedProgress
+{
+public:
+    void showState(const QString&) override { }
+    void showStep(std::size_t, const std::function<double()>&) override { }
+};
 
 double median(std::vector<double> values)
 {
@@ -121,16 +129,18 @@ void disk(const QString& folder, int repetitions)
     std::optional<ostrel::DiskResult> first;
     for (int r = 0; r < repetitions; ++r) {
         std::atomic<bool> stop { false };
-        const ostrel::DiskTest::Outcome ours = ostrel::disk::FioDisk({ folder }).run(stop, [](std::size_t, double) {});
-        if (!ours.result) {
-            std::printf("  Ostrel's disk test gave no result: %s\n", qPrintable(ours.problem));
+        NoProgress none;
+        const ostrel::ExtendedResult<ostrel::DiskResult> ours
+            = ostrel::disk::FioDisk({ folder }).run(ostrel::FinishedRun {}, stop, none);
+        if (!ours) {
+            std::printf("  Ostrel's disk test gave no result: %s\n", qPrintable(ours.error().message));
             return;
         }
         if (!first)
-            first = ours.result;
+            first = ours.value();
         for (std::size_t job = 0; job < jobs; ++job) {
-            const double our = (*ours.result.*ostrel::kDiskJobs[job].result).mbps;
-            const std::optional<double> direct = directFio(job, file, ours.result->fileBytes);
+            const double our = (ours.value().*ostrel::kDiskJobs[job].result).mbps;
+            const std::optional<double> direct = directFio(job, file, ours->fileBytes);
             if (!direct) {
                 std::printf("  %s run directly failed\n", ostrel::kDiskJobs[job].key);
                 ::unlink(QFile::encodeName(file).constData());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/cli/CommandLine.h"
 
+#include "ostrel/extended/ExtendedTests.h"
 #include "platform/ErrorText.h"
 
 #include <QCommandLineParser>
@@ -100,6 +101,20 @@ Options parseArguments(const QStringList& arguments)
     return options;
 }
 
+namespace {
+
+// The extended tests' members of the JSON report: "\"multicore\" and \"disk\"".
+QString extendedMembers()
+{
+    QStringList members;
+    for (const ExtendedKind& kind : extendedTests())
+        members << QLatin1Char('"') + kind.key + QLatin1Char('"');
+    const QString last = members.isEmpty() ? QString() : members.takeLast();
+    return members.isEmpty() ? last : members.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+} // namespace
+
 QString usage(const QString& program)
 {
     return QStringLiteral("Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
@@ -116,7 +131,7 @@ QString usage(const QString& program)
                           "\n"
                           "Options:\n"
                           "  --json          print the results as JSON on standard output (progress goes\n"
-                          "                  to standard error), with \"multicore\" and \"disk\" after\n"
+                          "                  to standard error), with %2 after\n"
                           "                  --extended; with --history, the runs as JSON\n"
                           "  --runs N        make N complete runs back to back, each saved, then show the\n"
                           "                  median, minimum, maximum and spread of every score\n"
@@ -164,7 +179,7 @@ QString usage(const QString& program)
                           "       be written\n"
                           "  4    another benchmark was under way, so this one did not start\n"
                           "  130  stopped by Ctrl-C or SIGTERM\n")
-        .arg(program);
+        .arg(program, extendedMembers());
 }
 
 QString busyMessage(const QString& holder)

@@ -2,7 +2,7 @@
 #include "ostrel/cli/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/TerminalView.h"
-#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"

@@ -1,104 +1,77 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/extended/ExtendedRun.h"
 
 #include "ostrel/engine/BenchmarkRun.h"
-#include "ostrel/engine/Multicore.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "platform/BarHolder.h"
+
+#include <algorithm>
 
 namespace ostrel {
 
 namespace {
 
-// Three multi-core workloads, then four disk jobs, on one bar from 0 to 100.
-constexpr double kPhases = double(kMulticoreWorkloads.size() + kDiskJobs.size());
-constexpr int kStepsPerTest = 20;
-
-// The names of the disk jobs in the disk line.
-constexpr std::array<const char16_t*, 4> kDiskJobShortTitles { u"顺序读", u"顺序写", u"随机读", u"随机写" };
-
-const TestKind& testKind(std::size_t workload)
+// One test's steps on the pass's bar, from 0 to 100: its first step's place among all the steps.
+class PassProgress final : public ExtendedProgress
 {
-    // kMulticoreWorkloads are the first three tests, in the same order.
-    return kTestKinds[workload];
-}
+public:
+    PassProgress(Panel& panel, RunControl& control, std::size_t firstStep, std::size_t allSteps)
+        : m_panel(panel)
+        , m_control(control)
+        , m_firstStep(firstStep)
+        , m_allSteps(double(std::max<std::size_t>(allSteps, 1)))
+    {
+    }
 
-QString rate(double value)
-{
-    return QString::number(value, 'f', value < 10.0 ? 1 : 0);
-}
+    void showState(const QString& state) override
+    {
+        m_control.write([&] { m_panel.testingState.setText(state); });
+    }
 
-QString seconds(double value)
-{
-    return QString::number(value, 'f', 2);
-}
+    void showStep(std::size_t step, const std::function<double()>& fraction) override
+    {
+        m_control.write([&] {
+            const double done = double(m_firstStep + step) + std::clamp(fraction(), 0.0, 1.0);
+            m_panel.testingProgress.setValue(100.0 * done / m_allSteps);
+        });
+    }
+
+private:
+    Panel& m_panel;
+    RunControl& m_control;
+    std::size_t m_firstStep;
+    double m_allSteps;
+};
 
 } // namespace
 
 ExtendedPanel::ExtendedPanel()
 {
+    for (const ExtendedKind& kind : extendedTests()) {
+        lines.push_back(std::make_unique<ExtendedLine>());
+        lines.back()->kind = &kind;
+    }
     resetExtendedPanel(*this);
+}
+
+ExtendedLine* ExtendedPanel::lineOf(const QString& key) const
+{
+    for (const std::unique_ptr<ExtendedLine>& line : lines) {
+        if (line->kind->key == key)
+            return line.get();
+    }
+    return nullptr;
 }
 
 void resetExtendedPanel(ExtendedPanel& shown)
 {
-    for (platform::TextHolder* holder :
-         { &shown.multicore, &shown.multicoreDetails, &shown.disk, &shown.diskDetails }) {
-        holder->setHidden(true);
-        holder->setText(QString());
+    for (const std::unique_ptr<ExtendedLine>& line : shown.lines) {
+        for (platform::TextHolder* holder : { &line->line, &line->details }) {
+            holder->setHidden(true);
+            holder->setText(QString());
+        }
     }
-}
-
-QString multicoreLine(const MulticoreResult& result)
-{
-    return QStringLiteral("多核：%1 线程，加速 %2 倍").arg(result.threads).arg(result.overall, 0, 'f', 2);
-}
-
-QString multicoreDetails(const MulticoreResult& result, const std::array<double, 3>& singleElapsed)
-{
-    QStringList lines;
-    for (std::size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
-        lines << QStringLiteral("%1：%2 线程 %3 秒，单线程 %4 秒，加速 %5 倍")
-                     .arg(QString::fromUtf16(testKind(i).title))
-                     .arg(result.threads)
-                     .arg(seconds(result.elapsed[i]), seconds(singleElapsed[i]))
-                     .arg(result.speedup[i], 0, 'f', 2);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-QString diskLine(const DiskResult& result)
-{
-    QStringList jobs;
-    for (std::size_t i = 0; i < kDiskJobs.size(); ++i) {
-        const DiskJobResult& job = result.*kDiskJobs[i].result;
-        const QString title = QString::fromUtf16(kDiskJobShortTitles[i]);
-        if (kDiskJobs[i].random)
-            jobs << QStringLiteral("%1 %2 IOPS（%3 MB/s）").arg(title, rate(job.iops.value_or(0.0)), rate(job.mbps));
-        else
-            jobs << QStringLiteral("%1 %2 MB/s").arg(title, rate(job.mbps));
-    }
-    QString line = QStringLiteral("磁盘：") + jobs.join(QStringLiteral("，"));
-    if (!result.direct)
-        line += QStringLiteral("，经过缓存");
-    return line;
-}
-
-QString diskDetails(const DiskResult& result)
-{
-    QStringList lines {
-        QStringLiteral("文件夹：%1").arg(result.folder),
-        QStringLiteral("文件系统：%1").arg(result.fileSystem.isEmpty() ? QStringLiteral("未知") : result.fileSystem),
-        QStringLiteral("测试文件：%1 MiB").arg(result.fileBytes / (1024 * 1024)),
-        result.direct ? QStringLiteral("直接读写，不经过缓存") : QStringLiteral("经过缓存：文件系统不支持直接读写"),
-    };
-    return lines.join(QLatin1Char('\n'));
-}
-
-QString diskProblemLine(const QString& problem)
-{
-    return QStringLiteral("磁盘：未能测试，") + problem;
 }
 
 ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finished)
@@ -107,70 +80,42 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
     RunControl& control = tests.control;
     Panel& panel = tests.panel;
     const QString endState = panel.testingState.text();
-    const auto showProgress = [&](double phase, double fraction) {
-        control.write([&] { panel.testingProgress.setValue(100.0 * (phase + std::min(fraction, 1.0)) / kPhases); });
-    };
-    const auto showState
-        = [&](const QString& state) { return control.write([&] { panel.testingState.setText(state); }); };
-
     if (!control.write([&] { panel.testingProgress.setValue(0.0); }))
         return outcome;
 
-    const std::array<double, 3> single { finished.elapsed[0], finished.elapsed[1], finished.elapsed[2] };
-    const double stepsPerWorkload = double(kStepsPerTest * tests.threads);
-    std::array<int, 3> steps {};
-    const std::optional<MulticoreResult> multicore = runMulticore(
-        tests.workloads, tests.threads, tests.stopwatch, control.stopFlag(), single,
-        [&](std::size_t workload) {
-            showState(QStringLiteral("正在测试 多核 ") + QString::fromUtf16(testKind(workload).title));
-            showProgress(double(workload), 0.0);
-        },
-        [&](std::size_t workload) {
-            // Pi has one step a copy; the others twenty.
-            const double total = workload == 2 ? double(tests.threads) : stepsPerWorkload;
-            // Counted inside the gate, so that the copies' writes never take the bar back.
-            control.write([&] {
-                const double fraction = std::min(++steps[workload] / total, 1.0);
-                panel.testingProgress.setValue(100.0 * (double(workload) + fraction) / kPhases);
-            });
-        });
-    if (!multicore)
-        return outcome;
-    finished.multicore = multicore;
-    if (!control.write([&] {
-            tests.shown.multicore.setText(multicoreLine(*multicore));
-            tests.shown.multicoreDetails.setText(multicoreDetails(*multicore, single));
-            tests.shown.multicore.setHidden(false);
-        }))
-        return outcome;
-
-    if (tests.disk) {
-        const double firstDiskPhase = double(kMulticoreWorkloads.size());
-        std::size_t shownJob = kDiskJobs.size();
-        const DiskTest::Outcome disk = tests.disk->run(control.stopFlag(), [&](std::size_t job, double fraction) {
-            if (job != shownJob) {
-                shownJob = job;
-                showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
-            }
-            showProgress(firstDiskPhase + double(job), fraction);
-        });
-        if (control.stopRequested())
+    std::size_t allSteps = 0;
+    for (const PlannedTest& planned : tests.tests)
+        allSteps += planned.test->steps();
+    std::size_t firstStep = 0;
+    for (PlannedTest& planned : tests.tests) {
+        const ExtendedKind& kind = *planned.kind;
+        PassProgress progress(panel, control, firstStep, allSteps);
+        firstStep += planned.test->steps();
+        ExtendedResult<ExtendedResults::Entry> result
+            = kind.run(*planned.test, finished, control.stopFlag(), progress);
+        if (control.stopRequested() || (!result && result.error().kind == ExtendedError::Kind::Stopped))
             return outcome;
-        finished.disk = disk.result;
+        if (result)
+            finished.extended.set(result.value());
+        else
+            finished.extended.remove(kind.key);
+        ExtendedLine* line = tests.shown.lineOf(kind.key);
         const bool shown = control.write([&] {
-            if (disk.result) {
-                tests.shown.disk.setText(diskLine(*disk.result));
-                tests.shown.diskDetails.setText(diskDetails(*disk.result));
+            if (!line)
+                return;
+            if (result) {
+                line->line.setText(kind.line(result.value()));
+                line->details.setText(kind.details(result.value(), finished));
             } else {
-                tests.shown.disk.setText(diskProblemLine(disk.problem));
-                tests.shown.diskDetails.setText(QString());
+                line->line.setText(kind.problemLine(result.error().message));
+                line->details.setText(QString());
             }
-            tests.shown.disk.setHidden(false);
+            line->line.setHidden(false);
         });
         if (!shown)
             return outcome;
-        if (!disk.result)
-            outcome.problems << diskProblemLine(disk.problem);
+        if (!result)
+            outcome.problems << kind.problemLine(result.error().message);
     }
     control.write([&] {
         panel.testingProgress.setValue(100.0);

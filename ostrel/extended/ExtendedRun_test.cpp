@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/engine/BenchmarkRun.h"
-#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"

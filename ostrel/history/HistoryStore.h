@@ -25,7 +25,7 @@ class HistoryStore
 {
 public:
     // The schema version this program writes; databases from 1 up to it are migrated to it.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     struct Options
     {
@@ -75,6 +75,8 @@ private:
     // Runs the statements in one write transaction, again while the database is locked.
     Status write(const std::function<Status()>& statements);
     Status insert(const QList<RunRecord>& runs, qint64* lastId);
+    // Sets the extended results of the run in row `id`, inside a write.
+    Status writeExtended(qint64 id, const ExtendedResults& results);
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();

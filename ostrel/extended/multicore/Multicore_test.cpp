@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/Multicore.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
 

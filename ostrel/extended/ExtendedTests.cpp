@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ostrel/extended/ExtendedTests.h"
+
+#include "ostrel/extended/disk/DiskTest.h"
+#include "ostrel/extended/disk/FioDisk.h"
+#include "ostrel/extended/multicore/MulticoreTest.h"
+
+#include <sched.h>
+
+namespace ostrel {
+
+namespace {
+
+std::deque<ExtendedKind>& rows()
+{
+    // The extended tests, in the order they run. A test's folder gives all of its row; nothing else names it.
+    static std::deque<ExtendedKind> table {
+        ExtendedKind(TestDescription<MulticoreResult> {
+            "multicore", u"多核", multicore::makeTest, multicore::line, multicore::details, multicore::historyTip,
+            multicore::figures, nullptr, multicore::toJson, multicore::fromJson, multicore::metrics }),
+        ExtendedKind(TestDescription<DiskResult> { "disk", u"磁盘", disk::makeTest, disk::line, disk::details,
+                                                   disk::historyTip, disk::figures, disk::texts, disk::toJson,
+                                                   disk::fromJson, disk::metrics, disk::removeLeftovers }),
+    };
+    return table;
+}
+
+} // namespace
+
+const std::deque<ExtendedKind>& extendedTests()
+{
+    return rows();
+}
+
+const ExtendedKind* findExtendedTest(const QString& key)
+{
+    for (const ExtendedKind& kind : extendedTests()) {
+        if (kind.key == key)
+            return &kind;
+    }
+    return nullptr;
+}
+
+QString extendedTestsTitle()
+{
+    QStringList names;
+    for (const ExtendedKind& kind : extendedTests())
+        names << kind.name;
+    return QStringLiteral("扩展测试（%1）").arg(names.join(QStringLiteral("、")));
+}
+
+QString extendedTestsDescription()
+{
+    QStringList tests;
+    for (const ExtendedKind& kind : extendedTests())
+        tests << kind.name + QStringLiteral("测试");
+    const QString last = tests.isEmpty() ? QString() : tests.takeLast();
+    return QStringLiteral("在五项测试之后进行")
+        + (tests.isEmpty() ? last : tests.join(QStringLiteral("、")) + QStringLiteral("和") + last);
+}
+
+QList<ExtendedFigure> extendedFigures()
+{
+    QList<ExtendedFigure> figures;
+    for (const ExtendedKind& kind : extendedTests())
+        figures << kind.figures;
+    return figures;
+}
+
+QList<ExtendedComparisonRow> compareExtended(const ExtendedResults& a, const ExtendedResults& b)
+{
+    QList<ExtendedComparisonRow> rows;
+    for (const ExtendedKind& kind : extendedTests()) {
+        if (!a.find(kind.key) && !b.find(kind.key))
+            continue;
+        for (const ExtendedFigure& figure : kind.figures)
+            rows << ExtendedComparisonRow { figure, figure.of(a), figure.of(b) };
+    }
+    return rows;
+}
+
+void removeExtendedLeftovers(const QString& scratchFolder, const QString& folder,
+                             std::chrono::system_clock::time_point before)
+{
+    for (const ExtendedKind& kind : extendedTests()) {
+        if (kind.removeLeftovers)
+            kind.removeLeftovers(scratchFolder, folder, before);
+    }
+}
+
+std::vector<PlannedTest> planExtendedTests(const ExtendedSetup& setup, const ExtendedTestMaker& make)
+{
+    std::vector<PlannedTest> planned;
+    for (const ExtendedKind& kind : extendedTests())
+        planned.push_back({ &kind, make ? make(kind, setup) : kind.make(setup) });
+    return planned;
+}
+
+int usableCpuCount()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return std::max(1, CPU_COUNT(&set));
+}
+
+namespace testing {
+
+ExtraExtendedTest::ExtraExtendedTest(ExtendedKind kind)
+{
+    rows().push_back(std::move(kind));
+}
+
+ExtraExtendedTest::~ExtraExtendedTest()
+{
+    rows().pop_back();
+}
+
+} // namespace testing
+
+} // namespace ostrel
