@@ -2,11 +2,12 @@
 #include "ostrel/cli/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/TerminalView.h"
-#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/TestRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
@@ -205,10 +206,10 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
         cli::TerminalView view(panel, out, false);
         view.showExtended(shown);
         resetExtendedPanel(shown);
-        shown.multicore.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
-        shown.multicoreDetails.setText(QStringLiteral("a\nb"));
-        shown.disk.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
-        shown.diskDetails.setText(QString());
+        shown.lineOf(QStringLiteral("multicore"))->line.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
+        shown.lineOf(QStringLiteral("multicore"))->details.setText(QStringLiteral("a\nb"));
+        shown.lineOf(QStringLiteral("disk"))->line.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
+        shown.lineOf(QStringLiteral("disk"))->details.setText(QString());
         QCoreApplication::sendPostedEvents();
     }
     EXPECT_EQ(
@@ -219,8 +220,16 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
 
 TEST(RunReport, ExtendedResultsInTheirJsonShape)
 {
+    // The report's members, as ostrel-cli --json adds them.
+    const auto report = [](const QString& key, const auto& result) {
+        ExtendedResults results;
+        results.set(key, result);
+        QJsonObject object;
+        history::insertExtended(object, results);
+        return QJsonDocument(object.value(key).toObject()).toJson(QJsonDocument::Compact);
+    };
     const MulticoreResult multicore { 2, { 1.5, 2.5, 3.5 }, { 1.9, 1.8, 2.0 }, 1.8995 };
-    EXPECT_EQ(QJsonDocument(cli::multicoreReport(multicore)).toJson(QJsonDocument::Compact),
+    EXPECT_EQ(report(QStringLiteral("multicore"), multicore),
               QByteArray(R"({"elapsed":{"double":2.5,"int":1.5,"pi":3.5},)"
                          R"("speedup":{"double":1.8,"int":1.9,"overall":1.8995,"pi":2},"threads":2})"));
 
@@ -233,7 +242,7 @@ TEST(RunReport, ExtendedResultsInTheirJsonShape)
     disk.seqWrite.mbps = 1200;
     disk.randRead = { 73.7, 18000 };
     disk.randWrite = { 36.9, 9000 };
-    EXPECT_EQ(QJsonDocument(cli::diskReport(disk)).toJson(QJsonDocument::Compact),
+    EXPECT_EQ(report(QStringLiteral("disk"), disk),
               QByteArray(R"({"direct":false,"fileBytes":1073741824,"fileSystem":"xfs","folder":"/srv",)"
                          R"("randRead":{"iops":18000,"mbps":73.7},"randWrite":{"iops":9000,"mbps":36.9},)"
                          R"("seqRead":{"mbps":2900.5},"seqWrite":{"mbps":1200}})"));
