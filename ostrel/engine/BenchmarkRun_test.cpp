@@ -21,6 +21,17 @@ using namespace ostrel;
 
 namespace {
 
+// An extended test's result, as the run sees it: any record under its test's key.
+struct SpeedUp
+{
+    double overall = 0.0;
+    friend bool operator==(const SpeedUp&, const SpeedUp&) = default;
+};
+
+} // namespace
+
+namespace {
+
 class ManualClock final : public platform::Clock
 {
 public:
@@ -557,12 +568,6 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
     std::vector<FinishedRun> kept;
     std::vector<FinishedRun> keptExtended;
     std::function<void()> duringExtension = [] {};
-    // An extended test's result, as the run sees it: any record under its test's key.
-    struct SpeedUp
-    {
-        double overall = 0.0;
-        friend bool operator==(const SpeedUp&, const SpeedUp&) = default;
-    };
     const QString key = QStringLiteral("multicore");
     std::optional<SpeedUp> multicore = SpeedUp { 5.0 };
     QString keepAnswer;
