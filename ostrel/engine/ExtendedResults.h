@@ -9,7 +9,7 @@
 
 namespace ostrel {
 
-// The results of the extended tests that a run had, each under its test's key ("multicore", "disk"). A result is
+// The results of the extended tests that a run had, each under its test's key ("disk"). A result is
 // the plain record its test describes (ostrel/extended/ExtendedTests.h); the run and the history keep them without
 // knowing what they hold.
 class ExtendedResults

@@ -11,9 +11,9 @@ namespace ostrel {
 // A figure of any test's result: the CSV, the history window and the comparison of two runs follow these.
 struct ExtendedFigure
 {
-    // The test's key: "multicore".
+    // The test's key: "disk".
     QString test;
-    // Its CSV column: "multicore_speedup_int", "disk_seqRead_mbps".
+    // Its CSV column: "disk_seqRead_mbps".
     QString key;
     QString title;
     int decimals = 0;
@@ -35,6 +35,8 @@ public:
 
     QString key;
     QString name;
+    QString help;
+    QString summary;
     std::unique_ptr<AnyExtendedTest> make(const ExtendedSetup& setup) const { return m_make(setup); }
     // Runs a test that make() gave.
     ExtendedResult<ExtendedResults::Entry> run(AnyExtendedTest& test, const FinishedRun& finished,
@@ -56,7 +58,7 @@ public:
                             std::chrono::system_clock::time_point before)
         = nullptr;
 
-    // "多核：未能测试，未找到 …"
+    // "磁盘：未能测试，" and why.
     QString problemLine(const QString& problem) const;
 
 private:
@@ -70,6 +72,8 @@ template <class Record>
 ExtendedKind::ExtendedKind(const TestDescription<Record>& d)
     : key(QLatin1String(d.key))
     , name(QString::fromUtf16(d.name))
+    , help(QLatin1String(d.help))
+    , summary(QLatin1String(d.summary))
     , removeLeftovers(d.removeLeftovers)
 {
     using Entry = ExtendedResults::Entry;

@@ -95,9 +95,9 @@ enum class Better { Higher, Lower, Neither };
 // One number of a result, as the CSV, the history window and the comparison of two runs show it.
 template <class Record> struct Figure
 {
-    // After the test's key in the CSV column: "speedup_int" makes "multicore_speedup_int".
+    // After the test's key in the CSV column: "seqRead_mbps" makes "disk_seqRead_mbps".
     QString key;
-    // On screen: "多核加速", "顺序读 MB/s".
+    // On screen: "顺序读 MB/s".
     QString title;
     int decimals = 0;
     Better better = Better::Neither;
@@ -130,12 +130,15 @@ struct MetricFamily
 // nothing outside its folder knows its members.
 template <class Record> struct TestDescription
 {
-    // The JSON member of a run, the history's name for the result, the CSV columns' prefix: "multicore".
+    // The JSON member of a run, the history's name for the result, the CSV columns' prefix: "disk".
     const char* key;
-    // What the user calls it: "多核". The check box's text, the failure line and the JSON refusals name it.
+    // What the user calls it: "磁盘". The check box's text, the failure line and the JSON refusals name it.
     const char16_t* name;
+    // What it does, for ostrel-cli --help ("a disk test with … (…)") and the window's --help (shorter).
+    const char* help;
+    const char* summary;
     std::unique_ptr<ExtendedTest<Record>> (*make)(const ExtendedSetup& setup);
-    // The line shown for a result, starting with the name: "多核：2 线程，加速 1.98 倍".
+    // The line shown for a result, starting with the name: "磁盘：顺序读 2900 MB/s，…".
     QString (*line)(const Record& result);
     // Behind the line (its tooltip, and below it in ostrel-cli): `run` is the run the test followed.
     QString (*details)(const Record& result, const FinishedRun& run);

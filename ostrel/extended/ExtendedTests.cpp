@@ -16,11 +16,13 @@ std::deque<ExtendedKind>& rows()
     // The extended tests, in the order they run. A test's folder gives all of its row; nothing else names it.
     static std::deque<ExtendedKind> table {
         ExtendedKind(TestDescription<MulticoreResult> {
-            "multicore", u"多核", multicore::makeTest, multicore::line, multicore::details, multicore::historyTip,
-            multicore::figures, nullptr, multicore::toJson, multicore::fromJson, multicore::metrics }),
-        ExtendedKind(TestDescription<DiskResult> { "disk", u"磁盘", disk::makeTest, disk::line, disk::details,
-                                                   disk::historyTip, disk::figures, disk::texts, disk::toJson,
-                                                   disk::fromJson, disk::metrics, disk::removeLeftovers }),
+            "multicore", u"多核", multicore::kHelp, multicore::kSummary, multicore::makeTest, multicore::line,
+            multicore::details, multicore::historyTip, multicore::figures, nullptr, multicore::toJson,
+            multicore::fromJson, multicore::metrics }),
+        ExtendedKind(TestDescription<DiskResult> { "disk", u"磁盘", disk::kHelp, disk::kSummary, disk::makeTest,
+                                                   disk::line, disk::details, disk::historyTip, disk::figures,
+                                                   disk::texts, disk::toJson, disk::fromJson, disk::metrics,
+                                                   disk::removeLeftovers }),
     };
     return table;
 }
@@ -57,6 +59,36 @@ QString extendedTestsDescription()
     const QString last = tests.isEmpty() ? QString() : tests.takeLast();
     return QStringLiteral("在五项测试之后进行")
         + (tests.isEmpty() ? last : tests.join(QStringLiteral("、")) + QStringLiteral("和") + last);
+}
+
+namespace {
+
+// "a, b and c" or, with a serial comma, "a, b, and c".
+QString listed(QStringList items, bool serialComma)
+{
+    const QString last = items.isEmpty() ? QString() : items.takeLast();
+    if (items.isEmpty())
+        return last;
+    return items.join(QStringLiteral(", ")) + (serialComma ? QStringLiteral(", and ") : QStringLiteral(" and "))
+        + last;
+}
+
+} // namespace
+
+QString extendedTestsHelp()
+{
+    QStringList helps;
+    for (const ExtendedKind& kind : extendedTests())
+        helps << kind.help;
+    return listed(helps, false);
+}
+
+QString extendedTestsSummary()
+{
+    QStringList summaries;
+    for (const ExtendedKind& kind : extendedTests())
+        summaries << kind.summary;
+    return listed(summaries, true);
 }
 
 QList<ExtendedFigure> extendedFigures()

@@ -17,6 +17,11 @@ const ExtendedKind* findExtendedTest(const QString& key);
 QString extendedTestsTitle();
 QString extendedTestsDescription();
 
+// What the tests do, in English, each row's help (for ostrel-cli) or summary (for the window) in table order:
+// "a, b and c" and "a, b, and c".
+QString extendedTestsHelp();
+QString extendedTestsSummary();
+
 // Every test's figures, in table order.
 QList<ExtendedFigure> extendedFigures();
 
