@@ -8,8 +8,7 @@ namespace platform {
 
 // `text` broken at its spaces into lines of at most `width` characters where the words allow, for a terminal's
 // help text: the first line starts with `first`, the others with `indent`; lines end in "\n" but the last.
-inline QString wrappedText(const QString& text, qsizetype width, const QString& first = {},
-                           const QString& indent = {})
+inline QString wrappedText(const QString& text, qsizetype width, const QString& first = {}, const QString& indent = {})
 {
     QStringList lines;
     QString line = first;

@@ -67,11 +67,26 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
 
     const Ui::OstrelWindow& ui = *m_ui;
     m_testing->setOutlets({
-        ui.intScoreProgress, ui.intScoreLabel,     ui.doubleScoreProgress, ui.doubleScoreLabel,
-        ui.piScoreProgress,  ui.piScoreLabel,      ui.memoryScoreProgress, ui.memoryScoreLabel,
-        ui.diskScoreLabel,   ui.diskScoreProgress, ui.allScoreLabel,       ui.allScoreProgress,
-        ui.lastTime,         ui.testingProgress,   ui.testingState,        ui.share,
-        ui.skewWarning,      ui.history,           ui.extendedTests,       ui.diskFolder,
+        ui.intScoreProgress,
+        ui.intScoreLabel,
+        ui.doubleScoreProgress,
+        ui.doubleScoreLabel,
+        ui.piScoreProgress,
+        ui.piScoreLabel,
+        ui.memoryScoreProgress,
+        ui.memoryScoreLabel,
+        ui.diskScoreLabel,
+        ui.diskScoreProgress,
+        ui.allScoreLabel,
+        ui.allScoreProgress,
+        ui.lastTime,
+        ui.testingProgress,
+        ui.testingState,
+        ui.share,
+        ui.skewWarning,
+        ui.history,
+        ui.extendedTests,
+        ui.diskFolder,
         extendedLines(*ui.extendedLines),
     });
     QPushButton* start = ui.startButton;

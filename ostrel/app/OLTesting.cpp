@@ -252,7 +252,8 @@ template <class Visit> void OLTesting::forEachOutlet(Visit visit)
     visit(p.testingState, o.testingState.data());
     visit(m_skewWarning, o.skewWarning.data());
     for (size_t i = 0; i < m_extended.lines.size(); ++i)
-        visit(m_extended.lines[i]->line, i < size_t(o.extendedLines.size()) ? o.extendedLines[qsizetype(i)].data() : nullptr);
+        visit(m_extended.lines[i]->line,
+              i < size_t(o.extendedLines.size()) ? o.extendedLines[qsizetype(i)].data() : nullptr);
 }
 
 void OLTesting::test(QAbstractButton* sender)
@@ -375,10 +376,10 @@ void OLTesting::test(const ExtendedRequest& extended)
     std::vector<PlannedTest> extendedTests;
     if (extended.enabled) {
         Workloads& workloads = *self->workloads();
-        extendedTests = planExtendedTests(
-            { workloads, m_stopwatch, usableCpuCount(),
-              extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder },
-            m_makeExtendedTest);
+        extendedTests
+            = planExtendedTests({ workloads, m_stopwatch, usableCpuCount(),
+                                  extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder },
+                                m_makeExtendedTest);
         extend = [&](FinishedRun& finished) {
             runExtendedTests({ m_panel, m_extended, control, extendedTests }, finished);
         };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/app/AppTestKit.h"
 #include "ostrel/app/RunThread.h"
-#include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
 #include "platform/ui/Alert.h"
 
@@ -481,8 +481,7 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     showQueuedUpdates(testing());
     EXPECT_EQ(diskFolders, QStringList { folder });
     EXPECT_TRUE(multicoreLine()->isVisibleTo(&mainWindow()));
-    EXPECT_TRUE(
-        multicoreLine()->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
+    EXPECT_TRUE(multicoreLine()->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
         << qPrintable(multicoreLine()->text());
     EXPECT_TRUE(multicoreLine()->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
     EXPECT_EQ(diskLine()->text(),

@@ -41,10 +41,10 @@ std::optional<int> answerInformationOptions(int argc, char** argv)
                        "\n"
                        "The Qt options (-platform, -style, ...) are accepted as well. ostrel-cli runs the same\n"
                        "benchmark in a terminal.")
-            .arg(platform::wrappedText(
-                QStringLiteral("On request (a check box) the extended tests follow the five: %1.")
-                    .arg(ostrel::extendedTestsSummary()),
-                92)));
+            .arg(
+                platform::wrappedText(QStringLiteral("On request (a check box) the extended tests follow the five: %1.")
+                                          .arg(ostrel::extendedTestsSummary()),
+                                      92)));
     const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },

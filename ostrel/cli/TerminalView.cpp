@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/cli/TerminalView.h"
 
-#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
+#include "ostrel/extended/ExtendedRun.h"
 
 namespace ostrel::cli {
 

@@ -208,7 +208,8 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
         resetExtendedPanel(shown);
         shown.lineOf(QStringLiteral("multicore"))->line.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
         shown.lineOf(QStringLiteral("multicore"))->details.setText(QStringLiteral("a\nb"));
-        shown.lineOf(QStringLiteral("disk"))->line.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
+        shown.lineOf(QStringLiteral("disk"))
+            ->line.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
         shown.lineOf(QStringLiteral("disk"))->details.setText(QString());
         QCoreApplication::sendPostedEvents();
     }
@@ -254,7 +255,21 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     help.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--help") });
     ASSERT_TRUE(help.waitForFinished(30000));
     EXPECT_EQ(help.exitCode(), 0);
-    EXPECT_TRUE(help.readAllStandardOutput().startsWith("Usage: ostrel-cli"));
+    const QByteArray usage = help.readAllStandardOutput();
+    EXPECT_TRUE(usage.startsWith("Usage: ostrel-cli"));
+    // The extended tests' words come from their table, wrapped as they always were.
+    EXPECT_TRUE(usage.contains("  --json          print the results as JSON on standard output (progress goes\n"
+                               "                  to standard error), with \"multicore\" and \"disk\" after\n"
+                               "                  --extended; with --history, the runs as JSON\n"
+                               "  --runs N "))
+        << usage.constData();
+    EXPECT_TRUE(usage.contains("  --extended      after the five tests, the extended tests: the multi-core\n"
+                               "                  test (the integer, floating-point and pi tests on every\n"
+                               "                  CPU at once, and their speed-up) and a disk test with fio\n"
+                               "                  (sequential and random reads and writes on a file of up\n"
+                               "                  to 1 GiB, about 30 seconds); kept with the run\n"
+                               "  --disk-folder DIR"))
+        << usage.constData();
 
     // One line, "name version", as help2man reads it.
     QProcess version;

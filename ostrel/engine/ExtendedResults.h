@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-
 #include <any>
 #include <utility>
 #include <vector>
@@ -81,10 +80,7 @@ public:
         }
         return nullptr;
     }
-    template <class Record> Record* find()
-    {
-        return const_cast<Record*>(std::as_const(*this).find<Record>());
-    }
+    template <class Record> Record* find() { return const_cast<Record*>(std::as_const(*this).find<Record>()); }
 
     bool isEmpty() const { return m_entries.empty(); }
     auto begin() const { return m_entries.begin(); }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-
 #include <algorithm>
 #include <map>
 #include <vector>

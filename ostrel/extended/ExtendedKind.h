@@ -63,8 +63,8 @@ public:
 
 private:
     std::function<std::unique_ptr<AnyExtendedTest>(const ExtendedSetup&)> m_make;
-    std::function<ExtendedResult<ExtendedResults::Entry>(AnyExtendedTest&, const FinishedRun&,
-                                                         const std::atomic<bool>&, ExtendedProgress&)>
+    std::function<ExtendedResult<ExtendedResults::Entry>(AnyExtendedTest&, const FinishedRun&, const std::atomic<bool>&,
+                                                         ExtendedProgress&)>
         m_run;
 };
 

@@ -91,8 +91,7 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
         const ExtendedKind& kind = *planned.kind;
         PassProgress progress(panel, control, firstStep, allSteps);
         firstStep += planned.test->steps();
-        ExtendedResult<ExtendedResults::Entry> result
-            = kind.run(*planned.test, finished, control.stopFlag(), progress);
+        ExtendedResult<ExtendedResults::Entry> result = kind.run(*planned.test, finished, control.stopFlag(), progress);
         if (control.stopRequested() || (!result && result.error().kind == ExtendedError::Kind::Stopped))
             return outcome;
         if (result)

@@ -114,13 +114,13 @@ protected:
     ExtendedOutcome run()
     {
         // The table's own tests, but the disk test a fake that answers at once.
-        std::vector<PlannedTest> tests
-            = planExtendedTests({ workloads, clock, 2, QString() }, [&](const ExtendedKind& kind, const ExtendedSetup& setup)
-                                                                         -> std::unique_ptr<AnyExtendedTest> {
-                  if (kind.key == QStringLiteral("disk"))
-                      return std::make_unique<Forward>(disk);
-                  return kind.make(setup);
-              });
+        std::vector<PlannedTest> tests = planExtendedTests(
+            { workloads, clock, 2, QString() },
+            [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+                if (kind.key == QStringLiteral("disk"))
+                    return std::make_unique<Forward>(disk);
+                return kind.make(setup);
+            });
         return runExtendedTests({ panel, shown, control, tests }, finished);
     }
 
@@ -199,7 +199,8 @@ TEST_F(ExtendedRunTest, BufferedAndFailedDiskTestsSaySo)
 {
     disk.answer.result->direct = false;
     run();
-    EXPECT_TRUE(line("disk").line.text().endsWith(QStringLiteral("，经过缓存"))) << qPrintable(line("disk").line.text());
+    EXPECT_TRUE(line("disk").line.text().endsWith(QStringLiteral("，经过缓存")))
+        << qPrintable(line("disk").line.text());
 
     disk.answer = { std::nullopt, QStringLiteral("未找到 fio（Debian 软件包 fio）") };
     const ExtendedOutcome outcome = run();

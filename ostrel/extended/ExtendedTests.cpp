@@ -15,14 +15,13 @@ std::deque<ExtendedKind>& rows()
 {
     // The extended tests, in the order they run. A test's folder gives all of its row; nothing else names it.
     static std::deque<ExtendedKind> table {
-        ExtendedKind(TestDescription<MulticoreResult> {
-            "multicore", u"多核", multicore::kHelp, multicore::kSummary, multicore::makeTest, multicore::line,
-            multicore::details, multicore::historyTip, multicore::figures, nullptr, multicore::toJson,
-            multicore::fromJson, multicore::metrics }),
-        ExtendedKind(TestDescription<DiskResult> { "disk", u"磁盘", disk::kHelp, disk::kSummary, disk::makeTest,
-                                                   disk::line, disk::details, disk::historyTip, disk::figures,
-                                                   disk::texts, disk::toJson, disk::fromJson, disk::metrics,
-                                                   disk::removeLeftovers }),
+        ExtendedKind(TestDescription<MulticoreResult> { "multicore", u"多核", multicore::kHelp, multicore::kSummary,
+                                                        multicore::makeTest, multicore::line, multicore::details,
+                                                        multicore::historyTip, multicore::figures, nullptr,
+                                                        multicore::toJson, multicore::fromJson, multicore::metrics }),
+        ExtendedKind(TestDescription<DiskResult> {
+            "disk", u"磁盘", disk::kHelp, disk::kSummary, disk::makeTest, disk::line, disk::details, disk::historyTip,
+            disk::figures, disk::texts, disk::toJson, disk::fromJson, disk::metrics, disk::removeLeftovers }),
     };
     return table;
 }
@@ -69,8 +68,7 @@ QString listed(QStringList items, bool serialComma)
     const QString last = items.isEmpty() ? QString() : items.takeLast();
     if (items.isEmpty())
         return last;
-    return items.join(QStringLiteral(", ")) + (serialComma ? QStringLiteral(", and ") : QStringLiteral(" and "))
-        + last;
+    return items.join(QStringLiteral(", ")) + (serialComma ? QStringLiteral(", and ") : QStringLiteral(" and ")) + last;
 }
 
 } // namespace

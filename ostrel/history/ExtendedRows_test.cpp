@@ -39,7 +39,10 @@ QList<Figure<Bandwidth>> figures()
     QList<Figure<Bandwidth>> figures;
     for (const auto& [kernel, member] : kKernels) {
         figures << Figure<Bandwidth> { QLatin1String(kernel) + QStringLiteral("_gbps"),
-                                       QLatin1String(kernel) + QStringLiteral(" GB/s"), 1, Better::Higher, true,
+                                       QLatin1String(kernel) + QStringLiteral(" GB/s"),
+                                       1,
+                                       Better::Higher,
+                                       true,
                                        [member](const Bandwidth& b) { return b.*member; } };
     }
     return figures;
@@ -75,8 +78,7 @@ ExtendedResult<Bandwidth> fromJson(const QJsonObject& object)
 
 QList<MetricFamily> metrics(const Bandwidth& b)
 {
-    MetricFamily rates { QStringLiteral("ostrel_memory_bandwidth_bytes_per_second"), QStringLiteral("Bandwidth."),
-                         {} };
+    MetricFamily rates { QStringLiteral("ostrel_memory_bandwidth_bytes_per_second"), QStringLiteral("Bandwidth."), {} };
     for (const auto& [kernel, member] : kKernels)
         rates.samples << MetricSample { b.*member * 1e9, { { QStringLiteral("kernel"), QLatin1String(kernel) } } };
     return { rates };
@@ -85,14 +87,19 @@ QList<MetricFamily> metrics(const Bandwidth& b)
 const TestDescription<Bandwidth> kBandwidth {
     "memoryBandwidth",
     u"内存带宽",
+    "a memory bandwidth test",
+    "the memory bandwidth",
     [](const ExtendedSetup&) -> std::unique_ptr<ExtendedTest<Bandwidth>> { return nullptr; },
-    [](const Bandwidth& b) { return QStringLiteral("内存带宽：复制 %1 GB/s，三元组 %2 GB/s").arg(b.copy).arg(b.triad); },
+    [](const Bandwidth& b) {
+        return QStringLiteral("内存带宽：复制 %1 GB/s，三元组 %2 GB/s").arg(b.copy).arg(b.triad);
+    },
     [](const Bandwidth&, const FinishedRun&) { return QString(); },
     [](const Bandwidth& b) { return QStringLiteral("%1 线程").arg(b.threads); },
     figures,
-    [] { return QList<TextColumn<Bandwidth>> { { QStringLiteral("arrayBytes"), [](const Bandwidth& b) {
-                                                    return QString::number(b.arrayBytes);
-                                                } } }; },
+    [] {
+        return QList<TextColumn<Bandwidth>> { { QStringLiteral("arrayBytes"),
+                                                [](const Bandwidth& b) { return QString::number(b.arrayBytes); } } };
+    },
     toJson,
     fromJson,
     metrics,
@@ -112,6 +119,8 @@ TEST(ExtendedRows, AThirdTestRoundTripsThroughStoreJsonCsvAndPrometheus)
     const ostrel::testing::ExtraExtendedTest row { ExtendedKind(kBandwidth) };
     const RunRecord run = withBandwidth(kSampleTime);
     EXPECT_EQ(extendedTestsTitle(), QStringLiteral("扩展测试（多核、磁盘、内存带宽）"));
+    EXPECT_TRUE(extendedTestsDescription().endsWith(QStringLiteral("多核测试、磁盘测试和内存带宽测试")));
+    EXPECT_TRUE(extendedTestsSummary().endsWith(QStringLiteral("of your choice, and the memory bandwidth")));
 
     QTemporaryDir dir;
     HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
@@ -124,8 +133,8 @@ TEST(ExtendedRows, AThirdTestRoundTripsThroughStoreJsonCsvAndPrometheus)
     const QJsonObject json = runToJson(run);
     EXPECT_EQ(QJsonDocument(json.value(QStringLiteral("memoryBandwidth")).toObject()).toJson(QJsonDocument::Compact),
               R"({"arrayBytes":268435456,"copy":{"gbps":21.25},"threads":8,"triad":{"gbps":18.5}})");
-    const Result<ResultsDocument> read = readResultsDocument(writeResultsDocument({ run.machine, { run } }),
-                                                             platform::WallClock {});
+    const Result<ResultsDocument> read
+        = readResultsDocument(writeResultsDocument({ run.machine, { run } }), platform::WallClock {});
     ASSERT_TRUE(read) << read.error().message.toStdString();
     EXPECT_EQ(read->runs.first(), run);
     QJsonObject bad = json;
@@ -141,9 +150,10 @@ TEST(ExtendedRows, AThirdTestRoundTripsThroughStoreJsonCsvAndPrometheus)
     EXPECT_TRUE(csv[2].endsWith(QStringLiteral(",61.5,,,"))) << csv[2].toStdString();
 
     const QString metrics = QString::fromUtf8(prometheusText(run));
-    EXPECT_TRUE(metrics.contains(QStringLiteral("# TYPE ostrel_memory_bandwidth_bytes_per_second gauge\n"
-                                                "ostrel_memory_bandwidth_bytes_per_second{kernel=\"copy\"} 2.125e+10\n"
-                                                "ostrel_memory_bandwidth_bytes_per_second{kernel=\"triad\"} 1.85e+10\n")))
+    EXPECT_TRUE(
+        metrics.contains(QStringLiteral("# TYPE ostrel_memory_bandwidth_bytes_per_second gauge\n"
+                                        "ostrel_memory_bandwidth_bytes_per_second{kernel=\"copy\"} 2.125e+10\n"
+                                        "ostrel_memory_bandwidth_bytes_per_second{kernel=\"triad\"} 1.85e+10\n")))
         << metrics.toStdString();
 
     const QList<ExtendedComparisonRow> compared = compareExtended(run.extended, sampleExtendedRun(0).extended);

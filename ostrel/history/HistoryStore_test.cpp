@@ -289,7 +289,8 @@ TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
     const qint64 id = raw.scalar("SELECT id FROM runs WHERE finished_at = 1796000000").toLongLong();
     ASSERT_TRUE(store.setExtended(id, plain));
     EXPECT_EQ(store.runs()->last(), sampleRun(1796000000)) << "this version's results gone";
-    EXPECT_EQ(raw.scalar("SELECT json FROM extended WHERE test = 'futureTest'").toString(), QStringLiteral("{\"x\": 1}"));
+    EXPECT_EQ(raw.scalar("SELECT json FROM extended WHERE test = 'futureTest'").toString(),
+              QStringLiteral("{\"x\": 1}"));
 }
 
 TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)

@@ -72,12 +72,18 @@ QList<Figure<DiskResult>> figures()
         const auto member = job.result;
         // Random jobs are told apart by their IOPS, sequential ones by their rate.
         if (job.random) {
-            figures << Figure<DiskResult> { key + QStringLiteral("_iops"), title + QStringLiteral(" IOPS"), 0,
-                                            Better::Higher, true,
+            figures << Figure<DiskResult> { key + QStringLiteral("_iops"),
+                                            title + QStringLiteral(" IOPS"),
+                                            0,
+                                            Better::Higher,
+                                            true,
                                             [member](const DiskResult& r) { return (r.*member).iops; } };
         }
-        figures << Figure<DiskResult> { key + QStringLiteral("_mbps"), title + QStringLiteral(" MB/s"), 1,
-                                        Better::Higher, !job.random,
+        figures << Figure<DiskResult> { key + QStringLiteral("_mbps"),
+                                        title + QStringLiteral(" MB/s"),
+                                        1,
+                                        Better::Higher,
+                                        !job.random,
                                         [member](const DiskResult& r) { return (r.*member).mbps; } };
     }
     return figures;
@@ -153,7 +159,8 @@ QList<MetricFamily> metrics(const DiskResult& result)
     MetricFamily rates { QStringLiteral("ostrel_disk_bytes_per_second"),
                          QStringLiteral("Transfer rate of one fio job on the test file."),
                          {} };
-    MetricFamily iops { QStringLiteral("ostrel_disk_iops"), QStringLiteral("Operations a second of one random fio job."),
+    MetricFamily iops { QStringLiteral("ostrel_disk_iops"),
+                        QStringLiteral("Operations a second of one random fio job."),
                         {} };
     for (const DiskJobKind& job : kDiskJobs) {
         const DiskJobResult& measured = result.*job.result;
@@ -166,7 +173,8 @@ QList<MetricFamily> metrics(const DiskResult& result)
     return {
         rates,
         iops,
-        { QStringLiteral("ostrel_disk_file_size_bytes"), QStringLiteral("Size of the file the disk jobs ran on."),
+        { QStringLiteral("ostrel_disk_file_size_bytes"),
+          QStringLiteral("Size of the file the disk jobs ran on."),
           { { double(result.fileBytes) } } },
         { QStringLiteral("ostrel_disk_info"),
           QStringLiteral("Where the disk test ran; direct is false when the page cache was used."),

@@ -7,7 +7,8 @@
 namespace ostrel::disk {
 
 // What the test does, for the programs' --help.
-inline constexpr char kHelp[] = "a disk test with fio (sequential and random reads and writes on a file of up to 1 GiB, about 30 seconds)";
+inline constexpr char kHelp[]
+    = "a disk test with fio (sequential and random reads and writes on a file of up to 1 GiB, about 30 seconds)";
 inline constexpr char kSummary[] = "a disk test with fio in a folder of your choice";
 
 // fio in the setup's folder (FioDisk).

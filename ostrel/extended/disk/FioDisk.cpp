@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/extended/disk/FioDisk.h"
 
-#include "ostrel/extended/disk/FioReport.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/disk/FioReport.h"
 #include "ostrel/history/MachineFacts.h"
 #include "ostrel/history/SystemFiles.h"
 #include "platform/ErrorText.h"
@@ -369,8 +369,7 @@ QString FioDisk::folderPrefix()
     return QString::fromLatin1(kFolderPrefix);
 }
 
-ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bool>& stop,
-                                        ExtendedProgress& progress)
+ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bool>& stop, ExtendedProgress& progress)
 {
     const auto problem = [](const QString& text) { return ExtendedError { ExtendedError::Kind::Failed, text }; };
     const QString folder = QFileInfo(m_.folder).absoluteFilePath();
@@ -422,9 +421,9 @@ ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bo
         if (out.fd() < 0 || err.fd() < 0)
             return problem(QStringLiteral("无法在 %1 中创建测试文件：%2").arg(folder, platform::errorText(errno)));
         // fio runs in the test's folder, on a name only this user can replace there.
-        const Finished finished
-            = runFio(QFile::encodeName(fio), fioJobArguments(job, fileName(), *fileBytes, direct, m_.runtime, m_.ramp),
-                     own.fd(), out.fd(), err.fd(), stop, [&](double seconds) { progress.showStep(job, seconds / jobSeconds); });
+        const Finished finished = runFio(
+            QFile::encodeName(fio), fioJobArguments(job, fileName(), *fileBytes, direct, m_.runtime, m_.ramp), own.fd(),
+            out.fd(), err.fd(), stop, [&](double seconds) { progress.showStep(job, seconds / jobSeconds); });
         if (finished.stopped)
             return ExtendedError { ExtendedError::Kind::Stopped, {} };
         if (finished.spawnError != 0)

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "ostrel/engine/BenchmarkRun.h"
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/disk/FioReport.h"
-
-#include "ostrel/engine/BenchmarkRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,10 +54,7 @@ public:
     {
     }
     void showState(const QString&) override { }
-    void showStep(std::size_t step, const std::function<double()>& fraction) override
-    {
-        m_progress(step, fraction());
-    }
+    void showStep(std::size_t step, const std::function<double()>& fraction) override { m_progress(step, fraction()); }
 
 private:
     std::function<void(std::size_t, double)> m_progress;
@@ -329,8 +325,7 @@ TEST(FioDisk, ALinkInPlaceOfTheTestFileNeverRedirectsFio)
     swapper.start(root ? QStringLiteral("setpriv") : command.takeFirst(), command);
     ASSERT_TRUE(swapper.waitForStarted());
 
-    const Outcome outcome
-        = runDisk(shortRun(dir.path()), std::atomic<bool> { false }, [](std::size_t, double) {});
+    const Outcome outcome = runDisk(shortRun(dir.path()), std::atomic<bool> { false }, [](std::size_t, double) {});
     swapper.kill();
     swapper.waitForFinished();
     EXPECT_TRUE(outcome.result) << qPrintable(outcome.problem);

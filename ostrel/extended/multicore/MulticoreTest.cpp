@@ -110,22 +110,35 @@ QString historyTip(const MulticoreResult& result)
 QList<Figure<MulticoreResult>> figures()
 {
     QList<Figure<MulticoreResult>> figures;
-    figures << Figure<MulticoreResult> { QStringLiteral("threads"), QStringLiteral("多核线程数"), 0, Better::Neither,
-                                         false, [](const MulticoreResult& r) { return double(r.threads); } };
+    figures << Figure<MulticoreResult> { QStringLiteral("threads"),
+                                         QStringLiteral("多核线程数"),
+                                         0,
+                                         Better::Neither,
+                                         false,
+                                         [](const MulticoreResult& r) { return double(r.threads); } };
     // The workloads share their keys with the first three of the five tests.
     for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
         figures << Figure<MulticoreResult> { QStringLiteral("elapsed_") + QLatin1String(kMulticoreWorkloads[i]),
-                                             QStringLiteral("多核 %1 用时（秒）").arg(workloadTitle(i)), 3,
-                                             Better::Lower, false,
+                                             QStringLiteral("多核 %1 用时（秒）").arg(workloadTitle(i)),
+                                             3,
+                                             Better::Lower,
+                                             false,
                                              [i](const MulticoreResult& r) { return r.elapsed[i]; } };
     }
     for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
         figures << Figure<MulticoreResult> { QStringLiteral("speedup_") + QLatin1String(kMulticoreWorkloads[i]),
-                                             QStringLiteral("多核加速 %1").arg(workloadTitle(i)), 2, Better::Higher,
-                                             false, [i](const MulticoreResult& r) { return r.speedup[i]; } };
+                                             QStringLiteral("多核加速 %1").arg(workloadTitle(i)),
+                                             2,
+                                             Better::Higher,
+                                             false,
+                                             [i](const MulticoreResult& r) { return r.speedup[i]; } };
     }
-    figures << Figure<MulticoreResult> { QStringLiteral("speedup_overall"), QStringLiteral("多核加速"), 2,
-                                         Better::Higher, true, [](const MulticoreResult& r) { return r.overall; } };
+    figures << Figure<MulticoreResult> { QStringLiteral("speedup_overall"),
+                                         QStringLiteral("多核加速"),
+                                         2,
+                                         Better::Higher,
+                                         true,
+                                         [](const MulticoreResult& r) { return r.overall; } };
     return figures;
 }
 
@@ -178,10 +191,10 @@ QList<MetricFamily> metrics(const MulticoreResult& result)
     MetricFamily durations { QStringLiteral("ostrel_multicore_duration_seconds"),
                              QStringLiteral("Time from the copies' common start to the end of the last one."),
                              {} };
-    MetricFamily speedups {
-        QStringLiteral("ostrel_multicore_speedup"),
-        QStringLiteral("Threads times the single-copy time over the copies' time, per processor test."), {}
-    };
+    MetricFamily speedups { QStringLiteral("ostrel_multicore_speedup"),
+                            QStringLiteral(
+                                "Threads times the single-copy time over the copies' time, per processor test."),
+                            {} };
     for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
         const QString test = QLatin1String(kMulticoreWorkloads[i]);
         durations.samples << MetricSample { result.elapsed[i], { { QStringLiteral("test"), test } } };

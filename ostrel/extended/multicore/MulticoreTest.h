@@ -7,7 +7,8 @@
 namespace ostrel::multicore {
 
 // What the test does, for the programs' --help.
-inline constexpr char kHelp[] = "the multi-core test (the integer, floating-point and pi tests on every CPU at once, and their speed-up)";
+inline constexpr char kHelp[]
+    = "the multi-core test (the integer, floating-point and pi tests on every CPU at once, and their speed-up)";
 inline constexpr char kSummary[] = "the processor tests on every CPU at once";
 
 // The multi-core test as the extended pass runs it: runMulticore() with the run's own single times, three steps on
