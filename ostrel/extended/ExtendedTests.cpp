@@ -15,13 +15,33 @@ std::deque<ExtendedKind>& rows()
 {
     // The extended tests, in the order they run. A test's folder gives all of its row; nothing else names it.
     static std::deque<ExtendedKind> table {
-        ExtendedKind(TestDescription<MulticoreResult> { "multicore", u"多核", multicore::kHelp, multicore::kSummary,
-                                                        multicore::makeTest, multicore::line, multicore::details,
-                                                        multicore::historyTip, multicore::figures, nullptr,
-                                                        multicore::toJson, multicore::fromJson, multicore::metrics }),
-        ExtendedKind(TestDescription<DiskResult> {
-            "disk", u"磁盘", disk::kHelp, disk::kSummary, disk::makeTest, disk::line, disk::details, disk::historyTip,
-            disk::figures, disk::texts, disk::toJson, disk::fromJson, disk::metrics, disk::removeLeftovers }),
+        ExtendedKind(TestDescription<MulticoreResult> { .key = "multicore",
+                                                        .name = u"多核",
+                                                        .help = multicore::kHelp,
+                                                        .summary = multicore::kSummary,
+                                                        .make = multicore::makeTest,
+                                                        .line = multicore::line,
+                                                        .details = multicore::details,
+                                                        .historyTip = multicore::historyTip,
+                                                        .figures = multicore::figures,
+                                                        .texts = nullptr,
+                                                        .toJson = multicore::toJson,
+                                                        .fromJson = multicore::fromJson,
+                                                        .metrics = multicore::metrics }),
+        ExtendedKind(TestDescription<DiskResult> { .key = "disk",
+                                                   .name = u"磁盘",
+                                                   .help = disk::kHelp,
+                                                   .summary = disk::kSummary,
+                                                   .make = disk::makeTest,
+                                                   .line = disk::line,
+                                                   .details = disk::details,
+                                                   .historyTip = disk::historyTip,
+                                                   .figures = disk::figures,
+                                                   .texts = disk::texts,
+                                                   .toJson = disk::toJson,
+                                                   .fromJson = disk::fromJson,
+                                                   .metrics = disk::metrics,
+                                                   .removeLeftovers = disk::removeLeftovers }),
     };
     return table;
 }
