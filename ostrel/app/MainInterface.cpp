@@ -2,10 +2,13 @@
 #include "ostrel/app/MainInterface.h"
 
 #include "ostrel/app/AppDelegate.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "ui_OstrelWindow.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace ostrel {
 
@@ -18,6 +21,23 @@ void keepPlaceWhenHidden(QWidget* widget)
     QSizePolicy policy = widget->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     widget->setSizePolicy(policy);
+}
+
+// One line per extended test, in the table's order, hidden until its test ran.
+QList<QPointer<QLabel>> extendedLines(QVBoxLayout& layout)
+{
+    QList<QPointer<QLabel>> lines;
+    for (const ExtendedKind& kind : extendedTests()) {
+        auto* line = new QLabel;
+        line->setObjectName(kind.key + QStringLiteral("Line"));
+        line->setAccessibleDescription(kind.name + QStringLiteral("测试结果"));
+        line->setTextFormat(Qt::PlainText);
+        line->setWordWrap(true);
+        line->setVisible(false);
+        layout.addWidget(line);
+        lines << line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -38,6 +58,8 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
                                              QIcon(QStringLiteral(":/icons/io.github.ostrel.Ostrel.svg"))));
     keepPlaceWhenHidden(m_ui->testingProgress);
     keepPlaceWhenHidden(m_ui->testingState);
+    m_ui->extendedTests->setText(extendedTestsTitle());
+    m_ui->extendedTests->setAccessibleDescription(extendedTestsDescription());
 
     m_delegate->setWindow(m_window.get());
     m_delegate->setApp(&app);
@@ -45,12 +67,27 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
 
     const Ui::OstrelWindow& ui = *m_ui;
     m_testing->setOutlets({
-        ui.intScoreProgress, ui.intScoreLabel,     ui.doubleScoreProgress, ui.doubleScoreLabel,
-        ui.piScoreProgress,  ui.piScoreLabel,      ui.memoryScoreProgress, ui.memoryScoreLabel,
-        ui.diskScoreLabel,   ui.diskScoreProgress, ui.allScoreLabel,       ui.allScoreProgress,
-        ui.lastTime,         ui.testingProgress,   ui.testingState,        ui.share,
-        ui.skewWarning,      ui.history,           ui.extendedTests,       ui.diskFolder,
-        ui.multicoreLine,    ui.diskLine,
+        ui.intScoreProgress,
+        ui.intScoreLabel,
+        ui.doubleScoreProgress,
+        ui.doubleScoreLabel,
+        ui.piScoreProgress,
+        ui.piScoreLabel,
+        ui.memoryScoreProgress,
+        ui.memoryScoreLabel,
+        ui.diskScoreLabel,
+        ui.diskScoreProgress,
+        ui.allScoreLabel,
+        ui.allScoreProgress,
+        ui.lastTime,
+        ui.testingProgress,
+        ui.testingState,
+        ui.share,
+        ui.skewWarning,
+        ui.history,
+        ui.extendedTests,
+        ui.diskFolder,
+        extendedLines(*ui.extendedLines),
     });
     QPushButton* start = ui.startButton;
     QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });

@@ -2,9 +2,7 @@
 #include "ostrel/app/OLTesting.h"
 
 #include "ostrel/app/RunThread.h"
-#include "ostrel/disk/FioDisk.h"
 #include "ostrel/engine/BenchmarkRun.h"
-#include "ostrel/engine/Multicore.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
@@ -91,8 +89,6 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     , m_makeWorkloads(std::move(makeWorkloads))
     , m_sharing(SharingServices::desktop())
     , m_windowSettings(WindowSettings::pathBeside(defaultsPath))
-    , m_makeDiskTest(
-          [](const QString& folder) { return std::make_unique<disk::FioDisk>(disk::FioDisk::Options { folder }); })
     , m_chooseFolder([](QWidget* parent, const QString& start) {
         return QFileDialog::getExistingDirectory(parent, QStringLiteral("磁盘测试位置"), start);
     })
@@ -161,6 +157,15 @@ void OLTesting::awakeFromNib()
     showDiskFolder();
 }
 
+QLabel* OLTesting::extendedLine(const QString& key) const
+{
+    for (size_t i = 0; i < m_extended.lines.size() && i < size_t(m_outlets.extendedLines.size()); ++i) {
+        if (m_extended.lines[i]->kind->key == key)
+            return m_outlets.extendedLines[qsizetype(i)];
+    }
+    return nullptr;
+}
+
 void OLTesting::chooseDiskFolder()
 {
     QWidget* window = m_outlets.diskFolder ? m_outlets.diskFolder->window() : nullptr;
@@ -207,8 +212,8 @@ void OLTesting::showPanelInOutlets()
             connect(&holder, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
         connect(&holder, &Holder::hiddenChanged, this, ring, Qt::DirectConnection);
     });
-    for (platform::TextHolder* details : { &m_extended.multicoreDetails, &m_extended.diskDetails })
-        connect(details, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
+    for (const std::unique_ptr<ExtendedLine>& line : m_extended.lines)
+        connect(&line->details, &platform::TextHolder::textChanged, this, ring, Qt::DirectConnection);
     redrawOutlets();
 }
 
@@ -220,10 +225,10 @@ bool OLTesting::hasChangesToShow() const
 void OLTesting::redrawOutlets()
 {
     forEachOutlet([](auto& holder, auto* widget) { draw(holder, widget); });
-    if (m_outlets.multicoreLine)
-        m_outlets.multicoreLine->setToolTip(m_extended.multicoreDetails.text());
-    if (m_outlets.diskLine)
-        m_outlets.diskLine->setToolTip(m_extended.diskDetails.text());
+    for (size_t i = 0; i < m_extended.lines.size() && i < size_t(m_outlets.extendedLines.size()); ++i) {
+        if (QLabel* label = m_outlets.extendedLines[qsizetype(i)])
+            label->setToolTip(m_extended.lines[i]->details.text());
+    }
 }
 
 template <class Visit> void OLTesting::forEachOutlet(Visit visit)
@@ -246,8 +251,9 @@ template <class Visit> void OLTesting::forEachOutlet(Visit visit)
     visit(p.testingProgress, o.testingProgress.data());
     visit(p.testingState, o.testingState.data());
     visit(m_skewWarning, o.skewWarning.data());
-    visit(m_extended.multicore, o.multicoreLine.data());
-    visit(m_extended.disk, o.diskLine.data());
+    for (size_t i = 0; i < m_extended.lines.size(); ++i)
+        visit(m_extended.lines[i]->line,
+              i < size_t(o.extendedLines.size()) ? o.extendedLines[qsizetype(i)].data() : nullptr);
 }
 
 void OLTesting::test(QAbstractButton* sender)
@@ -299,7 +305,7 @@ void OLTesting::start(QAbstractButton* sender)
         // What runs that were killed left behind: with the lock held, no run
         // of this user's is using it.
         if (RunThread* self = RunThread::current(); self && self->workloads() && lock->isLocked())
-            disk::removeLeftovers(self->workloads()->scratchFolder(), extended.diskFolder, lock->lockedAt());
+            removeExtendedLeftovers(self->workloads()->scratchFolder(), extended.diskFolder, lock->lockedAt());
         test(extended);
     };
     retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
@@ -367,13 +373,15 @@ void OLTesting::test(const ExtendedRequest& extended)
     }
 
     std::function<void(FinishedRun&)> extend;
-    std::unique_ptr<DiskTest> diskTest;
+    std::vector<PlannedTest> extendedTests;
     if (extended.enabled) {
         Workloads& workloads = *self->workloads();
-        diskTest = m_makeDiskTest(extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder);
+        extendedTests
+            = planExtendedTests({ workloads, m_stopwatch, usableCpuCount(),
+                                  extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder },
+                                m_makeExtendedTest);
         extend = [&](FinishedRun& finished) {
-            runExtendedTests({ m_panel, m_extended, workloads, control, m_stopwatch, usableCpuCount(), diskTest.get() },
-                             finished);
+            runExtendedTests({ m_panel, m_extended, control, extendedTests }, finished);
         };
     }
     BenchmarkRun run({ m_panel,

@@ -3,8 +3,8 @@
 
 #include "ostrel/app/Sharing.h"
 #include "ostrel/app/WindowSettings.h"
-#include "ostrel/engine/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
@@ -61,11 +61,11 @@ struct Outlets
     QPointer<QLabel> skewWarning;
     QPointer<QPushButton> history;
     // The extended tests: whether they run, where the disk test writes, and
-    // their results, with the details in the lines' tooltips.
+    // their results, one line per row of the table in its order, with the
+    // details in the lines' tooltips.
     QPointer<QCheckBox> extendedTests;
     QPointer<QPushButton> diskFolder;
-    QPointer<QLabel> multicoreLine;
-    QPointer<QLabel> diskLine;
+    QList<QPointer<QLabel>> extendedLines;
 };
 
 // What a run does after the five tests, fixed when it starts.
@@ -86,8 +86,8 @@ class OLTesting : public QObject
 
 public:
     using WorkloadsFactory = std::function<std::unique_ptr<Workloads>()>;
-    // The disk test of the extended tests, writing in a folder.
-    using DiskTestFactory = std::function<std::unique_ptr<DiskTest>(const QString& folder)>;
+    // Makes each extended test of a run from its row of the table.
+    using ExtendedTestFactory = ExtendedTestMaker;
     // Asks the user for a folder, starting at the given one; empty when cancelled.
     using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
 
@@ -109,11 +109,13 @@ public:
     platform::UserDefaults& defaults() { return m_defaults; }
 
     void setSharingServices(SharingServices services) { m_sharing = std::move(services); }
-    // fio in the folder, and QFileDialog, unless set otherwise.
-    void setDiskTestFactory(DiskTestFactory makeDiskTest) { m_makeDiskTest = std::move(makeDiskTest); }
+    // Each row's own test, and QFileDialog, unless set otherwise.
+    void setExtendedTestFactory(ExtendedTestFactory make) { m_makeExtendedTest = std::move(make); }
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
 
     const ExtendedPanel& extendedPanel() const { return m_extended; }
+    // The outlet of a test's line; null for a key no row has.
+    QLabel* extendedLine(const QString& key) const;
     WindowSettings& windowSettings() { return m_windowSettings; }
     // The folder button's action.
     void chooseDiskFolder();
@@ -170,7 +172,7 @@ private:
     WorkloadsFactory m_makeWorkloads;
     SharingServices m_sharing;
     WindowSettings m_windowSettings;
-    DiskTestFactory m_makeDiskTest;
+    ExtendedTestFactory m_makeExtendedTest;
     FolderChooser m_chooseFolder;
     const platform::MonotonicClock m_stopwatch;
     const platform::WallClock m_wallClock;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/app/AppTestKit.h"
 #include "ostrel/app/RunThread.h"
-#include "ostrel/engine/Multicore.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
 #include "platform/ui/Alert.h"
 
@@ -403,17 +403,18 @@ TEST_F(WindowTest, AFinishedRunIsKeptInTheHistoryWithItsSkewConditions)
 namespace {
 
 // Answers at once with fixed figures, and says which folder it was given.
-class FixedDiskTest final : public DiskTest
+class FixedDiskTest final : public ExtendedTest<DiskResult>
 {
 public:
     explicit FixedDiskTest(QString folder)
         : m_folder(std::move(folder))
     {
     }
-    Outcome run(const std::atomic<bool>&, const Progress& progress) override
+    std::size_t steps() const override { return kDiskJobs.size(); }
+    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress& progress) override
     {
         for (std::size_t job = 0; job < kDiskJobs.size(); ++job)
-            progress(job, 1.0);
+            progress.showStep(job, 1.0);
         DiskResult result;
         result.folder = m_folder;
         result.fileSystem = QStringLiteral("ext4");
@@ -423,7 +424,7 @@ public:
         result.seqWrite.mbps = 1500;
         result.randRead = { 74, 18000 };
         result.randWrite = { 37, 9000 };
-        return { result, {} };
+        return result;
     }
 
 private:
@@ -436,24 +437,34 @@ private:
 // five and show their lines. Both choices live beside the saved results.
 TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
 {
+    // The window makes a line per row of the table.
+    const auto multicoreLine = [&] { return testing().extendedLine(QStringLiteral("multicore")); };
+    const auto diskLine = [&] { return testing().extendedLine(QStringLiteral("disk")); };
     QStringList diskFolders;
     auto prepare = [&] {
-        testing().setDiskTestFactory([&](const QString& folder) {
-            diskFolders << folder;
-            return std::make_unique<FixedDiskTest>(folder);
-        });
+        testing().setExtendedTestFactory(
+            [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+                if (kind.key != QStringLiteral("disk"))
+                    return kind.make(setup);
+                diskFolders << setup.folder;
+                return std::make_unique<FixedDiskTest>(setup.folder);
+            });
     };
     load();
     prepare();
     ASSERT_TRUE(outlets().extendedTests);
+    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘）"));
+    EXPECT_EQ(outlets().extendedTests->accessibleDescription(), QStringLiteral("在五项测试之后进行多核测试和磁盘测试"));
+    ASSERT_TRUE(multicoreLine() && diskLine());
+    EXPECT_EQ(diskLine()->accessibleDescription(), QStringLiteral("磁盘测试结果"));
     EXPECT_FALSE(outlets().extendedTests->isChecked());
     EXPECT_FALSE(outlets().diskFolder->isEnabled());
     press();
     ASSERT_TRUE(eventually([&] { return runEnded(); }));
     showQueuedUpdates(testing());
     EXPECT_TRUE(diskFolders.isEmpty());
-    EXPECT_FALSE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
-    EXPECT_FALSE(outlets().diskLine->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(multicoreLine()->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(diskLine()->isVisibleTo(&mainWindow()));
     EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
     press(); // Stop after the end
 
@@ -469,15 +480,14 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     ASSERT_TRUE(eventually([&] { return runEnded(); }));
     showQueuedUpdates(testing());
     EXPECT_EQ(diskFolders, QStringList { folder });
-    EXPECT_TRUE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
-    EXPECT_TRUE(
-        outlets().multicoreLine->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
-        << qPrintable(outlets().multicoreLine->text());
-    EXPECT_TRUE(outlets().multicoreLine->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
-    EXPECT_EQ(outlets().diskLine->text(),
+    EXPECT_TRUE(multicoreLine()->isVisibleTo(&mainWindow()));
+    EXPECT_TRUE(multicoreLine()->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
+        << qPrintable(multicoreLine()->text());
+    EXPECT_TRUE(multicoreLine()->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
+    EXPECT_EQ(diskLine()->text(),
               QStringLiteral("磁盘：顺序读 2900 MB/s，顺序写 1500 MB/s，随机读 18000 IOPS（74 MB/s），随机写 9000 "
                              "IOPS（37 MB/s），经过缓存"));
-    EXPECT_TRUE(outlets().diskLine->toolTip().contains(folder));
+    EXPECT_TRUE(diskLine()->toolTip().contains(folder));
     EXPECT_EQ(outlets().testingState->text(), QStringLiteral("已完成"));
     EXPECT_EQ(outlets().testingProgress->value(), outlets().testingProgress->maximum());
 
@@ -496,5 +506,5 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     EXPECT_TRUE(outlets().extendedTests->isChecked());
     EXPECT_EQ(outlets().diskFolder->toolTip(), folder);
     // Remembered results never show at launch: the lines belong to a run.
-    EXPECT_FALSE(outlets().multicoreLine->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(multicoreLine()->isVisibleTo(&mainWindow()));
 }

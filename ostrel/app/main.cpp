@@ -3,7 +3,9 @@
 #include "ostrel/app/AppDelegate.h"
 #include "ostrel/app/MainInterface.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "platform/Version.h"
+#include "platform/WrappedText.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -35,11 +37,14 @@ std::optional<int> answerInformationOptions(int argc, char** argv)
         QStringLiteral("Opens the Ostrel window, a machine benchmark: five timed tests one after another (integer,\n"
                        "floating point, pi, memory and disk). Each test scores 100 points less 5 points a second; the\n"
                        "scores and the time of the run are saved and shown again at the next launch.\n"
-                       "On request (a check box) the extended tests follow the five: the processor tests on every\n"
-                       "CPU at once, and a disk test with fio in a folder of your choice.\n"
+                       "%1\n"
                        "\n"
                        "The Qt options (-platform, -style, ...) are accepted as well. ostrel-cli runs the same\n"
-                       "benchmark in a terminal."));
+                       "benchmark in a terminal.")
+            .arg(
+                platform::wrappedText(QStringLiteral("On request (a check box) the extended tests follow the five: %1.")
+                                          .arg(ostrel::extendedTestsSummary()),
+                                      92)));
     const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/cli/CommandLine.h"
 
+#include "ostrel/extended/ExtendedTests.h"
 #include "platform/ErrorText.h"
+#include "platform/WrappedText.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -100,6 +102,23 @@ Options parseArguments(const QStringList& arguments)
     return options;
 }
 
+namespace {
+
+// The options' texts are wrapped to this width.
+constexpr qsizetype kHelpWidth = 75;
+
+// The extended tests' members of the JSON report, each quoted: "a" and "b".
+QString extendedMembers()
+{
+    QStringList members;
+    for (const ExtendedKind& kind : extendedTests())
+        members << QLatin1Char('"') + kind.key + QLatin1Char('"');
+    const QString last = members.isEmpty() ? QString() : members.takeLast();
+    return members.isEmpty() ? last : members.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+} // namespace
+
 QString usage(const QString& program)
 {
     return QStringLiteral("Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
@@ -116,15 +135,11 @@ QString usage(const QString& program)
                           "\n"
                           "Options:\n"
                           "  --json          print the results as JSON on standard output (progress goes\n"
-                          "                  to standard error), with \"multicore\" and \"disk\" after\n"
+                          "                  to standard error), with %2 after\n"
                           "                  --extended; with --history, the runs as JSON\n"
                           "  --runs N        make N complete runs back to back, each saved, then show the\n"
                           "                  median, minimum, maximum and spread of every score\n"
-                          "  --extended      after the five tests, the extended tests: the multi-core\n"
-                          "                  test (the integer, floating-point and pi tests on every\n"
-                          "                  CPU at once, and their speed-up) and a disk test with fio\n"
-                          "                  (sequential and random reads and writes on a file of up\n"
-                          "                  to 1 GiB, about 30 seconds); kept with the run\n"
+                          "%3\n"
                           "  --disk-folder DIR  with --extended: run the disk test in DIR (default: the\n"
                           "                  folder of the disk test's scratch file)\n"
                           "  --history       list the finished runs, newest first\n"
@@ -164,7 +179,10 @@ QString usage(const QString& program)
                           "       be written\n"
                           "  4    another benchmark was under way, so this one did not start\n"
                           "  130  stopped by Ctrl-C or SIGTERM\n")
-        .arg(program);
+        .arg(program, extendedMembers(),
+             platform::wrappedText(QStringLiteral("after the five tests, the extended tests: %1; kept with the run")
+                                       .arg(extendedTestsHelp()),
+                                   kHelpWidth, QStringLiteral("  --extended      "), QString(18, QLatin1Char(' '))));
 }
 
 QString busyMessage(const QString& holder)

@@ -3,7 +3,7 @@
 
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/engine/Panel.h"
-#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/PrometheusText.h"
 #include "ostrel/history/ResultsDocument.h"
@@ -176,7 +176,7 @@ int compareWithFile(history::HistoryStore& store, const QString& file, const Str
 
 QString extendedComparisonText(const history::RunRecord& mine, const history::RunRecord& theirs)
 {
-    const QList<history::ExtendedComparisonRow> rows = history::compareExtended(mine, theirs);
+    const QList<ExtendedComparisonRow> rows = compareExtended(mine.extended, theirs.extended);
     if (rows.isEmpty())
         return {};
     constexpr int kTitleColumns = 30;
@@ -185,12 +185,12 @@ QString extendedComparisonText(const history::RunRecord& mine, const history::Ru
     const QString none = QStringLiteral("—");
     // The dash takes one column on a terminal, whatever padded() counts for it.
     const QString noValue = none + QString(9, QLatin1Char(' '));
-    for (const history::ExtendedComparisonRow& row : rows) {
+    for (const ExtendedComparisonRow& row : rows) {
         const QString ratio = row.a && row.b && *row.b != 0.0 ? QString::number(*row.a / *row.b, 'f', 3) : none;
         text += QStringLiteral("%1  %2  %3  %4\n")
-                    .arg(padded(row.figure->title, kTitleColumns))
-                    .arg(row.a ? padded(row.figure->text(*row.a), 10) : noValue)
-                    .arg(row.b ? padded(row.figure->text(*row.b), 10) : noValue)
+                    .arg(padded(row.figure.title, kTitleColumns))
+                    .arg(row.a ? padded(row.figure.text(*row.a), 10) : noValue)
+                    .arg(row.b ? padded(row.figure.text(*row.b), 10) : noValue)
                     .arg(ratio);
     }
     return text;

@@ -123,8 +123,8 @@ TEST_F(HistoryCommandsTest, ExportThenCompareOnAnotherHome)
 TEST_F(HistoryCommandsTest, CompareShowsTheExtendedResultsWhenEitherRunHasThem)
 {
     history::RunRecord onlyMulticore = sampleExtendedRun(kSampleTime + 2, 79.0);
-    onlyMulticore.disk.reset();
-    onlyMulticore.multicore->threads = 4;
+    onlyMulticore.extended.remove(QStringLiteral("disk"));
+    onlyMulticore.extended.find<MulticoreResult>()->threads = 4;
     const QString text = cli::extendedComparisonText(sampleExtendedRun(kSampleTime + 1), onlyMulticore);
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1 + 8 + 6) << qPrintable(text);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/cli/TerminalView.h"
 
-#include "ostrel/engine/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
+#include "ostrel/extended/ExtendedRun.h"
 
 namespace ostrel::cli {
 
@@ -120,50 +120,14 @@ void TerminalView::showExtended(ExtendedPanel& shown)
         for (const QString& line : text.split(QLatin1Char('\n')))
             print(indent + line);
     };
-    for (platform::TextHolder* line : { &shown.multicore, &shown.disk }) {
+    for (const std::unique_ptr<ExtendedLine>& line : shown.lines) {
         connect(
-            line, &platform::TextHolder::textChanged, this, [printLines](const QString& text) { printLines(text, {}); },
-            queued);
-    }
-    for (platform::TextHolder* details : { &shown.multicoreDetails, &shown.diskDetails }) {
+            &line->line, &platform::TextHolder::textChanged, this,
+            [printLines](const QString& text) { printLines(text, {}); }, queued);
         connect(
-            details, &platform::TextHolder::textChanged, this,
+            &line->details, &platform::TextHolder::textChanged, this,
             [printLines](const QString& text) { printLines(text, QStringLiteral("  ")); }, queued);
     }
-}
-
-QJsonObject multicoreReport(const MulticoreResult& result)
-{
-    QJsonObject elapsed;
-    QJsonObject speedup;
-    for (std::size_t i = 0; i < kMulticoreWorkloads.size(); ++i) {
-        elapsed.insert(QString::fromLatin1(kMulticoreWorkloads[i]), result.elapsed[i]);
-        speedup.insert(QString::fromLatin1(kMulticoreWorkloads[i]), result.speedup[i]);
-    }
-    speedup.insert(QStringLiteral("overall"), result.overall);
-    return {
-        { QStringLiteral("threads"), result.threads },
-        { QStringLiteral("elapsed"), elapsed },
-        { QStringLiteral("speedup"), speedup },
-    };
-}
-
-QJsonObject diskReport(const DiskResult& result)
-{
-    QJsonObject report {
-        { QStringLiteral("folder"), result.folder },
-        { QStringLiteral("fileSystem"), result.fileSystem },
-        { QStringLiteral("direct"), result.direct },
-        { QStringLiteral("fileBytes"), double(result.fileBytes) },
-    };
-    for (const DiskJobKind& kind : kDiskJobs) {
-        const DiskJobResult& job = result.*kind.result;
-        QJsonObject values { { QStringLiteral("mbps"), job.mbps } };
-        if (kind.random)
-            values.insert(QStringLiteral("iops"), job.iops.value_or(0.0));
-        report.insert(QString::fromLatin1(kind.key), values);
-    }
-    return report;
 }
 
 QJsonObject runReport(const Panel& panel, double lastTime)

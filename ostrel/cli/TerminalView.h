@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/engine/ExtendedResults.h"
-
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -52,9 +50,5 @@ private:
 
 // Scores, overall score and time of the run as one JSON object.
 QJsonObject runReport(const Panel& panel, double lastTime);
-
-// The extended tests' results for the run's JSON report.
-QJsonObject multicoreReport(const MulticoreResult& result);
-QJsonObject diskReport(const DiskResult& result);
 
 } // namespace ostrel::cli

@@ -2,11 +2,12 @@
 #include "ostrel/cli/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/TerminalView.h"
-#include "ostrel/engine/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/TestRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
@@ -205,10 +206,11 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
         cli::TerminalView view(panel, out, false);
         view.showExtended(shown);
         resetExtendedPanel(shown);
-        shown.multicore.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
-        shown.multicoreDetails.setText(QStringLiteral("a\nb"));
-        shown.disk.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
-        shown.diskDetails.setText(QString());
+        shown.lineOf(QStringLiteral("multicore"))->line.setText(QStringLiteral("多核：2 线程，加速 1.98 倍"));
+        shown.lineOf(QStringLiteral("multicore"))->details.setText(QStringLiteral("a\nb"));
+        shown.lineOf(QStringLiteral("disk"))
+            ->line.setText(QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）"));
+        shown.lineOf(QStringLiteral("disk"))->details.setText(QString());
         QCoreApplication::sendPostedEvents();
     }
     EXPECT_EQ(
@@ -219,8 +221,16 @@ TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
 
 TEST(RunReport, ExtendedResultsInTheirJsonShape)
 {
+    // The report's members, as ostrel-cli --json adds them.
+    const auto report = [](const QString& key, const auto& result) {
+        ExtendedResults results;
+        results.set(key, result);
+        QJsonObject object;
+        history::insertExtended(object, results);
+        return QJsonDocument(object.value(key).toObject()).toJson(QJsonDocument::Compact);
+    };
     const MulticoreResult multicore { 2, { 1.5, 2.5, 3.5 }, { 1.9, 1.8, 2.0 }, 1.8995 };
-    EXPECT_EQ(QJsonDocument(cli::multicoreReport(multicore)).toJson(QJsonDocument::Compact),
+    EXPECT_EQ(report(QStringLiteral("multicore"), multicore),
               QByteArray(R"({"elapsed":{"double":2.5,"int":1.5,"pi":3.5},)"
                          R"("speedup":{"double":1.8,"int":1.9,"overall":1.8995,"pi":2},"threads":2})"));
 
@@ -233,7 +243,7 @@ TEST(RunReport, ExtendedResultsInTheirJsonShape)
     disk.seqWrite.mbps = 1200;
     disk.randRead = { 73.7, 18000 };
     disk.randWrite = { 36.9, 9000 };
-    EXPECT_EQ(QJsonDocument(cli::diskReport(disk)).toJson(QJsonDocument::Compact),
+    EXPECT_EQ(report(QStringLiteral("disk"), disk),
               QByteArray(R"({"direct":false,"fileBytes":1073741824,"fileSystem":"xfs","folder":"/srv",)"
                          R"("randRead":{"iops":18000,"mbps":73.7},"randWrite":{"iops":9000,"mbps":36.9},)"
                          R"("seqRead":{"mbps":2900.5},"seqWrite":{"mbps":1200}})"));
@@ -245,7 +255,21 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     help.start(QStringLiteral(OSTREL_CLI), { QStringLiteral("--help") });
     ASSERT_TRUE(help.waitForFinished(30000));
     EXPECT_EQ(help.exitCode(), 0);
-    EXPECT_TRUE(help.readAllStandardOutput().startsWith("Usage: ostrel-cli"));
+    const QByteArray usage = help.readAllStandardOutput();
+    EXPECT_TRUE(usage.startsWith("Usage: ostrel-cli"));
+    // The extended tests' words come from their table, wrapped as they always were.
+    EXPECT_TRUE(usage.contains("  --json          print the results as JSON on standard output (progress goes\n"
+                               "                  to standard error), with \"multicore\" and \"disk\" after\n"
+                               "                  --extended; with --history, the runs as JSON\n"
+                               "  --runs N "))
+        << usage.constData();
+    EXPECT_TRUE(usage.contains("  --extended      after the five tests, the extended tests: the multi-core\n"
+                               "                  test (the integer, floating-point and pi tests on every\n"
+                               "                  CPU at once, and their speed-up) and a disk test with fio\n"
+                               "                  (sequential and random reads and writes on a file of up\n"
+                               "                  to 1 GiB, about 30 seconds); kept with the run\n"
+                               "  --disk-folder DIR"))
+        << usage.constData();
 
     // One line, "name version", as help2man reads it.
     QProcess version;
@@ -435,7 +459,7 @@ TEST(OstrelCli, AKillDuringTheDiskTestKeepsTheRunAndTheNextRunClearsUp)
     EXPECT_EQ(kept.finishedAt, defaults.doubleForKey(saved::kLastTimeKey));
     for (std::size_t i = 0; i < kTestKinds.size(); ++i)
         EXPECT_EQ(kept.scores[i], defaults.doubleForKey(QString::fromLatin1(kTestKinds[i].key))) << kTestKinds[i].key;
-    EXPECT_FALSE(kept.disk);
+    EXPECT_FALSE(kept.extended.find(QStringLiteral("disk")));
 
     QProcess next;
     next.start(QStringLiteral(OSTREL_CLI), arguments);

@@ -4,15 +4,13 @@
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
-#include "ostrel/disk/FioDisk.h"
 #include "ostrel/engine/BenchmarkRun.h"
-#include "ostrel/engine/ExtendedRun.h"
-#include "ostrel/engine/Multicore.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunKeeper.h"
@@ -66,7 +64,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     // What runs that were killed left behind: with the lock held, no run of
     // this user's is using it.
     if (lock.isLocked())
-        ostrel::disk::removeLeftovers(workloads.scratchFolder(), options.diskFolder, lock.lockedAt());
+        ostrel::removeExtendedLeftovers(workloads.scratchFolder(), options.diskFolder, lock.lockedAt());
     ostrel::RunControl control;
     const platform::MonotonicClock stopwatch;
     const platform::WallClock wallClock;
@@ -76,10 +74,11 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     ostrel::cli::TerminalView view(panel, out, interactive);
     ostrel::ExtendedPanel extendedPanel;
     view.showExtended(extendedPanel);
-    std::unique_ptr<ostrel::disk::FioDisk> diskTest;
+    std::vector<ostrel::PlannedTest> extendedTests;
     if (options.extended) {
-        diskTest = std::make_unique<ostrel::disk::FioDisk>(ostrel::disk::FioDisk::Options {
-            options.diskFolder.isEmpty() ? workloads.scratchFolder() : options.diskFolder });
+        extendedTests = ostrel::planExtendedTests(
+            { workloads, stopwatch, ostrel::usableCpuCount(),
+              options.diskFolder.isEmpty() ? workloads.scratchFolder() : options.diskFolder });
     }
 
     if (!platform::StopSignals::watch()) {
@@ -121,9 +120,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             if (options.extended) {
                 ostrel::resetExtendedPanel(extendedPanel);
                 extend = [&](ostrel::FinishedRun& finished) {
-                    extended = ostrel::runExtendedTests({ panel, extendedPanel, workloads, control, stopwatch,
-                                                          ostrel::usableCpuCount(), diskTest.get() },
-                                                        finished);
+                    extended = ostrel::runExtendedTests({ panel, extendedPanel, control, extendedTests }, finished);
                 };
             }
             BenchmarkRun run({ panel,
@@ -161,11 +158,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             // The time this run finished at, also when it could not be saved.
             lastReport = ostrel::cli::runReport(panel, keeper.lastKept().finishedAt);
             lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
-            const ostrel::history::RunRecord& kept = keeper.lastKept();
-            if (kept.multicore)
-                lastReport.insert(QStringLiteral("multicore"), ostrel::cli::multicoreReport(*kept.multicore));
-            if (kept.disk)
-                lastReport.insert(QStringLiteral("disk"), ostrel::cli::diskReport(*kept.disk));
+            ostrel::history::insertExtended(lastReport, keeper.lastKept().extended);
         }
     }));
     QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -173,7 +173,7 @@ BenchmarkRun::Outcome BenchmarkRun::run()
         m_problems.unkept = m_.keep(m_finished);
     if (m_.extend) {
         m_.extend(m_finished);
-        if (m_.keepExtended && (m_finished.multicore || m_finished.disk)) {
+        if (m_.keepExtended && !m_finished.extended.isEmpty()) {
             const QString unkept = m_.keepExtended(m_finished);
             if (m_problems.unkept.isEmpty())
                 m_problems.unkept = unkept;

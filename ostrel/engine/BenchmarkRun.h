@@ -39,9 +39,8 @@ struct FinishedRun
     double overall = 0.0;
     // Seconds, in the order of kTestKinds, at the stopwatch's full precision.
     std::array<double, 5> elapsed {};
-    // The extended tests, when they ran.
-    std::optional<MulticoreResult> multicore;
-    std::optional<DiskResult> disk;
+    // The extended tests that ran and gave a result.
+    ExtendedResults extended;
 };
 
 class BenchmarkRun

@@ -2,6 +2,8 @@
 #include "ostrel/history/HistoryStore.h"
 
 #include "ostrel/engine/Panel.h"
+#include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/history/HistoryMigration.h"
 #include "ostrel/history/ResultsDocument.h"
 
 #include <QDeadlineTimer>
@@ -38,37 +40,6 @@ QString elapsedColumn(const TestKind& kind)
     return QStringLiteral("elapsed_") + QLatin1String(kind.key);
 }
 
-// Each step takes the schema from version n to n + 1; step 0 creates the first schema.
-QStringList migrationStep(int fromVersion)
-{
-    QStringList statements;
-    switch (fromVersion) {
-    case 0: {
-        QStringList columns { QStringLiteral("id INTEGER PRIMARY KEY"), QStringLiteral("finished_at REAL NOT NULL") };
-        for (const TestKind& kind : kTestKinds)
-            columns << scoreColumn(kind) + QStringLiteral(" REAL NOT NULL");
-        columns << QStringLiteral("overall REAL NOT NULL") << QStringLiteral("version TEXT NOT NULL")
-                << QStringLiteral("machine TEXT NOT NULL");
-        statements << QStringLiteral("CREATE TABLE runs (%1)").arg(columns.join(QStringLiteral(", ")));
-        break;
-    }
-    case 1:
-        // Version 2 keeps each stage's stopwatch reading and the skew conditions; older runs have neither.
-        for (const TestKind& kind : kTestKinds)
-            statements << QStringLiteral("ALTER TABLE runs ADD COLUMN %1 REAL").arg(elapsedColumn(kind));
-        statements << QStringLiteral("ALTER TABLE runs ADD COLUMN conditions TEXT NOT NULL DEFAULT '[]'")
-                   << QStringLiteral("CREATE INDEX runs_by_time ON runs (finished_at)");
-        break;
-    case 2:
-        // Version 3 keeps the extended results, each as the JSON of a run's "multicore" and "disk" members: one
-        // shape for the store and the exports, and json_extract() reaches any figure. NULL for runs without them.
-        statements << QStringLiteral("ALTER TABLE runs ADD COLUMN multicore TEXT")
-                   << QStringLiteral("ALTER TABLE runs ADD COLUMN disk TEXT");
-        break;
-    }
-    return statements;
-}
-
 HistoryError corruptError(const QString& path)
 {
     return { HistoryError::Kind::Corrupt,
@@ -93,8 +64,7 @@ QStringList runColumns()
     columns << QStringLiteral("overall");
     for (const TestKind& kind : kTestKinds)
         columns << elapsedColumn(kind);
-    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions")
-            << QStringLiteral("multicore") << QStringLiteral("disk");
+    columns << QStringLiteral("version") << QStringLiteral("machine") << QStringLiteral("conditions");
     return columns;
 }
 
@@ -114,24 +84,19 @@ QString compactJson(const QJsonObject& object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-// An extended result as kept, or NULL.
-template <typename Result>
-QVariant extendedValue(const std::optional<Result>& result, QJsonObject (*toJson)(const Result&))
+// A row that does not read as its test's result (edited by hand, say) is taken as a run without that test; a row
+// of a test this version does not know is left as it is.
+void readExtended(const QString& test, const QString& json, ExtendedResults& into)
 {
-    return result ? QVariant(compactJson(toJson(*result))) : QVariant(QMetaType::fromType<QString>());
-}
-
-// A column that does not read as a result (edited by hand, say) is taken as a run without that test.
-template <typename Value>
-std::optional<Value> extendedFrom(const QVariant& column, Result<Value> (*fromJson)(const QJsonValue&))
-{
-    if (column.isNull())
-        return std::nullopt;
-    const QJsonDocument parsed = QJsonDocument::fromJson(column.toString().toUtf8());
-    Result<Value> result = fromJson(parsed.isObject() ? QJsonValue(parsed.object()) : QJsonValue());
-    if (!result)
-        return std::nullopt;
-    return std::move(result).value();
+    const ExtendedKind* kind = findExtendedTest(test);
+    if (!kind)
+        return;
+    const QJsonDocument parsed = QJsonDocument::fromJson(json.toUtf8());
+    if (!parsed.isObject())
+        return;
+    ExtendedResult<ExtendedResults::Entry> result = kind->fromJson(parsed.object());
+    if (result)
+        into.set(std::move(result).value());
 }
 
 } // namespace
@@ -325,17 +290,34 @@ Result<qint64> HistoryStore::appendRun(const RunRecord& run)
 
 Status HistoryStore::setExtended(qint64 id, const RunRecord& run)
 {
-    return write([&]() -> Status {
-        QSqlQuery update(m_db);
-        if (!update.prepare(QStringLiteral("UPDATE runs SET multicore = ?, disk = ? WHERE id = ?")))
-            return errorFrom(update.lastError(), QStringLiteral("写入"));
-        update.addBindValue(extendedValue(run.multicore, multicoreToJson));
-        update.addBindValue(extendedValue(run.disk, diskToJson));
-        update.addBindValue(id);
-        if (!update.exec())
-            return errorFrom(update.lastError(), QStringLiteral("写入"));
-        return Done {};
-    });
+    return write([&] { return writeExtended(id, run.extended); });
+}
+
+Status HistoryStore::writeExtended(qint64 id, const ExtendedResults& results)
+{
+    // Only the tests this version knows: another version's rows stay.
+    QSqlQuery remove(m_db);
+    QSqlQuery keep(m_db);
+    if (!remove.prepare(QStringLiteral("DELETE FROM extended WHERE run_id = ? AND test = ?"))
+        || !keep.prepare(QStringLiteral("INSERT OR REPLACE INTO extended (run_id, test, json) "
+                                        "SELECT id, ?, ? FROM runs WHERE id = ?")))
+        return errorFrom(remove.lastError().isValid() ? remove.lastError() : keep.lastError(), QStringLiteral("写入"));
+    for (const ExtendedKind& kind : extendedTests()) {
+        const ExtendedResults::Entry* result = results.find(kind.key);
+        QSqlQuery& query = result ? keep : remove;
+        if (result) {
+            // A row no longer there stays gone.
+            query.bindValue(0, kind.key);
+            query.bindValue(1, compactJson(kind.toJson(*result)));
+            query.bindValue(2, id);
+        } else {
+            query.bindValue(0, id);
+            query.bindValue(1, kind.key);
+        }
+        if (!query.exec())
+            return errorFrom(query.lastError(), QStringLiteral("写入"));
+    }
+    return Done {};
 }
 
 Status HistoryStore::write(const std::function<Status()>& statements)
@@ -378,14 +360,18 @@ Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
         // A null text would bind as NULL, which the column refuses.
         values << (run.version.isNull() ? QStringLiteral("") : run.version) << compactJson(machineToJson(run.machine))
                << QString::fromUtf8(
-                      QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact))
-               << extendedValue(run.multicore, multicoreToJson) << extendedValue(run.disk, diskToJson);
+                      QJsonDocument(QJsonArray::fromStringList(run.conditions)).toJson(QJsonDocument::Compact));
         for (int i = 0; i < values.size(); ++i)
             insert.bindValue(i, values[i]);
         if (!insert.exec())
             return errorFrom(insert.lastError(), QStringLiteral("写入"));
+        const qint64 id = insert.lastInsertId().toLongLong();
+        if (!run.extended.isEmpty()) {
+            if (Status kept = writeExtended(id, run.extended); !kept)
+                return kept;
+        }
         if (lastId)
-            *lastId = insert.lastInsertId().toLongLong();
+            *lastId = id;
     }
     return Done {};
 }
@@ -395,12 +381,24 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
     if (Status opened = ensureOpen(); !opened)
         return opened.error();
 
-    const QStringList columns = runColumns();
-    QString statement = QStringLiteral("SELECT %1 FROM runs ORDER BY finished_at DESC, id DESC")
-                            .arg(columns.join(QStringLiteral(", ")));
-    if (limit >= 0)
-        statement += QStringLiteral(" LIMIT %1").arg(limit);
+    const QString order = QStringLiteral(" ORDER BY finished_at DESC, id DESC LIMIT %1").arg(std::max(limit, -1));
+    // The extended results first, so that a result added between the two reads is never lost: at worst it shows
+    // at the next read.
+    QHash<qint64, ExtendedResults> extended;
+    {
+        QSqlQuery rows(m_db);
+        rows.setForwardOnly(true);
+        if (!rows.exec(QStringLiteral("SELECT run_id, test, json FROM extended WHERE run_id IN (SELECT id FROM runs%1)")
+                           .arg(order)))
+            return errorFrom(rows.lastError(), QStringLiteral("读取"));
+        while (rows.next())
+            readExtended(rows.value(1).toString(), rows.value(2).toString(), extended[rows.value(0).toLongLong()]);
+        if (rows.lastError().isValid())
+            return errorFrom(rows.lastError(), QStringLiteral("读取"));
+    }
 
+    const QString statement
+        = QStringLiteral("SELECT id, %1 FROM runs").arg(runColumns().join(QStringLiteral(", "))) + order;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.exec(statement))
@@ -413,7 +411,8 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
     QList<RunRecord> runs;
     while (query.next()) {
         RunRecord run;
-        int column = 0;
+        run.extended = extended.value(query.value(0).toLongLong());
+        int column = 1;
         run.finishedAt = query.value(column++).toDouble();
         for (double& score : run.scores)
             score = query.value(column++).toDouble();
@@ -438,8 +437,6 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
             list = conditionLists.insert(conditions, keys);
         }
         run.conditions = *list;
-        run.multicore = extendedFrom(query.value(column++), multicoreFromJson);
-        run.disk = extendedFrom(query.value(column++), diskFromJson);
         runs.append(withoutImplausibleValues(std::move(run), now));
     }
     if (query.lastError().isValid())

@@ -16,7 +16,9 @@ namespace ostrel::history {
 
 // The runs of this machine in an SQLite database (Qt's QSQLITE driver), shared by the window and ostrel-cli:
 // WAL mode and a busy timeout let both write at once, every write is one transaction, and the schema carries
-// its version in PRAGMA user_version and is migrated forward on open.
+// its version in PRAGMA user_version and is migrated forward on open (HistoryMigration.cpp). A run is a row of the
+// table runs; each of its extended results a row of the table extended (run_id, test, json), whatever its test, so a
+// new test needs no new schema.
 //
 // One object is one connection, with a name of its own. Open it, use it and destroy it on one thread (a worker
 // thread is fine); make one per thread that needs the history. Failures come back as values: a corrupt file, a
@@ -25,7 +27,7 @@ class HistoryStore
 {
 public:
     // The schema version this program writes; databases from 1 up to it are migrated to it.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     struct Options
     {
@@ -56,7 +58,8 @@ public:
     // Adds one run; its row, for setExtended().
     Result<qint64> appendRun(const RunRecord& run);
     // Sets the extended results of the run in row `id` to those of `run`, in one transaction: a run is kept as
-    // soon as its five tests end, its extended results when they come. A row no longer there stays gone.
+    // soon as its five tests end, its extended results when they come. A row no longer there stays gone; the
+    // results of a test this version does not know stay as they are.
     Status setExtended(qint64 id, const RunRecord& run);
 
     // The runs, newest first (by finishing time); at most limit of them when limit >= 0. A value no run could have
@@ -75,6 +78,8 @@ private:
     // Runs the statements in one write transaction, again while the database is locked.
     Status write(const std::function<Status()>& statements);
     Status insert(const QList<RunRecord>& runs, qint64* lastId);
+    // Sets the extended results of the run in row `id`, inside a write.
+    Status writeExtended(qint64 id, const ExtendedResults& results);
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();

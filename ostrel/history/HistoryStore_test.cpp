@@ -202,7 +202,7 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
     HistoryStore store(path);
     ASSERT_TRUE(store.open()) << message(store.open()).toStdString();
     RunRecord onlyDisk = sampleExtendedRun(1796000100);
-    onlyDisk.multicore.reset();
+    onlyDisk.extended.remove(QStringLiteral("multicore"));
     ASSERT_TRUE(store.append({ sampleExtendedRun(1796000000), onlyDisk }));
     const Result<QList<RunRecord>> runs = store.runs();
     ASSERT_TRUE(runs);
@@ -213,23 +213,84 @@ TEST(HistoryStore, MigratesAVersion2DatabaseAndKeepsExtendedResults)
     EXPECT_EQ(old.finishedAt, 1750000000.25);
     EXPECT_EQ(old.elapsed[0], 3.5);
     EXPECT_EQ(old.conditions, QStringList { "busy" });
-    EXPECT_FALSE(old.multicore.has_value());
-    EXPECT_FALSE(old.disk.has_value());
+    EXPECT_FALSE(old.extended.find(QStringLiteral("multicore")));
+    EXPECT_FALSE(old.extended.find(QStringLiteral("disk")));
 
-    // The figures can be reached from SQL, and a run without them has NULL there.
+    // The figures can be reached from SQL, and a run without them has no row there.
     RawConnection raw(path);
-    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), 3);
-    EXPECT_EQ(
-        raw.scalar("SELECT json_extract(disk, '$.randRead.iops') FROM runs WHERE finished_at = 1796000000").toDouble(),
-        18096.75);
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NULL").toInt(), 2);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
+    EXPECT_EQ(raw.scalar("SELECT json_extract(json, '$.randRead.iops') FROM extended JOIN runs ON run_id = id "
+                         "WHERE test = 'disk' AND finished_at = 1796000000")
+                  .toDouble(),
+              18096.75);
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE id NOT IN "
+                         "(SELECT run_id FROM extended WHERE test = 'multicore')")
+                  .toInt(),
+              2);
 
-    // A column damaged by hand reads as a run without that test, not as a broken history.
-    raw.exec("UPDATE runs SET disk = '{\"folder\": 7}' WHERE finished_at = 1796000000");
+    // A row damaged by hand reads as a run without that test, not as a broken history.
+    raw.exec("UPDATE extended SET json = '{\"folder\": 7}' WHERE test = 'disk' AND run_id = "
+             "(SELECT id FROM runs WHERE finished_at = 1796000000)");
     const Result<QList<RunRecord>> again = store.runs();
     ASSERT_TRUE(again);
-    EXPECT_FALSE(again.value()[1].disk.has_value());
-    EXPECT_EQ(again.value()[1].multicore, sampleExtendedRun(1796000000).multicore);
+    EXPECT_FALSE(again.value()[1].extended.find(QStringLiteral("disk")));
+    const RunRecord written = sampleExtendedRun(1796000000);
+    const ostrel::MulticoreResult* multicore = again.value()[1].extended.find<ostrel::MulticoreResult>();
+    ASSERT_TRUE(multicore);
+    EXPECT_EQ(*multicore, *written.extended.find<ostrel::MulticoreResult>());
+}
+
+// Version 3 kept the two extended results in columns of their own: they move to the extended table in the
+// migration's one transaction and read back the same, and a test this version does not know keeps its row.
+TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const RunRecord both = sampleExtendedRun(1796000000);
+    RunRecord onlyDisk = sampleExtendedRun(1796000100, 75.0);
+    onlyDisk.extended.remove(QStringLiteral("multicore"));
+    const RunRecord plain = sampleRun(1796000200, 70.0);
+    {
+        // Written by this version, then taken back to the version-3 schema as version 3 left it.
+        HistoryStore store(path);
+        ASSERT_TRUE(store.append({ both, onlyDisk, plain }));
+    }
+    {
+        RawConnection raw(path);
+        raw.exec("ALTER TABLE runs ADD COLUMN multicore TEXT");
+        raw.exec("ALTER TABLE runs ADD COLUMN disk TEXT");
+        for (const char* test : { "multicore", "disk" })
+            raw.exec(QStringLiteral("UPDATE runs SET %1 = (SELECT json FROM extended WHERE run_id = runs.id "
+                                    "AND test = '%1')")
+                         .arg(QLatin1String(test)));
+        raw.exec("DROP TABLE extended");
+        raw.exec("PRAGMA user_version = 3");
+        EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NOT NULL AND disk IS NOT NULL").toInt(), 1);
+    }
+    {
+        HistoryStore store(path);
+        const Result<QList<RunRecord>> runs = store.runs();
+        ASSERT_TRUE(runs) << runs.error().message.toStdString();
+        EXPECT_EQ(runs.value(), (QList<RunRecord> { plain, onlyDisk, both }));
+    }
+    RawConnection raw(path);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM pragma_table_info('runs') WHERE name IN ('multicore', 'disk')").toInt(),
+              0);
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM extended").toInt(), 3);
+
+    // Another version's test: kept through reads and through setting this version's results, and never shown.
+    raw.exec("INSERT INTO extended (run_id, test, json) SELECT id, 'futureTest', '{\"x\": 1}' FROM runs "
+             "WHERE finished_at = 1796000000");
+    HistoryStore store(path);
+    const Result<QList<RunRecord>> runs = store.runs();
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->last(), both);
+    const qint64 id = raw.scalar("SELECT id FROM runs WHERE finished_at = 1796000000").toLongLong();
+    ASSERT_TRUE(store.setExtended(id, plain));
+    EXPECT_EQ(store.runs()->last(), sampleRun(1796000000)) << "this version's results gone";
+    EXPECT_EQ(raw.scalar("SELECT json FROM extended WHERE test = 'futureTest'").toString(),
+              QStringLiteral("{\"x\": 1}"));
 }
 
 TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)

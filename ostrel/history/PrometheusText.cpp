@@ -2,6 +2,7 @@
 #include "ostrel/history/PrometheusText.h"
 
 #include "ostrel/engine/Panel.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "platform/WholeFile.h"
 
 #include <QDir>
@@ -28,9 +29,13 @@ class Family
 {
 public:
     Family(QString& out, const char* name, const char* help)
+        : Family(out, QLatin1String(name), QLatin1String(help))
+    {
+    }
+    Family(QString& out, QString name, QString help)
         : m_out(out)
-        , m_name(QLatin1String(name))
-        , m_help(QLatin1String(help))
+        , m_name(std::move(name))
+        , m_help(std::move(help))
     {
     }
     ~Family()
@@ -43,13 +48,13 @@ public:
     Family& operator=(const Family&) = delete;
 
     // labels: name and value pairs, values unescaped.
-    void add(double value, const std::vector<std::pair<const char*, QString>>& labels = {})
+    void add(double value, const std::vector<std::pair<QString, QString>>& labels = {})
     {
         m_samples += m_name;
         if (!labels.empty()) {
             QStringList pairs;
             for (const auto& [label, text] : labels)
-                pairs << QStringLiteral("%1=\"%2\"").arg(QLatin1String(label), prometheusLabelValue(text));
+                pairs << QStringLiteral("%1=\"%2\"").arg(label, prometheusLabelValue(text));
             m_samples += QLatin1Char('{') + pairs.join(QLatin1Char(',')) + QLatin1Char('}');
         }
         m_samples += QLatin1Char(' ') + sampleValue(value) + QLatin1Char('\n');
@@ -87,59 +92,29 @@ QByteArray prometheusText(const RunRecord& run)
     {
         Family scores(out, "ostrel_score", "Score of one of the five tests, in points: 100 less 5 a second.");
         for (size_t i = 0; i < kTestKinds.size(); ++i)
-            scores.add(run.scores[i], { { "test", QLatin1String(kTestKinds[i].key) } });
+            scores.add(run.scores[i], { { QStringLiteral("test"), QLatin1String(kTestKinds[i].key) } });
     }
     Family(out, "ostrel_overall_score", "Mean of the five test scores, in points.").add(run.overall);
     {
         Family durations(out, "ostrel_stage_duration_seconds", "Time one of the five tests took.");
         for (size_t i = 0; i < kTestKinds.size(); ++i) {
             if (run.elapsed[i])
-                durations.add(*run.elapsed[i], { { "test", QLatin1String(kTestKinds[i].key) } });
+                durations.add(*run.elapsed[i], { { QStringLiteral("test"), QLatin1String(kTestKinds[i].key) } });
         }
     }
-    if (const std::optional<MulticoreResult>& multicore = run.multicore) {
-        Family(out, "ostrel_multicore_threads", "Copies of each processor test run at once in the multi-core test.")
-            .add(multicore->threads);
-        {
-            Family durations(out, "ostrel_multicore_duration_seconds",
-                             "Time from the copies' common start to the end of the last one.");
-            for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i)
-                durations.add(multicore->elapsed[i], { { "test", QLatin1String(kMulticoreWorkloads[i]) } });
-        }
-        {
-            Family speedups(out, "ostrel_multicore_speedup",
-                            "Threads times the single-copy time over the copies' time, per processor test.");
-            for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i)
-                speedups.add(multicore->speedup[i], { { "test", QLatin1String(kMulticoreWorkloads[i]) } });
-        }
-        Family(out, "ostrel_multicore_speedup_overall", "Geometric mean of the three multi-core speed-ups.")
-            .add(multicore->overall);
-    }
-    if (const std::optional<DiskResult>& disk = run.disk) {
-        {
-            Family rates(out, "ostrel_disk_bytes_per_second", "Transfer rate of one fio job on the test file.");
-            for (const DiskJobKind& job : kDiskJobs)
-                rates.add(((*disk).*job.result).mbps * 1e6, { { "job", QLatin1String(job.metricJob) } });
-        }
-        {
-            Family iops(out, "ostrel_disk_iops", "Operations a second of one random fio job.");
-            for (const DiskJobKind& job : kDiskJobs) {
-                if (const std::optional<double>& operations = ((*disk).*job.result).iops; job.random && operations)
-                    iops.add(*operations, { { "job", QLatin1String(job.metricJob) } });
+    for (const ExtendedKind& kind : extendedTests()) {
+        if (const ExtendedResults::Entry* result = run.extended.find(kind.key)) {
+            for (const MetricFamily& metric : kind.metrics(*result)) {
+                Family family(out, metric.name, metric.help);
+                for (const MetricSample& sample : metric.samples)
+                    family.add(sample.value, sample.labels);
             }
         }
-        Family(out, "ostrel_disk_file_size_bytes", "Size of the file the disk jobs ran on.")
-            .add(double(disk->fileBytes));
-        Family(out, "ostrel_disk_info", "Where the disk test ran; direct is false when the page cache was used.")
-            .add(1,
-                 { { "folder", disk->folder },
-                   { "file_system", disk->fileSystem },
-                   { "direct", disk->direct ? QStringLiteral("true") : QStringLiteral("false") } });
     }
     Family(out, "ostrel_last_run_timestamp_seconds", "When the run finished, in seconds since 1970.")
         .add(run.finishedAt);
     Family(out, "ostrel_info", "The Ostrel version that made the run and the processor it ran on.")
-        .add(1, { { "version", run.version }, { "cpu_model", run.machine.cpuModel } });
+        .add(1, { { QStringLiteral("version"), run.version }, { QStringLiteral("cpu_model"), run.machine.cpuModel } });
     return out.toUtf8();
 }
 

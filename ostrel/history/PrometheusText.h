@@ -13,10 +13,8 @@ namespace ostrel::history {
 // HELP and TYPE lines, gauges in base units (seconds, bytes a second), no sample timestamps (the collector refuses
 // them). Families of tests the run did not have are left out.
 //
-//   ostrel_score{test="int"}, ostrel_overall_score, ostrel_stage_duration_seconds{test="int"},
-//   ostrel_multicore_threads, ostrel_multicore_duration_seconds{test="int"}, ostrel_multicore_speedup{test="int"},
-//   ostrel_multicore_speedup_overall, ostrel_disk_bytes_per_second{job="seq_read"}, ostrel_disk_iops{job="rand_read"},
-//   ostrel_disk_file_size_bytes, ostrel_disk_info{folder, file_system, direct}, ostrel_last_run_timestamp_seconds,
+//   ostrel_score{test="int"}, ostrel_overall_score, ostrel_stage_duration_seconds{test="int"}, then each extended
+//   test's own families (its metrics(), in table order), ostrel_last_run_timestamp_seconds,
 //   ostrel_info{version, cpu_model}
 QByteArray prometheusText(const RunRecord& run);
 

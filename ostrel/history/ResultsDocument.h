@@ -17,21 +17,17 @@ namespace ostrel::history {
 //
 // A run as JSON: {"finishedAt": <unix seconds>, "scores": {"int", "double", "pi", "memory", "disk"},
 // "overall", "elapsed": {the same five keys, seconds or null}, "version", "machine": {...},
-// "conditions": [keys]}, and for runs that had the extended tests
-// "multicore": {"threads", "elapsed": {"int", "double", "pi"}, "speedup": {"int", "double", "pi", "overall"}} and
-// "disk": {"folder", "fileSystem", "direct", "fileBytes", "seqRead": {"mbps"}, "seqWrite": {"mbps"},
-// "randRead": {"iops", "mbps"}, "randWrite": {"iops", "mbps"}}, each absent when its test did not run.
+// "conditions": [keys]}, and for runs that had the extended tests one member per test, named by its key and shaped
+// by its toJson() (ostrel/extended/ExtendedTests.h), each absent when its test did not run.
 
 QJsonObject machineToJson(const MachineFacts& machine);
 // Missing or mistyped members read as empty.
 MachineFacts machineFromJson(const QJsonObject& object);
 
-// The extended results alone, as in a run's "multicore" and "disk" members. Reading refuses wrong types, negative
-// or non-finite numbers and fewer than one thread, saying what is wrong.
-QJsonObject multicoreToJson(const MulticoreResult& multicore);
-Result<MulticoreResult> multicoreFromJson(const QJsonValue& value);
-QJsonObject diskToJson(const DiskResult& disk);
-Result<DiskResult> diskFromJson(const QJsonValue& value);
+// The extended results alone, as a run's members: each test's under its key. Reading refuses a member that is no
+// object or that its test refuses, naming the test and the member; a member no test has is ignored.
+void insertExtended(QJsonObject& object, const ExtendedResults& results);
+Result<ExtendedResults> extendedFromJson(const QJsonObject& object);
 
 QJsonObject runToJson(const RunRecord& run);
 // Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended

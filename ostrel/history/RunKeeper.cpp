@@ -40,8 +40,7 @@ QString RunKeeper::keep(const FinishedRun& finished)
 
 QString RunKeeper::keepExtended(const FinishedRun& finished)
 {
-    m_lastKept.multicore = finished.multicore;
-    m_lastKept.disk = finished.disk;
+    m_lastKept.extended = finished.extended;
     if (!m_keptRow)
         return {};
     HistoryStore store(m_historyPath);
@@ -60,8 +59,7 @@ RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, con
     record.version = QString::fromLatin1(platform::kVersion);
     record.machine = machine;
     record.conditions = conditions;
-    record.multicore = finished.multicore;
-    record.disk = finished.disk;
+    record.extended = finished.extended;
     return record;
 }
 

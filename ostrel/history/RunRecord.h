@@ -47,9 +47,8 @@ struct RunRecord
     MachineFacts machine;
     // Keys of the skew conditions found before the run (kSkewConditions).
     QStringList conditions;
-    // The extended tests, for runs that had them.
-    std::optional<MulticoreResult> multicore;
-    std::optional<DiskResult> disk;
+    // The extended tests, for runs that had them (ostrel/extended/ExtendedTests.h).
+    ExtendedResults extended;
 
     friend bool operator==(const RunRecord&, const RunRecord&) = default;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/RunRecord.h"
 
 namespace ostrel::history::testing {
@@ -40,7 +42,7 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
     multicore.elapsed = { 4.0250000001, 3.91, 4.53 };
     multicore.speedup = { 1.9751, 1.9335, 1.9690000001 };
     multicore.overall = 1.9591;
-    run.multicore = multicore;
+    run.extended.set(QStringLiteral("multicore"), multicore);
     DiskResult disk;
     disk.folder = QStringLiteral("/srv/scratch, \"fast\"");
     disk.fileSystem = QStringLiteral("ext4");
@@ -50,7 +52,7 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
     disk.seqWrite = { 1187.25, std::nullopt };
     disk.randRead = { 74.125, 18096.75 };
     disk.randWrite = { 61.5, 15014.5 };
-    run.disk = disk;
+    run.extended.set(QStringLiteral("disk"), disk);
     return run;
 }
 

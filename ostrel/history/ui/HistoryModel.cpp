@@ -30,26 +30,12 @@ QStringList conditionTexts(const RunRecord& run)
     return texts;
 }
 
-// What lies behind an extended column's figure: the per-workload speed-ups, or where the disk test ran.
+// What lies behind an extended column's figure, as its test tells it.
 QString extendedToolTip(const ExtendedFigure& figure, const RunRecord& run)
 {
-    if (figure.group == ExtendedFigure::Group::Multicore && run.multicore) {
-        QStringList parts;
-        for (size_t i = 0; i < kMulticoreWorkloads.size(); ++i)
-            parts << QStringLiteral("%1 %2 倍")
-                         .arg(QString::fromUtf16(kTestKinds[i].title))
-                         .arg(run.multicore->speedup[i], 0, 'f', 2);
-        return QStringLiteral("%1 线程：").arg(run.multicore->threads) + parts.join(QStringLiteral("，"));
-    }
-    if (figure.group == ExtendedFigure::Group::Disk && run.disk) {
-        QString text = QStringLiteral("%1（%2），测试文件 %3 MiB")
-                           .arg(run.disk->folder, run.disk->fileSystem)
-                           .arg(run.disk->fileBytes / (1024 * 1024));
-        if (!run.disk->direct)
-            text += QStringLiteral("，经过缓存");
-        return text;
-    }
-    return {};
+    const ExtendedKind* kind = findExtendedTest(figure.test);
+    const ExtendedResults::Entry* result = run.extended.find(figure.test);
+    return kind && result ? kind->historyTip(*result) : QString();
 }
 
 } // namespace
@@ -61,14 +47,14 @@ HistoryModel::HistoryModel(QObject* parent)
     m_series.push_back(Series { kThisMachine, {}, {} });
     for (const ExtendedFigure& figure : extendedFigures()) {
         if (figure.listed)
-            m_extendedColumns.push_back(&figure);
+            m_extendedColumns.push_back(figure);
     }
     setPalette(QApplication::palette());
 }
 
 const ExtendedFigure& HistoryModel::extendedFigureAt(int column) const
 {
-    return *m_extendedColumns[size_t(column - FirstExtendedColumn)];
+    return m_extendedColumns[column - FirstExtendedColumn];
 }
 
 void HistoryModel::setLocalRuns(QList<RunRecord> runs)
@@ -184,7 +170,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
             return hasPrevious ? changeText(change) : QString();
         if (column >= FirstExtendedColumn) {
             const ExtendedFigure& figure = extendedFigureAt(column);
-            const std::optional<double> value = figure.value(run);
+            const std::optional<double> value = figure.of(run.extended);
             return value ? figure.text(*value) : QString();
         }
         break;

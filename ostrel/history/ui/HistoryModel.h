@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/RunRecord.h"
 
 #include <QAbstractTableModel>
@@ -80,7 +80,7 @@ private:
     QString timeText(const Position& position) const;
 
     std::vector<Series> m_series;
-    std::vector<const ExtendedFigure*> m_extendedColumns;
+    QList<ExtendedFigure> m_extendedColumns;
     QColor m_positive;
     QColor m_negative;
     QIcon m_conditionIcon;

@@ -3,7 +3,7 @@
 
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/Scores.h"
-#include "ostrel/history/ExtendedFigures.h"
+#include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunStatistics.h"
 #include "ostrel/history/ui/HistoryModel.h"
@@ -408,14 +408,14 @@ void HistoryWindow::updateComparison()
     }
     // The extended tests' figures, when either run had them; their differences in the figure's own unit.
     const QString none = QStringLiteral("—");
-    for (const ExtendedComparisonRow& row : compareExtended(a, b)) {
-        const ExtendedFigure& figure = *row.figure;
+    for (const ExtendedComparisonRow& row : compareExtended(a.extended, b.extended)) {
+        const ExtendedFigure& figure = row.figure;
         QStandardItem* difference
             = cell(row.a && row.b ? HistoryModel::changeText(*row.a - *row.b, figure.decimals) : none);
         const bool up = difference->text().startsWith(QLatin1Char('+'));
         const bool down = difference->text().startsWith(QChar(0x2212));
-        if (figure.better != ExtendedFigure::Better::Neither && (up || down)) {
-            const bool better = up == (figure.better == ExtendedFigure::Better::Higher);
+        if (figure.better != Better::Neither && (up || down)) {
+            const bool better = up == (figure.better == Better::Higher);
             difference->setForeground(better ? m_model->positiveColor() : m_model->negativeColor());
         }
         m_comparisonModel->appendRow({

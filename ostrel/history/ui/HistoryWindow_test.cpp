@@ -175,7 +175,7 @@ TEST_F(HistoryWindowTest, TwoSelectedRunsSideBySide)
 TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
 {
     RunRecord extended = ostrel::history::testing::sampleExtendedRun(kStart + 3 * kDay, 82.0);
-    extended.disk->direct = false;
+    extended.extended.find<ostrel::DiskResult>()->direct = false;
     {
         HistoryStore store(databasePath());
         ASSERT_TRUE(store.append(extended));

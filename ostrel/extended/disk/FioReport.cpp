@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/disk/FioReport.h"
+#include "ostrel/extended/disk/FioReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

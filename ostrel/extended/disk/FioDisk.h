@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/engine/ExtendedRun.h"
+#include "ostrel/extended/ExtendedTest.h"
+#include "ostrel/extended/disk/DiskResult.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,9 +22,15 @@ inline constexpr qint64 kRoomForLargestFile = 4 * kLargestTestFile;
 // free space in whole MiB below 4 GiB, down to 256 MiB; nothing below that.
 std::optional<qint64> testFileBytes(qint64 freeBytes);
 
-// Bytes an unprivileged user may still write in folder (statvfs); nothing
-// when it cannot be asked, with the error number in `error`.
-std::optional<qint64> freeBytesIn(const QString& folder, int& error);
+// An error number the system gave.
+struct SystemError
+{
+    int number = 0;
+};
+
+// Bytes an unprivileged user may still write in folder (statvfs), or why
+// that cannot be asked.
+platform::Result<qint64, SystemError> freeBytesIn(const QString& folder);
 
 // fio's arguments for one of the four jobs (an index into kDiskJobs) on
 // `file`, the report in JSON on standard output, the job a thread of fio's
@@ -48,7 +55,7 @@ void removeLeftovers(const QString& scratchFolder, const QString& diskFolder,
 // place; fio runs in that folder and dies with the thread that started it.
 // The folder and all in it are removed when the test ends, however it ends;
 // removeLeftFolders() takes what a killed process left.
-class FioDisk final : public DiskTest
+class FioDisk final : public ExtendedTest<DiskResult>
 {
 public:
     struct Options
@@ -61,7 +68,7 @@ public:
         // A file of this size whatever the free space (for short test runs).
         std::optional<qint64> fileBytes = {};
         // The free space of a folder; freeBytesIn() when empty.
-        std::function<std::optional<qint64>(const QString& folder, int& error)> freeSpace = {};
+        std::function<platform::Result<qint64, SystemError>(const QString& folder)> freeSpace = {};
         // How the test file is made in the test's folder to learn whether
         // direct I/O is taken; ::openat when empty. Returns a descriptor, or
         // -1 with errno set.
@@ -75,7 +82,10 @@ public:
     // The test's folder is this and six more characters.
     static QString folderPrefix();
 
-    Outcome run(const std::atomic<bool>& stop, const Progress& progress) override;
+    std::size_t steps() const override { return kDiskJobs.size(); }
+    // Each job a step, its state text "正在测试 磁盘 顺序读取".
+    ExtendedResult<DiskResult> run(const FinishedRun& finished, const std::atomic<bool>& stop,
+                                   ExtendedProgress& progress) override;
 
 private:
     Options m_;

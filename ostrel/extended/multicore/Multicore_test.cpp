@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/Multicore.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "platform/Clock.h"
 
 #include <atomic>

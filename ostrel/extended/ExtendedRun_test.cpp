@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/engine/BenchmarkRun.h"
-#include "ostrel/engine/ExtendedRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/ExtendedRun.h"
+#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "platform/Clock.h"
 
 #include <atomic>
@@ -41,24 +43,35 @@ private:
     StepClock& m_clock;
 };
 
-class FakeDisk final : public DiskTest
+class FakeDisk final : public ExtendedTest<DiskResult>
 {
 public:
+    // A result, or why there is none.
+    struct Outcome
+    {
+        std::optional<DiskResult> result;
+        QString problem;
+    };
     Outcome answer;
     // Called as the given job begins.
     std::function<void(std::size_t)> atJob = [](std::size_t) {};
 
-    Outcome run(const std::atomic<bool>& stop, const Progress& progress) override
+    std::size_t steps() const override { return kDiskJobs.size(); }
+    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>& stop,
+                                   ExtendedProgress& progress) override
     {
         for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
-            progress(job, 0.0);
+            progress.showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
+            progress.showStep(job, 0.0);
             atJob(job);
             if (stop.load())
-                return {};
-            progress(job, 0.5);
-            progress(job, 1.0);
+                return ExtendedError { ExtendedError::Kind::Stopped, {} };
+            progress.showStep(job, 0.5);
+            progress.showStep(job, 1.0);
         }
-        return answer;
+        if (!answer.result)
+            return ExtendedError { ExtendedError::Kind::Failed, answer.problem };
+        return *answer.result;
     }
 };
 
@@ -98,7 +111,41 @@ protected:
         list->push_back(value);
     }
 
-    ExtendedOutcome run() { return runExtendedTests({ panel, shown, workloads, control, clock, 2, &disk }, finished); }
+    ExtendedOutcome run()
+    {
+        // The table's own tests, but the disk test a fake that answers at once.
+        std::vector<PlannedTest> tests = planExtendedTests(
+            { workloads, clock, 2, QString() },
+            [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+                if (kind.key == QStringLiteral("disk"))
+                    return std::make_unique<Forward>(disk);
+                return kind.make(setup);
+            });
+        return runExtendedTests({ panel, shown, control, tests }, finished);
+    }
+
+    // The planned tests own theirs: this one hands the run to the fixture's fake.
+    class Forward final : public ExtendedTest<DiskResult>
+    {
+    public:
+        explicit Forward(FakeDisk& disk)
+            : m_disk(disk)
+        {
+        }
+        std::size_t steps() const override { return m_disk.steps(); }
+        ExtendedResult<DiskResult> run(const FinishedRun& finished, const std::atomic<bool>& stop,
+                                       ExtendedProgress& progress) override
+        {
+            return m_disk.run(finished, stop, progress);
+        }
+
+    private:
+        FakeDisk& m_disk;
+    };
+
+    const MulticoreResult* multicore() const { return finished.extended.find<MulticoreResult>(); }
+    const DiskResult* diskResult() const { return finished.extended.find<DiskResult>(); }
+    ExtendedLine& line(const char* key) const { return *shown.lineOf(QLatin1String(key)); }
 
     std::mutex mutex;
     QStringList states;
@@ -116,7 +163,7 @@ protected:
 
 TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
 {
-    EXPECT_TRUE(shown.multicore.isHidden());
+    EXPECT_TRUE(line("multicore").line.isHidden());
     EXPECT_TRUE(run().problems.isEmpty());
 
     EXPECT_EQ(states,
@@ -130,36 +177,37 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
 
     // Two copies of 20 one-second steps on a shared clock: 40 s, the single run's time.
-    ASSERT_TRUE(finished.multicore);
-    EXPECT_EQ(finished.multicore->elapsed, (std::array<double, 3> { 40.0, 40.0, 2.0 }));
-    EXPECT_EQ(finished.multicore->speedup, (std::array<double, 3> { 2.0, 1.5, 1.0 }));
-    EXPECT_EQ(shown.multicore.text(), QStringLiteral("多核：2 线程，加速 1.44 倍"));
-    EXPECT_FALSE(shown.multicore.isHidden());
-    EXPECT_EQ(shown.multicoreDetails.text().split(QLatin1Char('\n')).constFirst(),
+    ASSERT_TRUE(multicore());
+    EXPECT_EQ(multicore()->elapsed, (std::array<double, 3> { 40.0, 40.0, 2.0 }));
+    EXPECT_EQ(multicore()->speedup, (std::array<double, 3> { 2.0, 1.5, 1.0 }));
+    EXPECT_EQ(line("multicore").line.text(), QStringLiteral("多核：2 线程，加速 1.44 倍"));
+    EXPECT_FALSE(line("multicore").line.isHidden());
+    EXPECT_EQ(line("multicore").details.text().split(QLatin1Char('\n')).constFirst(),
               QStringLiteral("整数运算：2 线程 40.00 秒，单线程 40.00 秒，加速 2.00 倍"));
 
-    EXPECT_EQ(finished.disk, sampleDisk());
+    ASSERT_TRUE(diskResult());
+    EXPECT_EQ(*diskResult(), sampleDisk());
     EXPECT_EQ(
-        shown.disk.text(),
+        line("disk").line.text(),
         QStringLiteral(
             "磁盘：顺序读 2900 MB/s，顺序写 1234 MB/s，随机读 18000 IOPS（74 MB/s），随机写 2004 IOPS（8.2 MB/s）"));
-    EXPECT_FALSE(shown.disk.isHidden());
-    EXPECT_TRUE(shown.diskDetails.text().contains(QStringLiteral("文件系统：ext4")));
+    EXPECT_FALSE(line("disk").line.isHidden());
+    EXPECT_TRUE(line("disk").details.text().contains(QStringLiteral("文件系统：ext4")));
 }
 
 TEST_F(ExtendedRunTest, BufferedAndFailedDiskTestsSaySo)
 {
     disk.answer.result->direct = false;
     run();
-    EXPECT_TRUE(shown.disk.text().endsWith(QStringLiteral("，经过缓存"))) << qPrintable(shown.disk.text());
+    EXPECT_TRUE(line("disk").line.text().endsWith(QStringLiteral("，经过缓存")))
+        << qPrintable(line("disk").line.text());
 
     disk.answer = { std::nullopt, QStringLiteral("未找到 fio（Debian 软件包 fio）") };
-    finished.disk.reset();
     const ExtendedOutcome outcome = run();
     EXPECT_EQ(outcome.problems, QStringList { QStringLiteral("磁盘：未能测试，未找到 fio（Debian 软件包 fio）") });
-    EXPECT_EQ(shown.disk.text(), outcome.problems.constFirst());
-    EXPECT_FALSE(finished.disk);
-    EXPECT_TRUE(finished.multicore) << "the multi-core result stands";
+    EXPECT_EQ(line("disk").line.text(), outcome.problems.constFirst());
+    EXPECT_FALSE(diskResult());
+    EXPECT_TRUE(multicore()) << "the multi-core result stands";
 }
 
 TEST_F(ExtendedRunTest, AStopDuringTheDiskTestWritesNothingMore)
@@ -170,9 +218,9 @@ TEST_F(ExtendedRunTest, AStopDuringTheDiskTestWritesNothingMore)
     };
     const ExtendedOutcome outcome = run();
     EXPECT_TRUE(outcome.problems.isEmpty());
-    EXPECT_TRUE(finished.multicore);
-    EXPECT_FALSE(finished.disk);
-    EXPECT_TRUE(shown.disk.isHidden());
+    EXPECT_TRUE(multicore());
+    EXPECT_FALSE(diskResult());
+    EXPECT_TRUE(line("disk").line.isHidden());
     EXPECT_EQ(states.constLast(), QStringLiteral("正在测试 磁盘 随机读取"));
     EXPECT_LT(progress.back(), 100.0);
 }

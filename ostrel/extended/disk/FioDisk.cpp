@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/disk/FioDisk.h"
+#include "ostrel/extended/disk/FioDisk.h"
 
-#include "ostrel/disk/FioReport.h"
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/disk/FioReport.h"
 #include "ostrel/history/MachineFacts.h"
 #include "ostrel/history/SystemFiles.h"
 #include "platform/ErrorText.h"
@@ -275,15 +275,13 @@ std::optional<qint64> testFileBytes(qint64 freeBytes)
     return std::min(quarter, kLargestTestFile);
 }
 
-std::optional<qint64> freeBytesIn(const QString& folder, int& error)
+platform::Result<qint64, SystemError> freeBytesIn(const QString& folder)
 {
     struct statvfs info
     {
     };
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return SystemError { errno };
     return qint64(info.f_bavail) * qint64(info.f_frsize);
 }
 
@@ -371,9 +369,9 @@ QString FioDisk::folderPrefix()
     return QString::fromLatin1(kFolderPrefix);
 }
 
-DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& progress)
+ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bool>& stop, ExtendedProgress& progress)
 {
-    const auto problem = [](const QString& text) { return Outcome { std::nullopt, text }; };
+    const auto problem = [](const QString& text) { return ExtendedError { ExtendedError::Kind::Failed, text }; };
     const QString folder = QFileInfo(m_.folder).absoluteFilePath();
     QString fio = QStandardPaths::findExecutable(m_.fio);
     if (fio.isEmpty() && QFileInfo(m_.fio).isExecutable())
@@ -381,10 +379,10 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
     if (fio.isEmpty())
         return problem(QStringLiteral("未找到 fio（Debian 软件包 fio）"));
 
-    int error = 0;
-    const std::optional<qint64> freeBytes = m_.freeSpace(folder, error);
+    const platform::Result<qint64, SystemError> freeBytes = m_.freeSpace(folder);
     if (!freeBytes)
-        return problem(QStringLiteral("无法得知 %1 的可用空间：%2").arg(folder, platform::errorText(error)));
+        return problem(
+            QStringLiteral("无法得知 %1 的可用空间：%2").arg(folder, platform::errorText(freeBytes.error().number)));
     const std::optional<qint64> fileBytes = m_.fileBytes ? m_.fileBytes : testFileBytes(*freeBytes);
     if (!fileBytes) {
         return problem(QStringLiteral("%1 的可用空间只有 %2 MiB，至少需要 %3 MiB")
@@ -416,17 +414,18 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
     result.direct = direct;
     result.fileBytes = *fileBytes;
     for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
-        progress(job, 0.0);
+        progress.showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
+        progress.showStep(job, 0.0);
         const OutputFile out(own.fd(), kReportName);
         const OutputFile err(own.fd(), kErrorsName);
         if (out.fd() < 0 || err.fd() < 0)
             return problem(QStringLiteral("无法在 %1 中创建测试文件：%2").arg(folder, platform::errorText(errno)));
         // fio runs in the test's folder, on a name only this user can replace there.
-        const Finished finished
-            = runFio(QFile::encodeName(fio), fioJobArguments(job, fileName(), *fileBytes, direct, m_.runtime, m_.ramp),
-                     own.fd(), out.fd(), err.fd(), stop, [&](double seconds) { progress(job, seconds / jobSeconds); });
+        const Finished finished = runFio(
+            QFile::encodeName(fio), fioJobArguments(job, fileName(), *fileBytes, direct, m_.runtime, m_.ramp), own.fd(),
+            out.fd(), err.fd(), stop, [&](double seconds) { progress.showStep(job, seconds / jobSeconds); });
         if (finished.stopped)
-            return {};
+            return ExtendedError { ExtendedError::Kind::Stopped, {} };
         if (finished.spawnError != 0)
             return problem(QStringLiteral("fio 无法启动：%1").arg(platform::errorText(finished.spawnError)));
         const QString errorLine = firstErrorLine(err.readAll());
@@ -451,9 +450,9 @@ DiskTest::Outcome FioDisk::run(const std::atomic<bool>& stop, const Progress& pr
         measured.mbps = (reads ? report.readBytesPerSecond : report.writeBytesPerSecond) / 1e6;
         if (kDiskJobs[job].random)
             measured.iops = reads ? report.readIops : report.writeIops;
-        progress(job, 1.0);
+        progress.showStep(job, 1.0);
     }
-    return { result, {} };
+    return result;
 }
 
 } // namespace ostrel::disk

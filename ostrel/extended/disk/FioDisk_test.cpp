@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/disk/FioDisk.h"
-#include "ostrel/disk/FioReport.h"
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/extended/disk/FioDisk.h"
+#include "ostrel/extended/disk/FioReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +36,38 @@ QString fakeFio(const QTemporaryDir& dir, const QByteArray& body)
     file.close();
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
+}
+
+// What a run of the test gave: a result, or why there is none (empty after a Stop).
+struct Outcome
+{
+    std::optional<DiskResult> result;
+    QString problem;
+};
+
+// Its jobs' progress as (job, fraction), as the bar gets it.
+class JobProgress final : public ExtendedProgress
+{
+public:
+    explicit JobProgress(std::function<void(std::size_t, double)> progress)
+        : m_progress(std::move(progress))
+    {
+    }
+    void showState(const QString&) override { }
+    void showStep(std::size_t step, const std::function<double()>& fraction) override { m_progress(step, fraction()); }
+
+private:
+    std::function<void(std::size_t, double)> m_progress;
+};
+
+Outcome runDisk(const FioDisk::Options& options, const std::atomic<bool>& stop,
+                std::function<void(std::size_t, double)> progress)
+{
+    JobProgress jobs(std::move(progress));
+    ExtendedResult<DiskResult> result = FioDisk(options).run(FinishedRun {}, stop, jobs);
+    if (result)
+        return { std::move(result).value(), {} };
+    return { std::nullopt, result.error().message };
 }
 
 FioDisk::Options shortRun(const QString& folder)
@@ -140,14 +173,14 @@ TEST(FioDisk, SaysWhyItDidNotRunAndLeavesNoFile)
 
     FioDisk::Options tooFull = shortRun(dir.path());
     tooFull.fileBytes.reset();
-    tooFull.freeSpace = [](const QString&, int&) { return std::optional<qint64>(600 * kMiB); };
-    DiskTest::Outcome outcome = FioDisk(tooFull).run(stop, progress);
+    tooFull.freeSpace = [](const QString&) { return platform::Result<qint64, SystemError>(600 * kMiB); };
+    Outcome outcome = runDisk(tooFull, stop, progress);
     EXPECT_FALSE(outcome.result);
     EXPECT_TRUE(outcome.problem.contains(QStringLiteral("可用空间只有 600 MiB"))) << qPrintable(outcome.problem);
 
     FioDisk::Options missing = shortRun(dir.path());
     missing.fio = QStringLiteral("ostrel-test-no-such-fio");
-    outcome = FioDisk(missing).run(stop, progress);
+    outcome = runDisk(missing, stop, progress);
     EXPECT_FALSE(outcome.result);
     EXPECT_TRUE(outcome.problem.contains(QStringLiteral("未找到 fio"))) << qPrintable(outcome.problem);
 
@@ -157,12 +190,12 @@ TEST(FioDisk, SaysWhyItDidNotRunAndLeavesNoFile)
                           "echo '{\"jobs\": [{\"error\": 0, \"read\": {\"bw_bytes\": 5, \"iops\": 5}, "
                           "\"write\": {\"bw_bytes\": 5, \"iops\": 5}}]}'\n"
                           "echo 'fio: first problem' >&2\necho 'fio: second' >&2\nexit 1");
-    outcome = FioDisk(failing).run(stop, progress);
+    outcome = runDisk(failing, stop, progress);
     EXPECT_FALSE(outcome.result);
     EXPECT_EQ(outcome.problem, QStringLiteral("fio 出错：fio: first problem"));
 
     FioDisk::Options unwritable = shortRun(dir.filePath(QStringLiteral("no-such-folder")));
-    outcome = FioDisk(unwritable).run(stop, progress);
+    outcome = runDisk(unwritable, stop, progress);
     EXPECT_FALSE(outcome.result);
     EXPECT_FALSE(outcome.problem.isEmpty());
 
@@ -178,7 +211,7 @@ TEST(FioDisk, StopEndsFioEvenWhenItIgnoresSigterm)
     options.fio = fakeFio(dir, "trap '' TERM\necho started > \"$0.pid\"\nsleep 60\n");
     std::atomic<bool> stop { false };
     int ticks = 0;
-    const DiskTest::Outcome outcome = FioDisk(options).run(stop, [&](std::size_t job, double) {
+    const Outcome outcome = runDisk(options, stop, [&](std::size_t job, double) {
         EXPECT_EQ(job, 0u);
         if (QFile::exists(options.fio + QStringLiteral(".pid")) && ++ticks == 2)
             stop = true;
@@ -199,7 +232,7 @@ TEST(FioDisk, RunsTheFourJobsWithRealFio)
             started.push_back(job);
     };
 
-    const DiskTest::Outcome direct = FioDisk(shortRun(dir.path())).run(stop, progress);
+    const Outcome direct = runDisk(shortRun(dir.path()), stop, progress);
     ASSERT_TRUE(direct.result) << qPrintable(direct.problem);
     EXPECT_EQ(started, (std::vector<std::size_t> { 0, 1, 2, 3 }));
     EXPECT_TRUE(direct.result->direct);
@@ -232,7 +265,7 @@ TEST(FioDisk, RunsBufferedWhereDirectIoIsRefused)
     // Keeps where it ran and its arguments, and answers with a captured report.
     refusing.fio
         = fakeFio(dir, "echo \"$PWD $@\" >> \"$0.arguments\"\ncat '" FIO_REPORTS "/fio-3.33-seq-read-direct.json'");
-    const DiskTest::Outcome buffered = FioDisk(refusing).run(std::atomic<bool> { false }, [](std::size_t, double) {});
+    const Outcome buffered = runDisk(refusing, std::atomic<bool> { false }, [](std::size_t, double) {});
     ASSERT_TRUE(buffered.result) << qPrintable(buffered.problem);
     EXPECT_FALSE(buffered.result->direct);
     EXPECT_DOUBLE_EQ(buffered.result->seqRead.mbps, 465.241972);
@@ -292,8 +325,7 @@ TEST(FioDisk, ALinkInPlaceOfTheTestFileNeverRedirectsFio)
     swapper.start(root ? QStringLiteral("setpriv") : command.takeFirst(), command);
     ASSERT_TRUE(swapper.waitForStarted());
 
-    const DiskTest::Outcome outcome
-        = FioDisk(shortRun(dir.path())).run(std::atomic<bool> { false }, [](std::size_t, double) {});
+    const Outcome outcome = runDisk(shortRun(dir.path()), std::atomic<bool> { false }, [](std::size_t, double) {});
     swapper.kill();
     swapper.waitForFinished();
     EXPECT_TRUE(outcome.result) << qPrintable(outcome.problem);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as fio's standard output, the way the disk test reads it after each job.
-#include "ostrel/disk/FioReport.h"
+#include "ostrel/extended/disk/FioReport.h"
 
 #include <cstddef>
 #include <cstdint>

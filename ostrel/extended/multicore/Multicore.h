@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/engine/ExtendedResults.h"
-
 #include <array>
 #include <atomic>
 #include <functional>
@@ -16,8 +14,22 @@ namespace ostrel {
 
 class Workloads;
 
-// The number of CPUs this process may run on, at least 1.
-int usableCpuCount();
+// The processor workloads that the multi-core test runs, in its order: the first three of the five tests.
+inline constexpr std::array<const char*, 3> kMulticoreWorkloads { "int", "double", "pi" };
+
+// Each processor workload run by `threads` copies at once.
+struct MulticoreResult
+{
+    int threads = 0;
+    // Seconds from the copies' common start to the end of the last one, in kMulticoreWorkloads order.
+    std::array<double, 3> elapsed {};
+    // threads × (the same run's single-copy time) / elapsed, per workload.
+    std::array<double, 3> speedup {};
+    // The geometric mean of the three speed-ups.
+    double overall = 0.0;
+
+    friend bool operator==(const MulticoreResult&, const MulticoreResult&) = default;
+};
 
 // Runs `threads` copies of copy() on threads of their own, all released at
 // once by a barrier once every thread has started. Returns the seconds on

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/Multicore.h"
+#include "ostrel/extended/multicore/Multicore.h"
 
 #include "ostrel/engine/Workloads.h"
 #include "platform/Clock.h"
@@ -8,7 +8,6 @@
 #include <barrier>
 #include <cmath>
 #include <mutex>
-#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -20,15 +19,6 @@ namespace {
 constexpr int kStepsPerTest = 20;
 
 } // namespace
-
-int usableCpuCount()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    return std::max(1, CPU_COUNT(&set));
-}
 
 std::optional<double> timeCopies(int threads, const platform::Clock& clock, const std::function<bool()>& copy)
 {

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ostrel/extended/ExtendedTests.h"
+#include "platform/TextHolder.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+namespace ostrel {
+
+struct FinishedRun;
+struct Panel;
+class RunControl;
+
+// What the extended tests show beside the panel: one line per row of the table and the details behind it (a
+// tooltip in the window). Hidden until their test ran.
+struct ExtendedLine
+{
+    const ExtendedKind* kind = nullptr;
+    platform::TextHolder line;
+    platform::TextHolder details;
+};
+
+struct ExtendedPanel
+{
+    ExtendedPanel();
+
+    // In table order.
+    std::vector<std::unique_ptr<ExtendedLine>> lines;
+
+    // The line of a test; nothing for a test without one.
+    ExtendedLine* lineOf(const QString& key) const;
+};
+
+// Hides the lines and empties them, for a new run.
+void resetExtendedPanel(ExtendedPanel& shown);
+
+struct ExtendedTests
+{
+    Panel& panel;
+    ExtendedPanel& shown;
+    RunControl& control;
+    // In the order they run (planExtendedTests()).
+    std::vector<PlannedTest>& tests;
+};
+
+struct ExtendedOutcome
+{
+    // What was asked for and not done, one sentence each; not a Stop.
+    QStringList problems;
+};
+
+// The extended tests in turn after the five tests of a run that finished: in a pass of their own on the run's
+// progress bar, each shown as it ends, their results put into `finished`. Every write goes through the run's
+// control; after a Stop nothing more is written or run. The state text the run ended with is shown again at the
+// end.
+ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finished);
+
+} // namespace ostrel
