@@ -29,9 +29,12 @@ namespace ostrel::history {
 class HistoryWindow;
 }
 
+namespace ostrel::run {
+class Benchmark;
+}
+
 namespace ostrel {
 
-class RunLock;
 class RunThread;
 class Workloads;
 
@@ -68,14 +71,6 @@ struct Outlets
     QPointer<QLabel> diskLine;
 };
 
-// What a run does after the five tests, fixed when it starts.
-struct ExtendedRequest
-{
-    bool enabled = false;
-    // Empty: the scratch file's folder.
-    QString diskFolder;
-};
-
 // The controller of the benchmark window. The run writes only to the panel's
 // holders, from its worker thread; the outlets show what the holders hold,
 // updated on the GUI thread through queued connections, so a run never
@@ -86,7 +81,7 @@ class OLTesting : public QObject
 
 public:
     using WorkloadsFactory = std::function<std::unique_ptr<Workloads>()>;
-    // The disk test of the extended tests, writing in a folder.
+    // The disk test of the extended tests, writing in a folder; fio when empty.
     using DiskTestFactory = std::function<std::unique_ptr<DiskTest>(const QString& folder)>;
     // Asks the user for a folder, starting at the given one; empty when cancelled.
     using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
@@ -142,9 +137,6 @@ public:
 
     // The start/stop button's action; the sender's title decides.
     void test(QAbstractButton* sender);
-    // The run: the body of the worker thread that test(sender) starts,
-    // with the extended tests after the five when asked.
-    void test(const ExtendedRequest& extended = {});
 
     // The share button's action: offers the result sentence beside it.
     void share(QAbstractButton* sender);
@@ -157,8 +149,8 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
-    // The run lock for a new run; null when another program holds it.
-    std::shared_ptr<RunLock> lockForRun();
+    // The body of a run's worker thread: the benchmark's one run, shown as it goes.
+    void runInThread(run::Benchmark& benchmark);
     void reportUnsavedResults(int error);
     void showDiskFolder();
 
@@ -179,9 +171,6 @@ private:
     history::SkewProbe m_skewProbe;
     std::unique_ptr<history::HistoryWindow> m_historyWindow;
     QString m_runLockPath;
-    // Shared by this window's runs that have not ended yet: a run started
-    // right after a Stop takes it over from the one winding down.
-    std::weak_ptr<RunLock> m_runLock;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.
