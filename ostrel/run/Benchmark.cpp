@@ -152,7 +152,7 @@ ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, Fin
     if (!m_diskTest) {
         const QString folder = m_.diskFolder.isEmpty() ? workloads.scratchFolder() : m_.diskFolder;
         m_diskTest = m_.makeDiskTest ? m_.makeDiskTest(folder)
-                                     : std::make_unique<disk::FioDisk>(disk::FioDisk::Options { folder });
+                                     : std::make_unique<disk::FioDisk>(disk::FioDisk::Options { .folder = folder });
     }
     return runExtendedTests({ .panel = m_.panel,
                               .shown = *m_.extendedPanel,

@@ -34,7 +34,8 @@ struct RunOutcome
     // False when a Stop ended it.
     bool finished = false;
     // The run as it went into the history (also when the history could not
-    // take it); none when it stopped before its five tests ended.
+    // take it): always there when it finished, none when it stopped before
+    // its five tests ended.
     std::optional<history::RunRecord> record = {};
     // What went wrong, in the order it is told.
     RunProblems problems = {};
