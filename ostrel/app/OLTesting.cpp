@@ -2,14 +2,13 @@
 #include "ostrel/app/OLTesting.h"
 
 #include "ostrel/app/RunThread.h"
-#include "ostrel/engine/BenchmarkRun.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/RunKeeper.h"
 #include "ostrel/history/ui/HistoryWindow.h"
+#include "ostrel/run/Benchmark.h"
 #include "platform/Doorbell.h"
 #include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
@@ -23,10 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 #include <type_traits>
 
 namespace ostrel {
@@ -130,10 +127,8 @@ void OLTesting::awakeFromNib()
     saved::registerFallbacks(m_defaults);
     // Unreadable results show as none; the reason goes where a user who
     // started the window from a terminal can find it.
-    if (const QString problem = m_defaults.readProblem(); !problem.isEmpty()) {
-        std::fprintf(stderr, "ostrel: the saved results could not be read from %s: %s\n",
-                     qPrintable(m_defaults.fileName()), qPrintable(problem));
-    }
+    if (const std::optional<run::RunProblem> unreadable = run::savedResultsProblem(m_defaults))
+        std::fprintf(stderr, "ostrel: %s\n", qPrintable(unreadable->message));
     for (const TestKind& kind : kTestKinds) {
         showScore(m_panel.*kind.scoreProgress, m_panel.*kind.scoreLabel,
                   saved::score(m_defaults, QString::fromLatin1(kind.key)));
@@ -264,49 +259,39 @@ void OLTesting::test(QAbstractButton* sender)
         stop(sender);
 }
 
-std::shared_ptr<RunLock> OLTesting::lockForRun()
-{
-    if (std::shared_ptr<RunLock> held = m_runLock.lock())
-        return held;
-    auto lock = std::make_shared<RunLock>(m_runLockPath);
-    if (!lock->tryLock()) {
-        if (lock->errorText().isEmpty())
-            return nullptr;
-        // A lock that cannot be made must not cost the user the benchmark.
-        std::fprintf(stderr,
-                     "ostrel: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
-                     qPrintable(lock->errorText()));
-    }
-    m_runLock = lock;
-    return lock;
-}
-
 void OLTesting::start(QAbstractButton* sender)
 {
     // Decided here, before anything changes: a refused run leaves the panel
     // and the saved results as they were.
-    std::shared_ptr<RunLock> lock = lockForRun();
-    if (!lock) {
-        const QString holder = RunLock(m_runLockPath).holder();
+    const bool extended = m_outlets.extendedTests && m_outlets.extendedTests->isChecked();
+    auto opened = run::Benchmark::open({ .panel = m_panel,
+                                         .defaults = m_defaults,
+                                         .stopwatch = m_stopwatch,
+                                         .wallClock = m_wallClock,
+                                         .lockPath = m_runLockPath,
+                                         .historyPath = m_historyPath,
+                                         .probe = m_skewProbe,
+                                         .extendedPanel = extended ? &m_extended : nullptr,
+                                         .diskFolder = extended ? m_windowSettings.diskFolder() : QString(),
+                                         .makeExtendedTest = m_makeExtendedTest });
+    if (!opened) {
+        const QString& holder = opened.error().subject;
         platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
                                 holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
                                                  : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
                                 sender->window());
         return;
     }
-    ExtendedRequest extended;
-    extended.enabled = m_outlets.extendedTests && m_outlets.extendedTests->isChecked();
-    if (extended.enabled)
-        extended.diskFolder = m_windowSettings.diskFolder();
+    for (const run::RunProblem& warning : (*opened)->warnings()) {
+        // The saved results were said to be unreadable at launch.
+        if (warning.kind != run::RunProblem::Kind::SavedResultsUnreadable)
+            std::fprintf(stderr, "ostrel: %s\n", qPrintable(warning.message));
+    }
     // The run holds the lock for its whole body, the extended tests
     // included, and lets it go as it ends.
-    auto body = [this, lock, extended]() mutable {
-        const auto release = qScopeGuard([&lock] { lock.reset(); });
-        // What runs that were killed left behind: with the lock held, no run
-        // of this user's is using it.
-        if (RunThread* self = RunThread::current(); self && self->workloads() && lock->isLocked())
-            removeExtendedLeftovers(self->workloads()->scratchFolder(), extended.diskFolder, lock->lockedAt());
-        test(extended);
+    auto body = [this, benchmark = std::shared_ptr<run::Benchmark>(std::move(*opened))]() mutable {
+        const std::shared_ptr<run::Benchmark> held = std::exchange(benchmark, nullptr);
+        runInThread(*held);
     };
     retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
     // A run changes the panel often: the window looks at it on a timer
@@ -342,7 +327,7 @@ void OLTesting::retire(std::unique_ptr<RunThread> thread)
         m_retired.push_back(std::move(thread));
 }
 
-void OLTesting::test(const ExtendedRequest& extended)
+void OLTesting::runInThread(run::Benchmark& benchmark)
 {
     const auto endPolling = qScopeGuard([this] {
         if (m_redraw)
@@ -352,63 +337,31 @@ void OLTesting::test(const ExtendedRequest& extended)
     if (!self || !self->workloads())
         return;
     RunControl& control = self->control();
-
-    // Just before the run: what could make its scores low. A Stop cuts the
-    // look short, so closing the window never waits for it.
-    history::RunKeeper keeper(m_historyPath);
-    history::SkewProbe probe = m_skewProbe;
-    if (!probe.sleep) {
-        probe.sleep = [&control](std::chrono::milliseconds window) {
-            const auto end = std::chrono::steady_clock::now() + window;
-            while (!control.stopRequested() && std::chrono::steady_clock::now() < end)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        };
-    }
-    keeper.prepare(self->workloads()->scratchFolder(), probe);
-    if (const QStringList warnings = keeper.conditionTexts(); !warnings.isEmpty()) {
+    const run::Benchmark::Hooks hooks { .conditionsFound = [&](const QStringList& conditions) {
         control.write([&] {
-            m_skewWarning.setText(warnings.join(QLatin1Char('\n')));
+            m_skewWarning.setText(conditions.join(QLatin1Char('\n')));
             m_skewWarning.setHidden(false);
         });
-    }
-
-    std::function<void(FinishedRun&)> extend;
-    std::vector<PlannedTest> extendedTests;
-    if (extended.enabled) {
-        Workloads& workloads = *self->workloads();
-        extendedTests
-            = planExtendedTests({ workloads, m_stopwatch, usableCpuCount(),
-                                  extended.diskFolder.isEmpty() ? workloads.scratchFolder() : extended.diskFolder },
-                                m_makeExtendedTest);
-        extend = [&](FinishedRun& finished) {
-            runExtendedTests({ m_panel, m_extended, control, extendedTests }, finished);
-        };
-    }
-    BenchmarkRun run({ m_panel,
-                       m_defaults,
-                       *self->workloads(),
-                       control,
-                       m_stopwatch,
-                       m_wallClock,
-                       {},
-                       [&keeper](const FinishedRun& finished) { return keeper.keep(finished); },
-                       extend,
-                       [&keeper](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
-    if (run.run() == BenchmarkRun::Outcome::Finished && run.problems().unkept.isEmpty()) {
-        // The history window follows the database anyway; this shows the run at once.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_historyWindow)
-                    m_historyWindow->reload();
-            },
-            Qt::QueuedConnection);
-    }
-    // Once per run, finished or stopped: results that were not saved must
-    // not pass for saved ones.
-    if (const int saveError = run.problems().saveError; saveError != 0) {
-        QMetaObject::invokeMethod(
-            this, [this, saveError] { reportUnsavedResults(saveError); }, Qt::QueuedConnection);
+    } };
+    for (const run::RunOutcome& outcome : benchmark.run(1, *self->workloads(), control, hooks)) {
+        if (outcome.finished && !run::contains(outcome.problems, run::RunProblem::Kind::NotKept)) {
+            // The history window follows the database anyway; this shows the run at once.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_historyWindow)
+                        m_historyWindow->reload();
+                },
+                Qt::QueuedConnection);
+        }
+        // Once per run, finished or stopped: results that were not saved must
+        // not pass for saved ones.
+        for (const run::RunProblem& problem : outcome.problems) {
+            if (problem.kind == run::RunProblem::Kind::NotSaved) {
+                QMetaObject::invokeMethod(
+                    this, [this, error = problem.error] { reportUnsavedResults(error); }, Qt::QueuedConnection);
+            }
+        }
     }
 }
 

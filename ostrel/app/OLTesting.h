@@ -29,9 +29,12 @@ namespace ostrel::history {
 class HistoryWindow;
 }
 
+namespace ostrel::run {
+class Benchmark;
+}
+
 namespace ostrel {
 
-class RunLock;
 class RunThread;
 class Workloads;
 
@@ -66,14 +69,6 @@ struct Outlets
     QPointer<QCheckBox> extendedTests;
     QPointer<QPushButton> diskFolder;
     QList<QPointer<QLabel>> extendedLines;
-};
-
-// What a run does after the five tests, fixed when it starts.
-struct ExtendedRequest
-{
-    bool enabled = false;
-    // Empty: the scratch file's folder.
-    QString diskFolder;
 };
 
 // The controller of the benchmark window. The run writes only to the panel's
@@ -144,9 +139,6 @@ public:
 
     // The start/stop button's action; the sender's title decides.
     void test(QAbstractButton* sender);
-    // The run: the body of the worker thread that test(sender) starts,
-    // with the extended tests after the five when asked.
-    void test(const ExtendedRequest& extended = {});
 
     // The share button's action: offers the result sentence beside it.
     void share(QAbstractButton* sender);
@@ -159,8 +151,8 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
-    // The run lock for a new run; null when another program holds it.
-    std::shared_ptr<RunLock> lockForRun();
+    // The body of a run's worker thread: the benchmark's one run, shown as it goes.
+    void runInThread(run::Benchmark& benchmark);
     void reportUnsavedResults(int error);
     void showDiskFolder();
 
@@ -181,9 +173,6 @@ private:
     history::SkewProbe m_skewProbe;
     std::unique_ptr<history::HistoryWindow> m_historyWindow;
     QString m_runLockPath;
-    // Shared by this window's runs that have not ended yet: a run started
-    // right after a Stop takes it over from the one winding down.
-    std::weak_ptr<RunLock> m_runLock;
     std::unique_ptr<RunThread> m_thread;
     // Earlier runs' threads, kept until they have ended: a stopped run takes
     // a moment to notice, and dropping a running thread would abort.

@@ -40,12 +40,12 @@ QUrl mailUrl(const QString& text)
     return QUrl::fromEncoded("mailto:?body=" + body, QUrl::StrictMode);
 }
 
-bool saveText(const QString& path, const QString& text, QString* error)
+platform::Status<SaveTextError> saveText(const QString& path, const QString& text)
 {
     const platform::FileWrite written = platform::writeWholeFile(path, text.toUtf8());
-    if (!written && error)
-        *error = written.reason;
-    return bool(written);
+    if (!written)
+        return SaveTextError { written.reason };
+    return platform::Done {};
 }
 
 SharingServices SharingServices::desktop()
@@ -82,10 +82,10 @@ void saveAsTextFile(const QString& text, QWidget* window, const SharingServices&
     const QString path = services.chooseSaveFile(window, suggestedSavePath());
     if (path.isEmpty())
         return;
-    QString error;
-    if (!saveText(path, text, &error)) {
-        platform::ui::showAlert(QStringLiteral("无法存储文本文件。"),
-                                QStringLiteral("“%1”无法写入：%2").arg(QDir::toNativeSeparators(path), error), window);
+    if (const platform::Status<SaveTextError> saved = saveText(path, text); !saved) {
+        platform::ui::showAlert(
+            QStringLiteral("无法存储文本文件。"),
+            QStringLiteral("“%1”无法写入：%2").arg(QDir::toNativeSeparators(path), saved.error().reason), window);
     }
 }
 

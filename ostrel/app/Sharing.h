@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -21,8 +23,14 @@ QString resultSentence(const Panel& panel);
 // set percent-encoded so that mail programs read it back unchanged.
 QUrl mailUrl(const QString& text);
 
+// Why a text could not be saved: for the user, without the path.
+struct SaveTextError
+{
+    QString reason;
+};
+
 // Writes the text as UTF-8, replacing the file whole or not at all.
-bool saveText(const QString& path, const QString& text, QString* error = nullptr);
+platform::Status<SaveTextError> saveText(const QString& path, const QString& text);
 
 // What the sharing picker hands the text to. Tests replace the parts that
 // would open a dialog or another program.

@@ -78,9 +78,10 @@ TEST(SaveText, WritesUtf8WholeOrReportsWhy)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), kSentence87.toUtf8());
 
-    QString error;
-    EXPECT_FALSE(saveText(dir.filePath(QStringLiteral("missing/成绩.txt")), kSentence87, &error));
-    EXPECT_FALSE(error.isEmpty());
+    const platform::Status<SaveTextError> saved
+        = saveText(dir.filePath(QStringLiteral("missing/成绩.txt")), kSentence87);
+    ASSERT_FALSE(saved);
+    EXPECT_FALSE(saved.error().reason.isEmpty());
 }
 
 class SharingPickerTest : public ::testing::Test

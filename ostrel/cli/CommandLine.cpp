@@ -4,6 +4,7 @@
 #include "ostrel/extended/ExtendedTests.h"
 #include "platform/ErrorText.h"
 #include "platform/WrappedText.h"
+#include "ostrel/run/Benchmark.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -185,25 +186,11 @@ QString usage(const QString& program)
                                    kHelpWidth, QStringLiteral("  --extended      "), QString(18, QLatin1Char(' '))));
 }
 
-QString busyMessage(const QString& holder)
-{
-    const QString message = QStringLiteral("另一个测试正在进行");
-    return holder.isEmpty() ? message : message + QStringLiteral("：") + holder;
-}
-
-RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile, const QString& unkept,
-              const QString& historyFile)
+RunEnd runEnd(const run::RunOutcome& outcome)
 {
     RunEnd end;
-    if (finished && !failedStage.isEmpty())
-        end.messages << failedStage;
-    if (saveError != 0) {
-        end.messages << QStringLiteral("the results could not be saved to %1: %2")
-                            .arg(storeFile, platform::errorText(saveError));
-    }
-    if (!unkept.isEmpty())
-        end.messages << QStringLiteral("the run could not be added to the history in %1: %2").arg(historyFile, unkept);
-    if (!finished)
+    end.messages = run::messages(outcome.problems);
+    if (!outcome.finished)
         end.exitStatus = kExitStopped;
     else if (!end.messages.isEmpty())
         end.exitStatus = kExitProblem;

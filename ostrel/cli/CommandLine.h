@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace ostrel::run {
+struct RunOutcome;
+}
+
 namespace ostrel::cli {
 
 struct Options
@@ -53,15 +57,8 @@ struct RunEnd
     QStringList messages;
 };
 
-// The exit status of a run and what it must say about what went wrong:
-// a failed stage's text, a store that could not be written, a history that
-// could not take the run.
-RunEnd runEnd(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
-    const QString& unkept = {}, const QString& historyFile = {});
-
-// Why a run did not start: another one holds the run lock; `holder` names
-// it when known.
-QString busyMessage(const QString& holder);
+// The exit status of a run and what it must say about what went wrong.
+RunEnd runEnd(const run::RunOutcome& outcome);
 
 QString usage(const QString& program);
 

@@ -9,6 +9,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/TestRuns.h"
+#include "ostrel/run/Benchmark.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -134,7 +135,8 @@ TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
         { false, {}, EACCES, 130, { unsaved } },
     };
     for (const auto& c : cases) {
-        const cli::RunEnd end = cli::runEnd(c.finished, c.failedStage, c.saveError, store);
+        const cli::RunEnd end = cli::runEnd(
+            { .finished = c.finished, .problems = run::runProblems(c.finished, c.failedStage, c.saveError, store) });
         EXPECT_EQ(end.exitStatus, c.status) << c.finished << qPrintable(c.failedStage) << c.saveError;
         EXPECT_EQ(end.messages, c.messages) << c.finished << qPrintable(c.failedStage) << c.saveError;
     }
@@ -369,7 +371,8 @@ TEST(OstrelCli, NoRunWhileAnotherBenchmarkRunsButTheHistoryCommandsWork)
     file.close();
 
     RunLock lock;
-    ASSERT_TRUE(lock.tryLock()) << qPrintable(lock.errorText());
+    const platform::Status<RunLockError> taken = lock.tryLock();
+    ASSERT_TRUE(taken) << qPrintable(taken.error().message);
     const QString refusal = QStringLiteral("ostrel-cli: 另一个测试正在进行：%1 (PID %2)\n")
                                 .arg(QString::fromLocal8Bit(program_invocation_short_name))
                                 .arg(::getpid());

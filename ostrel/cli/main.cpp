@@ -4,17 +4,15 @@
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
-#include "ostrel/engine/BenchmarkRun.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
-#include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/RunKeeper.h"
 #include "ostrel/history/RunStatistics.h"
+#include "ostrel/run/Benchmark.h"
 #include "platform/Clock.h"
 #include "platform/StopSignals.h"
 #include "platform/UserDefaults.h"
@@ -34,52 +32,43 @@ namespace {
 // the history; with more than one, how the scores spread.
 int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program)
 {
-    using ostrel::BenchmarkRun;
+    using ostrel::run::RunOutcome;
+    using ostrel::run::RunProblem;
 
-    // Held until every run is over, so nothing of another benchmark comes
-    // between them; the kernel drops it if this process dies.
-    ostrel::RunLock lock;
-    if (!lock.tryLock()) {
-        if (lock.errorText().isEmpty()) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(ostrel::cli::busyMessage(lock.holder())));
-            return ostrel::cli::kExitBusy;
-        }
-        // A lock that cannot be made must not cost the user the benchmark.
-        std::fprintf(stderr, "%s: the run lock could not be taken, so another benchmark may run at the same time: %s\n",
-                     qPrintable(program), qPrintable(lock.errorText()));
+    auto tell
+        = [&](const QString& message) { std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(message)); };
+
+    ostrel::Panel panel;
+    ostrel::ExtendedPanel extendedPanel;
+    platform::UserDefaults defaults(platform::UserDefaults::pathFor(ostrel::saved::kApplication));
+    ostrel::saved::registerFallbacks(defaults);
+    const platform::MonotonicClock stopwatch;
+    const platform::WallClock wallClock;
+    // Holds the run lock until every run is over; the kernel drops it if
+    // this process dies.
+    auto opened = ostrel::run::Benchmark::open({ .panel = panel,
+                                                 .defaults = defaults,
+                                                 .stopwatch = stopwatch,
+                                                 .wallClock = wallClock,
+                                                 .extendedPanel = options.extended ? &extendedPanel : nullptr,
+                                                 .diskFolder = options.diskFolder });
+    if (!opened) {
+        tell(opened.error().message);
+        return ostrel::cli::kExitBusy;
     }
+    ostrel::run::Benchmark& benchmark = **opened;
+    for (const RunProblem& warning : benchmark.warnings())
+        tell(warning.message);
 
     // With --json, standard output carries the JSON alone.
     std::FILE* out = options.json ? stderr : stdout;
     const bool interactive = ::isatty(::fileno(out)) != 0;
 
-    ostrel::Panel panel;
-    platform::UserDefaults defaults(platform::UserDefaults::pathFor(ostrel::saved::kApplication));
-    ostrel::saved::registerFallbacks(defaults);
-    if (const QString problem = defaults.readProblem(); !problem.isEmpty()) {
-        std::fprintf(stderr, "%s: the saved results could not be read from %s: %s\n", qPrintable(program),
-                     qPrintable(defaults.fileName()), qPrintable(problem));
-    }
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
-    // What runs that were killed left behind: with the lock held, no run of
-    // this user's is using it.
-    if (lock.isLocked())
-        ostrel::removeExtendedLeftovers(workloads.scratchFolder(), options.diskFolder, lock.lockedAt());
     ostrel::RunControl control;
-    const platform::MonotonicClock stopwatch;
-    const platform::WallClock wallClock;
-    ostrel::history::RunKeeper keeper(ostrel::history::HistoryStore::defaultPath());
-
     ostrel::resetForRun(panel);
     ostrel::cli::TerminalView view(panel, out, interactive);
-    ostrel::ExtendedPanel extendedPanel;
     view.showExtended(extendedPanel);
-    std::vector<ostrel::PlannedTest> extendedTests;
-    if (options.extended) {
-        extendedTests = ostrel::planExtendedTests(
-            { workloads, stopwatch, ostrel::usableCpuCount(),
-              options.diskFolder.isEmpty() ? workloads.scratchFolder() : options.diskFolder });
-    }
 
     if (!platform::StopSignals::watch()) {
         std::perror("ostrel-cli: signals");
@@ -98,73 +87,58 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     auto onMainThread = [&](const std::function<void()>& call) {
         QMetaObject::invokeMethod(&view, call, Qt::BlockingQueuedConnection);
     };
+    const ostrel::run::Benchmark::Hooks hooks {
+        .beforeRun =
+            [&](int n) {
+                if (options.runs > 1)
+                    onMainThread([&] {
+                        view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out);
+                    });
+            },
+        .conditionsFound =
+            [&](const QStringList& conditions) {
+                for (const QString& condition : conditions)
+                    onMainThread([&] { view.printNote(condition, stderr); });
+            },
+        .afterRun =
+            [&](const RunOutcome& outcome) {
+                onMainThread([&] {
+                    if (outcome.finished)
+                        view.printSummary();
+                    else
+                        view.printStopped();
+                    for (const QString& message : ostrel::run::messages(outcome.problems))
+                        tell(message);
+                });
+            },
+    };
+
+    QList<RunOutcome> outcomes;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { outcomes = benchmark.run(options.runs, workloads, control, hooks); }));
+    QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    worker->start();
+    app.exec();
+    worker->wait();
 
     bool stopped = false;
     bool problems = false;
     QList<ostrel::history::RunRecord> records;
     QJsonObject lastReport;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        for (int n = 1; n <= options.runs && !control.stopRequested(); ++n) {
-            if (options.runs > 1)
-                onMainThread(
-                    [&] { view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out); });
-            if (n > 1)
-                control.write([&] { panel.testingProgress.setValue(0.0); });
-            // Just before the run: what could make its scores low.
-            keeper.prepare(workloads.scratchFolder());
-            for (const QString& condition : keeper.conditionTexts())
-                onMainThread([&] { view.printNote(condition, stderr); });
-
-            ostrel::ExtendedOutcome extended;
-            std::function<void(ostrel::FinishedRun&)> extend;
-            if (options.extended) {
-                ostrel::resetExtendedPanel(extendedPanel);
-                extend = [&](ostrel::FinishedRun& finished) {
-                    extended = ostrel::runExtendedTests({ panel, extendedPanel, control, extendedTests }, finished);
-                };
-            }
-            BenchmarkRun run({ panel,
-                               defaults,
-                               workloads,
-                               control,
-                               stopwatch,
-                               wallClock,
-                               {},
-                               [&](const ostrel::FinishedRun& finished) { return keeper.keep(finished); },
-                               extend,
-                               [&](const ostrel::FinishedRun& finished) { return keeper.keepExtended(finished); } });
-            const bool finished = run.run() == BenchmarkRun::Outcome::Finished;
-            const BenchmarkRun::Problems& found = run.problems();
-            ostrel::cli::RunEnd end = ostrel::cli::runEnd(finished, found.failedStage, found.saveError,
-                                                          defaults.fileName(), found.unkept, keeper.historyPath());
-            if (finished && !extended.problems.isEmpty()) {
-                end.messages << extended.problems;
-                end.exitStatus = ostrel::cli::kExitProblem;
-            }
-            onMainThread([&] {
-                if (finished)
-                    view.printSummary();
-                else
-                    view.printStopped();
-                for (const QString& message : end.messages)
-                    std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(message));
-            });
-            problems = problems || !end.messages.isEmpty();
-            if (!finished) {
-                stopped = true;
-                break;
-            }
-            records << keeper.lastKept();
-            // The time this run finished at, also when it could not be saved.
-            lastReport = ostrel::cli::runReport(panel, keeper.lastKept().finishedAt);
-            lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
-            ostrel::history::insertExtended(lastReport, keeper.lastKept().extended);
+    for (const RunOutcome& outcome : outcomes) {
+        const ostrel::cli::RunEnd end = ostrel::cli::runEnd(outcome);
+        problems = problems || !end.messages.isEmpty();
+        if (!outcome.finished) {
+            stopped = true;
+            break;
         }
-    }));
-    QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    worker->start();
-    app.exec();
-    worker->wait();
+        const ostrel::history::RunRecord& kept = *outcome.record;
+        records << kept;
+        // The time this run finished at, also when it could not be saved.
+        lastReport = ostrel::cli::runReport(panel, kept.finishedAt);
+        lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
+        ostrel::history::insertExtended(lastReport, kept.extended);
+    }
 
     // The latest run that finished, even when a later one of --runs was stopped.
     if (!options.prometheusFile.isEmpty() && !records.isEmpty()) {

@@ -56,24 +56,27 @@ RunLock::~RunLock()
     unlock();
 }
 
-bool RunLock::tryLock()
+platform::Status<RunLockError> RunLock::tryLock()
 {
     if (isLocked())
-        return true;
-    m_error.clear();
+        return platform::Done {};
+    const auto cannotMake = [this](int error) {
+        return RunLockError { RunLockError::Kind::CannotMake,
+                              QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(m_path),
+                                                           platform::errorText(error)) };
+    };
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     // Close-on-exec: a program the run starts must not keep the lock alive
     // after this process has gone.
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        m_error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(m_path), platform::errorText(errno));
-        return false;
-    }
+    if (fd < 0)
+        return cannotMake(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK)
-            m_error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(m_path), platform::errorText(errno));
+        const int error = errno;
         ::close(fd);
-        return false;
+        if (error != EWOULDBLOCK)
+            return cannotMake(error);
+        return RunLockError { RunLockError::Kind::Busy, {} };
     }
     m_fd = fd;
     m_lockedAt = std::chrono::system_clock::now();
@@ -81,7 +84,7 @@ bool RunLock::tryLock()
     // Naming the holder is a courtesy: the lock holds without it.
     if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
         const ssize_t written = ::pwrite(fd, who.constData(), size_t(who.size()), 0);
-    return true;
+    return platform::Done {};
 }
 
 void RunLock::unlock()

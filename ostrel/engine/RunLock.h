@@ -1,11 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <chrono>
 
 namespace ostrel {
+
+// Why the run lock was not taken.
+struct RunLockError
+{
+    enum class Kind {
+        // Another holder has it.
+        Busy,
+        // The lock file cannot be made or locked; the message says why.
+        CannotMake,
+    };
+
+    Kind kind = Kind::Busy;
+    // "<path>：<reason>" for CannotMake; empty for Busy.
+    QString message;
+};
 
 // One benchmark at a time for a user: two runs at once share the processor
 // and the disk test's scratch file, and spoil each other's scores.
@@ -29,17 +46,13 @@ public:
 
     const QString& path() const { return m_path; }
 
-    // Takes the lock without waiting. False when another holder has it, or
-    // when the lock file cannot be made (errorText() then says why).
-    bool tryLock();
+    // Takes the lock without waiting; done at once when already held.
+    platform::Status<RunLockError> tryLock();
     bool isLocked() const { return m_fd >= 0; }
     void unlock();
     // When tryLock() took the lock. What runs left behind before then, no run
     // of this user's is still using: the holder may remove it.
     std::chrono::system_clock::time_point lockedAt() const { return m_lockedAt; }
-
-    // Why the latest tryLock() could not make the lock file; empty otherwise.
-    const QString& errorText() const { return m_error; }
 
     // Who holds the lock, as "ostrel-cli (PID 1234)", from what the holder
     // wrote into the file; empty when that is not known or no longer true
@@ -51,7 +64,6 @@ public:
 private:
     const QString m_path;
     int m_fd = -1;
-    QString m_error;
     std::chrono::system_clock::time_point m_lockedAt;
 };
 

@@ -25,14 +25,17 @@ TEST(RunLock, OneHolderAtATimeNamedWhileItHolds)
     const QString path = dir.filePath(QStringLiteral("sub/ostrel-run.lock"));
     {
         RunLock first(path);
-        ASSERT_TRUE(first.tryLock()) << qPrintable(first.errorText());
+        const platform::Status<ostrel::RunLockError> taken = first.tryLock();
+        ASSERT_TRUE(taken) << qPrintable(taken.error().message);
         EXPECT_TRUE(first.tryLock());
 
         // A second open of the file is a second holder, even in this process.
         RunLock second(path);
-        EXPECT_FALSE(second.tryLock());
+        const platform::Status<ostrel::RunLockError> refused = second.tryLock();
+        ASSERT_FALSE(refused);
         EXPECT_FALSE(second.isLocked());
-        EXPECT_TRUE(second.errorText().isEmpty());
+        EXPECT_EQ(refused.error().kind, ostrel::RunLockError::Kind::Busy);
+        EXPECT_TRUE(refused.error().message.isEmpty());
         EXPECT_EQ(second.holder(), ownHolder());
 
         first.unlock();
@@ -99,9 +102,11 @@ TEST(RunLock, AFileThatCannotBeMadeSaysWhy)
     QFile blocker(dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     RunLock lock(dir.filePath(QStringLiteral("file/ostrel-run.lock")));
-    EXPECT_FALSE(lock.tryLock());
-    EXPECT_TRUE(lock.errorText().startsWith(dir.filePath(QStringLiteral("file/ostrel-run.lock"))))
-        << qPrintable(lock.errorText());
+    const platform::Status<ostrel::RunLockError> refused = lock.tryLock();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, ostrel::RunLockError::Kind::CannotMake);
+    EXPECT_TRUE(refused.error().message.startsWith(dir.filePath(QStringLiteral("file/ostrel-run.lock"))))
+        << qPrintable(refused.error().message);
 }
 
 TEST(RunLock, InTheRuntimeFolderElseTheCache)

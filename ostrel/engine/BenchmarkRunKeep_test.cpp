@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A finished run handed over to the history, before and after its extended tests.
+#include "ostrel/engine/RunTestKit.h"
+
+#include <vector>
+
+using namespace ostrel;
+using namespace ostrel::testkit;
+
+namespace {
+
+// An extended test's result, as the run sees it: any record under its test's key.
+struct SpeedUp
+{
+    double overall = 0.0;
+    friend bool operator==(const SpeedUp&, const SpeedUp&) = default;
+};
+
+} // namespace
+
+// A finished run is handed over to be kept once, after everything else it
+// writes, with its stored values and each stage's time; a stopped one never.
+TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
+{
+    allStagesTake(2.5);
+    workloads.stageSeconds[QStringLiteral("pi")] = 4.125;
+    std::vector<FinishedRun> kept;
+    QString answer;
+    auto keeping = [&] {
+        workloads.newRun();
+        return BenchmarkRun({ .panel = panel,
+                              .defaults = defaults,
+                              .workloads = workloads,
+                              .control = control,
+                              .stopwatch = stopwatch,
+                              .wallClock = wallClock,
+                              .keep = [&](const FinishedRun& run) {
+                                  log.add(QStringLiteral("kept"));
+                                  kept.push_back(run);
+                                  return answer;
+                              } });
+    };
+    BenchmarkRun run = keeping();
+    EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(log.events().last(), QStringLiteral("kept"));
+    const FinishedRun& first = kept.front();
+    EXPECT_EQ(first.finishedAt, defaults.doubleForKey(QStringLiteral("lastTime")));
+    EXPECT_EQ(first.elapsed, (std::array<double, 5> { 2.5, 2.5, 4.125, 2.5, 2.5 }));
+    EXPECT_EQ(first.scores, (std::array<double, 5> { 87.5, 87.5, 79.375, 87.5, 87.5 }));
+    EXPECT_EQ(first.overall, panel.allScoreProgress.value());
+    EXPECT_TRUE(run.problems().unkept.isEmpty());
+
+    answer = QStringLiteral("数据库文件已损坏");
+    BenchmarkRun unkept = keeping();
+    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(unkept.problems().unkept, answer);
+    EXPECT_EQ(panel.testingState.text(), QStringLiteral("已完成；历史记录未能保存：数据库文件已损坏"));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("disk")), 87.5) << "the stored keys are not lost";
+
+    workloads.hooks[{ QStringLiteral("disk"), 20 }] = [&] { control.requestStop(); };
+    EXPECT_EQ(keeping().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(kept.size(), 2u);
+}
+
+// The five tests are kept as soon as they end, before the extended tests,
+// so that nothing ending the process later loses them; the extended results
+// are added to the kept run when they come, also after a Stop inside them.
+TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
+{
+    allStagesTake(2.5);
+    std::vector<FinishedRun> kept;
+    std::vector<FinishedRun> keptExtended;
+    std::function<void()> duringExtension = [] {};
+    const QString key = QStringLiteral("multicore");
+    std::optional<SpeedUp> multicore = SpeedUp { 5.0 };
+    QString keepAnswer;
+    auto extended = [&] {
+        workloads.newRun();
+        return BenchmarkRun({ .panel = panel,
+                              .defaults = defaults,
+                              .workloads = workloads,
+                              .control = control,
+                              .stopwatch = stopwatch,
+                              .wallClock = wallClock,
+                              .keep =
+                                  [&](const FinishedRun& run) {
+                                      log.add(QStringLiteral("kept"));
+                                      kept.push_back(run);
+                                      return keepAnswer;
+                                  },
+                              .extend =
+                                  [&](FinishedRun& run) {
+                                      log.add(QStringLiteral("extended"));
+                                      EXPECT_EQ(run.elapsed[0], 2.5);
+                                      if (multicore)
+                                          run.extended.set(key, *multicore);
+                                      duringExtension();
+                                  },
+                              .keepExtended =
+                                  [&](const FinishedRun& run) {
+                                      log.add(QStringLiteral("extended kept"));
+                                      keptExtended.push_back(run);
+                                      return QStringLiteral("历史记录文件被其他程序占用");
+                                  } });
+    };
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
+    const QStringList events = log.events();
+    ASSERT_GE(events.size(), 5);
+    EXPECT_TRUE(events[events.size() - 5].startsWith(QStringLiteral("text:lastTime=")));
+    EXPECT_EQ(events.mid(events.size() - 4, 3),
+              (QStringList { QStringLiteral("kept"), QStringLiteral("extended"), QStringLiteral("extended kept") }));
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_FALSE(kept.front().extended.find(key));
+    ASSERT_EQ(keptExtended.size(), 1u);
+    ASSERT_TRUE(keptExtended.front().extended.find<SpeedUp>());
+    EXPECT_EQ(keptExtended.front().extended.find<SpeedUp>()->overall, 5.0);
+    EXPECT_EQ(keptExtended.front().finishedAt, kept.front().finishedAt);
+    EXPECT_EQ(panel.testingState.text(), QStringLiteral("已完成；历史记录未能保存：历史记录文件被其他程序占用"));
+
+    // The first failure is the one told.
+    keepAnswer = QStringLiteral("历史记录文件已损坏");
+    BenchmarkRun unkept = extended();
+    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(unkept.problems().unkept, keepAnswer);
+    EXPECT_EQ(keptExtended.size(), 2u);
+    keepAnswer.clear();
+
+    // No extended results: nothing to add.
+    multicore.reset();
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(keptExtended.size(), 2u);
+
+    multicore = SpeedUp { 5.0 };
+    duringExtension = [&] { control.requestStop(); };
+    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Stopped);
+    ASSERT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept.back().scores[4], 87.5);
+    ASSERT_EQ(keptExtended.size(), 3u);
+    EXPECT_TRUE(keptExtended.back().extended.find(key));
+}

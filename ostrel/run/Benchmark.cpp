@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ostrel/run/Benchmark.h"
+
+#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/Panel.h"
+#include "ostrel/engine/RunControl.h"
+#include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/history/RunKeeper.h"
+#include "platform/UserDefaults.h"
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace ostrel::run {
+
+namespace {
+
+// The run locks of this process, by path: shared by its benchmarks that
+// overlap, so that a run started right after a Stop is never refused by the
+// one still winding down. The last of them lets the lock go.
+platform::Result<std::shared_ptr<RunLock>, RunProblem> takeLock(const QString& path, RunProblems& warnings)
+{
+    static std::mutex mutex;
+    static std::map<QString, std::weak_ptr<RunLock>> held;
+    std::lock_guard guard(mutex);
+    std::erase_if(held, [](const auto& entry) { return entry.second.expired(); });
+    if (const auto found = held.find(path); found != held.end())
+        return found->second.lock();
+    auto lock = std::make_shared<RunLock>(path);
+    if (const platform::Status<RunLockError> taken = lock->tryLock(); !taken) {
+        if (taken.error().kind == RunLockError::Kind::Busy)
+            return busyProblem(lock->holder());
+        // A lock that cannot be made must not cost the user the benchmark.
+        warnings << lockUnavailableProblem(taken.error().message);
+    }
+    held[path] = lock;
+    return lock;
+}
+
+// Waits out the probe's window unless the run is stopped meanwhile, so that
+// a Stop (closing the window, Ctrl-C) never waits for the look.
+void sleepUnlessStopped(const RunControl& control, std::chrono::milliseconds window)
+{
+    const auto end = std::chrono::steady_clock::now() + window;
+    while (!control.stopRequested() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+} // namespace
+
+platform::Result<std::unique_ptr<Benchmark>, RunProblem> Benchmark::open(Parts parts)
+{
+    RunProblems warnings;
+    platform::Result<std::shared_ptr<RunLock>, RunProblem> lock = takeLock(parts.lockPath, warnings);
+    if (!lock)
+        return lock.error();
+    if (std::optional<RunProblem> unreadable = savedResultsProblem(parts.defaults))
+        warnings << *unreadable;
+    return std::unique_ptr<Benchmark>(new Benchmark(std::move(parts), std::move(*lock), std::move(warnings)));
+}
+
+Benchmark::Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings)
+    : m_(std::move(parts))
+    , m_lock(std::move(lock))
+    , m_warnings(std::move(warnings))
+{
+}
+
+Benchmark::~Benchmark() = default;
+
+QList<RunOutcome> Benchmark::run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks)
+{
+    // What runs that were killed left behind: with the lock held, no run of
+    // this user's is using it.
+    if (!m_clearedUp && m_lock->isLocked())
+        removeExtendedLeftovers(workloads.scratchFolder(), m_.diskFolder, m_lock->lockedAt());
+    m_clearedUp = true;
+
+    QList<RunOutcome> outcomes;
+    for (int n = 1; n <= count && !control.stopRequested(); ++n) {
+        outcomes << runOnce(n, workloads, control, hooks);
+        if (!outcomes.last().finished)
+            break;
+    }
+    return outcomes;
+}
+
+RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks)
+{
+    if (hooks.beforeRun)
+        hooks.beforeRun(n);
+    // The front end shows the first run's empty panel itself; a later run
+    // starts its bar and its extended lines afresh.
+    if (n > 1) {
+        control.write([&] {
+            m_.panel.testingProgress.setValue(0.0);
+            if (m_.extendedPanel)
+                resetExtendedPanel(*m_.extendedPanel);
+        });
+    }
+
+    // Just before the run: what could make its scores low.
+    history::RunKeeper keeper(m_.historyPath);
+    history::SkewProbe probe = m_.probe;
+    if (!probe.sleep)
+        probe.sleep = [&control](std::chrono::milliseconds window) { sleepUnlessStopped(control, window); };
+    keeper.prepare(workloads.scratchFolder(), probe);
+    if (const QStringList conditions = keeper.conditionTexts(); !conditions.isEmpty() && hooks.conditionsFound)
+        hooks.conditionsFound(conditions);
+
+    bool handedOver = false;
+    ExtendedOutcome extended;
+    std::function<void(FinishedRun&)> extendRun;
+    if (m_.extendedPanel)
+        extendRun = [&](FinishedRun& finished) { extended = extend(workloads, control, finished); };
+    BenchmarkRun run({ .panel = m_.panel,
+                       .defaults = m_.defaults,
+                       .workloads = workloads,
+                       .control = control,
+                       .stopwatch = m_.stopwatch,
+                       .wallClock = m_.wallClock,
+                       .keep =
+                           [&](const FinishedRun& finished) {
+                               handedOver = true;
+                               return keeper.keep(finished);
+                           },
+                       .extend = extendRun,
+                       .keepExtended = [&](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
+
+    RunOutcome outcome;
+    outcome.finished = run.run() == BenchmarkRun::Outcome::Finished;
+    if (handedOver)
+        outcome.record = keeper.lastKept();
+    const BenchmarkRun::Problems& found = run.problems();
+    outcome.problems = runProblems(outcome.finished, found.failedStage, found.saveError, m_.defaults.fileName(),
+                                   found.unkept, keeper.historyPath());
+    if (outcome.finished) {
+        for (const QString& problem : extended.problems)
+            outcome.problems << RunProblem { .kind = RunProblem::Kind::Extended, .message = problem };
+    }
+    if (hooks.afterRun)
+        hooks.afterRun(outcome);
+    return outcome;
+}
+
+ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, FinishedRun& finished)
+{
+    std::vector<PlannedTest> tests
+        = planExtendedTests({ .workloads = workloads,
+                              .stopwatch = m_.stopwatch,
+                              .threads = usableCpuCount(),
+                              .folder = m_.diskFolder.isEmpty() ? workloads.scratchFolder() : m_.diskFolder },
+                            m_.makeExtendedTest);
+    return runExtendedTests({ .panel = m_.panel, .shown = *m_.extendedPanel, .control = control, .tests = tests },
+                            finished);
+}
+
+} // namespace ostrel::run

@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ostrel/engine/RunTestKit.h"
+#include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/history/HistoryStore.h"
+#include "ostrel/run/Benchmark.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace ostrel;
+using namespace ostrel::testkit;
+using ostrel::run::Benchmark;
+using ostrel::run::RunOutcome;
+using Kind = ostrel::run::RunProblem::Kind;
+
+namespace {
+
+// A disk test that never gives numbers.
+class FailingDiskTest final : public ExtendedTest<DiskResult>
+{
+public:
+    std::size_t steps() const override { return 1; }
+    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
+    {
+        return ExtendedError { ExtendedError::Kind::Failed, kProblem };
+    }
+    static inline const QString kProblem = QStringLiteral("找不到 fio");
+};
+
+// Everything a benchmark works with, in a folder of its own: the saved
+// results, the history, the run lock, and no skew conditions.
+struct Rig
+{
+    Rig()
+    {
+        probe.window = std::chrono::milliseconds(0);
+        const QString root = path(QStringLiteral("no-such-root"));
+        probe.roots = { root + QStringLiteral("/proc"), root + QStringLiteral("/sys"), root + QStringLiteral("/etc") };
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    // A plain file, so that nothing can be made below it.
+    QString blocked(const QString& name) const
+    {
+        QFile plain(path(QStringLiteral("plain")));
+        EXPECT_TRUE(plain.open(QIODevice::WriteOnly));
+        return path(QStringLiteral("plain/") + name);
+    }
+
+    Benchmark::Parts parts(platform::UserDefaults& store)
+    {
+        return { .panel = panel,
+                 .defaults = store,
+                 .stopwatch = stopwatch,
+                 .wallClock = wallClock,
+                 .lockPath = lockPath,
+                 .historyPath = historyPath,
+                 .probe = probe,
+                 .extendedPanel = extended ? &extendedPanel : nullptr,
+                 .makeExtendedTest
+                 = [](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+                     if (kind.key == QStringLiteral("disk"))
+                         return std::make_unique<FailingDiskTest>();
+                     return kind.make(setup);
+                 } };
+    }
+    Benchmark::Parts parts() { return parts(defaults); }
+
+    qsizetype runsInHistory() const
+    {
+        if (!QFileInfo::exists(historyPath))
+            return 0;
+        const auto runs = history::HistoryStore(historyPath).runs();
+        EXPECT_TRUE(runs);
+        return runs ? runs->size() : -1;
+    }
+
+    QTemporaryDir dir;
+    EventLog log;
+    Panel panel;
+    ExtendedPanel extendedPanel;
+    bool extended = false;
+    RecordingDefaults defaults { path(QStringLiteral("ostrel.conf")), log };
+    ManualClock stopwatch { 5000.0 };
+    SteppingClock wallClock;
+    FakeWorkloads workloads { stopwatch, log };
+    RunControl control;
+    QString lockPath = path(QStringLiteral("ostrel-run.lock"));
+    QString historyPath = path(QStringLiteral("history.sqlite"));
+    history::SkewProbe probe;
+};
+
+QString ownHolder()
+{
+    return QStringLiteral("%1 (PID %2)").arg(QString::fromLocal8Bit(program_invocation_short_name)).arg(::getpid());
+}
+
+std::vector<Kind> kinds(const run::RunProblems& problems)
+{
+    std::vector<Kind> found;
+    for (const run::RunProblem& problem : problems)
+        found.push_back(problem.kind);
+    return found;
+}
+
+} // namespace
+
+TEST(Benchmark, ABusyLockRunsNothingAndSaysWhoHoldsIt)
+{
+    Rig rig;
+    RunLock other(rig.lockPath);
+    ASSERT_TRUE(other.tryLock());
+
+    const auto opened = Benchmark::open(rig.parts());
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, Kind::Busy);
+    EXPECT_EQ(opened.error().subject, ownHolder());
+    EXPECT_EQ(opened.error().message, QStringLiteral("另一个测试正在进行：") + ownHolder());
+    EXPECT_TRUE(rig.log.events().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(rig.historyPath));
+}
+
+// A lock that cannot be made and saved results that cannot be read are said
+// once, and the benchmark runs all the same.
+TEST(Benchmark, WarningsDoNotKeepTheBenchmarkFromRunning)
+{
+    for (const bool lockBlocked : { false, true }) {
+        for (const bool unreadable : { false, true }) {
+            SCOPED_TRACE(::testing::Message() << "lock blocked " << lockBlocked << ", unreadable " << unreadable);
+            Rig rig;
+            if (lockBlocked)
+                rig.lockPath = rig.blocked(QStringLiteral("ostrel-run.lock"));
+            // A folder where the file should be.
+            const QString store = rig.path(QStringLiteral("folder.conf"));
+            if (unreadable) {
+                ASSERT_TRUE(QDir().mkpath(store));
+            }
+            RecordingDefaults defaults(unreadable ? store : rig.path(QStringLiteral("ostrel.conf")), rig.log);
+
+            auto opened = Benchmark::open(rig.parts(defaults));
+            ASSERT_TRUE(opened);
+            const run::RunProblems& warnings = (*opened)->warnings();
+            std::vector<Kind> expected;
+            if (lockBlocked)
+                expected.push_back(Kind::LockUnavailable);
+            if (unreadable)
+                expected.push_back(Kind::SavedResultsUnreadable);
+            ASSERT_EQ(kinds(warnings), expected);
+            if (lockBlocked) {
+                EXPECT_TRUE(warnings.first().message.startsWith(
+                    QStringLiteral("the run lock could not be taken, so another benchmark may run at the same time: ")
+                    + rig.lockPath))
+                    << qPrintable(warnings.first().message);
+            }
+            if (unreadable) {
+                EXPECT_EQ(warnings.last().message,
+                          QStringLiteral("the saved results could not be read from %1: %2")
+                              .arg(store, defaults.readProblem()));
+            }
+            const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
+            ASSERT_EQ(outcomes.size(), 1);
+            EXPECT_TRUE(outcomes.first().finished);
+        }
+    }
+}
+
+// Whatever a run could not do ends up in its list, worded for the terminal,
+// and the run still finishes and is handed to the history.
+TEST(Benchmark, EachProblemOfARunEndsUpInItsList)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+        Kind kind;
+        // What the message starts with; STORE and HISTORY stand for their files.
+        QString message;
+    } cases[] = {
+        { "a failed stage", [](Rig& rig) { rig.workloads.diskError = ENOSPC; }, Kind::StageFailed,
+          QStringLiteral("磁盘读写失败：磁盘空间不足") },
+        { "not saved", [](Rig&) {}, Kind::NotSaved, QStringLiteral("the results could not be saved to STORE: ") },
+        { "not kept", [](Rig& rig) { rig.historyPath = rig.blocked(QStringLiteral("history.sqlite")); }, Kind::NotKept,
+          QStringLiteral("the run could not be added to the history in HISTORY: ") },
+        { "an extended test", [](Rig& rig) { rig.extended = true; }, Kind::Extended,
+          findExtendedTest(QStringLiteral("disk"))->problemLine(FailingDiskTest::kProblem) },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        c.arrange(rig);
+        const QString store = c.kind == Kind::NotSaved ? rig.blocked(QStringLiteral("ostrel.conf"))
+                                                       : rig.path(QStringLiteral("ostrel.conf"));
+        RecordingDefaults defaults(store, rig.log);
+        auto opened = Benchmark::open(rig.parts(defaults));
+        ASSERT_TRUE(opened);
+        const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
+        ASSERT_EQ(outcomes.size(), 1);
+        const RunOutcome& outcome = outcomes.first();
+        EXPECT_TRUE(outcome.finished);
+        EXPECT_TRUE(outcome.record);
+        ASSERT_EQ(kinds(outcome.problems), std::vector<Kind> { c.kind });
+        const run::RunProblem& problem = outcome.problems.first();
+        const QString expected = QString(c.message)
+                                     .replace(QStringLiteral("STORE"), store)
+                                     .replace(QStringLiteral("HISTORY"), rig.historyPath);
+        EXPECT_TRUE(problem.message.startsWith(expected)) << qPrintable(problem.message);
+        if (c.kind == Kind::NotSaved) {
+            EXPECT_EQ(problem.error, ENOTDIR);
+            EXPECT_EQ(problem.subject, store);
+        }
+        EXPECT_EQ(rig.runsInHistory(), c.kind == Kind::NotKept ? 0 : 1);
+    }
+}
+
+TEST(Benchmark, AStopMidRunEndsItAtOnceWithNothingKept)
+{
+    Rig rig;
+    rig.workloads.hooks[{ QStringLiteral("memory"), 3 }] = [&] { rig.control.requestStop(); };
+    auto opened = Benchmark::open(rig.parts());
+    ASSERT_TRUE(opened);
+    int afterRun = 0;
+    const QList<RunOutcome> outcomes
+        = (*opened)->run(3, rig.workloads, rig.control, { .afterRun = [&](const RunOutcome&) { ++afterRun; } });
+
+    ASSERT_EQ(outcomes.size(), 1) << "no run begins after a Stop";
+    EXPECT_EQ(afterRun, 1);
+    EXPECT_FALSE(outcomes.first().finished);
+    EXPECT_FALSE(outcomes.first().record);
+    EXPECT_TRUE(outcomes.first().problems.isEmpty());
+    EXPECT_EQ(rig.runsInHistory(), 0);
+    EXPECT_TRUE(rig.log.matching(QStringLiteral("store:lastTime=")).isEmpty());
+    EXPECT_TRUE(rig.log.matching(QStringLiteral("work:disk")).isEmpty());
+}
+
+// --runs N: no other benchmark can come between the runs; a benchmark of the
+// same process shares the lock, and the lock goes with the last of them.
+TEST(Benchmark, NRunsHoldTheLockThroughout)
+{
+    Rig rig;
+    auto opened = Benchmark::open(rig.parts());
+    ASSERT_TRUE(opened);
+    auto lockedElsewhere = [&] {
+        const platform::Status<RunLockError> taken = RunLock(rig.lockPath).tryLock();
+        return !taken && taken.error().kind == RunLockError::Kind::Busy;
+    };
+    QList<int> began;
+    int heldAfter = 0;
+    const Benchmark::Hooks hooks {
+        .beforeRun =
+            [&](int n) {
+                began << n;
+                EXPECT_TRUE(lockedElsewhere()) << n;
+            },
+        .afterRun = [&](const RunOutcome&) { heldAfter += lockedElsewhere() ? 1 : 0; },
+    };
+    const QList<RunOutcome> outcomes = (*opened)->run(3, rig.workloads, rig.control, hooks);
+
+    EXPECT_EQ(began, (QList<int> { 1, 2, 3 }));
+    EXPECT_EQ(heldAfter, 3);
+    ASSERT_EQ(outcomes.size(), 3);
+    for (const RunOutcome& outcome : outcomes) {
+        EXPECT_TRUE(outcome.finished);
+        ASSERT_TRUE(outcome.record);
+        EXPECT_TRUE(outcome.problems.isEmpty());
+    }
+    EXPECT_LT(outcomes[0].record->finishedAt, outcomes[2].record->finishedAt);
+    EXPECT_EQ(rig.runsInHistory(), 3);
+
+    auto sharing = Benchmark::open(rig.parts());
+    ASSERT_TRUE(sharing) << "a second benchmark of this process shares the lock";
+    EXPECT_TRUE((*sharing)->warnings().isEmpty());
+    opened->reset();
+    EXPECT_TRUE(lockedElsewhere());
+    sharing->reset();
+    EXPECT_FALSE(lockedElsewhere());
+}
