@@ -16,7 +16,7 @@ constexpr char16_t kSlowNetwork[] = u"您的网络不太给力哦！";
 // the person reading standard error learns which way it failed. A database that cannot be used is a setting's
 // fault in the window; vantor-cli opens its databases before the first lookup, so there it is only unreadable.
 constexpr Failure kFailures[] = {
-    { FailureKind::None, u"", u"", nullptr, nullptr, "ok", kExitAnswered },
+    { FailureKind::None, u"", nullptr, nullptr, nullptr, "ok", kExitAnswered },
     { FailureKind::Rejected, kQueryError, u"您输入的IP有误", nullptr, nullptr, "rejected", kExitNotAnswered },
     { FailureKind::RateLimited, kQueryError, u"查询太频繁，请稍后再试。", nullptr, nullptr, "rate-limited",
       kExitNotAnswered },
