@@ -51,10 +51,17 @@ QByteArray jsonArrayElement(const QJsonObject& object)
 
 } // namespace
 
+QStringList csvColumns()
+{
+    QStringList columns;
+    for (const InfoField& field : kInfoFields)
+        columns << QLatin1String(field.name);
+    return columns << QStringLiteral("status");
+}
+
 QByteArray csvHeader()
 {
-    return csvLine({ QStringLiteral("ip"), QStringLiteral("country"), QStringLiteral("region"), QStringLiteral("city"),
-                     QStringLiteral("isp"), QStringLiteral("status") });
+    return csvLine(csvColumns());
 }
 
 AnswerWriter::AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress)

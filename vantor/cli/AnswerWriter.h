@@ -14,6 +14,8 @@ namespace vantor::cli {
 
 class ProgressLine;
 
+// The columns of --csv: the address asked, the answer's fields but the service's "ip", and the status.
+QStringList csvColumns();
 // The header line of --csv.
 QByteArray csvHeader();
 

@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/CommandLine.h"
 
+#include "vantor/cli/AddressList.h"
+#include "vantor/cli/AnswerWriter.h"
+#include "vantor/cli/OnlineLookup.h"
+#include "vantor/net/Failure.h"
+#include "vantor/net/IpApiBatch.h"
+#include "vantor/net/IpInfo.h"
+
 namespace vantor::cli {
 
 namespace {
@@ -48,46 +55,67 @@ QList<AddressSource> addressSources(const QStringList& arguments, const QStringL
     return sources;
 }
 
-// The sections of --help after the shared ones.
+// The text in lines of no more than kHelpWidth characters, each indented by two spaces.
+QString wrapped(const QString& text)
+{
+    constexpr qsizetype kHelpWidth = 76;
+    QString lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > kHelpWidth) {
+            lines += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QStringLiteral("  ") : QStringLiteral(" ")) + word;
+    }
+    return line.isEmpty() ? lines : lines + line + QLatin1Char('\n');
+}
+
+// The sections of --help after the shared ones: the output's members, columns and error names come from the tables
+// that make them.
 QString outputHelp()
 {
-    return QStringLiteral("\n"
-                          "Output:\n"
-                          "  Five lines KEY<TAB>VALUE per address (IP, country, region, city and\n"
-                          "  carrier, with Chinese keys), a blank line between addresses; an address\n"
-                          "  that gets no rows prints one line on standard error instead. With --json,\n"
-                          "  one array of objects with the members query, ok, and either ip, country,\n"
-                          "  region, city and isp (null where the service did not say), or error:\n"
-                          "  rejected, unreadable, rate-limited, token-refused, not-found (not in the\n"
-                          "  database), network or insecure (the service failed the certificate check).\n"
-                          "  With --csv, the header ip,country,region,city,isp,status and one row per\n"
-                          "  input address (RFC 4180, UTF-8), status ok or one of those errors. A line\n"
-                          "  of a list that is not an address is reported as FILE:LINE on standard\n"
-                          "  error and counts as rejected. On a terminal, standard error shows how far\n"
-                          "  a list has come. With --own, the addresses one a line, or with --json one\n"
-                          "  object {\"ipv4\": ..., \"ipv6\": ...}, null for a family not found.\n"
-                          "\n"
-                          "  With ip-api and more than one address, vantor-cli asks its batch endpoint,\n"
-                          "  100 addresses a request (15 requests a minute for free). When ip-api says\n"
-                          "  that no requests are left, vantor-cli waits until its limit resets before\n"
-                          "  the next request.\n"
-                          "\n"
-                          "  Answers are written as they come, and a line on standard error names the\n"
-                          "  address it is about. A list's line over 1024 bytes is rejected unread.\n"
-                          "  After 3 requests in a row without an answer the remaining addresses are\n"
-                          "  not sent and fail as network failures. Ctrl-C or SIGTERM stops after the\n"
-                          "  address at hand, and what is written is complete (a JSON array closed).\n"
-                          "\n"
-                          "Exit status:\n"
-                          "  0  every address was answered\n"
-                          "  1  an address was rejected, not in the database, its answer was\n"
-                          "     unreadable or the service busy\n"
-                          "  2  bad usage, a list that cannot be read, or a database file that cannot\n"
-                          "     be opened or is not a MaxMind DB\n"
-                          "  3  no answer came over the network, or no secure one, for an address,\n"
-                          "     or no own address was found (this wins over 1)\n"
-                          "  130  stopped by Ctrl-C or SIGTERM\n"
-                          "  141  standard output was closed (e.g. by head): the run stops there\n");
+    QStringList members;
+    for (const InfoField& field : kInfoFields)
+        members << QLatin1String(field.name);
+    const QString lastMember = members.takeLast();
+    // In one pass, so that nothing put in is read for a place marker.
+    const QString output
+        = QStringLiteral("Five lines KEY<TAB>VALUE per address (IP, country, region, city and carrier, with Chinese "
+                         "keys), a blank line between addresses; an address that gets no rows prints one line on "
+                         "standard error instead. With --json, one array of objects with the members query, ok, and "
+                         "either %1 and %2 (null where the service did not say), or error: %3. With --csv, the "
+                         "header %4 and one row per input address (RFC 4180, UTF-8), status ok or one of those "
+                         "errors. A line of a list that is not an address is reported as FILE:LINE on standard "
+                         "error and counts as rejected. On a terminal, standard error shows how far a list has come. "
+                         "With --own, the addresses one a line, or with --json one object {\"ipv4\": ..., "
+                         "\"ipv6\": ...}, null for a family not found.")
+              .arg(members.join(QLatin1String(", ")), lastMember, errorNameList(), csvColumns().join(QLatin1Char(',')));
+    const QString batches
+        = QStringLiteral("With ip-api and more than one address, vantor-cli asks its batch endpoint, %1 addresses a "
+                         "request (15 requests a minute for free). When ip-api says that no requests are left, "
+                         "vantor-cli waits until its limit resets before the next request.")
+              .arg(kIpApiBatchLimit);
+    const QString asTheyCome
+        = QStringLiteral("Answers are written as they come, and a line on standard error names the address it is "
+                         "about. A list's line over %1 bytes is rejected unread. After %2 requests in a row without "
+                         "an answer the remaining addresses are not sent and fail as network failures. Ctrl-C or "
+                         "SIGTERM stops after the address at hand, and what is written is complete (a JSON array "
+                         "closed).")
+              .arg(QString::number(kLongestListLine), QString::number(kLongestNoAnswerStreak));
+    return QStringLiteral("\nOutput:\n") + wrapped(output) + QLatin1Char('\n') + wrapped(batches) + QLatin1Char('\n')
+        + wrapped(asTheyCome)
+        + QStringLiteral("\n"
+                         "Exit status:\n"
+                         "  0  every address was answered\n"
+                         "  1  an address was rejected, not in the database, its answer was\n"
+                         "     unreadable or the service busy\n"
+                         "  2  bad usage, a list that cannot be read, or a database file that cannot\n"
+                         "     be opened or is not a MaxMind DB\n"
+                         "  3  no answer came over the network, or no secure one, for an address,\n"
+                         "     or no own address was found (this wins over 1)\n"
+                         "  130  stopped by Ctrl-C or SIGTERM\n"
+                         "  141  standard output was closed (e.g. by head): the run stops there\n");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Failure.h"
 
+#include <QStringList>
 #include <iterator>
 
 namespace vantor {
@@ -18,12 +19,13 @@ constexpr char16_t kSlowNetwork[] = u"您的网络不太给力哦！";
 constexpr Failure kFailures[] = {
     { FailureKind::None, u"", nullptr, nullptr, nullptr, "ok", kExitAnswered },
     { FailureKind::Rejected, kQueryError, u"您输入的IP有误", nullptr, nullptr, "rejected", kExitNotAnswered },
+    { FailureKind::Unreadable, kQueryError, kUnreadableText, nullptr, nullptr, "unreadable", kExitNotAnswered },
     { FailureKind::RateLimited, kQueryError, u"查询太频繁，请稍后再试。", nullptr, nullptr, "rate-limited",
       kExitNotAnswered },
-    { FailureKind::Unreadable, kQueryError, kUnreadableText, nullptr, nullptr, "unreadable", kExitNotAnswered },
     { FailureKind::TokenRefused, kQueryError, u"IP信息服务拒绝了访问令牌。", nullptr, nullptr, "token-refused",
       kExitNotAnswered },
-    { FailureKind::NotFound, kQueryError, u"数据库中没有这个地址。", nullptr, nullptr, "not-found", kExitNotAnswered },
+    { FailureKind::NotFound, kQueryError, u"数据库中没有这个地址。", nullptr, nullptr, "not-found", kExitNotAnswered,
+      "not in the database" },
     { FailureKind::Unavailable, u"配置错误", nullptr, kQueryError, kUnreadableText, "unreadable", kExitNotAnswered },
     { FailureKind::TimedOut, kTimedOut, kSlowNetwork, nullptr, nullptr, "network", kExitNoNetwork },
     { FailureKind::Refused, kTimedOut, kSlowNetwork, u"连接被拒绝", u"服务器没有接受连接。", "network",
@@ -32,7 +34,8 @@ constexpr Failure kFailures[] = {
     { FailureKind::HostNotFound, kTimedOut, kSlowNetwork, u"找不到服务器", u"请检查网络和服务的网址。", "network",
       kExitNoNetwork },
     // The reason why the certificate was refused is the alert's text, and follows the line on standard error.
-    { FailureKind::Insecure, u"无法安全连接到IP信息服务", nullptr, nullptr, nullptr, "insecure", kExitNoNetwork },
+    { FailureKind::Insecure, u"无法安全连接到IP信息服务", nullptr, nullptr, nullptr, "insecure", kExitNoNetwork,
+      "the service failed the certificate check" },
 };
 static_assert(std::size(kFailures) == std::size_t(FailureKind::Insecure) + 1);
 
@@ -91,6 +94,21 @@ FailureKind failureOf(FetchFailure::Kind kind)
         break;
     }
     return FailureKind::TimedOut;
+}
+
+QString errorNameList()
+{
+    QStringList names;
+    QStringList seen;
+    for (const Failure& row : kFailures) {
+        const QString name = QLatin1String(row.error);
+        if (row.kind == FailureKind::None || seen.contains(name))
+            continue;
+        seen << name;
+        names << (row.errorNote ? QStringLiteral("%1 (%2)").arg(name, QLatin1String(row.errorNote)) : name);
+    }
+    const QString last = names.takeLast();
+    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
 }
 
 QString alertText(const Failure& failure, const QString& reason)

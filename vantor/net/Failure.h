@@ -18,8 +18,8 @@ inline constexpr int kExitNoNetwork = 3; // wins over kExitNotAnswered
 enum class FailureKind : std::uint8_t {
     None,
     Rejected,
-    RateLimited,
     Unreadable,
+    RateLimited,
     TokenRefused,
     NotFound,
     Unavailable, // the local database cannot be used
@@ -30,9 +30,9 @@ enum class FailureKind : std::uint8_t {
     Insecure,
 };
 
-// How a failure shows, one row per kind: the window's alert, vantor-cli's line on standard error, its name in the
-// JSON report and the CSV's status, and vantor-cli's exit status. The line on standard error is the alert's title
-// and text joined by ": ", unless the row words it otherwise for the terminal.
+// How a failure shows, one row per kind in FailureKind's order: the window's alert, vantor-cli's line on standard
+// error, its name in the JSON report and the CSV's status, and vantor-cli's exit status. The line on standard error is
+// the alert's title and text joined by ": ", unless the row words it otherwise for the terminal.
 struct Failure
 {
     FailureKind kind;
@@ -42,7 +42,12 @@ struct Failure
     const char16_t* terminalText; // null: the alert's
     const char* error;
     int exitStatus;
+    const char* errorNote = nullptr; // what vantor-cli --help says of the error's name
 };
+
+// The rows' error names for a sentence, each once and with its note: "rejected, unreadable, …, network or insecure
+// (…)".
+QString errorNameList();
 
 const Failure& failure(FailureKind kind);
 FailureKind failureOf(IpInfoAnswer::Kind kind);

@@ -102,4 +102,11 @@ TEST(FailureTable, EachAnswerHasItsRow)
     }
 }
 
+TEST(FailureTable, ErrorNamesForHelp)
+{
+    EXPECT_EQ(vantor::errorNameList(),
+              QStringLiteral("rejected, unreadable, rate-limited, token-refused, not-found (not in the database), "
+                             "network or insecure (the service failed the certificate check)"));
+}
+
 } // namespace
