@@ -117,15 +117,6 @@ constexpr Setting kSettings[] = {
 
 } // namespace
 
-QLatin1String settingKey(ServiceSetting setting)
-{
-    if (setting == ServiceSetting::MyAddressUrls)
-        return QLatin1String(kMyAddressUrlsKey);
-    const Setting* found = std::find_if(std::begin(kSettings), std::end(kSettings),
-                                        [setting](const Setting& row) { return row.setting == setting; });
-    return QLatin1String(found->key);
-}
-
 QString configurationFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
