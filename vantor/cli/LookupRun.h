@@ -18,6 +18,8 @@ inline Outcome rejectedLine()
     return { FailureKind::Rejected, {}, {}, true };
 }
 
+// One run of lookups, as both ways of looking up drive it: the entries in, the answers out in the same order, and
+// how far the run has come.
 struct Run
 {
     EntryReader& reader;
