@@ -42,7 +42,7 @@ struct Failure
     const char16_t* terminalText; // null: the alert's
     const char* error;
     int exitStatus;
-    const char* errorNote = nullptr; // what vantor-cli --help says of the error's name
+    const char* errorNote = nullptr; // what vantor-cli's help says of the error's name
 };
 
 // The rows' error names for a sentence, each once and with its note: "rejected, unreadable, …, network or insecure
