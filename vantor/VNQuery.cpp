@@ -4,6 +4,7 @@
 #include "platform/ui/Alert.h"
 #include "vantor/ArrayController.h"
 #include "vantor/extension.h"
+#include "vantor/net/Failure.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
 
@@ -86,30 +87,15 @@ void VNQuery::query(const QString& address)
         answer = adapter.readAnswer(*web);
     }
 
-    const QString queryError = QStringLiteral("查询错误");
-    switch (answer.kind) {
-    case IpInfoAnswer::Kind::Rejected:
-        // The table keeps showing the previous rows until the next successful query.
-        platform::ui::showAlert(queryError, QStringLiteral("您输入的IP有误"), mainWindow());
-        return;
-    case IpInfoAnswer::Kind::RateLimited:
-        platform::ui::showAlert(queryError, QStringLiteral("查询太频繁，请稍后再试。"), mainWindow());
-        break;
-    case IpInfoAnswer::Kind::TokenRefused:
-        platform::ui::showAlert(queryError, QStringLiteral("IP信息服务拒绝了访问令牌。"), mainWindow());
-        break;
-    case IpInfoAnswer::Kind::Unreadable:
-        platform::ui::showAlert(queryError, QStringLiteral("无法读取IP信息服务的回答。"), mainWindow());
-        break;
-    case IpInfoAnswer::Kind::NotFound:
-        platform::ui::showAlert(queryError, QStringLiteral("数据库中没有这个地址。"), mainWindow());
-        break;
-    case IpInfoAnswer::Kind::Unavailable:
-        platform::ui::showAlert(QStringLiteral("配置错误"), answer.problem, mainWindow());
-        break;
-    case IpInfoAnswer::Kind::Rows:
+    const FailureKind failed = failureOf(answer.kind);
+    if (failed == FailureKind::None) {
         m_list.append(answer.rows());
-        break;
+    } else {
+        const Failure& shown = failure(failed);
+        platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, answer.problem), mainWindow());
+        // The table keeps showing the previous rows until the next successful query.
+        if (failed == FailureKind::Rejected)
+            return;
     }
     if (m_arrayController)
         m_arrayController->rearrangeObjects();
@@ -152,8 +138,8 @@ void VNQuery::showOwnAddresses()
         ++m_familiesPrinted;
     }
 
-    const bool noneFound = m_search->isSettled(AddressFamily::IPv4) && m_search->isSettled(AddressFamily::IPv6)
-        && parts.isEmpty();
+    const bool noneFound
+        = m_search->isSettled(AddressFamily::IPv4) && m_search->isSettled(AddressFamily::IPv6) && parts.isEmpty();
     if (noneFound && m_stateLabel) {
         m_stateLabel->setText(QStringLiteral("没有得到本机的公网地址：") + m_search->lastFailure());
         m_stateLabel->setVisible(true);

@@ -2,6 +2,7 @@
 #include "vantor/extension.h"
 
 #include "platform/ui/Alert.h"
+#include "vantor/net/Failure.h"
 
 namespace vantor {
 
@@ -16,10 +17,8 @@ std::optional<WebAnswer> internetAnswer(const WebRequest& request, std::chrono::
     std::optional<WebAnswer> answer = fetchAnswer(request, timeout, &failure);
     if (answer)
         return answer;
-    if (failure.kind == FetchFailure::Kind::Insecure)
-        platform::ui::showAlert(QStringLiteral("无法安全连接到IP信息服务"), failure.reason);
-    else
-        platform::ui::showAlert(QStringLiteral("连接超时"), QStringLiteral("您的网络不太给力哦！"));
+    const Failure& shown = vantor::failure(failureOf(failure.kind));
+    platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, failure.reason));
     return answer;
 }
 

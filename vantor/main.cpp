@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/CommandLine.h"
 #include "vantor/MainInterface.h"
-#include "vantor/net/Configuration.h"
 
 #include <QApplication>
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -11,14 +10,14 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const vantor::Invocation invocation
-        = vantor::parseInvocation(vantor::Program::Window, arguments, vantor::configurationFilePath());
-    if (const std::optional<int> status = vantor::answerInvocation(invocation))
-        return *status;
+    const auto parsed = vantor::parseWindowCommandLine(arguments, vantor::configurationFilePath());
+    if (!parsed)
+        return vantor::options::printExit(parsed.error());
+    vantor::options::printWarnings(parsed->warnings);
 
     QApplication app(argc, argv);
     vantor::configureApplication();
-    vantor::MainInterface mainInterface(invocation.services);
+    vantor::MainInterface mainInterface(parsed->services);
     mainInterface.launch();
     return app.exec();
 }

@@ -5,7 +5,7 @@
 // Batch runs wait for real when the limit says so. Single lookups of a long list would wait for minutes, so their
 // waits go onto the stand-in's clock instead of being slept: the time reported is the measured time plus the
 // waits the limit enforced, exactly as long as a real run would take.
-#include "vantor/cli/BatchLookup.h"
+#include "vantor/cli/Lookup.h"
 #include "vantor/testing/IpApiStandIn.h"
 #include "vantor/testing/MiniHttpServer.h"
 
@@ -38,9 +38,9 @@ Run lookUpList(int addresses, bool batch, bool sleepForReal)
     vantor::ServiceConfig services;
     services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
     services.ipApiBatchUrl = batch ? server.baseUrl() + QStringLiteral("/batch") : QString();
-    QList<vantor::Invocation::AddressSource> sources;
+    QList<vantor::cli::AddressSource> sources;
     for (int i = 0; i < addresses; ++i)
-        sources.append({ vantor::Invocation::AddressSource::Kind::Address,
+        sources.append({ vantor::cli::AddressSource::Kind::Address,
                          QStringLiteral("198.%1.%2.%3").arg(18 + i / 65536).arg(i / 256 % 256).arg(i % 256) });
     QBuffer out;
     QBuffer err;

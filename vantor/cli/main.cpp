@@ -2,8 +2,10 @@
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
 #include "platform/StopSignals.h"
 #include "vantor/cli/AddressList.h"
-#include "vantor/cli/BatchLookup.h"
-#include "vantor/net/Configuration.h"
+#include "vantor/cli/CommandLine.h"
+#include "vantor/cli/Lookup.h"
+#include "vantor/cli/OwnAddresses.h"
+#include "vantor/cli/ProgressLine.h"
 #include "vantor/net/Fetch.h"
 
 #include <QCoreApplication>
@@ -18,10 +20,11 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const vantor::Invocation invocation
-        = vantor::parseInvocation(vantor::Program::Cli, app.arguments(), vantor::configurationFilePath());
-    if (const std::optional<int> status = vantor::answerInvocation(invocation))
-        return *status;
+    const auto parsed = vantor::cli::parseCliCommandLine(app.arguments(), vantor::configurationFilePath());
+    if (!parsed)
+        return vantor::options::printExit(parsed.error());
+    vantor::options::printWarnings(parsed->warnings);
+    const vantor::cli::CliOptions& options = *parsed;
 
     // A reader that goes away (| head) makes the write fail instead, so the run says so and ends cleanly.
     std::signal(SIGPIPE, SIG_IGN);
@@ -43,26 +46,25 @@ int main(int argc, char** argv)
     QFile err;
     out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (invocation.ownOnly)
-        return vantor::cli::printOwnAddresses(invocation.services, invocation.json, out, err);
+    if (options.ownOnly)
+        return vantor::cli::printOwnAddresses(options.services, options.format == vantor::cli::OutputFormat::Json, out,
+                                              err);
 
     vantor::cli::DescriptorReader in(STDIN_FILENO, platform::StopSignals::descriptor());
 
-    using vantor::Invocation;
-    QList<Invocation::AddressSource> sources = invocation.sources;
+    using vantor::cli::AddressSource;
+    QList<AddressSource> sources = options.sources;
     // Nothing named and something piped in: the addresses are in the pipe.
     if (sources.isEmpty() && !isatty(STDIN_FILENO))
-        sources.append({ Invocation::AddressSource::Kind::File, QStringLiteral("-") });
+        sources.append({ AddressSource::Kind::File, QStringLiteral("-") });
 
     vantor::cli::ProgressLine progress(err, isatty(STDERR_FILENO));
-    vantor::cli::LookupOptions options;
-    options.format = invocation.csv ? vantor::cli::OutputFormat::Csv
-        : invocation.json           ? vantor::cli::OutputFormat::Json
-                                    : vantor::cli::OutputFormat::Text;
-    options.standardInput = &in;
-    options.progress = &progress;
-    options.stopRequested = [] { return platform::StopSignals::requested(); };
-    return vantor::cli::lookUp(invocation.services, sources, options, out, err, [&](std::chrono::seconds pause) {
+    vantor::cli::LookupOptions lookup;
+    lookup.format = options.format;
+    lookup.standardInput = &in;
+    lookup.progress = &progress;
+    lookup.stopRequested = [] { return platform::StopSignals::requested(); };
+    return vantor::cli::lookUp(options.services, sources, lookup, out, err, [&](std::chrono::seconds pause) {
         for (auto left = pause; left.count() > 0 && !platform::StopSignals::requested(); --left) {
             progress.waiting(left);
             pollfd signal { platform::StopSignals::descriptor(), POLLIN, 0 };

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as Vantor's configuration file: read and resolved into services as a launch does.
-#include "vantor/net/Configuration.h"
-
 #include "platform/testing/FuzzedFile.h"
+#include "vantor/net/Configuration.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     QStringList warnings;
     const vantor::ServiceSettings settings = vantor::readConfigurationFile(path, &warnings);
-    const vantor::ResolvedServices resolved = vantor::resolveServices({}, settings, path);
+    const auto resolved
+        = vantor::resolveServices({}, settings, path, [](vantor::ServiceSetting) { return QStringLiteral("option"); });
     // The file alone never makes a command-line error.
-    if (!resolved.error.isEmpty())
+    if (!resolved)
         __builtin_trap();
     return 0;
 }

@@ -46,11 +46,7 @@ std::optional<QString> nameAt(MMDB_entry_s& entry, std::initializer_list<const c
     return std::nullopt;
 }
 
-struct Opened
-{
-    std::shared_ptr<const MmdbFile> file;
-    QString problem;
-};
+using Opened = Result<std::shared_ptr<const MmdbFile>>;
 
 // Every database file this process has opened or tried to, by path.
 Opened openShared(const QString& path)
@@ -61,8 +57,9 @@ Opened openShared(const QString& path)
     const auto found = opened.constFind(path);
     if (found != opened.cend())
         return *found;
-    Opened result;
-    result.file = MmdbFile::open(path, &result.problem);
+    Result<std::unique_ptr<MmdbFile>> file = MmdbFile::open(path);
+    const Opened result
+        = file ? Opened(std::shared_ptr<const MmdbFile>(std::move(file).value())) : Opened(file.error());
     opened.insert(path, result);
     return result;
 }
@@ -123,36 +120,35 @@ MmdbFile::~MmdbFile()
     MMDB_close(m_mmdb.get());
 }
 
-std::unique_ptr<MmdbFile> MmdbFile::open(const QString& path, QString* problem,
-                                         const std::function<void()>& whileCopying)
+Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std::function<void()>& whileCopying)
 {
-    const auto refuse = [&](const QString& text) -> std::unique_ptr<MmdbFile> {
-        if (problem)
-            *problem = text.arg(platform::printable(path, PATH_MAX));
-        return nullptr;
+    const auto refuse = [&](VantorError::Kind kind, const QString& text) -> Result<std::unique_ptr<MmdbFile>> {
+        return VantorError { kind, text.arg(platform::printable(path, PATH_MAX)) };
     };
-    const QString cannotOpen = QStringLiteral("无法打开数据库文件 %1。");
+    using Kind = VantorError::Kind;
+    const QString cannotOpenText = QStringLiteral("无法打开数据库文件 %1。");
+    const auto cannotOpen = [&] { return refuse(Kind::CannotOpen, cannotOpenText); };
 
     // One descriptor for every look at the file. Not blocking, so that a FIFO in its place cannot hold us up.
     const platform::FileDescriptor source(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat before = {};
     if (source.get() < 0 || ::fstat(source.get(), &before) != 0 || !S_ISREG(before.st_mode))
-        return refuse(cannotOpen);
+        return cannotOpen();
     if (whileCopying)
         whileCopying();
     const platform::FileDescriptor copy(::memfd_create("vantor-mmdb", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (copy.get() < 0)
-        return refuse(cannotOpen);
+        return cannotOpen();
     const bool copied = copyExactly(source.get(), copy.get(), before.st_size);
     // A file written while it was read gives a copy of neither the old content nor the new one.
     struct stat after = {};
     if (::fstat(source.get(), &after) != 0 || after.st_size != before.st_size
         || !sameTime(after.st_mtim, before.st_mtim) || !sameTime(after.st_ctim, before.st_ctim))
-        return refuse(QStringLiteral("数据库文件 %1 在读取时被改动。"));
+        return refuse(Kind::Changed, QStringLiteral("数据库文件 %1 在读取时被改动。"));
     constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
     if (!copied || ::fcntl(copy.get(), F_ADD_SEALS, kSeals) != 0)
-        return refuse(cannotOpen);
+        return cannotOpen();
 
     // libmaxminddb opens files by name only; the mapping it makes outlives our descriptor.
     std::unique_ptr<MmdbFile> file(new MmdbFile);
@@ -162,9 +158,9 @@ std::unique_ptr<MmdbFile> MmdbFile::open(const QString& path, QString* problem,
         return file;
     // MMDB_open leaves nothing to close when it fails.
     file->m_mmdb.reset(new MMDB_s {});
-    return refuse(status == MMDB_FILE_OPEN_ERROR || status == MMDB_IO_ERROR
-                      ? cannotOpen
-                      : QStringLiteral("%1 不是MaxMind数据库文件。"));
+    if (status == MMDB_FILE_OPEN_ERROR || status == MMDB_IO_ERROR)
+        return cannotOpen();
+    return refuse(Kind::NotADatabase, QStringLiteral("%1 不是MaxMind数据库文件。"));
 }
 
 IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address)
@@ -204,36 +200,32 @@ IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& addr
     return answer;
 }
 
-std::optional<IpDatabases> sharedIpDatabases(const ServiceConfig& services, QString* problem)
+Result<IpDatabases> sharedIpDatabases(const ServiceConfig& services)
 {
     IpDatabases databases;
     for (const auto& [path, file] : { std::pair { &services.ipInfoDatabase, &databases.city },
                                       std::pair { &services.asnDatabase, &databases.asn } }) {
         if (path->isEmpty()) {
-            if (file == &databases.city) {
-                if (problem)
-                    *problem = QStringLiteral("没有设置数据库文件（ipInfoDatabase）。");
-                return std::nullopt;
-            }
+            if (file == &databases.city)
+                return VantorError { VantorError::Kind::MissingSetting,
+                                     QStringLiteral("没有设置数据库文件（ipInfoDatabase）。") };
             continue;
         }
-        Opened opened = openShared(*path);
-        if (!opened.file) {
-            if (problem)
-                *problem = opened.problem;
-            return std::nullopt;
-        }
-        *file = std::move(opened.file);
+        const Opened opened = openShared(*path);
+        if (!opened)
+            return opened.error();
+        *file = *opened;
     }
     return databases;
 }
 
 IpInfoAnswer lookUpInIpDatabase(const ServiceConfig& services, const QString& address)
 {
-    IpInfoAnswer answer;
-    const std::optional<IpDatabases> databases = sharedIpDatabases(services, &answer.problem);
+    const Result<IpDatabases> databases = sharedIpDatabases(services);
     if (!databases) {
+        IpInfoAnswer answer;
         answer.kind = IpInfoAnswer::Kind::Unavailable;
+        answer.problem = databases.error().message;
         return answer;
     }
     return lookUpInDatabases(*databases, address);

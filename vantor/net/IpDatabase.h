@@ -2,6 +2,7 @@
 #pragma once
 
 #include "vantor/net/IpInfo.h"
+#include "vantor/net/VantorError.h"
 
 #include <QString>
 #include <functional>
@@ -22,11 +23,10 @@ namespace vantor {
 class MmdbFile
 {
 public:
-    // The file opened, or nothing with *problem saying why (naming the file). A file that is not a regular one, or
-    // that changes while it is copied, is refused. `whileCopying`, when given, runs after the file's size is taken
-    // and before its bytes are read.
-    static std::unique_ptr<MmdbFile> open(const QString& path, QString* problem,
-                                          const std::function<void()>& whileCopying = {});
+    // The file opened, or why not (naming the file). A file that is not a regular one, or that changes while it is
+    // copied, is refused. `whileCopying`, when given, runs after the file's size is taken and before its bytes are
+    // read.
+    static Result<std::unique_ptr<MmdbFile>> open(const QString& path, const std::function<void()>& whileCopying = {});
     ~MmdbFile();
     MmdbFile(const MmdbFile&) = delete;
     MmdbFile& operator=(const MmdbFile&) = delete;
@@ -50,9 +50,9 @@ struct IpDatabases
 // address is rejected; an address the City database has no entry for is NotFound.
 IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address);
 
-// The configured databases, each opened once per process and shared by every later call; nothing, with *problem
-// naming the file, when one cannot be used. A failure is remembered too: the file is not tried again.
-std::optional<IpDatabases> sharedIpDatabases(const ServiceConfig& services, QString* problem);
+// The configured databases, each opened once per process and shared by every later call, or why one cannot be used
+// (naming the file). A failure is remembered too: the file is not tried again.
+Result<IpDatabases> sharedIpDatabases(const ServiceConfig& services);
 
 // The mmdb format's lookup: lookUpInDatabases() on the shared databases, or Kind::Unavailable.
 IpInfoAnswer lookUpInIpDatabase(const ServiceConfig& services, const QString& address);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Any bytes as a MaxMind DB file given with --ip-info-database: opened the way Vantor opens it, then asked for an
+// Any bytes as the MaxMind DB file of the setting ipInfoDatabase: opened the way Vantor opens it, then asked for an
 // IPv4 and an IPv6 address, also as the ASN database.
 #include "vantor/net/IpDatabase.h"
 
@@ -18,12 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         close(fd);
         return 0;
     }
-    QString problem;
-    std::shared_ptr<const vantor::MmdbFile> file
-        = vantor::MmdbFile::open(QStringLiteral("/proc/self/fd/%1").arg(fd), &problem);
+    auto opened = vantor::MmdbFile::open(QStringLiteral("/proc/self/fd/%1").arg(fd));
     close(fd);
-    if (!file)
+    if (!opened)
         return 0;
+    const std::shared_ptr<const vantor::MmdbFile> file = std::move(opened).value();
     const vantor::IpDatabases databases { file, file };
     for (const char* address : { "203.0.113.7", "2001:db8::1", "::", "255.255.255.255" })
         (void)vantor::lookUpInDatabases(databases, QString::fromLatin1(address));

@@ -54,8 +54,9 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknown)
         QStringList values;
     } cases[] = {
         { "203.0.113.7", Kind::Rows, { "203.0.113.7", "中国", "上海", "上海", "China Telecom" } },
-        { "198.51.100.9", Kind::Rows, { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"",
-                                        "Example, Inc." } },
+        { "198.51.100.9",
+          Kind::Rows,
+          { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"", "Example, Inc." } },
         { "2001:db8::1", Kind::Rows, { "2001:db8::1", "日本", "未知", "东京", "未知" } },
         { "192.0.2.200", Kind::Rows, { "192.0.2.200", "德国", "未知", "未知", "未知" } },
         { "192.0.2.1", Kind::NotFound, {} },
@@ -75,10 +76,9 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknown)
 
 TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
 {
-    QString problem;
-    const auto first = vantor::sharedIpDatabases(services(), &problem);
-    const auto second = vantor::sharedIpDatabases(services(), &problem);
-    ASSERT_TRUE(first && second) << problem.toStdString();
+    const auto first = vantor::sharedIpDatabases(services());
+    const auto second = vantor::sharedIpDatabases(services());
+    ASSERT_TRUE(first && second) << (first ? second : first).error().message.toStdString();
     EXPECT_EQ(first->city.get(), second->city.get());
     EXPECT_EQ(first->asn.get(), second->asn.get());
 
@@ -149,18 +149,20 @@ TEST_F(IpDatabaseTest, AFileChangedInUseChangesNoAnswerAndOneChangedWhileReadIsR
     for (const auto& c : cases) {
         ASSERT_TRUE(overwrite(city));
         bool changed = false;
-        QString problem;
-        const auto file = vantor::MmdbFile::open(live, &problem, [&] { changed = c.whileRead && c.change(); });
+        const auto file = vantor::MmdbFile::open(live, [&] { changed = c.whileRead && c.change(); });
         if (c.whileRead) {
             EXPECT_TRUE(changed && !file) << c.name;
-            EXPECT_EQ(problem.toStdString(), QStringLiteral("数据库文件 %1 在读取时被改动。").arg(live).toStdString());
+            ASSERT_FALSE(file);
+            EXPECT_EQ(file.error().kind, vantor::VantorError::Kind::Changed);
+            EXPECT_EQ(file.error().message.toStdString(),
+                      QStringLiteral("数据库文件 %1 在读取时被改动。").arg(live).toStdString());
             continue;
         }
-        ASSERT_TRUE(file) << problem.toStdString();
-        const std::string before = answersOf(*file);
+        ASSERT_TRUE(file) << file.error().message.toStdString();
+        const std::string before = answersOf(**file);
         ASSERT_NE(before.find("203.0.113.7|中国|上海|上海|未知\n"), std::string::npos) << before;
         ASSERT_TRUE(c.change()) << c.name;
-        EXPECT_EQ(answersOf(*file), before) << c.name;
+        EXPECT_EQ(answersOf(**file), before) << c.name;
     }
 }
 

@@ -53,15 +53,13 @@ QString familyName(AddressFamily family)
 AddressFamily familyOf(const QString& address)
 {
     return QHostAddress(address).protocol() == QAbstractSocket::IPv6Protocol ? AddressFamily::IPv6
-                                                                              : AddressFamily::IPv4;
+                                                                             : AddressFamily::IPv4;
 }
 
-std::optional<AddressProvider> addressProvider(const QString& text, QString* problem)
+Result<AddressProvider> addressProvider(const QString& text)
 {
-    const auto bad = [&](const QString& why) -> std::optional<AddressProvider> {
-        if (problem)
-            *problem = why;
-        return std::nullopt;
+    const auto bad = [](const QString& why) -> Result<AddressProvider> {
+        return VantorError { VantorError::Kind::BadSetting, why };
     };
     const QUrl url = webUrl(text);
     const QString scheme = url.scheme().toLower();
@@ -102,10 +100,9 @@ void OwnAddressSearch::start()
     m_started = true;
     m_deadline.start(m_timeout);
     for (const QString& text : m_urls) {
-        QString problem;
-        const std::optional<AddressProvider> provider = addressProvider(text, &problem);
+        const Result<AddressProvider> provider = addressProvider(text);
         if (!provider) {
-            fail(text, problem);
+            fail(text, provider.error().message);
             continue;
         }
         QNetworkReply* reply = m_manager.get(QNetworkRequest(provider->url));
@@ -211,7 +208,7 @@ void OwnAddressSearch::update()
                             [&](const Running& running) { return couldStillGive(running, family); });
     }
     // Those that could only give what is already known are no longer needed.
-    for (qsizetype i = m_running.size() - 1; i >= 0; --i) {
+    for (qsizetype i = m_running.size() - 1; i >= 0; i -= 1) {
         const Running& running = m_running[i];
         const bool needed = std::any_of(std::begin(kAddressFamilies), std::end(kAddressFamilies), [&](auto family) {
             return couldStillGive(running, family) && !settledNow[index(family)];

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vantor/net/VantorError.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkAccessManager>
@@ -41,7 +43,7 @@ struct AddressProvider
 
 // The provider a URL text names, or what is wrong with it: not an absolute http or https URL, or a fragment other
 // than ipv4 and ipv6.
-std::optional<AddressProvider> addressProvider(const QString& text, QString* problem = nullptr);
+Result<AddressProvider> addressProvider(const QString& text);
 
 // Asks every provider at once for this machine's public addresses, one of each family. The first answer that
 // reads as an address of a provider's family wins that family; the providers that could only give a family

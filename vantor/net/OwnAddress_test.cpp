@@ -67,10 +67,11 @@ TEST(OwnAddress, ProviderUrlsNameTheirFamilyInTheFragment)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        QString problem;
-        const auto provider = vantor::addressProvider(QString::fromLatin1(c.text), &problem);
-        ASSERT_EQ(provider.has_value(), c.valid);
+        const auto provider = vantor::addressProvider(QString::fromLatin1(c.text));
+        ASSERT_EQ(provider.hasValue(), c.valid);
         if (!provider) {
+            const QString& problem = provider.error().message;
+            EXPECT_EQ(provider.error().kind, vantor::VantorError::Kind::BadSetting);
             EXPECT_TRUE(problem.contains(QString::fromLatin1(c.text))) << problem.toStdString();
             continue;
         }
@@ -125,7 +126,8 @@ TEST_P(OwnAddressSearchTest, FirstGoodAnswerOfEachFamilyWins)
     EXPECT_EQ(search.address(AddressFamily::IPv4), c.ipv4);
     EXPECT_EQ(search.address(AddressFamily::IPv6), c.ipv6);
     if (*c.lastFailure)
-        EXPECT_TRUE(search.lastFailure().contains(QString::fromUtf8(c.lastFailure))) << search.lastFailure().toStdString();
+        EXPECT_TRUE(search.lastFailure().contains(QString::fromUtf8(c.lastFailure)))
+            << search.lastFailure().toStdString();
     else
         EXPECT_TRUE(search.lastFailure().isEmpty()) << search.lastFailure().toStdString();
     // Every provider was asked, each once, before any answer came.
@@ -190,8 +192,7 @@ TEST(OwnAddressSearch, FamilyRefusalNamesTheFamily)
 {
     MiniHttpServer server;
     server.setResponse("/v6", { 200, "203.0.113.7\n" });
-    const vantor::OwnAddresses found
-        = vantor::findOwnAddresses({ server.baseUrl() + QStringLiteral("/v6#ipv6") }, 20s);
+    const vantor::OwnAddresses found = vantor::findOwnAddresses({ server.baseUrl() + QStringLiteral("/v6#ipv6") }, 20s);
     EXPECT_FALSE(found.ipv4 || found.ipv6);
     EXPECT_EQ(found.lastFailure, QStringLiteral("127.0.0.1：回答不是IPv6地址"));
 }

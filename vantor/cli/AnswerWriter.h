@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vantor/cli/CommandLine.h"
+#include "vantor/cli/ExitStatus.h"
+#include "vantor/cli/Outcome.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+namespace vantor::cli {
+
+class ProgressLine;
+
+// The columns of --csv: the address asked, the answer's fields but the service's "ip", and the status.
+QStringList csvColumns();
+// The header line of --csv.
+QByteArray csvHeader();
+
+// Writes the answers in the input's order, in the chosen format, as they come: held back only while more input is
+// already at hand. JSON is one array, opened with the first element and closed by finish(). A failure also goes to
+// standard error, naming its address, unless it was reported already.
+class AnswerWriter
+{
+public:
+    AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress);
+
+    // A line on standard error, in place of the progress line.
+    void message(const QString& line);
+    void add(const QString& query, const Outcome& outcome);
+    void flush();
+
+    // Holds text back until this much is gathered, or until no more input is at hand.
+    bool full() const { return m_pending.size() >= 64 * 1024; }
+
+    // Once standard output cannot be written, nothing more is looked up for it.
+    bool outputFailed() const { return m_outputFailed; }
+
+    // Closes the JSON array and writes what is left; the exit status of what was written.
+    int finish();
+
+private:
+    OutputFormat m_format;
+    QIODevice& m_out;
+    QIODevice& m_err;
+    ProgressLine* m_progress;
+    QByteArray m_pending;
+    qsizetype m_elements = 0;
+    bool m_rowsWritten = false;
+    bool m_outputFailed = false;
+    int m_exitStatus = kExitAnswered;
+};
+
+} // namespace vantor::cli

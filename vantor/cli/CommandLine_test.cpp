@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/cli/CommandLine.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using vantor::IpInfoFormat;
+using vantor::cli::AddressSource;
+using vantor::cli::CliOptions;
+using Parsed = platform::Result<CliOptions, vantor::options::Exit>;
+
+enum class Action { Run, Help, Version, BadUsage };
+
+Action actionOf(const Parsed& parsed)
+{
+    if (parsed)
+        return Action::Run;
+    if (parsed.error().status == vantor::options::kExitBadUsage)
+        return Action::BadUsage;
+    return parsed.error().text.startsWith(QLatin1String("Usage:")) ? Action::Help : Action::Version;
+}
+
+QString textOf(const Parsed& parsed)
+{
+    return parsed ? QString() : parsed.error().text;
+}
+
+Parsed parse(const QStringList& arguments, const QString& configuration = QStringLiteral("/nonexistent"))
+{
+    return vantor::cli::parseCliCommandLine(QStringList { QStringLiteral("/usr/bin/vantor-cli") } + arguments,
+                                            configuration);
+}
+
+struct CommandLineCase
+{
+    const char* name;
+    QStringList arguments; // after the program's name
+    Action action;
+    QStringList inText; // each found in the text
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CliCommandLineTest : public ::testing::TestWithParam<CommandLineCase>
+{
+};
+
+TEST_P(CliCommandLineTest, Answers)
+{
+    const CommandLineCase& c = GetParam();
+    const Parsed parsed = parse(c.arguments);
+    const QString text = textOf(parsed);
+    EXPECT_EQ(actionOf(parsed), c.action) << text.toStdString();
+    for (const QString& part : c.inText)
+        EXPECT_TRUE(text.contains(part)) << text.toStdString() << "\nlacks " << part.toStdString();
+    if (c.action == Action::BadUsage) {
+        EXPECT_TRUE(text.startsWith(QLatin1String("vantor-cli: "))) << text.toStdString();
+        // Whatever was given, nothing a terminal would act on comes back.
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() < 0x20 && c != QLatin1Char('\n');
+        })) << text.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, CliCommandLineTest,
+    ::testing::Values(
+        CommandLineCase { "CliHelp",
+                          { "-h" },
+                          Action::Help,
+                          { "Usage: vantor-cli [options] [ADDRESS | -f FILE]...\n", "--json", "--own", "--csv",
+                            "-f, --file <FILE>", "--ip-info-format <FORMAT>", "--ip-info-token-file <FILE>",
+                            "--ip-api-batch-url <URL>", "--ip-info-database <FILE>", "--asn-database <FILE>",
+                            "Exit status:", "ip-api", "getipinfo", "ipwhois", "ipinfo", "mmdb", "non-commercial",
+                            "https://ipwho.is/", "#ipv6" } },
+        CommandLineCase { "HelpWinsOverMistakesAfterIt",
+                          { "--help", "--ip-info-format", "xml" },
+                          Action::Help,
+                          { "Usage: vantor-cli" } },
+        CommandLineCase { "MissingValue", { "--ip-info-url" }, Action::BadUsage, { "--ip-info-url" } },
+        CommandLineCase {
+            "BadUrl", { "--my-address-url=icanhazip.com" }, Action::BadUsage, { "--my-address-url", "icanhazip.com" } },
+        CommandLineCase { "CliHasNoQtOptions", { "-platform", "offscreen" }, Action::BadUsage, {} },
+        CommandLineCase { "CliAddresses", { "192.0.2.1", "--", "-1" }, Action::Run, {} },
+        CommandLineCase { "JsonOrCsv", { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
+        CommandLineCase { "EscapedOption", { "--a\x1b[2Jb" }, Action::BadUsage, { "a\\x1B[2Jb" } },
+        CommandLineCase { "EscapedFormat", { "--ip-info-format=\a" }, Action::BadUsage, { "'\\x07'" } },
+        CommandLineCase { "EscapedFileName", { "--ip-info-token-file=\a" }, Action::BadUsage, { "'\\x07'" } }),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
+
+TEST(CliCommandLine, AddressesAndListsInCommandLineOrder)
+{
+    using Kind = AddressSource::Kind;
+    const Parsed parsed = parse({ "192.0.2.1", "-f", "a.txt", "--ip-info-url", "http://x.example/", "-f-",
+                                  "2001:db8::1", "--file=b.txt", "--", "-f" });
+    ASSERT_EQ(actionOf(parsed), Action::Run) << textOf(parsed).toStdString();
+    const QList<AddressSource> expected {
+        { Kind::Address, "192.0.2.1" },   { Kind::File, "a.txt" }, { Kind::File, "-" },
+        { Kind::Address, "2001:db8::1" }, { Kind::File, "b.txt" }, { Kind::Address, "-f" }
+    };
+    EXPECT_EQ(parsed->sources, expected);
+    EXPECT_EQ(parsed->services.ipApiBatchUrl, QStringLiteral("http://ip-api.com/batch"));
+}
+
+class CliConfigurationTest : public ::testing::Test
+{
+protected:
+    QString write(const QByteArray& contents)
+    {
+        const QString path = directory.filePath(QStringLiteral("vantor%1.conf").arg(++files));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        return path;
+    }
+
+    QTemporaryDir directory;
+    int files = 0;
+};
+
+TEST_F(CliConfigurationTest, ListsOfMyAddressServicesAndTheToken)
+{
+    const QString conf = write("myAddressUrls=https://a.example/#ipv4, https://b.example/#ipv6, http://c.example/\n"
+                               "myAddressUrl=http://old.example/\nipInfoFormat=ipinfo\nipInfoToken=fromfile\n");
+    const auto parseWith = [&](QStringList arguments) { return parse(arguments, conf); };
+
+    Parsed parsed = parseWith({});
+    ASSERT_EQ(actionOf(parsed), Action::Run) << textOf(parsed).toStdString();
+    EXPECT_EQ(parsed->services.myAddressUrls,
+              (QStringList { "https://a.example/#ipv4", "https://b.example/#ipv6", "http://c.example/" }));
+    EXPECT_EQ(parsed->services.ipInfoFormat, IpInfoFormat::IpInfo);
+    EXPECT_EQ(parsed->services.ipInfoPrefix, QStringLiteral("https://ipinfo.io/"));
+    EXPECT_EQ(parsed->services.ipInfoToken, QStringLiteral("fromfile"));
+
+    // The repeated option replaces the whole list; the token file is read and trimmed.
+    const QString tokenFile = write("  0123abcd\n");
+    parsed = parseWith({ "--my-address-url", "https://x.example/#ipv6", "--my-address-url=https://y.example/",
+                         "--ip-info-token-file", tokenFile, "--own" });
+    ASSERT_EQ(actionOf(parsed), Action::Run) << textOf(parsed).toStdString();
+    EXPECT_EQ(parsed->services.myAddressUrls, (QStringList { "https://x.example/#ipv6", "https://y.example/" }));
+    EXPECT_EQ(parsed->services.ipInfoToken, QStringLiteral("0123abcd"));
+    EXPECT_TRUE(parsed->ownOnly);
+
+    // No message ever shows a token.
+    const QString badToken = write("secret with spaces\n");
+    parsed = parseWith({ "--ip-info-token-file", badToken });
+    EXPECT_EQ(actionOf(parsed), Action::BadUsage);
+    EXPECT_TRUE(textOf(parsed).contains(QLatin1String("--ip-info-token-file"))) << textOf(parsed).toStdString();
+    EXPECT_FALSE(textOf(parsed).contains(QLatin1String("secret"))) << textOf(parsed).toStdString();
+    parsed = parseWith({ "--ip-info-token-file", directory.filePath(QStringLiteral("none")) });
+    EXPECT_EQ(actionOf(parsed), Action::BadUsage);
+
+    parsed = parseWith({ "--my-address-url", "https://x.example/#v6" });
+    EXPECT_EQ(actionOf(parsed), Action::BadUsage);
+    EXPECT_TRUE(textOf(parsed).contains(QLatin1String("--my-address-url"))) << textOf(parsed).toStdString();
+    EXPECT_EQ(actionOf(parseWith({ "--own", "192.0.2.1" })), Action::BadUsage);
+}
+
+TEST_F(CliConfigurationTest, TokenFilesAreReadNoFurtherThanTheirBound)
+{
+    // A FIFO whose writer never stops: yes writes for as long as anyone reads.
+    const QString fifo = directory.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess writer;
+    writer.start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("exec yes > \"$0\""), fifo });
+    const struct
+    {
+        const char* name;
+        QString path;
+        bool read;
+    } cases[] = {
+        { "4096 bytes", write(QByteArray(4096, 't')), true },
+        { "4097 bytes", write(QByteArray(4097, 't')), false },
+        { "empty", write({}), false },
+        { "a device without end", QStringLiteral("/dev/zero"), false },
+        { "a FIFO without end", fifo, false },
+    };
+    for (const auto& c : cases) {
+        const Parsed parsed = parse({ QStringLiteral("--ip-info-token-file"), c.path });
+        EXPECT_EQ(actionOf(parsed), c.read ? Action::Run : Action::BadUsage) << c.name;
+        EXPECT_EQ(parsed ? parsed->services.ipInfoToken.size() : 0, c.read ? 4096 : 0) << c.name;
+    }
+    EXPECT_TRUE(writer.waitForFinished(10000));
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vantor/cli/AddressList.h"
+#include "vantor/cli/CommandLine.h"
+
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QIODevice;
+
+namespace vantor::cli {
+
+class AnswerWriter;
+
+// One entry of the input: an address to look up, or a list's line that is none.
+struct Entry
+{
+    QString query;
+    bool isAddress = true;
+};
+
+// The sources one after another: addresses as they are, lists line by line.
+class EntryReader
+{
+public:
+    EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer);
+
+    // Opens every list first, so a list that cannot be read stops everything before the first lookup.
+    bool open();
+
+    // How many entries the input has, when that can be known without keeping it: the command line's addresses and
+    // the lines of lists in regular files, read through once before the lookups. Nothing for a pipe.
+    std::optional<qsizetype> count();
+
+    std::optional<Entry> next();
+
+    // Whether the next entry can be had without waiting for a writer at the other end of a pipe.
+    bool moreAtHand() const;
+
+    // Whether more input came within that time.
+    bool waitForMore(int msecs) const { return moreAtHand() || (m_device && m_device->waitForReadyRead(msecs)); }
+
+    // Whether nothing more will come. A pipe may always have more.
+    bool atEnd() const { return m_index >= m_sources.size() && listRead(); }
+
+    // The addresses still to be read, when they are all the command line's.
+    std::optional<QStringList> rest() const;
+
+private:
+    bool listRead() const { return !m_device || (!m_device->isSequential() && m_device->atEnd()); }
+
+    void reject(const ListedLine& line);
+
+    const QList<AddressSource>& m_sources;
+    QIODevice* m_standardInput;
+    AnswerWriter& m_writer;
+    QHash<QString, std::shared_ptr<QFile>> m_files;
+    qsizetype m_index = 0;
+    QIODevice* m_device = nullptr;
+    std::unique_ptr<AddressListReader> m_list;
+};
+
+} // namespace vantor::cli

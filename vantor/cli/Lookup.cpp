@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/cli/Lookup.h"
+
+#include "vantor/cli/AnswerWriter.h"
+#include "vantor/cli/EntryReader.h"
+#include "vantor/cli/LocalLookup.h"
+#include "vantor/cli/LookupRun.h"
+#include "vantor/cli/OnlineLookup.h"
+#include "vantor/cli/Output.h"
+#include "vantor/cli/OwnAddresses.h"
+#include "vantor/cli/ProgressLine.h"
+#include "vantor/net/IpDatabase.h"
+#include "vantor/net/IpInfo.h"
+
+namespace vantor::cli {
+
+int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, const LookupOptions& options,
+           QIODevice& out, QIODevice& err, const Wait& wait)
+{
+    const bool local = ipInfoFormat(services.ipInfoFormat).lookUpLocally != nullptr;
+    if (local) {
+        if (const Result<IpDatabases> databases = sharedIpDatabases(services); !databases) {
+            write(err, QStringLiteral("vantor-cli: %1\n").arg(databases.error().message));
+            return kExitBadUsage;
+        }
+    }
+
+    QList<AddressSource> queries = sources;
+    if (queries.isEmpty()) {
+        const QStringList addresses = findOwnAddressList(services, err);
+        if (addresses.isEmpty()) {
+            if (options.format == OutputFormat::Json)
+                write(out, QStringLiteral("[]\n"));
+            if (options.format == OutputFormat::Csv)
+                write(out, csvHeader());
+            return kExitNoNetwork;
+        }
+        for (const QString& address : addresses)
+            queries.append({ AddressSource::Kind::Address, address });
+    }
+
+    AnswerWriter writer(options.format, out, err, options.progress);
+    EntryReader reader(queries, options.standardInput, writer);
+    if (!reader.open())
+        return kExitBadUsage;
+    // Counting the lists costs a second reading of them, worth it only when the progress line shows the total.
+    const bool counted = options.progress && options.progress->shown();
+    Run run { reader, writer, options.progress, counted ? reader.count() : std::nullopt, options.stopRequested };
+    if (options.progress)
+        options.progress->update(0, run.total);
+    const int status
+        = local ? lookUpLocally(services, run) : lookUpOnline(services, run, wait, options.keptAnswersBudget);
+    if (options.progress)
+        options.progress->clear();
+    return status;
+}
+
+int lookUpAll(const ServiceConfig& services, const QStringList& addresses, bool json, QIODevice& out, QIODevice& err,
+              const Wait& wait)
+{
+    QList<AddressSource> sources;
+    for (const QString& address : addresses)
+        sources.append({ AddressSource::Kind::Address, address });
+    LookupOptions options;
+    options.format = json ? OutputFormat::Json : OutputFormat::Text;
+    return lookUp(services, sources, options, out, err, wait);
+}
+
+} // namespace vantor::cli
