@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -111,7 +112,7 @@ Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, qint64 availab
     if (room < smallest) {
         return BandwidthError { BandwidthError::Kind::TooLittleMemory,
                                 QStringLiteral("可用内存不足，无法测试内存带宽：需要 %1 MiB 可用内存，只有 %2 MiB")
-                                    .arg(12 * smallest / kMiB)
+                                    .arg((12 * smallest + kMiB - 1) / kMiB)
                                     .arg(std::max<qint64>(availableMemory, 0) / kMiB) };
     }
     return ArraySize { room, true };
