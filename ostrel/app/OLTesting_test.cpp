@@ -3,6 +3,7 @@
 #include "ostrel/app/RunThread.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
+#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
 #include "platform/ui/Alert.h"
@@ -444,6 +445,8 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     auto prepare = [&] {
         testing().setExtendedTestFactory(
             [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+                if (kind.key == QStringLiteral("memoryBandwidth"))
+                    return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
                 if (kind.key != QStringLiteral("disk"))
                     return kind.make(setup);
                 diskFolders << setup.folder;
@@ -453,8 +456,9 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     load();
     prepare();
     ASSERT_TRUE(outlets().extendedTests);
-    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘）"));
-    EXPECT_EQ(outlets().extendedTests->accessibleDescription(), QStringLiteral("在五项测试之后进行多核测试和磁盘测试"));
+    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘、内存带宽）"));
+    EXPECT_EQ(outlets().extendedTests->accessibleDescription(),
+              QStringLiteral("在五项测试之后进行多核测试、磁盘测试和内存带宽测试"));
     ASSERT_TRUE(multicoreLine() && diskLine());
     EXPECT_EQ(diskLine()->accessibleDescription(), QStringLiteral("磁盘测试结果"));
     EXPECT_FALSE(outlets().extendedTests->isChecked());

@@ -2,9 +2,9 @@
 #include "ostrel/cli/CommandLine.h"
 
 #include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/run/Benchmark.h"
 #include "platform/ErrorText.h"
 #include "platform/WrappedText.h"
-#include "ostrel/run/Benchmark.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -107,6 +107,8 @@ namespace {
 
 // The options' texts are wrapped to this width.
 constexpr qsizetype kHelpWidth = 75;
+// --json's text has always been a little wider.
+constexpr qsizetype kJsonHelpWidth = 77;
 
 // The extended tests' members of the JSON report, each quoted: "a" and "b".
 QString extendedMembers()
@@ -135,9 +137,7 @@ QString usage(const QString& program)
                           "options show.\n"
                           "\n"
                           "Options:\n"
-                          "  --json          print the results as JSON on standard output (progress goes\n"
-                          "                  to standard error), with %2 after\n"
-                          "                  --extended; with --history, the runs as JSON\n"
+                          "%2\n"
                           "  --runs N        make N complete runs back to back, each saved, then show the\n"
                           "                  median, minimum, maximum and spread of every score\n"
                           "%3\n"
@@ -180,7 +180,12 @@ QString usage(const QString& program)
                           "       be written\n"
                           "  4    another benchmark was under way, so this one did not start\n"
                           "  130  stopped by Ctrl-C or SIGTERM\n")
-        .arg(program, extendedMembers(),
+        .arg(program,
+             platform::wrappedText(QStringLiteral("print the results as JSON on standard output (progress goes to "
+                                                  "standard error), with %1 after --extended; with --history, the "
+                                                  "runs as JSON")
+                                       .arg(extendedMembers()),
+                                   kJsonHelpWidth, QStringLiteral("  --json          "), QString(18, QLatin1Char(' '))),
              platform::wrappedText(QStringLiteral("after the five tests, the extended tests: %1; kept with the run")
                                        .arg(extendedTestsHelp()),
                                    kHelpWidth, QStringLiteral("  --extended      "), QString(18, QLatin1Char(' '))));

@@ -261,15 +261,18 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     EXPECT_TRUE(usage.startsWith("Usage: ostrel-cli"));
     // The extended tests' words come from their table, wrapped as they always were.
     EXPECT_TRUE(usage.contains("  --json          print the results as JSON on standard output (progress goes\n"
-                               "                  to standard error), with \"multicore\" and \"disk\" after\n"
-                               "                  --extended; with --history, the runs as JSON\n"
+                               "                  to standard error), with \"multicore\", \"disk\" and\n"
+                               "                  \"memoryBandwidth\" after --extended; with --history, the\n"
+                               "                  runs as JSON\n"
                                "  --runs N "))
         << usage.constData();
     EXPECT_TRUE(usage.contains("  --extended      after the five tests, the extended tests: the multi-core\n"
                                "                  test (the integer, floating-point and pi tests on every\n"
-                               "                  CPU at once, and their speed-up) and a disk test with fio\n"
+                               "                  CPU at once, and their speed-up), a disk test with fio\n"
                                "                  (sequential and random reads and writes on a file of up\n"
-                               "                  to 1 GiB, about 30 seconds); kept with the run\n"
+                               "                  to 1 GiB, about 30 seconds) and a memory-bandwidth test\n"
+                               "                  (STREAM's copy and triad on every CPU, over arrays larger\n"
+                               "                  than the caches); kept with the run\n"
                                "  --disk-folder DIR"))
         << usage.constData();
 

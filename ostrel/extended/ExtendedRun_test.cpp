@@ -4,6 +4,7 @@
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/ExtendedRun.h"
+#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/extended/multicore/Multicore.h"
 #include "platform/Clock.h"
@@ -113,12 +114,14 @@ protected:
 
     ExtendedOutcome run()
     {
-        // The table's own tests, but the disk test a fake that answers at once.
+        // The table's own tests, but the disk and memory-bandwidth tests fakes that answer at once.
         std::vector<PlannedTest> tests = planExtendedTests(
             { workloads, clock, 2, QString() },
             [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
                 if (kind.key == QStringLiteral("disk"))
                     return std::make_unique<Forward>(disk);
+                if (kind.key == QStringLiteral("memoryBandwidth"))
+                    return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
                 return kind.make(setup);
             });
         return runExtendedTests({ panel, shown, control, tests }, finished);
@@ -170,7 +173,8 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
               (QStringList { QStringLiteral("正在测试 多核 整数运算"), QStringLiteral("正在测试 多核 浮点运算"),
                              QStringLiteral("正在测试 多核 综合运算(Pi)"), QStringLiteral("正在测试 磁盘 顺序读取"),
                              QStringLiteral("正在测试 磁盘 顺序写入"), QStringLiteral("正在测试 磁盘 随机读取"),
-                             QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("已完成") }));
+                             QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("正在测试 内存带宽"),
+                             QStringLiteral("已完成") }));
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
@@ -193,6 +197,7 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
             "磁盘：顺序读 2900 MB/s，顺序写 1234 MB/s，随机读 18000 IOPS（74 MB/s），随机写 2004 IOPS（8.2 MB/s）"));
     EXPECT_FALSE(line("disk").line.isHidden());
     EXPECT_TRUE(line("disk").details.text().contains(QStringLiteral("文件系统：ext4")));
+    EXPECT_EQ(line("memoryBandwidth").line.text(), QStringLiteral("内存带宽：复制 12.3 GB/s，三元组 14.0 GB/s"));
 }
 
 TEST_F(ExtendedRunTest, BufferedAndFailedDiskTestsSaySo)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/extended/ExtendedTests.h"
 
+#include "ostrel/extended/bandwidth/BandwidthTest.h"
 #include "ostrel/extended/disk/DiskTest.h"
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/multicore/MulticoreTest.h"
@@ -42,6 +43,19 @@ std::deque<ExtendedKind>& rows()
                                                    .fromJson = disk::fromJson,
                                                    .metrics = disk::metrics,
                                                    .removeLeftovers = disk::removeLeftovers }),
+        ExtendedKind(TestDescription<MemoryBandwidthResult> { .key = "memoryBandwidth",
+                                                              .name = u"内存带宽",
+                                                              .help = bandwidth::kHelp,
+                                                              .summary = bandwidth::kSummary,
+                                                              .make = bandwidth::makeTest,
+                                                              .line = bandwidth::line,
+                                                              .details = bandwidth::details,
+                                                              .historyTip = bandwidth::historyTip,
+                                                              .figures = bandwidth::figures,
+                                                              .texts = bandwidth::texts,
+                                                              .toJson = bandwidth::toJson,
+                                                              .fromJson = bandwidth::fromJson,
+                                                              .metrics = bandwidth::metrics }),
     };
     return table;
 }

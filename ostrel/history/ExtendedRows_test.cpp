@@ -18,7 +18,7 @@ using ostrel::history::testing::sampleExtendedRun;
 
 namespace {
 
-// A third test shaped like a memory-bandwidth one: nested JSON members, a labelled metric and a figure per kernel.
+// One more test, shaped like the memory-bandwidth one: nested JSON members, a labelled metric and a figure per kernel.
 struct Bandwidth
 {
     int threads = 0;
@@ -78,21 +78,19 @@ ExtendedResult<Bandwidth> fromJson(const QJsonObject& object)
 
 QList<MetricFamily> metrics(const Bandwidth& b)
 {
-    MetricFamily rates { QStringLiteral("ostrel_memory_bandwidth_bytes_per_second"), QStringLiteral("Bandwidth."), {} };
+    MetricFamily rates { QStringLiteral("ostrel_example_bytes_per_second"), QStringLiteral("Bandwidth."), {} };
     for (const auto& [kernel, member] : kKernels)
         rates.samples << MetricSample { b.*member * 1e9, { { QStringLiteral("kernel"), QLatin1String(kernel) } } };
     return { rates };
 }
 
 const TestDescription<Bandwidth> kBandwidth {
-    "memoryBandwidth",
-    u"内存带宽",
-    "a memory bandwidth test",
-    "the memory bandwidth",
+    "example",
+    u"示例",
+    "an example test",
+    "the example",
     [](const ExtendedSetup&) -> std::unique_ptr<ExtendedTest<Bandwidth>> { return nullptr; },
-    [](const Bandwidth& b) {
-        return QStringLiteral("内存带宽：复制 %1 GB/s，三元组 %2 GB/s").arg(b.copy).arg(b.triad);
-    },
+    [](const Bandwidth& b) { return QStringLiteral("示例：复制 %1 GB/s，三元组 %2 GB/s").arg(b.copy).arg(b.triad); },
     [](const Bandwidth&, const FinishedRun&) { return QString(); },
     [](const Bandwidth& b) { return QStringLiteral("%1 线程").arg(b.threads); },
     figures,
@@ -108,19 +106,19 @@ const TestDescription<Bandwidth> kBandwidth {
 RunRecord withBandwidth(double finishedAt)
 {
     RunRecord run = sampleExtendedRun(finishedAt);
-    run.extended.set(QStringLiteral("memoryBandwidth"), Bandwidth { 8, 268435456, 21.25, 18.5 });
+    run.extended.set(QStringLiteral("example"), Bandwidth { 8, 268435456, 21.25, 18.5 });
     return run;
 }
 
 } // namespace
 
-TEST(ExtendedRows, AThirdTestRoundTripsThroughStoreJsonCsvAndPrometheus)
+TEST(ExtendedRows, OneMoreTestRoundTripsThroughStoreJsonCsvAndPrometheus)
 {
     const ostrel::testing::ExtraExtendedTest row { ExtendedKind(kBandwidth) };
     const RunRecord run = withBandwidth(kSampleTime);
-    EXPECT_EQ(extendedTestsTitle(), QStringLiteral("扩展测试（多核、磁盘、内存带宽）"));
-    EXPECT_TRUE(extendedTestsDescription().endsWith(QStringLiteral("多核测试、磁盘测试和内存带宽测试")));
-    EXPECT_TRUE(extendedTestsSummary().endsWith(QStringLiteral("of your choice, and the memory bandwidth")));
+    EXPECT_EQ(extendedTestsTitle(), QStringLiteral("扩展测试（多核、磁盘、内存带宽、示例）"));
+    EXPECT_TRUE(extendedTestsDescription().endsWith(QStringLiteral("多核测试、磁盘测试、内存带宽测试和示例测试")));
+    EXPECT_TRUE(extendedTestsSummary().endsWith(QStringLiteral("copy and triad rates, and the example")));
 
     QTemporaryDir dir;
     HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
@@ -131,34 +129,33 @@ TEST(ExtendedRows, AThirdTestRoundTripsThroughStoreJsonCsvAndPrometheus)
     EXPECT_EQ(kept->first(), run);
 
     const QJsonObject json = runToJson(run);
-    EXPECT_EQ(QJsonDocument(json.value(QStringLiteral("memoryBandwidth")).toObject()).toJson(QJsonDocument::Compact),
+    EXPECT_EQ(QJsonDocument(json.value(QStringLiteral("example")).toObject()).toJson(QJsonDocument::Compact),
               R"({"arrayBytes":268435456,"copy":{"gbps":21.25},"threads":8,"triad":{"gbps":18.5}})");
     const Result<ResultsDocument> read
         = readResultsDocument(writeResultsDocument({ run.machine, { run } }), platform::WallClock {});
     ASSERT_TRUE(read) << read.error().message.toStdString();
     EXPECT_EQ(read->runs.first(), run);
     QJsonObject bad = json;
-    bad.insert(QStringLiteral("memoryBandwidth"), QJsonObject { { QStringLiteral("threads"), 8 } });
+    bad.insert(QStringLiteral("example"), QJsonObject { { QStringLiteral("threads"), 8 } });
     ASSERT_FALSE(runFromJson(bad));
-    EXPECT_TRUE(runFromJson(bad).error().message.contains(QStringLiteral("内存带宽结果中“threads”无效")));
+    EXPECT_TRUE(runFromJson(bad).error().message.contains(QStringLiteral("示例结果中“threads”无效")));
 
     const QStringList csv = runsToCsv({ run, sampleExtendedRun(kSampleTime - 60) }).split(QLatin1Char('\n'));
-    EXPECT_TRUE(csv[0].endsWith(QStringLiteral(
-        ",disk_randWrite_mbps,memoryBandwidth_arrayBytes,memoryBandwidth_copy_gbps,memoryBandwidth_triad_gbps")))
+    EXPECT_TRUE(csv[0].endsWith(
+        QStringLiteral(",memoryBandwidth_triad_gbps,example_arrayBytes,example_copy_gbps,example_triad_gbps")))
         << csv[0].toStdString();
-    EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",61.5,268435456,21.25,18.5"))) << csv[1].toStdString();
-    EXPECT_TRUE(csv[2].endsWith(QStringLiteral(",61.5,,,"))) << csv[2].toStdString();
+    EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",13.5,268435456,21.25,18.5"))) << csv[1].toStdString();
+    EXPECT_TRUE(csv[2].endsWith(QStringLiteral(",13.5,,,"))) << csv[2].toStdString();
 
     const QString metrics = QString::fromUtf8(prometheusText(run));
-    EXPECT_TRUE(
-        metrics.contains(QStringLiteral("# TYPE ostrel_memory_bandwidth_bytes_per_second gauge\n"
-                                        "ostrel_memory_bandwidth_bytes_per_second{kernel=\"copy\"} 2.125e+10\n"
-                                        "ostrel_memory_bandwidth_bytes_per_second{kernel=\"triad\"} 1.85e+10\n")))
+    EXPECT_TRUE(metrics.contains(QStringLiteral("# TYPE ostrel_example_bytes_per_second gauge\n"
+                                                "ostrel_example_bytes_per_second{kernel=\"copy\"} 2.125e+10\n"
+                                                "ostrel_example_bytes_per_second{kernel=\"triad\"} 1.85e+10\n")))
         << metrics.toStdString();
 
     const QList<ExtendedComparisonRow> compared = compareExtended(run.extended, sampleExtendedRun(0).extended);
     ASSERT_FALSE(compared.isEmpty());
-    EXPECT_EQ(compared.last().figure.key, QStringLiteral("memoryBandwidth_triad_gbps"));
+    EXPECT_EQ(compared.last().figure.key, QStringLiteral("example_triad_gbps"));
     EXPECT_EQ(compared.last().a, 18.5);
     EXPECT_FALSE(compared.last().b);
 }

@@ -206,7 +206,7 @@ TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith("1700000000.5,60.125,")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(",,,,,1.0.0,")) << "no stage times";
-    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(18, ','))) << "no extended results: their columns empty";
+    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(23, ','))) << "no extended results: their columns empty";
 }
 
 TEST(ResultsDocument, CsvCarriesTheExtendedResults)
@@ -217,11 +217,12 @@ TEST(ResultsDocument, CsvCarriesTheExtendedResults)
         = "conditions,multicore_threads,multicore_elapsed_int,multicore_elapsed_double,multicore_elapsed_pi,"
           "multicore_speedup_int,multicore_speedup_double,multicore_speedup_pi,multicore_speedup_overall,"
           "disk_folder,disk_fileSystem,disk_direct,disk_fileBytes,disk_seqRead_mbps,disk_seqWrite_mbps,"
-          "disk_randRead_iops,disk_randRead_mbps,disk_randWrite_iops,disk_randWrite_mbps";
+          "disk_randRead_iops,disk_randRead_mbps,disk_randWrite_iops,disk_randWrite_mbps,memoryBandwidth_reduced,"
+          "memoryBandwidth_threads,memoryBandwidth_arrayBytes,memoryBandwidth_copy_gbps,memoryBandwidth_triad_gbps";
     EXPECT_TRUE(lines[0].endsWith(extendedHeader)) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(",busy;battery,2,4.0250000001,3.91,4.53,1.9751,1.9335,1.9690000001,1.9591,"
                                   "\"/srv/scratch, \"\"fast\"\"\",ext4,true,1073741824,2903.5,1187.25,18096.75,"
-                                  "74.125,15014.5,61.5"))
+                                  "74.125,15014.5,61.5,false,2,268435456,12.75,13.5"))
         << lines[1].toStdString();
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/extended/bandwidth/MemoryBandwidthResult.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/RunRecord.h"
@@ -33,7 +34,7 @@ inline RunRecord sampleRun(double finishedAt, double base = 80.0)
     return run;
 }
 
-// The same run with both extended results, again with distinct values everywhere.
+// The same run with every extended result, again with distinct values everywhere.
 inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
 {
     RunRecord run = sampleRun(finishedAt, base);
@@ -53,6 +54,10 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
     disk.randRead = { 74.125, 18096.75 };
     disk.randWrite = { 61.5, 15014.5 };
     run.extended.set(QStringLiteral("disk"), disk);
+    run.extended.set(
+        QStringLiteral("memoryBandwidth"),
+        MemoryBandwidthResult {
+            .threads = 2, .arrayBytes = 268435456, .reduced = false, .copyGbps = 12.75, .triadGbps = 13.5 });
     return run;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/engine/RunTestKit.h"
 #include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/run/Benchmark.h"
@@ -66,6 +67,8 @@ struct Rig
                  = [](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
                      if (kind.key == QStringLiteral("disk"))
                          return std::make_unique<FailingDiskTest>();
+                     if (kind.key == QStringLiteral("memoryBandwidth"))
+                         return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
                      return kind.make(setup);
                  } };
     }

@@ -184,10 +184,11 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     const HistoryModel& model = window.model();
     ASSERT_EQ(model.rowCount(), 4);
     const int first = HistoryModel::FirstExtendedColumn;
-    ASSERT_EQ(model.columnCount(), first + 5);
-    const char16_t* headers[] = { u"多核加速", u"顺序读 MB/s", u"顺序写 MB/s", u"随机读 IOPS", u"随机写 IOPS" };
-    const char* values[] = { "1.96", "2903.5", "1187.3", "18097", "15015" };
-    for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(model.columnCount(), first + 6);
+    const char16_t* headers[]
+        = { u"多核加速", u"顺序读 MB/s", u"顺序写 MB/s", u"随机读 IOPS", u"随机写 IOPS", u"三元组 GB/s" };
+    const char* values[] = { "1.96", "2903.5", "1187.3", "18097", "15015", "13.5" };
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(model.headerData(first + i, Qt::Horizontal).toString(), QString::fromUtf16(headers[i]));
         EXPECT_EQ(text(model, 0, first + i), QString::fromUtf8(values[i])) << i;
         EXPECT_EQ(text(model, 1, first + i), QString()) << "a run without the extended tests";
@@ -205,7 +206,7 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     for (int row : { 0, 1 })
         table->selectionModel()->select(model.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     const QAbstractItemModel& rows = *comparison->model();
-    ASSERT_EQ(rows.rowCount(), 6 + 8 + 6) << "the five tests and the overall score, then the extended figures";
+    ASSERT_EQ(rows.rowCount(), 6 + 8 + 6 + 4) << "the five tests and the overall score, then the extended figures";
     EXPECT_EQ(text(rows, 6, 0), QStringLiteral("多核线程数"));
     EXPECT_EQ(text(rows, 6, 1), QStringLiteral("2"));
     EXPECT_EQ(text(rows, 6, 2), QStringLiteral("—"));
