@@ -101,6 +101,9 @@ bool DescriptorReader::waitForReadyRead(int msecs)
 
 qint64 DescriptorReader::readData(char* data, qint64 maxSize)
 {
+    // QIODevice asks for nothing after a line to see whether more is there: that must not wait for the writer.
+    if (maxSize <= 0)
+        return 0;
     if (m_interruption >= 0 && !poll(-1))
         return -1;
     for (;;) {

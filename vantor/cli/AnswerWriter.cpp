@@ -29,6 +29,8 @@ QJsonObject answeredReport(const QString& query, const IpInfoAnswer& answer)
         const std::optional<QString>& value = answer.values[i];
         report.insert(QLatin1String(kInfoFields[i].name), value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
     }
+    report.insert(QStringLiteral("network"),
+                  answer.network ? QJsonValue(*answer.network) : QJsonValue(QJsonValue::Null));
     return report;
 }
 
@@ -49,14 +51,139 @@ QByteArray jsonArrayElement(const QJsonObject& object)
     return "    " + text;
 }
 
+// What a row's text is in the formats, as bytes: a valid UTF-8 text goes out as it is (JSON escaping only the ASCII
+// characters QJsonDocument escapes), so only texts that are not valid UTF-8 need the way through QString.
+void appendCsvField(QByteArray& to, QByteArrayView text)
+{
+    const bool quoted
+        = std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; });
+    if (!quoted) {
+        to += text;
+        return;
+    }
+    to += '"';
+    for (const char c : text) {
+        if (c == '"')
+            to += '"';
+        to += c;
+    }
+    to += '"';
+}
+
+void appendJsonString(QByteArray& to, QByteArrayView text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    to += '"';
+    qsizetype plain = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const uchar c = uchar(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        to += text.sliced(plain, i - plain);
+        plain = i + 1;
+        to += '\\';
+        switch (c) {
+        case '"':
+            to += '"';
+            break;
+        case '\\':
+            to += '\\';
+            break;
+        case '\b':
+            to += 'b';
+            break;
+        case '\f':
+            to += 'f';
+            break;
+        case '\n':
+            to += 'n';
+            break;
+        case '\r':
+            to += 'r';
+            break;
+        case '\t':
+            to += 't';
+            break;
+        default:
+            to += "u00";
+            to += kHex[c >> 4];
+            to += kHex[c & 0xf];
+        }
+    }
+    to += text.sliced(plain);
+    to += '"';
+}
+
+void appendJsonMember(QByteArray& to, QByteArrayView name, QByteArrayView text, bool last = false)
+{
+    to += "        \"";
+    to += name;
+    to += "\": ";
+    if (text.isEmpty())
+        to += "null";
+    else
+        appendJsonString(to, text);
+    to += last ? "\n" : ",\n";
+}
+
 } // namespace
 
+bool appendFound(OutputFormat format, QByteArray& to, QByteArrayView query, const DatabaseRecord& record)
+{
+    if (!query.isValidUtf8() || !std::all_of(record.texts.begin(), record.texts.end(), [](std::string_view text) {
+            return QByteArrayView(text).isValidUtf8();
+        }))
+        return false;
+    const QByteArrayView network(record.network.data());
+    const auto text = [&](std::size_t field) { return QByteArrayView(record.texts[field - 1]); };
+    switch (format) {
+    case OutputFormat::Json:
+        // QJsonDocument's order: the members sorted by name.
+        to += "    {\n";
+        appendJsonMember(to, "city", text(3));
+        appendJsonMember(to, "country", text(1));
+        appendJsonMember(to, "ip", query);
+        appendJsonMember(to, "isp", text(4));
+        appendJsonMember(to, "network", network);
+        to += "        \"ok\": true,\n";
+        appendJsonMember(to, "query", query);
+        appendJsonMember(to, "region", text(2), true);
+        to += "    }";
+        break;
+    case OutputFormat::Csv:
+        appendCsvField(to, query);
+        for (std::size_t field = 1; field < kInfoFieldCount; ++field) {
+            to += ',';
+            appendCsvField(to, text(field));
+        }
+        to += ",ok,";
+        appendCsvField(to, network);
+        to += "\r\n";
+        break;
+    case OutputFormat::Text: {
+        static const std::array<QByteArray, kInfoFieldCount> keys = [] {
+            std::array<QByteArray, kInfoFieldCount> keys;
+            for (std::size_t i = 0; i < kInfoFieldCount; ++i)
+                keys[i] = QString::fromUtf16(kInfoFields[i].key).toUtf8() + '\t';
+            return keys;
+        }();
+        for (std::size_t field = 0; field < kInfoFieldCount; ++field) {
+            to += keys[field];
+            const QByteArrayView value = field == 0 ? query : text(field);
+            to += value.isEmpty() ? QByteArrayView("未知") : value;
+            to += '\n';
+        }
+        break;
+    }
+    }
+    return true;
+}
 QStringList csvColumns()
 {
     QStringList columns;
     for (const InfoField& field : kInfoFields)
         columns << QLatin1String(field.name);
-    return columns << QStringLiteral("status");
+    return columns << QStringLiteral("status") << QStringLiteral("network");
 }
 
 QByteArray csvHeader()
@@ -101,9 +228,10 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
     case OutputFormat::Csv: {
         const auto value = [&](std::size_t i) { return outcome.answer.values[i].value_or(QString()); };
         if (failed)
-            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error) });
+            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error), {} });
         else
-            m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok") });
+            m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok"),
+                                   outcome.answer.network.value_or(QString()) });
         break;
     }
     case OutputFormat::Text:
@@ -115,6 +243,25 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
         }
         break;
     }
+}
+
+void AnswerWriter::addFound(QByteArrayView answer)
+{
+    if (m_outputFailed)
+        return;
+    switch (m_format) {
+    case OutputFormat::Json:
+        m_pending += m_elements++ == 0 ? "[\n" : ",\n";
+        break;
+    case OutputFormat::Csv:
+        break;
+    case OutputFormat::Text:
+        if (m_rowsWritten)
+            m_pending += '\n';
+        m_rowsWritten = true;
+        break;
+    }
+    m_pending += answer;
 }
 
 void AnswerWriter::flush()

@@ -2,24 +2,233 @@
 #include "vantor/cli/LocalLookup.h"
 
 #include "vantor/cli/LookupRun.h"
-#include "vantor/net/IpInfo.h"
+#include "vantor/cli/Output.h"
+#include "vantor/net/IpDatabase.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <sched.h>
+#include <thread>
+#include <vector>
 
 namespace vantor::cli {
 
+namespace {
+
+// Entries read together and looked up by one worker: enough to make handing them over cheap, few enough that the
+// batches in flight take little memory.
+constexpr std::size_t kBatchEntries = 512;
+
+struct Batch
+{
+    // What became of an entry: its answer ends at `end` in `answers`, or it is `outcome`.
+    struct Piece
+    {
+        qsizetype end = 0;
+        std::optional<Outcome> outcome;
+    };
+
+    std::vector<Entry> entries;
+    QByteArray answers;
+    std::vector<Piece> pieces;
+    bool done = false;
+};
+
+// Looks each entry of the batch up, each answer formatted as appendFound() does; the rest as add() takes it.
+void lookUp(const IpDatabases& databases, OutputFormat format, Batch& batch)
+{
+    batch.answers.resize(0); // keeps its capacity
+    batch.pieces.resize(batch.entries.size());
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+        const Entry& entry = batch.entries[i];
+        Batch::Piece& piece = batch.pieces[i];
+        piece.outcome.reset();
+        if (!entry.isAddress) {
+            piece.outcome = rejectedLine();
+            continue;
+        }
+        // An address is short ASCII: copied as it is, without a QByteArray of its own.
+        char ascii[64];
+        QByteArray utf8;
+        QByteArrayView address;
+        if (entry.query.size() < qsizetype(sizeof ascii)
+            && std::all_of(entry.query.begin(), entry.query.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+            std::transform(entry.query.begin(), entry.query.end(), ascii, [](QChar c) { return char(c.unicode()); });
+            ascii[entry.query.size()] = '\0';
+            address = QByteArrayView(ascii, entry.query.size());
+        } else {
+            utf8 = entry.query.toUtf8();
+            address = utf8;
+        }
+        const DatabaseRecord record = findInDatabases(databases, address.data());
+        if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {
+            piece.end = batch.answers.size();
+            continue;
+        }
+        const IpInfoAnswer answer = answerOf(record, entry.query);
+        piece.outcome = Outcome { failureOf(answer.kind), answer };
+    }
+}
+
+// As many threads as the CPUs this process may run on, each looking up one batch after another.
+class Workers
+{
+public:
+    Workers(const IpDatabases& databases, OutputFormat format)
+        : m_databases(databases)
+        , m_format(format)
+    {
+        for (int i = 0; i < usableCpus(); ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    ~Workers()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_queued.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    std::size_t count() const { return m_threads.size(); }
+
+    void submit(Batch& batch)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            batch.done = false;
+            m_queue.push_back(&batch);
+        }
+        m_queued.notify_one();
+    }
+
+    void waitFor(const Batch& batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [&] { return batch.done; });
+    }
+
+private:
+    static int usableCpus()
+    {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        if (::sched_getaffinity(0, sizeof set, &set) != 0)
+            return 1;
+        return std::max(1, CPU_COUNT(&set));
+    }
+
+    void work()
+    {
+        for (;;) {
+            Batch* batch = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_queued.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                batch = m_queue.front();
+                m_queue.pop_front();
+            }
+            lookUp(m_databases, m_format, *batch);
+            {
+                const std::lock_guard lock(m_mutex);
+                batch->done = true;
+            }
+            m_finished.notify_all();
+        }
+    }
+
+    const IpDatabases& m_databases;
+    const OutputFormat m_format;
+    std::mutex m_mutex;
+    std::condition_variable m_queued;
+    std::condition_variable m_finished;
+    std::deque<Batch*> m_queue;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+// The batch's answers in its order, to the writer.
+void write(Run& run, const Batch& batch)
+{
+    qsizetype start = 0;
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+        const Batch::Piece& piece = batch.pieces[i];
+        if (piece.outcome) {
+            if (!batch.entries[i].rejection.isEmpty())
+                run.writer.message(batch.entries[i].rejection);
+            run.add(batch.entries[i].query, *piece.outcome);
+            continue;
+        }
+        run.addFound(QByteArrayView(batch.answers).sliced(start, piece.end - start));
+        start = piece.end;
+    }
+}
+
+} // namespace
+
 int lookUpLocally(const ServiceConfig& services, Run& run)
 {
-    const IpInfoFormatAdapter& adapter = ipInfoFormat(services.ipInfoFormat);
-    while (!run.stopped() && !run.writer.outputFailed()) {
-        const std::optional<Entry> entry = run.reader.next();
-        if (!entry)
-            break;
-        if (entry->isAddress) {
-            const IpInfoAnswer answer = adapter.lookUpLocally(services, entry->query);
-            run.add(entry->query, { failureOf(answer.kind), answer });
-        } else {
-            run.add(entry->query, rejectedLine());
+    const Result<IpDatabases> databases = sharedIpDatabases(services);
+    if (!databases) {
+        run.writer.message(QStringLiteral("vantor-cli: %1").arg(databases.error().message));
+        return kExitBadUsage;
+    }
+    run.reader.deferRejections();
+    Workers workers(*databases, run.writer.format());
+    // Two batches a thread keep each busy while the one before is written.
+    const std::size_t mostInFlight = 2 * workers.count();
+    std::vector<std::unique_ptr<Batch>> batches;
+    std::deque<Batch*> inFlight;
+    std::vector<Batch*> spare;
+    bool ended = false;
+    for (;;) {
+        const bool reading = !ended && !run.stopped() && !run.writer.outputFailed();
+        // Reads on while input is at hand; a read that would wait only once every answer before it is out.
+        if (reading && inFlight.size() < mostInFlight && (inFlight.empty() || run.reader.moreAtHand())) {
+            if (spare.empty()) {
+                batches.push_back(std::make_unique<Batch>());
+                spare.push_back(batches.back().get());
+            }
+            Batch& batch = *spare.back();
+            batch.entries.clear();
+            while (batch.entries.size() < kBatchEntries) {
+                if (!batch.entries.empty() && (run.stopped() || !run.reader.moreAtHand()))
+                    break;
+                std::optional<Entry> entry = run.reader.next();
+                if (!entry) {
+                    ended = true;
+                    break;
+                }
+                batch.entries.push_back(std::move(*entry));
+            }
+            if (!batch.entries.empty()) {
+                spare.pop_back();
+                workers.submit(batch);
+                inFlight.push_back(&batch);
+            }
+            continue;
         }
-        if (run.writer.full() || !run.reader.moreAtHand())
+        if (inFlight.empty())
+            break;
+        Batch& oldest = *inFlight.front();
+        workers.waitFor(oldest);
+        inFlight.pop_front();
+        // Once standard output is gone, what is under way is dropped: nothing more is said of it.
+        if (!run.writer.outputFailed())
+            write(run, oldest);
+        spare.push_back(&oldest);
+        if (run.writer.full() || (inFlight.empty() && !run.reader.moreAtHand()))
             run.writer.flush();
     }
     return run.finish();
