@@ -53,7 +53,7 @@ QByteArray jsonArrayElement(const QJsonObject& object)
 
 // What a row's text is in the formats, as bytes: a valid UTF-8 text goes out as it is (JSON escaping only the ASCII
 // characters QJsonDocument escapes), so only texts that are not valid UTF-8 need the way through QString.
-void appendCsvField(QByteArray& to, QByteArrayView text)
+void appendCsvField(std::string& to, std::string_view text)
 {
     const bool quoted
         = std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; });
@@ -70,16 +70,16 @@ void appendCsvField(QByteArray& to, QByteArrayView text)
     to += '"';
 }
 
-void appendJsonString(QByteArray& to, QByteArrayView text)
+void appendJsonString(std::string& to, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     to += '"';
-    qsizetype plain = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const uchar c = uchar(text[i]);
         if (c >= 0x20 && c != '"' && c != '\\')
             continue;
-        to += text.sliced(plain, i - plain);
+        to += text.substr(plain, i - plain);
         plain = i + 1;
         to += '\\';
         switch (c) {
@@ -110,16 +110,16 @@ void appendJsonString(QByteArray& to, QByteArrayView text)
             to += kHex[c & 0xf];
         }
     }
-    to += text.sliced(plain);
+    to += text.substr(plain);
     to += '"';
 }
 
-void appendJsonMember(QByteArray& to, QByteArrayView name, QByteArrayView text, bool last = false)
+void appendJsonMember(std::string& to, std::string_view name, std::string_view text, bool last = false)
 {
     to += "        \"";
     to += name;
     to += "\": ";
-    if (text.isEmpty())
+    if (text.empty())
         to += "null";
     else
         appendJsonString(to, text);
@@ -128,14 +128,14 @@ void appendJsonMember(QByteArray& to, QByteArrayView name, QByteArrayView text, 
 
 } // namespace
 
-bool appendFound(OutputFormat format, QByteArray& to, QByteArrayView query, const DatabaseRecord& record)
+bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record)
 {
-    if (!query.isValidUtf8() || !std::all_of(record.texts.begin(), record.texts.end(), [](std::string_view text) {
-            return QByteArrayView(text).isValidUtf8();
-        }))
+    if (!QByteArrayView(query).isValidUtf8()
+        || !std::all_of(record.texts.begin(), record.texts.end(),
+                        [](std::string_view text) { return QByteArrayView(text).isValidUtf8(); }))
         return false;
-    const QByteArrayView network(record.network.data());
-    const auto text = [&](std::size_t field) { return QByteArrayView(record.texts[field - 1]); };
+    const std::string_view network(record.network.data());
+    const auto text = [&](std::size_t field) { return record.texts[field - 1]; };
     switch (format) {
     case OutputFormat::Json:
         // QJsonDocument's order: the members sorted by name.
@@ -161,16 +161,16 @@ bool appendFound(OutputFormat format, QByteArray& to, QByteArrayView query, cons
         to += "\r\n";
         break;
     case OutputFormat::Text: {
-        static const std::array<QByteArray, kInfoFieldCount> keys = [] {
-            std::array<QByteArray, kInfoFieldCount> keys;
+        static const std::array<std::string, kInfoFieldCount> keys = [] {
+            std::array<std::string, kInfoFieldCount> keys;
             for (std::size_t i = 0; i < kInfoFieldCount; ++i)
-                keys[i] = QString::fromUtf16(kInfoFields[i].key).toUtf8() + '\t';
+                keys[i] = (QString::fromUtf16(kInfoFields[i].key) + QLatin1Char('\t')).toStdString();
             return keys;
         }();
         for (std::size_t field = 0; field < kInfoFieldCount; ++field) {
             to += keys[field];
-            const QByteArrayView value = field == 0 ? query : text(field);
-            to += value.isEmpty() ? QByteArrayView("未知") : value;
+            const std::string_view value = field == 0 ? query : text(field);
+            to += value.empty() ? std::string_view("未知") : value;
             to += '\n';
         }
         break;

@@ -8,6 +8,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <string>
+#include <string_view>
 
 class QIODevice;
 
@@ -23,7 +25,7 @@ QByteArray csvHeader();
 // A local database's answer for the address `query` (UTF-8) as AnswerWriter::add() writes it, but for what goes
 // between answers, appended to `to`: the same bytes with no text made on the way. False, and nothing appended, when
 // a text is not valid UTF-8; add() writes that one. Safe from any thread.
-bool appendFound(OutputFormat format, QByteArray& to, QByteArrayView query, const DatabaseRecord& record);
+bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record);
 
 // Writes the answers in the input's order, in the chosen format, as they come: held back only while more input is
 // already at hand. JSON is one array, opened with the first element and closed by finish(). A failure also goes to

@@ -27,12 +27,12 @@ struct Batch
     // What became of an entry: its answer ends at `end` in `answers`, or it is `outcome`.
     struct Piece
     {
-        qsizetype end = 0;
+        std::size_t end = 0;
         std::optional<Outcome> outcome;
     };
 
     std::vector<Entry> entries;
-    QByteArray answers;
+    std::string answers;
     std::vector<Piece> pieces;
     bool done = false;
 };
@@ -40,7 +40,7 @@ struct Batch
 // Looks each entry of the batch up, each answer formatted as appendFound() does; the rest as add() takes it.
 void lookUp(const IpDatabases& databases, OutputFormat format, Batch& batch)
 {
-    batch.answers.resize(0); // keeps its capacity
+    batch.answers.clear(); // keeps its capacity
     batch.pieces.resize(batch.entries.size());
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const Entry& entry = batch.entries[i];
@@ -53,19 +53,19 @@ void lookUp(const IpDatabases& databases, OutputFormat format, Batch& batch)
         // An address is short ASCII: copied as it is, without a QByteArray of its own.
         char ascii[64];
         QByteArray utf8;
-        QByteArrayView address;
+        std::string_view address;
         if (entry.query.size() < qsizetype(sizeof ascii)
             && std::all_of(entry.query.begin(), entry.query.end(), [](QChar c) { return c.unicode() < 0x80; })) {
             std::transform(entry.query.begin(), entry.query.end(), ascii, [](QChar c) { return char(c.unicode()); });
             ascii[entry.query.size()] = '\0';
-            address = QByteArrayView(ascii, entry.query.size());
+            address = std::string_view(ascii, std::size_t(entry.query.size()));
         } else {
             utf8 = entry.query.toUtf8();
-            address = utf8;
+            address = std::string_view(utf8.constData(), std::size_t(utf8.size()));
         }
         const DatabaseRecord record = findInDatabases(databases, address.data());
         if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {
-            piece.end = batch.answers.size();
+            piece.end = std::size_t(batch.answers.size());
             continue;
         }
         const IpInfoAnswer answer = answerOf(record, entry.query);
@@ -161,7 +161,7 @@ private:
 // The batch's answers in its order, to the writer.
 void write(Run& run, const Batch& batch)
 {
-    qsizetype start = 0;
+    std::size_t start = 0;
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const Batch::Piece& piece = batch.pieces[i];
         if (piece.outcome) {
@@ -170,7 +170,7 @@ void write(Run& run, const Batch& batch)
             run.add(batch.entries[i].query, *piece.outcome);
             continue;
         }
-        run.addFound(QByteArrayView(batch.answers).sliced(start, piece.end - start));
+        run.addFound(QByteArrayView(batch.answers.data() + start, qsizetype(piece.end - start)));
         start = piece.end;
     }
 }

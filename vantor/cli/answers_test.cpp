@@ -125,9 +125,9 @@ TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
         AnswerWriter viaAdd(format, byAdd.out, byAdd.err, nullptr);
         AnswerWriter viaBytes(format, byBytes.out, byBytes.err, nullptr);
         for (const auto& [address, record] : records) {
-            QByteArray answer;
+            std::string answer;
             ASSERT_TRUE(vantor::cli::appendFound(format, answer, address, record)) << address;
-            viaBytes.addFound(answer);
+            viaBytes.addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
             viaAdd.add(QLatin1String(address), { FailureKind::None, vantor::answerOf(record, QLatin1String(address)) });
         }
         EXPECT_EQ(viaBytes.finish(), viaAdd.finish());
@@ -135,7 +135,7 @@ TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
     }
 
     // Bytes that are not UTF-8 are left to add(), which makes texts of them.
-    QByteArray answer = "kept";
+    std::string answer = "kept";
     EXPECT_FALSE(vantor::cli::appendFound(OutputFormat::Csv, answer, "203.0.113.7",
                                           found({ "\xff", "", "", "" }, "203.0.113.0/24")));
     EXPECT_EQ(answer, "kept");

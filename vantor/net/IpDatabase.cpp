@@ -69,11 +69,23 @@ void writeNetwork(const MMDB_s& mmdb, const sockaddr* address, int netmask, std:
     netmask = std::clamp(netmask, 0, bits);
     for (int bit = netmask; bit < bits; ++bit)
         bytes[std::size_t(bit / 8)] &= static_cast<unsigned char>(~(0x80u >> (bit % 8)));
-    if (!::inet_ntop(family, bytes.data(), text.data(), socklen_t(text.size()))) {
+    char* end = text.data();
+    if (family == AF_INET) {
+        // inet_ntop() would go through printf for each number.
+        std::string dotted;
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (i > 0)
+                dotted += '.';
+            char number[4];
+            dotted.append(number, std::to_chars(number, number + sizeof number, bytes[i]).ptr);
+        }
+        end = std::copy(dotted.begin(), dotted.end(), end);
+    } else if (::inet_ntop(family, bytes.data(), text.data(), socklen_t(text.size()))) {
+        end += std::strlen(text.data());
+    } else {
         text[0] = '\0';
         return;
     }
-    char* end = text.data() + std::strlen(text.data());
     *end++ = '/';
     *std::to_chars(end, text.data() + text.size() - 1, netmask).ptr = '\0';
 }
