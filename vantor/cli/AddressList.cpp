@@ -121,8 +121,11 @@ bool isIpAddress(const QString& text)
     // Dotted decimal as inet_pton() takes it is exactly what QHostAddress writes back unchanged (four numbers up to
     // 255, no leading zeros), and much cheaper to check, line after line.
     if (text.size() <= 15 && !text.contains(QLatin1Char(':'))) {
+        char latin1[16] = {};
+        for (qsizetype i = 0; i < text.size(); ++i)
+            latin1[i] = text[i].unicode() < 0x80 ? char(text[i].unicode()) : '?';
         in_addr ipv4 {};
-        return ::inet_pton(AF_INET, text.toLatin1().constData(), &ipv4) == 1;
+        return ::inet_pton(AF_INET, latin1, &ipv4) == 1;
     }
     const QHostAddress address(text);
     switch (address.protocol()) {

@@ -73,16 +73,15 @@ void appendCsvField(std::string& to, std::string_view text)
 void appendJsonString(std::string& to, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
+    const auto escaped = [](char c) { return uchar(c) < 0x20 || c == '"' || c == '\\'; };
     to += '"';
-    std::size_t plain = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const uchar c = uchar(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        to += text.substr(plain, i - plain);
-        plain = i + 1;
+    for (auto plain = text.begin(); plain != text.end();) {
+        const auto next = std::find_if(plain, text.end(), escaped);
+        to.append(plain, next);
+        if (next == text.end())
+            break;
         to += '\\';
-        switch (c) {
+        switch (const uchar c = uchar(*next)) {
         case '"':
             to += '"';
             break;
@@ -109,21 +108,20 @@ void appendJsonString(std::string& to, std::string_view text)
             to += kHex[c >> 4];
             to += kHex[c & 0xf];
         }
+        plain = next + 1;
     }
-    to += text.substr(plain);
     to += '"';
 }
 
-void appendJsonMember(std::string& to, std::string_view name, std::string_view text, bool last = false)
+// `start` is the member's indented name and colon.
+void appendJsonMember(std::string& to, std::string_view start, std::string_view text, bool last = false)
 {
-    to += "        \"";
-    to += name;
-    to += "\": ";
+    to += start;
     if (text.empty())
         to += "null";
     else
         appendJsonString(to, text);
-    to += last ? "\n" : ",\n";
+    to += last ? std::string_view("\n") : std::string_view(",\n");
 }
 
 } // namespace
@@ -140,14 +138,14 @@ bool appendFound(OutputFormat format, std::string& to, std::string_view query, c
     case OutputFormat::Json:
         // QJsonDocument's order: the members sorted by name.
         to += "    {\n";
-        appendJsonMember(to, "city", text(3));
-        appendJsonMember(to, "country", text(1));
-        appendJsonMember(to, "ip", query);
-        appendJsonMember(to, "isp", text(4));
-        appendJsonMember(to, "network", network);
+        appendJsonMember(to, "        \"city\": ", text(3));
+        appendJsonMember(to, "        \"country\": ", text(1));
+        appendJsonMember(to, "        \"ip\": ", query);
+        appendJsonMember(to, "        \"isp\": ", text(4));
+        appendJsonMember(to, "        \"network\": ", network);
         to += "        \"ok\": true,\n";
-        appendJsonMember(to, "query", query);
-        appendJsonMember(to, "region", text(2), true);
+        appendJsonMember(to, "        \"query\": ", query);
+        appendJsonMember(to, "        \"region\": ", text(2), true);
         to += "    }";
         break;
     case OutputFormat::Csv:

@@ -38,7 +38,7 @@ struct Batch
 };
 
 // Looks each entry of the batch up, each answer formatted as appendFound() does; the rest as add() takes it.
-void lookUp(const IpDatabases& databases, OutputFormat format, Batch& batch)
+void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& texts, Batch& batch)
 {
     batch.answers.clear(); // keeps its capacity
     batch.pieces.resize(batch.entries.size());
@@ -63,7 +63,7 @@ void lookUp(const IpDatabases& databases, OutputFormat format, Batch& batch)
             utf8 = entry.query.toUtf8();
             address = std::string_view(utf8.constData(), std::size_t(utf8.size()));
         }
-        const DatabaseRecord record = findInDatabases(databases, address.data());
+        const DatabaseRecord record = findInDatabases(databases, address.data(), &texts);
         if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {
             piece.end = std::size_t(batch.answers.size());
             continue;
@@ -129,6 +129,7 @@ private:
 
     void work()
     {
+        const auto texts = std::make_unique<RecordTexts>();
         for (;;) {
             Batch* batch = nullptr;
             {
@@ -139,7 +140,7 @@ private:
                 batch = m_queue.front();
                 m_queue.pop_front();
             }
-            lookUp(m_databases, m_format, *batch);
+            lookUp(m_databases, m_format, *texts, *batch);
             {
                 const std::lock_guard lock(m_mutex);
                 batch->done = true;

@@ -207,7 +207,7 @@ Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std:
     return refuse(Kind::NotADatabase, QStringLiteral("%1 不是MaxMind数据库文件。"));
 }
 
-DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address)
+DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address, RecordTexts* cache)
 {
     DatabaseRecord record;
     // As MMDB_lookup_string() reads the address, once for both databases.
@@ -234,9 +234,16 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
         return record; // a damaged database: unreadable
 
     record.kind = DatabaseRecord::Kind::Found;
-    record.texts[0] = nameAt(entry.entry, { "country" });
-    record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
-    record.texts[2] = nameAt(entry.entry, { "city" });
+    RecordTexts::Texts* kept = cache ? &cache->slot(entry.entry.offset) : nullptr;
+    if (kept && kept->offset == entry.entry.offset) {
+        std::copy(kept->names.begin(), kept->names.end(), record.texts.begin());
+    } else {
+        record.texts[0] = nameAt(entry.entry, { "country" });
+        record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
+        record.texts[2] = nameAt(entry.entry, { "city" });
+        if (kept && entry.entry.offset != 0)
+            *kept = { entry.entry.offset, { record.texts[0], record.texts[1], record.texts[2] } };
+    }
     writeNetwork(city, found->ai_addr, entry.netmask, record.network);
     if (databases.asn) {
         MMDB_lookup_result_s asn = MMDB_lookup_sockaddr(databases.asn->handle(), found->ai_addr, &databaseError);

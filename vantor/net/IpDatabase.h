@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,8 +60,25 @@ struct DatabaseRecord
     std::array<char, 64> network {};
 };
 
-// The record for the address, given as UTF-8 ending in a zero.
-DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address);
+// The texts of the City database's records last read, by where they lie: many networks share a record (a city's),
+// and reading its texts again costs more than the lookup. For one thread and one set of databases.
+class RecordTexts
+{
+public:
+    struct Texts
+    {
+        std::uint32_t offset = 0; // 0: none (a record at the data section's start is not kept)
+        std::array<std::string_view, 3> names;
+    };
+    Texts& slot(std::uint32_t offset) { return m_slots[offset % m_slots.size()]; }
+
+private:
+    std::array<Texts, 1024> m_slots {};
+};
+
+// The record for the address, given as UTF-8 ending in a zero; with `cache`, the City texts are taken from it or
+// kept in it.
+DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address, RecordTexts* cache = nullptr);
 
 // The record as the answer for the address it was found for.
 IpInfoAnswer answerOf(const DatabaseRecord& record, const QString& address);
