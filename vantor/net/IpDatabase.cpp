@@ -210,20 +210,34 @@ Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std:
 DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address, RecordTexts* cache)
 {
     DatabaseRecord record;
-    // As MMDB_lookup_string() reads the address, once for both databases.
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_flags = AI_NUMERICHOST;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(address, nullptr, &hints, &found) != 0) {
-        record.kind = DatabaseRecord::Kind::Rejected;
-        return record;
+    // As MMDB_lookup_string() reads the address (getaddrinfo() with AI_NUMERICHOST), once for both databases. An
+    // address in its usual form reads the same through inet_pton(), without getaddrinfo()'s allocations; the other
+    // forms it takes ("127.1", a scope "%eth0") go the long way.
+    sockaddr_storage parsed {};
+    const sockaddr* socketAddress = reinterpret_cast<const sockaddr*>(&parsed);
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&parsed);
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&parsed);
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(nullptr, &::freeaddrinfo);
+    if (::inet_pton(AF_INET, address, &ipv4->sin_addr) == 1) {
+        ipv4->sin_family = AF_INET;
+    } else if (::inet_pton(AF_INET6, address, &ipv6->sin6_addr) == 1) {
+        ipv6->sin6_family = AF_INET6;
+    } else {
+        addrinfo hints {};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_flags = AI_NUMERICHOST;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(address, nullptr, &hints, &found) != 0) {
+            record.kind = DatabaseRecord::Kind::Rejected;
+            return record;
+        }
+        addresses.reset(found);
+        socketAddress = found->ai_addr;
     }
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
     const MMDB_s& city = *databases.city->handle();
     int databaseError = MMDB_SUCCESS;
-    MMDB_lookup_result_s entry = MMDB_lookup_sockaddr(&city, found->ai_addr, &databaseError);
+    MMDB_lookup_result_s entry = MMDB_lookup_sockaddr(&city, socketAddress, &databaseError);
     // An IPv6 address in an IPv4-only database is simply not in it.
     if (databaseError == MMDB_IPV6_LOOKUP_IN_IPV4_DATABASE_ERROR
         || (databaseError == MMDB_SUCCESS && !entry.found_entry)) {
@@ -244,9 +258,9 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
         if (kept && entry.entry.offset != 0)
             *kept = { entry.entry.offset, { record.texts[0], record.texts[1], record.texts[2] } };
     }
-    writeNetwork(city, found->ai_addr, entry.netmask, record.network);
+    writeNetwork(city, socketAddress, entry.netmask, record.network);
     if (databases.asn) {
-        MMDB_lookup_result_s asn = MMDB_lookup_sockaddr(databases.asn->handle(), found->ai_addr, &databaseError);
+        MMDB_lookup_result_s asn = MMDB_lookup_sockaddr(databases.asn->handle(), socketAddress, &databaseError);
         if (databaseError == MMDB_SUCCESS && asn.found_entry) {
             const char* const path[] = { "autonomous_system_organization", nullptr };
             record.texts[3] = textAt(asn.entry, path);

@@ -66,6 +66,8 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
           Kind::Rows,
           { "::ffff:203.0.113.7", "中国", "上海", "上海", "China Telecom" },
           "::ffff:203.0.113.0/120" },
+        // A form only getaddrinfo() reads, as MMDB_lookup_string() would: 203.0.113.7 as one number.
+        { "3405803783", Kind::Rows, { "3405803783", "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24" },
         { "192.0.2.1", Kind::NotFound, {}, nullptr },
         { "2001:db9::1", Kind::NotFound, {}, nullptr },
         { "203.0.113.7 ", Kind::Rejected, {}, nullptr },
