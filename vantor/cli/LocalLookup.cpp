@@ -6,11 +6,11 @@
 #include "vantor/net/IpDatabase.h"
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <sched.h>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -34,7 +34,7 @@ struct Batch
     std::vector<Entry> entries;
     std::string answers;
     std::vector<Piece> pieces;
-    bool done = false;
+    std::atomic<bool> done = false;
 };
 
 // Looks each entry of the batch up, each answer formatted as appendFound() does; the rest as add() takes it.
@@ -73,25 +73,26 @@ void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& text
     }
 }
 
-// As many threads as the CPUs this process may run on, each looking up one batch after another.
+// As many threads as the CPUs this process may run on, each looking up one batch after another, taken in the order
+// they were handed over.
 class Workers
 {
 public:
     Workers(const IpDatabases& databases, OutputFormat format)
         : m_databases(databases)
         , m_format(format)
+        , m_count(usableCpus())
+        // Every batch in flight and each thread's end fit at once.
+        , m_slots(2 * m_count + m_count)
     {
-        for (int i = 0; i < usableCpus(); ++i)
+        for (std::size_t i = 0; i < m_count; ++i)
             m_threads.emplace_back([this] { work(); });
     }
 
     ~Workers()
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_queued.notify_all();
+        for (std::size_t i = 0; i < m_count; ++i)
+            hand(nullptr);
         for (std::thread& thread : m_threads)
             thread.join();
     }
@@ -99,63 +100,56 @@ public:
     Workers(const Workers&) = delete;
     Workers& operator=(const Workers&) = delete;
 
-    std::size_t count() const { return m_threads.size(); }
+    // How many batches may be in flight: two a thread keep each busy while the one before is written.
+    std::size_t mostInFlight() const { return 2 * m_count; }
 
     void submit(Batch& batch)
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            batch.done = false;
-            m_queue.push_back(&batch);
-        }
-        m_queued.notify_one();
+        batch.done.store(false, std::memory_order_relaxed);
+        hand(&batch);
     }
 
-    void waitFor(const Batch& batch)
-    {
-        std::unique_lock lock(m_mutex);
-        m_finished.wait(lock, [&] { return batch.done; });
-    }
+    void waitFor(const Batch& batch) { batch.done.wait(false, std::memory_order_acquire); }
 
 private:
-    static int usableCpus()
+    static std::size_t usableCpus()
     {
         cpu_set_t set;
         CPU_ZERO(&set);
         if (::sched_getaffinity(0, sizeof set, &set) != 0)
             return 1;
-        return std::max(1, CPU_COUNT(&set));
+        return std::size_t(std::max(1, CPU_COUNT(&set)));
+    }
+
+    // A batch, or the end (null), into the next slot. A slot comes round again only after its batch was waited for.
+    void hand(Batch* batch)
+    {
+        m_slots[m_handed++ % m_slots.size()].store(batch, std::memory_order_release);
+        m_ready.release();
     }
 
     void work()
     {
         const auto texts = std::make_unique<RecordTexts>();
         for (;;) {
-            Batch* batch = nullptr;
-            {
-                std::unique_lock lock(m_mutex);
-                m_queued.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
-                if (m_queue.empty())
-                    return;
-                batch = m_queue.front();
-                m_queue.pop_front();
-            }
+            m_ready.acquire();
+            const std::size_t slot = m_taken.fetch_add(1, std::memory_order_relaxed) % m_slots.size();
+            Batch* batch = m_slots[slot].load(std::memory_order_acquire);
+            if (!batch)
+                return;
             lookUp(m_databases, m_format, *texts, *batch);
-            {
-                const std::lock_guard lock(m_mutex);
-                batch->done = true;
-            }
-            m_finished.notify_all();
+            batch->done.store(true, std::memory_order_release);
+            batch->done.notify_one();
         }
     }
 
     const IpDatabases& m_databases;
     const OutputFormat m_format;
-    std::mutex m_mutex;
-    std::condition_variable m_queued;
-    std::condition_variable m_finished;
-    std::deque<Batch*> m_queue;
-    bool m_stopping = false;
+    const std::size_t m_count;
+    std::vector<std::atomic<Batch*>> m_slots;
+    std::size_t m_handed = 0; // by the reading thread only
+    std::atomic<std::size_t> m_taken = 0;
+    std::counting_semaphore<> m_ready { 0 }; // one for each slot handed over
     std::vector<std::thread> m_threads;
 };
 
@@ -187,8 +181,7 @@ int lookUpLocally(const ServiceConfig& services, Run& run)
     }
     run.reader.deferRejections();
     Workers workers(*databases, run.writer.format());
-    // Two batches a thread keep each busy while the one before is written.
-    const std::size_t mostInFlight = 2 * workers.count();
+    const std::size_t mostInFlight = workers.mostInFlight();
     std::vector<std::unique_ptr<Batch>> batches;
     std::deque<Batch*> inFlight;
     std::vector<Batch*> spare;
