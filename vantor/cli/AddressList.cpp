@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QIODevice>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
@@ -101,6 +102,9 @@ bool DescriptorReader::waitForReadyRead(int msecs)
 
 qint64 DescriptorReader::readData(char* data, qint64 maxSize)
 {
+    // QIODevice asks for nothing after a line to see whether more is there: that must not wait for the writer.
+    if (maxSize <= 0)
+        return 0;
     if (m_interruption >= 0 && !poll(-1))
         return -1;
     for (;;) {
@@ -114,6 +118,15 @@ bool isIpAddress(const QString& text)
 {
     if (text.isEmpty() || std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
         return false;
+    // Dotted decimal as inet_pton() takes it is exactly what QHostAddress writes back unchanged (four numbers up to
+    // 255, no leading zeros), and much cheaper to check, line after line.
+    if (text.size() <= 15 && !text.contains(QLatin1Char(':'))) {
+        char latin1[16] = {};
+        for (qsizetype i = 0; i < text.size(); ++i)
+            latin1[i] = text[i].unicode() < 0x80 ? char(text[i].unicode()) : '?';
+        in_addr ipv4 {};
+        return ::inet_pton(AF_INET, latin1, &ipv4) == 1;
+    }
     const QHostAddress address(text);
     switch (address.protocol()) {
     case QAbstractSocket::IPv4Protocol:

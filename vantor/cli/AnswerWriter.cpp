@@ -29,6 +29,8 @@ QJsonObject answeredReport(const QString& query, const IpInfoAnswer& answer)
         const std::optional<QString>& value = answer.values[i];
         report.insert(QLatin1String(kInfoFields[i].name), value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
     }
+    report.insert(QStringLiteral("network"),
+                  answer.network ? QJsonValue(*answer.network) : QJsonValue(QJsonValue::Null));
     return report;
 }
 
@@ -49,14 +51,137 @@ QByteArray jsonArrayElement(const QJsonObject& object)
     return "    " + text;
 }
 
+// What a row's text is in the formats, as bytes: a valid UTF-8 text goes out as it is (JSON escaping only the ASCII
+// characters QJsonDocument escapes), so only texts that are not valid UTF-8 need the way through QString.
+void appendCsvField(std::string& to, std::string_view text)
+{
+    const bool quoted
+        = std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; });
+    if (!quoted) {
+        to += text;
+        return;
+    }
+    to += '"';
+    for (const char c : text) {
+        if (c == '"')
+            to += '"';
+        to += c;
+    }
+    to += '"';
+}
+
+void appendJsonString(std::string& to, std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto escaped = [](char c) { return uchar(c) < 0x20 || c == '"' || c == '\\'; };
+    to += '"';
+    for (auto plain = text.begin(); plain != text.end();) {
+        const auto next = std::find_if(plain, text.end(), escaped);
+        to.append(plain, next);
+        if (next == text.end())
+            break;
+        to += '\\';
+        switch (const uchar c = uchar(*next)) {
+        case '"':
+            to += '"';
+            break;
+        case '\\':
+            to += '\\';
+            break;
+        case '\b':
+            to += 'b';
+            break;
+        case '\f':
+            to += 'f';
+            break;
+        case '\n':
+            to += 'n';
+            break;
+        case '\r':
+            to += 'r';
+            break;
+        case '\t':
+            to += 't';
+            break;
+        default:
+            to += "u00";
+            to += kHex[c >> 4];
+            to += kHex[c & 0xf];
+        }
+        plain = next + 1;
+    }
+    to += '"';
+}
+
+// `start` is the member's indented name and colon.
+void appendJsonMember(std::string& to, std::string_view start, std::string_view text, bool last = false)
+{
+    to += start;
+    if (text.empty())
+        to += "null";
+    else
+        appendJsonString(to, text);
+    to += last ? std::string_view("\n") : std::string_view(",\n");
+}
+
 } // namespace
 
+bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record)
+{
+    if (!QByteArrayView(query).isValidUtf8()
+        || !std::all_of(record.texts.begin(), record.texts.end(),
+                        [](std::string_view text) { return QByteArrayView(text).isValidUtf8(); }))
+        return false;
+    const std::string_view network(record.network.data());
+    const auto text = [&](std::size_t field) { return record.texts[field - 1]; };
+    switch (format) {
+    case OutputFormat::Json:
+        // QJsonDocument's order: the members sorted by name.
+        to += "    {\n";
+        appendJsonMember(to, "        \"city\": ", text(3));
+        appendJsonMember(to, "        \"country\": ", text(1));
+        appendJsonMember(to, "        \"ip\": ", query);
+        appendJsonMember(to, "        \"isp\": ", text(4));
+        appendJsonMember(to, "        \"network\": ", network);
+        to += "        \"ok\": true,\n";
+        appendJsonMember(to, "        \"query\": ", query);
+        appendJsonMember(to, "        \"region\": ", text(2), true);
+        to += "    }";
+        break;
+    case OutputFormat::Csv:
+        appendCsvField(to, query);
+        for (std::size_t field = 1; field < kInfoFieldCount; ++field) {
+            to += ',';
+            appendCsvField(to, text(field));
+        }
+        to += ",ok,";
+        appendCsvField(to, network);
+        to += "\r\n";
+        break;
+    case OutputFormat::Text: {
+        static const std::array<std::string, kInfoFieldCount> keys = [] {
+            std::array<std::string, kInfoFieldCount> keys;
+            for (std::size_t i = 0; i < kInfoFieldCount; ++i)
+                keys[i] = (QString::fromUtf16(kInfoFields[i].key) + QLatin1Char('\t')).toStdString();
+            return keys;
+        }();
+        for (std::size_t field = 0; field < kInfoFieldCount; ++field) {
+            to += keys[field];
+            const std::string_view value = field == 0 ? query : text(field);
+            to += value.empty() ? std::string_view("未知") : value;
+            to += '\n';
+        }
+        break;
+    }
+    }
+    return true;
+}
 QStringList csvColumns()
 {
     QStringList columns;
     for (const InfoField& field : kInfoFields)
         columns << QLatin1String(field.name);
-    return columns << QStringLiteral("status");
+    return columns << QStringLiteral("status") << QStringLiteral("network");
 }
 
 QByteArray csvHeader()
@@ -101,9 +226,10 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
     case OutputFormat::Csv: {
         const auto value = [&](std::size_t i) { return outcome.answer.values[i].value_or(QString()); };
         if (failed)
-            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error) });
+            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error), {} });
         else
-            m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok") });
+            m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok"),
+                                   outcome.answer.network.value_or(QString()) });
         break;
     }
     case OutputFormat::Text:
@@ -115,6 +241,25 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
         }
         break;
     }
+}
+
+void AnswerWriter::addFound(QByteArrayView answer)
+{
+    if (m_outputFailed)
+        return;
+    switch (m_format) {
+    case OutputFormat::Json:
+        m_pending += m_elements++ == 0 ? "[\n" : ",\n";
+        break;
+    case OutputFormat::Csv:
+        break;
+    case OutputFormat::Text:
+        if (m_rowsWritten)
+            m_pending += '\n';
+        m_rowsWritten = true;
+        break;
+    }
+    m_pending += answer;
 }
 
 void AnswerWriter::flush()

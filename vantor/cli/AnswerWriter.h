@@ -4,9 +4,12 @@
 #include "vantor/cli/CommandLine.h"
 #include "vantor/cli/ExitStatus.h"
 #include "vantor/cli/Outcome.h"
+#include "vantor/net/IpDatabase.h"
 
 #include <QByteArray>
 #include <QString>
+#include <string>
+#include <string_view>
 
 class QIODevice;
 
@@ -19,6 +22,11 @@ QStringList csvColumns();
 // The header line of --csv.
 QByteArray csvHeader();
 
+// A local database's answer for the address `query` (UTF-8) as AnswerWriter::add() writes it, but for what goes
+// between answers, appended to `to`: the same bytes with no text made on the way. False, and nothing appended, when
+// a text is not valid UTF-8; add() writes that one. Safe from any thread.
+bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record);
+
 // Writes the answers in the input's order, in the chosen format, as they come: held back only while more input is
 // already at hand. JSON is one array, opened with the first element and closed by finish(). A failure also goes to
 // standard error, naming its address, unless it was reported already.
@@ -30,6 +38,9 @@ public:
     // A line on standard error, in place of the progress line.
     void message(const QString& line);
     void add(const QString& query, const Outcome& outcome);
+    // An answer as appendFound() made it.
+    void addFound(QByteArrayView answer);
+    OutputFormat format() const { return m_format; }
     void flush();
 
     // Holds text back until this much is gathered, or until no more input is at hand.

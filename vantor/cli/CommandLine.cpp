@@ -84,9 +84,11 @@ QString outputHelp()
         = QStringLiteral("Five lines KEY<TAB>VALUE per address (IP, country, region, city and carrier, with Chinese "
                          "keys), a blank line between addresses; an address that gets no rows prints one line on "
                          "standard error instead. With --json, one array of objects with the members query, ok, and "
-                         "either %1 and %2 (null where the service did not say), or error: %3. With --csv, the "
-                         "header %4 and one row per input address (RFC 4180, UTF-8), status ok or one of those "
-                         "errors. A line of a list that is not an address is reported as FILE:LINE on standard "
+                         "either %1, %2 and network (null where the service did not say), or error: %3. With "
+                         "--csv, the header %4 and one row per input address (RFC 4180, UTF-8), status ok or one "
+                         "of those errors. The network is the one the local database (mmdb) holds the address in, "
+                         "e.g. 203.0.113.0/24; the online services do not say. A line of a list that is not an address "
+                         "is reported as FILE:LINE on standard "
                          "error and counts as rejected. On a terminal, standard error shows how far a list has come. "
                          "With --own, the addresses one a line, or with --json one object {\"ipv4\": ..., "
                          "\"ipv6\": ...}, null for a family not found.")
@@ -101,7 +103,7 @@ QString outputHelp()
                          "about. A list's line over %1 bytes is rejected unread. After %2 requests in a row without "
                          "an answer the remaining addresses are not sent and fail as network failures. Ctrl-C or "
                          "SIGTERM stops after the address at hand, and what is written is complete (a JSON array "
-                         "closed).")
+                         "closed). With mmdb the lookups run on as many threads as the CPUs vantor-cli may use.")
               .arg(QString::number(kLongestListLine), QString::number(kLongestNoAnswerStreak));
     return QStringLiteral("\nOutput:\n") + wrapped(output) + QLatin1Char('\n') + wrapped(batches) + QLatin1Char('\n')
         + wrapped(asTheyCome)
@@ -130,7 +132,10 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
                        "it looks up this machine's public addresses, IPv4 first.\n"
                        "\n"
                        "A list FILE holds one address a line; blank lines and text after '#' are\n"
-                       "ignored. With no ADDRESS and no -f, a list piped into standard input is read.\n"
+                       "ignored. With no ADDRESS and no -f, standard input is read as a list when it\n"
+                       "is a pipe, a file or a socket; a terminal or /dev/null is none. Cron gives its\n"
+                       "jobs a pipe, so the own addresses need it redirected from /dev/null:\n"
+                       "  0 * * * * vantor-cli --json < /dev/null >> ~/own-address.log\n"
                        "Each distinct address is looked up once; the answers keep the input's order."));
     QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption json(QStringLiteral("json"),

@@ -62,9 +62,13 @@ std::optional<Entry> EntryReader::next()
     for (;;) {
         if (m_list) {
             if (const std::optional<ListedLine> line = m_list->next()) {
-                if (!line->isAddress)
-                    reject(*line);
-                return Entry { line->text, line->isAddress };
+                Entry entry { line->text, line->isAddress, {} };
+                if (!line->isAddress) {
+                    entry.rejection = rejection(*line);
+                    if (!m_deferRejections)
+                        m_writer.message(entry.rejection);
+                }
+                return entry;
             }
             m_list.reset();
             m_device = nullptr;
@@ -73,7 +77,7 @@ std::optional<Entry> EntryReader::next()
             return std::nullopt;
         const AddressSource& source = m_sources[m_index++];
         if (source.kind == AddressSource::Kind::Address)
-            return Entry { source.text, true };
+            return Entry { source.text, true, {} };
         m_device = source.text == QLatin1String("-") ? m_standardInput : m_files.value(source.text).get();
         m_list = std::make_unique<AddressListReader>(*m_device);
     }
@@ -81,7 +85,8 @@ std::optional<Entry> EntryReader::next()
 
 bool EntryReader::moreAtHand() const
 {
-    if (m_device && (m_device->bytesAvailable() > 0 || !m_device->isSequential()))
+    // A pipe's next bytes may be there already, beyond what the device has read ahead.
+    if (m_device && (m_device->bytesAvailable() > 0 || !m_device->isSequential() || m_device->waitForReadyRead(0)))
         return true;
     if (m_device || m_index >= m_sources.size())
         return false;
@@ -102,13 +107,13 @@ std::optional<QStringList> EntryReader::rest() const
     return addresses;
 }
 
-void EntryReader::reject(const ListedLine& line)
+QString EntryReader::rejection(const ListedLine& line) const
 {
     const QString longer = line.overlong ? QStringLiteral("longer than %1 bytes, ").arg(kLongestListLine) : QString();
     // In one pass, so that a "%" in the file's name or the line is taken as it is.
-    m_writer.message(QStringLiteral("%1:%2: %3not an address: %4")
-                         .arg(platform::printable(m_sources[m_index - 1].text, kLongestShownName),
-                              QString::number(line.lineNumber), longer, platform::printable(line.text)));
+    return QStringLiteral("%1:%2: %3not an address: %4")
+        .arg(platform::printable(m_sources[m_index - 1].text, kLongestShownName), QString::number(line.lineNumber),
+             longer, platform::printable(line.text));
 }
 
 } // namespace vantor::cli

@@ -22,6 +22,7 @@ struct Entry
 {
     QString query;
     bool isAddress = true;
+    QString rejection; // for a line that is not an address, when deferRejections(): what standard error says
 };
 
 // The sources one after another: addresses as they are, lists line by line.
@@ -39,6 +40,10 @@ public:
 
     std::optional<Entry> next();
 
+    // A line that is not an address is said by whoever writes its entry (Entry::rejection), not when it is read: for
+    // a caller that reads ahead of its answers.
+    void deferRejections() { m_deferRejections = true; }
+
     // Whether the next entry can be had without waiting for a writer at the other end of a pipe.
     bool moreAtHand() const;
 
@@ -54,13 +59,14 @@ public:
 private:
     bool listRead() const { return !m_device || (!m_device->isSequential() && m_device->atEnd()); }
 
-    void reject(const ListedLine& line);
+    QString rejection(const ListedLine& line) const;
 
     const QList<AddressSource>& m_sources;
     QIODevice* m_standardInput;
     AnswerWriter& m_writer;
     QHash<QString, std::shared_ptr<QFile>> m_files;
     qsizetype m_index = 0;
+    bool m_deferRejections = false;
     QIODevice* m_device = nullptr;
     std::unique_ptr<AddressListReader> m_list;
 };

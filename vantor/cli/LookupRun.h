@@ -38,6 +38,14 @@ struct Run
             progress->update(++written, total);
     }
 
+    // An answer as appendFound() made it.
+    void addFound(QByteArrayView answer)
+    {
+        writer.addFound(answer);
+        if (progress)
+            progress->update(++written, total);
+    }
+
     int finish()
     {
         const int status = writer.finish();

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/cli/AnswerWriter.h"
+#include "vantor/cli/CliTesting.h"
 #include "vantor/cli/KnownAnswers.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,6 +87,58 @@ TEST(KnownAnswers, SharesTextsAndForgetsWhatGoesPastTheBudget)
     EXPECT_EQ(known.find(QStringLiteral("203.0.113.0")).state, State::Answered);
     EXPECT_EQ(known.find(QStringLiteral("203.0.113.99")).state, State::Forgotten);
     EXPECT_EQ(known.find(QStringLiteral("198.51.100.7")).state, State::Answered);
+}
+
+} // namespace
+
+namespace {
+
+using vantor::DatabaseRecord;
+using vantor::cli::AnswerWriter;
+using vantor::cli::OutputFormat;
+
+DatabaseRecord found(std::array<std::string_view, 4> texts, const char* network)
+{
+    DatabaseRecord record;
+    record.kind = DatabaseRecord::Kind::Found;
+    record.texts = texts;
+    std::strncpy(record.network.data(), network, record.network.size() - 1);
+    return record;
+}
+
+// A local database's answers are formatted without texts made on the way; they must read exactly as add() writes
+// them, separators between answers included.
+TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
+{
+    static constexpr char kControls[] = "back\\slash \x01\x1f\x7f\0";
+    const std::pair<const char*, DatabaseRecord> records[] = {
+        { "203.0.113.7", found({ "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24") },
+        { "2001:db8::1", found({ "日本", "", "东京", "" }, "2001:db8::/32") },
+        { "198.51.100.9", found({ "", "", "San Francisco, \"SF\"", "Example, Inc." }, "198.51.100.9/32") },
+        { "192.0.2.200",
+          found({ "tab\there", "new\nline\r", std::string_view(kControls, sizeof kControls - 1), "\"quoted\"," },
+                "192.0.2.128/25") },
+    };
+    for (const OutputFormat format : { OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json }) {
+        Captured byAdd;
+        Captured byBytes;
+        AnswerWriter viaAdd(format, byAdd.out, byAdd.err, nullptr);
+        AnswerWriter viaBytes(format, byBytes.out, byBytes.err, nullptr);
+        for (const auto& [address, record] : records) {
+            std::string answer;
+            ASSERT_TRUE(vantor::cli::appendFound(format, answer, address, record)) << address;
+            viaBytes.addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
+            viaAdd.add(QLatin1String(address), { FailureKind::None, vantor::answerOf(record, QLatin1String(address)) });
+        }
+        EXPECT_EQ(viaBytes.finish(), viaAdd.finish());
+        EXPECT_EQ(byBytes.out.data().toStdString(), byAdd.out.data().toStdString()) << int(format);
+    }
+
+    // Bytes that are not UTF-8 are left to add(), which makes texts of them.
+    std::string answer = "kept";
+    EXPECT_FALSE(vantor::cli::appendFound(OutputFormat::Csv, answer, "203.0.113.7",
+                                          found({ "\xff", "", "", "" }, "203.0.113.0/24")));
+    EXPECT_EQ(answer, "kept");
 }
 
 } // namespace

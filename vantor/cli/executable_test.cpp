@@ -14,13 +14,16 @@ protected:
         QByteArray err;
     };
 
-    // Standard input is a terminal unless there is `input` to pipe in.
-    Result run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt)
+    // Standard input is a terminal unless there is `input` to pipe in or a file to read it from.
+    Result run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt,
+               const QString& inputFile = {})
     {
         QProcess cli;
         // The terminal's other end stays open while the program runs.
-        const int terminal = input ? -1 : posix_openpt(O_RDWR | O_NOCTTY);
-        if (!input) {
+        const int terminal = input || !inputFile.isEmpty() ? -1 : posix_openpt(O_RDWR | O_NOCTTY);
+        if (!inputFile.isEmpty())
+            cli.setStandardInputFile(inputFile);
+        if (terminal >= 0) {
             EXPECT_GE(terminal, 0);
             EXPECT_EQ(grantpt(terminal), 0);
             EXPECT_EQ(unlockpt(terminal), 0);
@@ -145,6 +148,34 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
         << badFile.err.toStdString();
 }
 
+// Standard input is a list only when it is a pipe, a file or a socket: /dev/null, as cron and systemd jobs have it,
+// leaves the own addresses to be looked up.
+TEST_F(CliExecutableTest, OnlyAPipeAFileOrASocketOnStandardInputIsAList)
+{
+    server.setResponse("/", { 200, "203.0.113.7\n" });
+    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    QTemporaryDir folder;
+    const QString list = folder.filePath(QStringLiteral("list"));
+    QFile file(list);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("2001:db8::1\n");
+    file.close();
+
+    const struct
+    {
+        QString input;
+        const char* address;
+    } cases[] = { { QStringLiteral("/dev/null"), "203.0.113.7" }, { list, "2001:db8::1" } };
+    for (const auto& c : cases) {
+        const Result result = run(local({ QStringLiteral("--json") }), std::nullopt, c.input);
+        EXPECT_EQ(result.exitCode, 0) << c.input.toStdString() << ": " << result.err.toStdString();
+        const QJsonArray answers = QJsonDocument::fromJson(result.out).array();
+        ASSERT_EQ(answers.size(), 1) << c.input.toStdString() << ": " << result.out.toStdString();
+        EXPECT_EQ(answers[0][QStringLiteral("query")].toString(), QLatin1String(c.address)) << c.input.toStdString();
+    }
+}
+
 // The HTTPS formats by name, against stand-ins of their documented answers; the token comes from a file and
 // reaches ipinfo's service only as a header.
 TEST_F(CliExecutableTest, IpwhoisAndIpinfoGiveFiveRows)
@@ -228,13 +259,14 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
                            "203.0.113.7\n198.51.100.9\n2001:db8::1\n192.0.2.1\nbogus\n203.0.113.7\n");
     EXPECT_EQ(csv.exitCode, 1);
     EXPECT_EQ(csv.out.toStdString(),
-              "ip,country,region,city,isp,status\r\n"
-              "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n"
-              "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok\r\n"
-              "2001:db8::1,日本,,东京,,ok\r\n"
-              "192.0.2.1,,,,,not-found\r\n"
-              "bogus,,,,,rejected\r\n"
-              "203.0.113.7,中国,上海,上海,China Telecom,ok\r\n");
+              "ip,country,region,city,isp,status,network\r\n"
+              "203.0.113.7,中国,上海,上海,China Telecom,ok,203.0.113.0/24\r\n"
+              "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok,"
+              "198.51.100.0/24\r\n"
+              "2001:db8::1,日本,,东京,,ok,2001:db8::/32\r\n"
+              "192.0.2.1,,,,,not-found,\r\n"
+              "bogus,,,,,rejected,\r\n"
+              "203.0.113.7,中国,上海,上海,China Telecom,ok,203.0.113.0/24\r\n");
     EXPECT_EQ(csv.err.toStdString(),
               "vantor-cli: 192.0.2.1: 查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
 
@@ -249,6 +281,32 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
     EXPECT_EQ(noList.exitCode, 2);
     EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// A line piped in is answered before the next one comes, though the lookups run on threads of their own.
+TEST_F(CliExecutableTest, LocalLookupsAnswerEachLineOfAPipeAsItComes)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    QProcess cli;
+    cli.start(QStringLiteral(VANTOR_CLI),
+              { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
+                databases.city(), QStringLiteral("--csv") });
+    ASSERT_TRUE(cli.waitForStarted());
+    QByteArray out;
+    for (const char* line : { "203.0.113.7", "bogus", "2001:db8::1" }) {
+        cli.write(QByteArray(line) + '\n');
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                out += cli.readAllStandardOutput();
+                return out.contains(QByteArray(line) + ',');
+            },
+            30000))
+            << line << " not answered while the pipe stays open: " << out.toStdString();
+    }
+    cli.closeWriteChannel();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 1);
 }
 
 // A crafted list neither reaches the terminal raw nor takes memory by its size.
@@ -271,10 +329,10 @@ TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
                     "vantor-cli: 203.0.113.7\\x1B[2J: 查询错误: 您输入的IP有误\n");
     const QList<QByteArray> rows = result.out.split('\n');
     ASSERT_EQ(rows.size(), 6) << result.out.toStdString();
-    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected\r");
-    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected\r");
-    EXPECT_EQ(rows[3], "203.0.113.7,中国,上海,上海,,ok\r");
-    EXPECT_EQ(rows[4], "203.0.113.7\x1b[2J,,,,,rejected\r");
+    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected,\r");
+    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected,\r");
+    EXPECT_EQ(rows[3], "203.0.113.7,中国,上海,上海,,ok,203.0.113.0/24\r");
+    EXPECT_EQ(rows[4], "203.0.113.7\x1b[2J,,,,,rejected,\r");
 }
 
 // A slow service, then Ctrl-C: the request under way is dropped, and what was written is a whole JSON array.
@@ -301,9 +359,9 @@ TEST_F(CliExecutableTest, StoppedJsonIsStillOneArray)
     const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
     const QJsonArray answered {
         object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
-               R"("city":"上海","isp":"电信"})"),
+               R"("city":"上海","isp":"电信","network":null})"),
         object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
-               R"("city":"东京","isp":"NTT"})"),
+               R"("city":"东京","isp":"NTT","network":null})"),
     };
     EXPECT_EQ(out.toStdString(), QJsonDocument(answered).toJson().toStdString());
     EXPECT_TRUE(cli.readAllStandardError().isEmpty()) << "the address under way is neither failed nor answered";

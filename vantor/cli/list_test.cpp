@@ -2,6 +2,7 @@
 #include "vantor/cli/AddressList.h"
 
 #include <QBuffer>
+#include <QHostAddress>
 #include <gtest/gtest.h>
 
 namespace {
@@ -85,6 +86,23 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
     EXPECT_TRUE(line->overlong);
     EXPECT_EQ(line->lineNumber, 2);
     EXPECT_FALSE(reader.next());
+}
+
+} // namespace
+
+namespace {
+
+// IPv4 is checked without QHostAddress; what counts as an address must stay what QHostAddress writes back unchanged.
+TEST(AddressList, DottedDecimalIsWhatQHostAddressWritesBack)
+{
+    for (const char* text : { "0.0.0.0", "255.255.255.255", "203.0.113.7", "01.2.3.4", "1.2.3.04", "1.2.3.00",
+                              "256.1.1.1", "1.2.3", "1.2.3.4.", ".1.2.3.4", "1..2.3", "0x7f.0.0.1", "1.2.3.4/24",
+                              "1.2.3.-4", "+1.2.3.4", "１.2.3.4", "12345.1.1", "4294967295", "" }) {
+        const QString address = QString::fromUtf8(text);
+        const QHostAddress host(address);
+        const bool written = host.protocol() == QAbstractSocket::IPv4Protocol && host.toString() == address;
+        EXPECT_EQ(vantor::cli::isIpAddress(address), written) << text;
+    }
 }
 
 } // namespace

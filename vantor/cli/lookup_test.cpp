@@ -143,9 +143,9 @@ TEST(BatchLookup, JsonReport)
     const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
     const QJsonArray expected {
         object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
-               R"("city":"上海","isp":"电信"})"),
+               R"("city":"上海","isp":"电信","network":null})"),
         object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
-               R"("city":"东京","isp":"NTT"})"),
+               R"("city":"东京","isp":"NTT","network":null})"),
         object(R"({"query":"10.0.0.1","ok":false,"error":"rejected"})"),
         object(R"({"query":"192.0.2.9","ok":false,"error":"unreadable"})"),
         object(R"({"query":"192.0.2.1","ok":false,"error":"rate-limited"})"),
@@ -221,6 +221,57 @@ TEST(BatchLookup, UntrustedCertificateIsANetworkFailureWithItsReason)
     EXPECT_EQ(QJsonDocument::fromJson(json.out.data()).array(),
               QJsonDocument::fromJson(R"([{"query":"203.0.113.7","ok":false,"error":"insecure"}])").array());
     EXPECT_TRUE(tls.requests().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// A local database looks a long list up on several threads; the answers and what standard error says keep the
+// list's order, across every batch.
+TEST(LocalLookup, ManyThreadsKeepTheListsOrder)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    vantor::ServiceConfig services;
+    services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
+    services.ipInfoDatabase = databases.city();
+    services.asnDatabase = databases.asn();
+    const std::pair<const char*, const char*> kinds[] = {
+        { "203.0.113.%1", ",中国,上海,上海,China Telecom,ok,203.0.113.0/24" },
+        { "192.0.2.%1", ",,,,,not-found," }, // below .128 only
+        { "2001:db8::%1", ",日本,,东京,,ok,2001:db8::/32" },
+        { "bogus%1", ",,,,,rejected," },
+    };
+    QByteArray list;
+    QStringList rows;
+    QByteArray err;
+    for (int i = 0; i < 20000; ++i) {
+        const auto& [address, row] = kinds[(i * 7 + i / 5) % std::size(kinds)];
+        const QString query = QString::fromLatin1(address).arg(i % 100);
+        list += query.toUtf8() + '\n';
+        rows << query + QString::fromUtf8(row);
+        if (query.startsWith(QLatin1String("192.")))
+            err += "vantor-cli: " + query.toUtf8() + ": 查询错误: 数据库中没有这个地址。\n";
+        if (query.startsWith(QLatin1String("bogus")))
+            err += "-:" + QByteArray::number(i + 1) + ": not an address: " + query.toUtf8() + '\n';
+    }
+    QBuffer input(&list);
+    input.open(QIODevice::ReadOnly);
+    Captured captured;
+    vantor::cli::LookupOptions options;
+    options.format = vantor::cli::OutputFormat::Csv;
+    options.standardInput = &input;
+
+    const int status = vantor::cli::lookUp(services, { { vantor::cli::AddressSource::Kind::File, "-" } }, options,
+                                           captured.out, captured.err, [](auto) {});
+
+    EXPECT_EQ(status, 1);
+    QStringList written = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(written.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
+    EXPECT_EQ(written.takeLast(), QString());
+    EXPECT_EQ(written, rows);
+    EXPECT_EQ(captured.err.data().toStdString(), err.toStdString());
 }
 
 } // namespace

@@ -15,7 +15,21 @@
 #include <csignal>
 #include <cstdio>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Whether standard input holds a list: a pipe, a file or a socket. A terminal, /dev/null or another device is none,
+// as a systemd service or a cron job with its input redirected has it, so they look up the own addresses.
+bool standardInputIsList()
+{
+    struct stat input = {};
+    return ::fstat(STDIN_FILENO, &input) == 0
+        && (S_ISFIFO(input.st_mode) || S_ISREG(input.st_mode) || S_ISSOCK(input.st_mode));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -54,8 +68,8 @@ int main(int argc, char** argv)
 
     using vantor::cli::AddressSource;
     QList<AddressSource> sources = options.sources;
-    // Nothing named and something piped in: the addresses are in the pipe.
-    if (sources.isEmpty() && !isatty(STDIN_FILENO))
+    // Nothing named and something piped or redirected in: the addresses are there.
+    if (sources.isEmpty() && standardInputIsList())
         sources.append({ AddressSource::Kind::File, QStringLiteral("-") });
 
     vantor::cli::ProgressLine progress(err, isatty(STDERR_FILENO));

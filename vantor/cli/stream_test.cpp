@@ -56,7 +56,7 @@ TEST_P(StreamTest, AnswersAsTheListComes)
 
     EXPECT_EQ(status, c.exitStatus);
     QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
-    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
     EXPECT_EQ(rows.takeLast(), QString());
     EXPECT_EQ(rows, c.rows);
     EXPECT_EQ(captured.err.data().toStdString(), c.err.toStdString());
@@ -67,7 +67,7 @@ QStringList csvRows(const QStringList& addresses, const char* status)
 {
     QStringList rows;
     for (const QString& address : addresses)
-        rows << address + QStringLiteral(",,,,,") + QLatin1String(status);
+        rows << address + QStringLiteral(",,,,,") + QLatin1String(status) + QLatin1Char(',');
     return rows;
 }
 
@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                      false,
                      false,
                      0,
-                     { "203.0.113.7,中国,上海,上海,电信,ok", "2001:db8::1,日本,,东京,NTT,ok",
-                       "203.0.113.7,中国,上海,上海,电信,ok", "203.0.113.7,中国,上海,上海,电信,ok" },
+                     { "203.0.113.7,中国,上海,上海,电信,ok,", "2001:db8::1,日本,,东京,NTT,ok,",
+                       "203.0.113.7,中国,上海,上海,电信,ok,", "203.0.113.7,中国,上海,上海,电信,ok," },
                      "vantor-cli: 203.0.113.7: 回答太多，没有全部记住，重复的地址将再次查询。\n",
                      0,
                      4 },
@@ -115,8 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                      true,
                      false,
                      1024,
-                     { "192.0.2.1,,,,,network", "192.0.2.2,,,,,network", "bogus,,,,,rejected", "192.0.2.3,,,,,network",
-                       "192.0.2.1,,,,,network", "192.0.2.4,,,,,network", "192.0.2.5,,,,,network" },
+                     { "192.0.2.1,,,,,network,", "192.0.2.2,,,,,network,", "bogus,,,,,rejected,",
+                       "192.0.2.3,,,,,network,", "192.0.2.1,,,,,network,", "192.0.2.4,,,,,network,",
+                       "192.0.2.5,,,,,network," },
                      "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused
                          + "-:3: not an address: bogus\n"
                            "vantor-cli: 192.0.2.3"
@@ -152,11 +153,11 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     for (int i = 1; i <= 250; ++i) {
         const QString address = QStringLiteral("198.51.%1.%2").arg(i / 100).arg(i % 100);
         list += address.toUtf8() + '\n';
-        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok");
+        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok,");
         if (i == 7) {
             list += "10.0.0.1 # private\nbogus\n198.51.0.1\n";
-            expected << "10.0.0.1,,,,,rejected"
-                     << "bogus,,,,,rejected" << expected.first();
+            expected << "10.0.0.1,,,,,rejected,"
+                     << "bogus,,,,,rejected," << expected.first();
         }
     }
     QBuffer input(&list);
@@ -179,7 +180,7 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
 
     EXPECT_EQ(status, 1);
     QStringList rows = QString::fromUtf8(out.data()).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status"));
+    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
     ASSERT_EQ(rows.takeLast(), QString());
     EXPECT_EQ(rows, expected);
     // 251 distinct addresses: 100 + 100, then the limit of two is used up until the window ends.

@@ -7,12 +7,16 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <maxminddb.h>
 #include <mutex>
+#include <netdb.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -22,28 +26,68 @@ namespace vantor {
 
 namespace {
 
-// A text of the entry at the path, or nothing when it has none or an empty one.
-std::optional<QString> textAt(MMDB_entry_s& entry, const char* const* path)
+// A text of the entry at the path, empty when it has none.
+std::string_view textAt(MMDB_entry_s& entry, const char* const* path)
 {
     MMDB_entry_data_s data {};
     if (MMDB_aget_value(&entry, &data, path) != MMDB_SUCCESS || !data.has_data
-        || data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0)
-        return std::nullopt;
-    return QString::fromUtf8(data.utf8_string, qsizetype(data.data_size));
+        || data.type != MMDB_DATA_TYPE_UTF8_STRING)
+        return {};
+    return { data.utf8_string, data.data_size };
 }
 
 // The entry's name under `names` below the path, in Chinese, else in English.
-std::optional<QString> nameAt(MMDB_entry_s& entry, std::initializer_list<const char*> path)
+std::string_view nameAt(MMDB_entry_s& entry, std::initializer_list<const char*> path)
 {
     for (const char* language : { "zh-CN", "en" }) {
         std::array<const char*, 5> full {};
         auto end = std::copy(path.begin(), path.end(), full.begin());
         *end++ = "names";
         *end = language;
-        if (std::optional<QString> name = textAt(entry, full.data()))
+        if (const std::string_view name = textAt(entry, full.data()); !name.empty())
             return name;
     }
-    return std::nullopt;
+    return {};
+}
+
+// The network of `netmask` bits that holds the address, as "203.0.113.0/24". An IPv4 address in an IPv6 database
+// is found below ::/96, whose 96 bits the netmask counts too.
+void writeNetwork(const MMDB_s& mmdb, const sockaddr* address, int netmask, std::array<char, 64>& text)
+{
+    std::array<unsigned char, 16> bytes {};
+    int family = address->sa_family;
+    int bits = 0;
+    if (family == AF_INET) {
+        std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, 4);
+        bits = 32;
+        if (mmdb.metadata.ip_version == 6)
+            netmask -= 96;
+    } else {
+        std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
+        bits = 128;
+    }
+    netmask = std::clamp(netmask, 0, bits);
+    for (int bit = netmask; bit < bits; ++bit)
+        bytes[std::size_t(bit / 8)] &= static_cast<unsigned char>(~(0x80u >> (bit % 8)));
+    char* end = text.data();
+    if (family == AF_INET) {
+        // inet_ntop() would go through printf for each number.
+        std::string dotted;
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (i > 0)
+                dotted += '.';
+            char number[4];
+            dotted.append(number, std::to_chars(number, number + sizeof number, bytes[i]).ptr);
+        }
+        end = std::copy(dotted.begin(), dotted.end(), end);
+    } else if (::inet_ntop(family, bytes.data(), text.data(), socklen_t(text.size()))) {
+        end += std::strlen(text.data());
+    } else {
+        text[0] = '\0';
+        return;
+    }
+    *end++ = '/';
+    *std::to_chars(end, text.data() + text.size() - 1, netmask).ptr = '\0';
 }
 
 using Opened = Result<std::shared_ptr<const MmdbFile>>;
@@ -163,40 +207,95 @@ Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std:
     return refuse(Kind::NotADatabase, QStringLiteral("%1 不是MaxMind数据库文件。"));
 }
 
-IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address)
+DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address, RecordTexts* cache)
 {
-    IpInfoAnswer answer;
-    const QByteArray text = address.toUtf8();
-    int addressError = 0;
-    int databaseError = MMDB_SUCCESS;
-    MMDB_lookup_result_s found
-        = MMDB_lookup_string(databases.city->handle(), text.constData(), &addressError, &databaseError);
-    if (addressError != 0) {
-        answer.kind = IpInfoAnswer::Kind::Rejected;
-        return answer;
+    DatabaseRecord record;
+    // As MMDB_lookup_string() reads the address (getaddrinfo() with AI_NUMERICHOST), once for both databases. An
+    // address in its usual form reads the same through inet_pton(), without getaddrinfo()'s allocations; the other
+    // forms it takes ("127.1", a scope "%eth0") go the long way.
+    sockaddr_storage parsed {};
+    const sockaddr* socketAddress = reinterpret_cast<const sockaddr*>(&parsed);
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&parsed);
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&parsed);
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(nullptr, &::freeaddrinfo);
+    if (::inet_pton(AF_INET, address, &ipv4->sin_addr) == 1) {
+        ipv4->sin_family = AF_INET;
+    } else if (::inet_pton(AF_INET6, address, &ipv6->sin6_addr) == 1) {
+        ipv6->sin6_family = AF_INET6;
+    } else {
+        addrinfo hints {};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_flags = AI_NUMERICHOST;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(address, nullptr, &hints, &found) != 0) {
+            record.kind = DatabaseRecord::Kind::Rejected;
+            return record;
+        }
+        addresses.reset(found);
+        socketAddress = found->ai_addr;
     }
+    const MMDB_s& city = *databases.city->handle();
+    int databaseError = MMDB_SUCCESS;
+    MMDB_lookup_result_s entry = MMDB_lookup_sockaddr(&city, socketAddress, &databaseError);
     // An IPv6 address in an IPv4-only database is simply not in it.
     if (databaseError == MMDB_IPV6_LOOKUP_IN_IPV4_DATABASE_ERROR
-        || (databaseError == MMDB_SUCCESS && !found.found_entry)) {
-        answer.kind = IpInfoAnswer::Kind::NotFound;
-        return answer;
+        || (databaseError == MMDB_SUCCESS && !entry.found_entry)) {
+        record.kind = DatabaseRecord::Kind::NotFound;
+        return record;
     }
     if (databaseError != MMDB_SUCCESS)
-        return answer; // a damaged database: unreadable
+        return record; // a damaged database: unreadable
 
-    answer.kind = IpInfoAnswer::Kind::Rows;
-    answer.values[0] = address;
-    answer.values[1] = nameAt(found.entry, { "country" });
-    answer.values[2] = nameAt(found.entry, { "subdivisions", "0" });
-    answer.values[3] = nameAt(found.entry, { "city" });
+    record.kind = DatabaseRecord::Kind::Found;
+    RecordTexts::Texts* kept = cache ? &cache->slot(entry.entry.offset) : nullptr;
+    if (kept && kept->offset == entry.entry.offset) {
+        std::copy(kept->names.begin(), kept->names.end(), record.texts.begin());
+    } else {
+        record.texts[0] = nameAt(entry.entry, { "country" });
+        record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
+        record.texts[2] = nameAt(entry.entry, { "city" });
+        if (kept && entry.entry.offset != 0)
+            *kept = { entry.entry.offset, { record.texts[0], record.texts[1], record.texts[2] } };
+    }
+    writeNetwork(city, socketAddress, entry.netmask, record.network);
     if (databases.asn) {
-        MMDB_lookup_result_s asn
-            = MMDB_lookup_string(databases.asn->handle(), text.constData(), &addressError, &databaseError);
+        MMDB_lookup_result_s asn = MMDB_lookup_sockaddr(databases.asn->handle(), socketAddress, &databaseError);
         if (databaseError == MMDB_SUCCESS && asn.found_entry) {
             const char* const path[] = { "autonomous_system_organization", nullptr };
-            answer.values[4] = textAt(asn.entry, path);
+            record.texts[3] = textAt(asn.entry, path);
         }
     }
+    return record;
+}
+
+IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address)
+{
+    return answerOf(findInDatabases(databases, address.toUtf8().constData()), address);
+}
+
+IpInfoAnswer answerOf(const DatabaseRecord& record, const QString& address)
+{
+    IpInfoAnswer answer;
+    switch (record.kind) {
+    case DatabaseRecord::Kind::Rejected:
+        answer.kind = IpInfoAnswer::Kind::Rejected;
+        return answer;
+    case DatabaseRecord::Kind::NotFound:
+        answer.kind = IpInfoAnswer::Kind::NotFound;
+        return answer;
+    case DatabaseRecord::Kind::Unreadable:
+        return answer;
+    case DatabaseRecord::Kind::Found:
+        break;
+    }
+    answer.kind = IpInfoAnswer::Kind::Rows;
+    answer.values[0] = address;
+    for (std::size_t i = 0; i < record.texts.size(); ++i) {
+        if (!record.texts[i].empty())
+            answer.values[i + 1] = QString::fromUtf8(record.texts[i].data(), qsizetype(record.texts[i].size()));
+    }
+    answer.network = QString::fromLatin1(record.network.data());
     return answer;
 }
 

@@ -5,9 +5,12 @@
 #include "vantor/net/VantorError.h"
 
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 struct MMDB_s;
 
@@ -45,9 +48,44 @@ struct IpDatabases
     std::shared_ptr<const MmdbFile> asn; // null when none is configured
 };
 
+// What the databases hold for an address, as bytes that live as long as the databases: what a caller that formats
+// many answers reads without making texts of them first.
+struct DatabaseRecord
+{
+    enum class Kind { Found, Rejected, NotFound, Unreadable };
+    Kind kind = Kind::Unreadable;
+    // The country, first subdivision and city names (zh-CN, else en) and the ASN organisation; empty when absent.
+    std::array<std::string_view, 4> texts;
+    // The network the City database holds the address in, as "203.0.113.0/24"; for Found.
+    std::array<char, 64> network {};
+};
+
+// The texts of the City database's records last read, by where they lie: many networks share a record (a city's),
+// and reading its texts again costs more than the lookup. For one thread and one set of databases.
+class RecordTexts
+{
+public:
+    struct Texts
+    {
+        std::uint32_t offset = 0; // 0: none (a record at the data section's start is not kept)
+        std::array<std::string_view, 3> names;
+    };
+    Texts& slot(std::uint32_t offset) { return m_slots[offset % m_slots.size()]; }
+
+private:
+    std::array<Texts, 1024> m_slots {};
+};
+
+// The record for the address, given as UTF-8 ending in a zero; with `cache`, the City texts are taken from it or
+// kept in it.
+DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address, RecordTexts* cache = nullptr);
+
+// The record as the answer for the address it was found for.
+IpInfoAnswer answerOf(const DatabaseRecord& record, const QString& address);
+
 // The answer for the address: IP is the address as given; country, region and city come from the City database's
-// names in zh-CN, else en; the carrier is the ASN database's autonomous_system_organization. A text that is not an
-// address is rejected; an address the City database has no entry for is NotFound.
+// names in zh-CN, else en; the carrier is the ASN database's autonomous_system_organization; the network is the City
+// database's. A text that is not an address is rejected; an address the City database has no entry for is NotFound.
 IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address);
 
 // The configured databases, each opened once per process and shared by every later call, or why one cannot be used

@@ -45,33 +45,61 @@ QStringList values(const IpInfoAnswer& answer)
     return values;
 }
 
-TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknown)
+TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
 {
     const struct
     {
         const char* address;
         Kind kind;
         QStringList values;
+        const char* network;
     } cases[] = {
-        { "203.0.113.7", Kind::Rows, { "203.0.113.7", "中国", "上海", "上海", "China Telecom" } },
+        // IPv4 addresses are found below ::/96 of these IPv6 databases, so their prefix is 96 bits less.
+        { "203.0.113.7", Kind::Rows, { "203.0.113.7", "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24" },
         { "198.51.100.9",
           Kind::Rows,
-          { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"", "Example, Inc." } },
-        { "2001:db8::1", Kind::Rows, { "2001:db8::1", "日本", "未知", "东京", "未知" } },
-        { "192.0.2.200", Kind::Rows, { "192.0.2.200", "德国", "未知", "未知", "未知" } },
-        { "192.0.2.1", Kind::NotFound, {} },
-        { "2001:db9::1", Kind::NotFound, {} },
-        { "203.0.113.7 ", Kind::Rejected, {} },
-        { "not an address", Kind::Rejected, {} },
-        { "", Kind::Rejected, {} },
+          { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"", "Example, Inc." },
+          "198.51.100.0/24" },
+        { "2001:db8::1", Kind::Rows, { "2001:db8::1", "日本", "未知", "东京", "未知" }, "2001:db8::/32" },
+        { "192.0.2.200", Kind::Rows, { "192.0.2.200", "德国", "未知", "未知", "未知" }, "192.0.2.128/25" },
+        { "::ffff:203.0.113.7",
+          Kind::Rows,
+          { "::ffff:203.0.113.7", "中国", "上海", "上海", "China Telecom" },
+          "::ffff:203.0.113.0/120" },
+        // A form only getaddrinfo() reads, as MMDB_lookup_string() would: 203.0.113.7 as one number.
+        { "3405803783", Kind::Rows, { "3405803783", "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24" },
+        { "192.0.2.1", Kind::NotFound, {}, nullptr },
+        { "2001:db9::1", Kind::NotFound, {}, nullptr },
+        { "203.0.113.7 ", Kind::Rejected, {}, nullptr },
+        { "not an address", Kind::Rejected, {}, nullptr },
+        { "", Kind::Rejected, {}, nullptr },
     };
     for (const auto& c : cases) {
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(services(), QString::fromUtf8(c.address));
         EXPECT_EQ(answer.kind, c.kind) << c.address;
         EXPECT_EQ(values(answer), c.values) << c.address;
+        EXPECT_EQ(answer.network, c.network ? std::optional(QString::fromLatin1(c.network)) : std::nullopt)
+            << c.address;
     }
     EXPECT_EQ(values(vantor::lookUpInIpDatabase(services(false), QStringLiteral("203.0.113.7"))).last(),
               QStringLiteral("未知"));
+
+    // An IPv4 database counts an IPv4 address's prefix as it is, a /24 and a /32.
+    vantor::ServiceConfig ipv4 = services(false);
+    ipv4.ipInfoDatabase = databases->cityIpv4();
+    const struct
+    {
+        const char* address;
+        std::optional<QString> network;
+    } ipv4Cases[] = { { "203.0.113.7", "203.0.113.0/24" },
+                      { "198.51.100.9", "198.51.100.9/32" },
+                      { "198.51.100.10", std::nullopt },
+                      { "2001:db8::1", std::nullopt } };
+    for (const auto& c : ipv4Cases) {
+        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(ipv4, QString::fromUtf8(c.address));
+        EXPECT_EQ(answer.kind, c.network ? Kind::Rows : Kind::NotFound) << c.address;
+        EXPECT_EQ(answer.network, c.network) << c.address;
+    }
 }
 
 TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)

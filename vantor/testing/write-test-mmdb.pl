@@ -1,7 +1,9 @@
 #!/usr/bin/perl
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Writes small MaxMind DB files for Vantor's tests and benchmarks, so no database is ever downloaded:
-#   write-test-mmdb.pl DIR          DIR/city.mmdb and DIR/asn.mmdb with a few networks (see below)
+#   write-test-mmdb.pl DIR          DIR/city.mmdb and DIR/asn.mmdb with a few networks (see below), and
+#                                   DIR/city-ipv4.mmdb, an IPv4-only City database
+
 #   write-test-mmdb.pl DIR COUNT    DIR/bench-city.mmdb and DIR/bench-asn.mmdb with COUNT /16 networks from 1.0.0.0
 use strict;
 use warnings;
@@ -23,16 +25,17 @@ my %types = (
 );
 
 sub tree {
-    my ($type) = @_;
+    my ($type, $ip_version) = @_;
+    $ip_version //= 6;
     return MaxMind::DB::Writer::Tree->new(
-        ip_version            => 6,
+        ip_version            => $ip_version,
         record_size           => 28,
         database_type         => $type,
         languages             => ['en', 'zh-CN'],
         description           => { en => "Vantor test data ($type)" },
         # The test networks are documentation ranges, which the writer would otherwise leave out.
         remove_reserved_networks => 0,
-        alias_ipv6_to_ipv4    => 1,
+        alias_ipv6_to_ipv4    => $ip_version == 6 ? 1 : 0,
         map_key_type_callback => sub { $types{ $_[0] } },
     );
 }
@@ -67,6 +70,12 @@ if (!defined $count) {
         { autonomous_system_number => 64500, autonomous_system_organization => 'Example, Inc.' });
     write_tree($city, "$dir/city.mmdb");
     write_tree($asn, "$dir/asn.mmdb");
+
+    # IPv4 only: a /24 and a /32.
+    my $city4 = tree('Vantor-Test-City', 4);
+    $city4->insert_network('203.0.113.0/24', { country => names('China', '中国') });
+    $city4->insert_network('198.51.100.9/32', { country => names('United States') });
+    write_tree($city4, "$dir/city-ipv4.mmdb");
     exit 0;
 }
 
