@@ -133,7 +133,9 @@ private:
         const auto texts = std::make_unique<RecordTexts>();
         for (;;) {
             m_ready.acquire();
-            const std::size_t slot = m_taken.fetch_add(1, std::memory_order_relaxed) % m_slots.size();
+            // acq_rel: the thread that took the slot before this one saw its batch handed over, so this one sees it
+            // too.
+            const std::size_t slot = m_taken.fetch_add(1, std::memory_order_acq_rel) % m_slots.size();
             Batch* batch = m_slots[slot].load(std::memory_order_acquire);
             if (!batch)
                 return;
