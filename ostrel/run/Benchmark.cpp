@@ -51,10 +51,10 @@ void sleepUnlessStopped(const RunControl& control, std::chrono::milliseconds win
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-history::InterferenceCounters thisMachinesCounters()
+history::InterferenceCounters thisMachinesCounters(const history::SystemRoots& roots)
 {
     const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    return history::readInterferenceCounters(now, ::sched_getcpu());
+    return history::readInterferenceCounters(now, ::sched_getcpu(), roots);
 }
 
 } // namespace
@@ -76,7 +76,7 @@ Benchmark::Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems war
     , m_warnings(std::move(warnings))
 {
     if (!m_.readCounters)
-        m_.readCounters = &thisMachinesCounters;
+        m_.readCounters = [roots = m_.probe.roots] { return thisMachinesCounters(roots); };
 }
 
 Benchmark::~Benchmark() = default;

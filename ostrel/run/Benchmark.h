@@ -89,7 +89,7 @@ public:
         // Makes each extended test from its row of the table; the row's own maker when empty.
         ExtendedTestMaker makeExtendedTest = {};
         // Reads what the kernel counts about other work, on the run's thread, before and after each test; this
-        // machine's counters (history::readInterferenceCounters()) when empty.
+        // machine's counters (history::readInterferenceCounters()) from the probe's roots when empty.
         std::function<history::InterferenceCounters()> readCounters = {};
     };
 
