@@ -3,9 +3,9 @@
 
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/SteadyRuns.h"
+#include "ostrel/run/Benchmark.h"
 #include "platform/ErrorText.h"
 #include "platform/WrappedText.h"
-#include "ostrel/run/Benchmark.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -137,7 +137,8 @@ QString extendedMembers()
 
 QString usage(const QString& program)
 {
-    return QStringLiteral("Usage: %1 [--json] [--runs N | --runs auto[:MAX]] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
+    return QStringLiteral("Usage: %1 [--json] [--runs N | --runs auto[:MAX]] [--extended [--disk-folder DIR]] "
+                          "[--prometheus FILE]\n"
                           "  or:  %1 --history [--json | --csv]\n"
                           "  or:  %1 --export FILE [--all]\n"
                           "  or:  %1 --compare FILE\n"

@@ -270,6 +270,7 @@ TEST(RunsSummary, RunsUntilSteadyCountOnlyUndisturbedRuns)
     const QList<history::RunRecord> settled { sampleRun(2.0, 80.0), sampleRun(3.0, 80.0), sampleRun(4.0, 80.5) };
     EXPECT_TRUE(cli::steadyText(settled, 10).endsWith(QStringLiteral("成绩已稳定：每项测试的标准差不超过 1 分。\n")));
     EXPECT_TRUE(cli::steadyToJson(settled, 10).value("steady").toBool());
-    EXPECT_EQ(cli::steadyText({ disturbed }, 3), QStringLiteral("1 次测试，其中 1 次受到其他程序干扰，未计入；没有未受干扰的测试。\n"));
+    EXPECT_EQ(cli::steadyText({ disturbed }, 3),
+              QStringLiteral("1 次测试，其中 1 次受到其他程序干扰，未计入；没有未受干扰的测试。\n"));
     EXPECT_TRUE(cli::steadyToJson({ disturbed }, 3).value("tests").toObject().isEmpty());
 }

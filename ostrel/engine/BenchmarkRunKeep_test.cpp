@@ -163,13 +163,15 @@ TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
                                   },
                               .aroundStage =
                                   [&](const char* key, bool begins) {
-                                      calls << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
+                                      calls
+                                          << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
                                       stopwatch.advance(3600.0);
                                   } });
     };
     EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Finished);
-    EXPECT_EQ(calls, QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+", "memory-", "disk+",
-                                   "disk-" }));
+    EXPECT_EQ(
+        calls,
+        QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+", "memory-", "disk+", "disk-" }));
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept.front().elapsed, (std::array<double, 5> { 2.5, 2.5, 4.125, 2.5, 2.5 }));
 

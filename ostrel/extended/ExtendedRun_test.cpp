@@ -121,10 +121,7 @@ protected:
                     return std::make_unique<Forward>(disk);
                 return kind.make(setup);
             });
-        return runExtendedTests({ panel,
-                                  shown,
-                                  control,
-                                  tests,
+        return runExtendedTests({ panel, shown, control, tests,
                                   [&](const QString& key, bool begins) {
                                       // With how many states the pass had shown by then.
                                       measured << key + (begins ? QLatin1Char('+') : QLatin1Char('-'))

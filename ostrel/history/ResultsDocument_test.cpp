@@ -65,8 +65,8 @@ TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRu
               R"("seqRead":{"mbps":2903.5},"seqWrite":{"mbps":1187.25}})");
     // Each measured test, a figure the machine could not give absent.
     const QJsonObject interference = json.value("interference").toObject();
-    EXPECT_EQ(interference.keys(), QStringList({ "disk", "double", "extended.disk", "extended.multicore", "int",
-                                                 "memory", "pi" }));
+    EXPECT_EQ(interference.keys(),
+              QStringList({ "disk", "double", "extended.disk", "extended.multicore", "int", "memory", "pi" }));
     EXPECT_EQ(QJsonDocument(interference.value("double").toObject()).toJson(QJsonDocument::Compact),
               R"({"cpuWait":0.5,"disturbed":true,"frequency":0.9375,"steal":0.03125})");
     EXPECT_EQ(QJsonDocument(interference.value("memory").toObject()).toJson(QJsonDocument::Compact),

@@ -66,8 +66,9 @@ QStringList disturbedTests(const RunRecord& run)
 
 bool fiveTestsDisturbed(const RunRecord& run)
 {
-    return std::any_of(kTestKinds.begin(), kTestKinds.end(),
-                       [&](const TestKind& kind) { return run.interference.value(QLatin1String(kind.key)).disturbed(); });
+    return std::any_of(kTestKinds.begin(), kTestKinds.end(), [&](const TestKind& kind) {
+        return run.interference.value(QLatin1String(kind.key)).disturbed();
+    });
 }
 
 QString finishedAtText(double finishedAt)

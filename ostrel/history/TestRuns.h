@@ -54,14 +54,14 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
     disk.randWrite = { 61.5, 15014.5 };
     run.extended.set(QStringLiteral("disk"), disk);
     // The floating-point test disturbed; a figure the machine could not give left out.
-    const auto figures = [](std::optional<double> cpuWait, std::optional<double> steal,
-                            std::optional<double> frequency) {
-        Interference interference;
-        interference.cpuWait = cpuWait;
-        interference.steal = steal;
-        interference.frequency = frequency;
-        return interference;
-    };
+    const auto figures
+        = [](std::optional<double> cpuWait, std::optional<double> steal, std::optional<double> frequency) {
+              Interference interference;
+              interference.cpuWait = cpuWait;
+              interference.steal = steal;
+              interference.frequency = frequency;
+              return interference;
+          };
     run.interference = {
         { QStringLiteral("int"), figures(0.0125, 0.0, 0.96875) },
         { QStringLiteral("double"), figures(0.5, 0.03125, 0.9375) },

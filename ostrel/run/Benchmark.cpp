@@ -186,8 +186,8 @@ ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, Fin
           .shown = *m_.extendedPanel,
           .control = control,
           .tests = tests,
-          .aroundTest = [&](const QString& key,
-                            bool begins) { measure(history::extendedInterferenceKey(key), begins); } },
+          .aroundTest
+          = [&](const QString& key, bool begins) { measure(history::extendedInterferenceKey(key), begins); } },
         finished);
 }
 

@@ -324,8 +324,8 @@ TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
         auto opened = Benchmark::open(parts);
         ASSERT_TRUE(opened);
         QStringList lines;
-        const QList<RunOutcome> outcomes = (*opened)->run(
-            1, rig.workloads, rig.control, { .disturbed = [&](const QString& line) { lines << line; } });
+        const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control,
+                                                          { .disturbed = [&](const QString& line) { lines << line; } });
         ASSERT_EQ(outcomes.size(), 1);
         ASSERT_TRUE(outcomes.first().finished);
         EXPECT_TRUE(outcomes.first().problems.isEmpty());
