@@ -2,10 +2,12 @@
 // Run history costs, each against its target:
 //  - appending one run to the history database, as at the end of every run (< 20 ms);
 //  - opening the history window on 10,000 stored runs until its table and chart have painted (< 300 ms);
-//  - the skew probe before a run (about its half-second window, never much more).
+//  - the skew probe before a run (about its half-second window, never much more);
+//  - reading the interference counters around a test: one read, and a test's two reads with their shares.
 // Databases live in a temporary folder, never the user's. With --screenshot FILE it saves a picture of the
 // window with a few months of sample runs and an imported machine instead.
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/Interference.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/SkewProbe.h"
 #include "ostrel/history/ui/HistoryModel.h"
@@ -21,7 +23,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <sched.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace ostrel::history;
@@ -175,6 +180,42 @@ void benchSkewProbe()
                 found.isEmpty() ? "nothing" : qPrintable(found.join(QStringLiteral(", "))));
 }
 
+double monotonicSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void benchInterference()
+{
+    constexpr int kReads = 5000;
+    std::vector<double> reads;
+    std::vector<double> tests;
+    InterferenceCounters last;
+    Interference shares;
+    for (int i = 0; i < kReads; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        last = readInterferenceCounters(monotonicSeconds(), ::sched_getcpu());
+        reads.push_back(double(timer.nsecsElapsed()) / 1e3);
+    }
+    const long userHz = ::sysconf(_SC_CLK_TCK);
+    for (int i = 0; i < kReads / 2; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const InterferenceCounters start = readInterferenceCounters(monotonicSeconds(), ::sched_getcpu());
+        const InterferenceCounters end = readInterferenceCounters(monotonicSeconds(), ::sched_getcpu());
+        shares = interferenceBetween(start, end, userHz);
+        tests.push_back(double(timer.nsecsElapsed()) / 1e3);
+    }
+    std::printf("interference counters, %zu reads: median %.1f us, p95 %.1f us; per test (two reads and the shares), "
+                "%zu tests: median %.1f us, p95 %.1f us\n",
+                reads.size(), percentile(reads, 50), percentile(reads, 95), tests.size(), percentile(tests, 50),
+                percentile(tests, 95));
+    std::printf("  this machine gives: pressure %s, steal %s (%d CPUs), frequency %s, throttling %s\n",
+                last.cpuWaitMicros ? "yes" : "no", last.stealTicks ? "yes" : "no", last.cpus,
+                last.frequencyKHz ? "yes" : "no", last.throttleEvents ? "yes" : "no");
+}
+
 int screenshot(const QString& folder, const QString& file)
 {
     const QString path = folder + QStringLiteral("/screenshot.sqlite");
@@ -222,5 +263,6 @@ int main(int argc, char** argv)
     benchAppend(folder.path());
     benchWindow(folder.path());
     benchSkewProbe();
+    benchInterference();
     return 0;
 }

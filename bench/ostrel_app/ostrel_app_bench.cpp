@@ -4,9 +4,14 @@
 // lateness of a 10 ms timer on the GUI thread; then how long closing the
 // window during a run takes to tear everything down.
 //
+// With --screenshot FILE [--busy-during KEY] it makes one run instead, with a busy loop on every CPU while the
+// test KEY ("double") runs, and saves a picture of the window at its end; the lines beside the panel (skew
+// conditions, disturbed tests) also go to standard output.
+//
 // Results go to a store in a temporary folder, never the user's.
 #include "ostrel/app/MainInterface.h"
 #include "ostrel/app/OLTesting.h"
+#include "ostrel/engine/Panel.h"
 #include "ostrel/engine/Scores.h"
 #include "ostrel/engine/Workloads.h"
 
@@ -14,11 +19,13 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -202,6 +209,57 @@ void benchCloseDuringRun(QApplication& app)
     std::printf("  close to window and run gone:   %.1f ms\n", monotonicMs() - closed);
 }
 
+int screenshot(QApplication& app, const QString& file, const QString& busyKey)
+{
+    QTemporaryDir dir;
+    auto window = loadWindow(app, dir.filePath(QStringLiteral("ostrel.conf")));
+    window->testing().setHistory(dir.filePath(QStringLiteral("history.sqlite")), {});
+    window->window().resize(720, 620);
+    window->window().show();
+    if (!QTest::qWaitForWindowExposed(&window->window()))
+        return 1;
+    ostrel::Panel& panel = window->testing().panel();
+    QString busyState;
+    for (const ostrel::TestKind& kind : ostrel::kTestKinds) {
+        if (busyKey == QLatin1String(kind.key))
+            busyState = QString::fromUtf16(kind.stateText);
+    }
+
+    // The busy loops live exactly as long as the chosen test shows as running.
+    std::vector<std::unique_ptr<QProcess>> loops;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const bool during = !busyState.isEmpty() && panel.testingState.text() == busyState;
+        if (during && loops.empty()) {
+            for (int i = 0; i < QThread::idealThreadCount(); ++i) {
+                loops.push_back(std::make_unique<QProcess>());
+                loops.back()->start(QStringLiteral("sh"),
+                                    { QStringLiteral("-c"), QStringLiteral("while :; do :; done") });
+            }
+        } else if (!during && !loops.empty()) {
+            for (const std::unique_ptr<QProcess>& loop : loops) {
+                loop->kill();
+                loop->waitForFinished();
+            }
+            loops.clear();
+        }
+    });
+    poll.start(5);
+    QTest::mouseClick(&window->startButton(), Qt::LeftButton);
+    const bool finished = waitFor([&] { return panel.testingState.text() == QStringLiteral("已完成"); }, 300000);
+    poll.stop();
+    QTest::qWait(300);
+    auto* warning = window->window().findChild<QLabel*>(QStringLiteral("skewWarning"));
+    std::printf("%s; beside the panel: %s\n", finished ? "finished" : "did not finish",
+                warning && warning->isVisible() ? qPrintable(warning->text()) : "nothing");
+    if (!window->window().grab().save(file)) {
+        std::printf("could not save %s\n", qPrintable(file));
+        return 1;
+    }
+    std::printf("saved %s\n", qPrintable(file));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -212,6 +270,11 @@ int main(int argc, char** argv)
     const int launches = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 10;
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(ostrel::saved::kApplication);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() >= 3 && arguments[1] == QStringLiteral("--screenshot"))
+        return screenshot(app, arguments[2],
+                          arguments.size() == 5 && arguments[3] == QStringLiteral("--busy-during") ? arguments[4]
+                                                                                                   : QString());
     benchLaunches(launches);
     benchFullRun(app);
     benchCloseDuringRun(app);

@@ -337,12 +337,18 @@ void OLTesting::runInThread(run::Benchmark& benchmark)
     if (!self || !self->workloads())
         return;
     RunControl& control = self->control();
-    const run::Benchmark::Hooks hooks { .conditionsFound = [&](const QStringList& conditions) {
+    // The skew conditions found before the run, then each test other work disturbed as it ends, one line each.
+    const auto addWarning = [&](const QString& line) {
         control.write([&] {
-            m_skewWarning.setText(conditions.join(QLatin1Char('\n')));
+            const QString shown = m_skewWarning.text();
+            m_skewWarning.setText(shown.isEmpty() ? line : shown + QLatin1Char('\n') + line);
             m_skewWarning.setHidden(false);
         });
-    } };
+    };
+    const run::Benchmark::Hooks hooks {
+        .conditionsFound = [&](const QStringList& conditions) { addWarning(conditions.join(QLatin1Char('\n'))); },
+        .disturbed = addWarning,
+    };
     for (const run::RunOutcome& outcome : benchmark.run(1, *self->workloads(), control, hooks)) {
         if (outcome.finished && !run::contains(outcome.problems, run::RunProblem::Kind::NotKept)) {
             // The history window follows the database anyway; this shows the run at once.

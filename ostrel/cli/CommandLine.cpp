@@ -2,6 +2,7 @@
 #include "ostrel/cli/CommandLine.h"
 
 #include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
 #include "platform/ErrorText.h"
 #include "platform/WrappedText.h"
@@ -19,7 +20,7 @@ Options parseArguments(const QStringList& arguments)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption csv(QStringLiteral("csv"));
     const QCommandLineOption history(QStringLiteral("history"));
-    const QCommandLineOption runs(QStringLiteral("runs"), {}, QStringLiteral("N"));
+    const QCommandLineOption runs(QStringLiteral("runs"), {}, QStringLiteral("N|auto[:MAX]"));
     const QCommandLineOption exportTo(QStringLiteral("export"), {}, QStringLiteral("FILE"));
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption compare(QStringLiteral("compare"), {}, QStringLiteral("FILE"));
@@ -62,7 +63,21 @@ Options parseArguments(const QStringList& arguments)
     else if (options.mode == Options::Mode::Compare)
         options.file = parser.value(compare);
 
-    if (parser.isSet(runs)) {
+    const QString autoRuns = QStringLiteral("auto");
+    if (parser.isSet(runs) && parser.value(runs).section(QLatin1Char(':'), 0, 0) == autoRuns) {
+        const QString value = parser.value(runs);
+        options.untilSteady = true;
+        options.runs = history::SteadyRule::kDefaultMostRuns;
+        bool isNumber = value == autoRuns;
+        if (value.startsWith(autoRuns + QLatin1Char(':')))
+            options.runs = value.mid(autoRuns.size() + 1).toInt(&isNumber);
+        if (!isNumber || options.runs < history::SteadyRule::kLeastRuns)
+            options.error = QStringLiteral("--runs auto:MAX needs a whole number of at least %1 for MAX, not '%2'")
+                                .arg(history::SteadyRule::kLeastRuns)
+                                .arg(value);
+        else if (!modes.isEmpty())
+            modes << QStringLiteral("--runs");
+    } else if (parser.isSet(runs)) {
         bool isNumber = false;
         options.runs = parser.value(runs).toInt(&isNumber);
         if (!isNumber || options.runs < 1)
@@ -124,7 +139,8 @@ QString extendedMembers()
 
 QString usage(const QString& program)
 {
-    return QStringLiteral("Usage: %1 [--json] [--runs N] [--extended [--disk-folder DIR]] [--prometheus FILE]\n"
+    return QStringLiteral("Usage: %1 [--json] [--runs N | --runs auto[:MAX]] [--extended [--disk-folder DIR]] "
+                          "[--prometheus FILE]\n"
                           "  or:  %1 --history [--json | --csv]\n"
                           "  or:  %1 --export FILE [--all]\n"
                           "  or:  %1 --compare FILE\n"
@@ -140,6 +156,13 @@ QString usage(const QString& program)
                           "%2\n"
                           "  --runs N        make N complete runs back to back, each saved, then show the\n"
                           "                  median, minimum, maximum and spread of every score\n"
+                          "  --runs auto[:MAX]\n"
+                          "                  at least 3 runs, then one more until every test's score has\n"
+                          "                  a standard deviation of at most 1 point, or MAX runs (at\n"
+                          "                  least 3; default 10) are done; a run that other work\n"
+                          "                  disturbed is repeated and left out of the figures. Then\n"
+                          "                  the median, minimum, maximum and standard deviation of\n"
+                          "                  every score, and the tests that never settled\n"
                           "%3\n"
                           "  --disk-folder DIR  with --extended: run the disk test in DIR (default: the\n"
                           "                  folder of the disk test's scratch file)\n"
@@ -163,6 +186,12 @@ QString usage(const QString& program)
                           "runs at a time for a user: while the Ostrel window or another ostrel-cli\n"
                           "runs one, a new run does not start (--runs N keeps the others out for\n"
                           "all N runs).\n"
+                          "\n"
+                          "During each test Ostrel reads what the kernel counts about other work: the\n"
+                          "time runnable work waited for a processor, the time a hypervisor gave to\n"
+                          "others, the processor's frequency. A test they disturbed is named on\n"
+                          "standard error as it ends (\"干扰：浮点运算 等待处理器 23%\") and kept so\n"
+                          "with the run.\n"
                           "\n"
                           "The FILE of --export and --prometheus is written whole or not at all: when\n"
                           "the write fails (a full disk), the file is left as it was and the exit\n"

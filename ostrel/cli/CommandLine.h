@@ -20,8 +20,10 @@ struct Options
     bool csv = false;
     // --export: every run, not only the latest.
     bool all = false;
-    // Complete runs back to back.
+    // Complete runs back to back; with untilSteady, the most runs.
     int runs = 1;
+    // --runs auto[:MAX]: at least three runs, then one more until every score has settled.
+    bool untilSteady = false;
     // The file of --export or --compare.
     QString file;
     // --prometheus: where the latest finished run goes as Prometheus text, after the runs or, given alone

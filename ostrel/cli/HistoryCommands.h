@@ -49,4 +49,12 @@ QString historyLine(const history::RunRecord& run, const history::RunRecord* pre
 // How repeated runs spread, test by test, for the terminal.
 QString summaryText(const history::RunsSummary& summary);
 
+// Runs repeated until steady (--runs auto): how many it took, how many other work disturbed and were left out, and
+// over the counted ones each test's median, minimum, maximum and standard deviation, naming the tests that never
+// settled. mostRuns is the limit the runs had.
+QString steadyText(const QList<history::RunRecord>& runs, int mostRuns);
+// {"runs", "disturbedRuns", "steady", "unsteady": [keys], "tests": {"int": {"median", "min", "max",
+// "standardDeviation"}, ...}}; "tests" is empty when every run was disturbed.
+QJsonObject steadyToJson(const QList<history::RunRecord>& runs, int mostRuns);
+
 } // namespace ostrel::cli

@@ -75,6 +75,8 @@ TEST_F(HistoryCommandsTest, HistoryNewestFirstAsTextJsonAndCsv)
     EXPECT_EQ(lines[1].trimmed(), QStringLiteral("其他程序正在占用处理器，成绩可能偏低。"));
     EXPECT_TRUE(lines[3].contains(QStringLiteral("总分 80.25  整数运算")))
         << "the oldest run has nothing to change against";
+    EXPECT_TRUE(cli::historyLine(sampleExtendedRun(1796710800.0), nullptr)
+                    .endsWith(QStringLiteral("\n    干扰：浮点运算 等待处理器 50%")));
 
     // An unreadable history says why and is not an empty one.
     QFile garbage(dir.filePath(QStringLiteral("damaged.sqlite")));
@@ -234,4 +236,43 @@ TEST(RunsSummary, UnsteadyScoresNameTheConditionsSeen)
     EXPECT_TRUE(text.contains(QStringLiteral("成绩不稳定")));
     EXPECT_TRUE(text.contains(QStringLiteral("正在使用电池供电，成绩可能偏低。")));
     EXPECT_FALSE(cli::summaryText(history::summarizeRuns({ steady, steady })).contains(QStringLiteral("成绩不稳定")));
+    EXPECT_FALSE(cli::summaryText(history::summarizeRuns({ steady, slower })).contains(QStringLiteral("干扰")));
+
+    // The same rule for a disturbed run as everywhere: the interference figures decide.
+    const history::RunRecord disturbed = sampleExtendedRun(3.0, 77.5);
+    const history::RunsSummary withDisturbed = history::summarizeRuns({ steady, disturbed });
+    EXPECT_EQ(withDisturbed.disturbedRuns, 1);
+    EXPECT_EQ(withDisturbed.disturbed, QStringList { QStringLiteral("double") });
+    EXPECT_TRUE(cli::summaryText(withDisturbed).endsWith(QStringLiteral("1 次测试受到其他程序干扰：浮点运算\n")))
+        << qPrintable(cli::summaryText(withDisturbed));
+}
+
+// --runs auto's end: the figures over the counted runs only, with their standard deviation, how many runs it took
+// and how many were left out, and the tests that never settled.
+TEST(RunsSummary, RunsUntilSteadyCountOnlyUndisturbedRuns)
+{
+    const history::RunRecord disturbed = sampleExtendedRun(1.0, 60.0);
+    const QList<history::RunRecord> runs { sampleRun(2.0, 80.0), disturbed, sampleRun(3.0, 80.0),
+                                           sampleRun(4.0, 82.0) };
+    const QString text = cli::steadyText(runs, 4);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("4 次测试，其中 1 次受到其他程序干扰，未计入（分）：\n")))
+        << qPrintable(text);
+    // 80.125, 80.125, 82.125: nothing of the disturbed run's 60.125.
+    EXPECT_TRUE(text.contains(QStringLiteral("整数运算        80.13    80.13    82.13    1.15\n"))) << qPrintable(text);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("未能稳定：整数运算、浮点运算、综合运算(Pi)、内存读写、磁盘读写\n")));
+
+    const QJsonObject json = cli::steadyToJson(runs, 4);
+    EXPECT_EQ(json.value("runs").toInt(), 4);
+    EXPECT_EQ(json.value("disturbedRuns").toInt(), 1);
+    EXPECT_FALSE(json.value("steady").toBool());
+    EXPECT_EQ(json.value("unsteady").toArray().size(), 5);
+    EXPECT_EQ(json.value("tests")["int"]["min"].toDouble(), 80.125);
+    EXPECT_NEAR(json.value("tests")["int"]["standardDeviation"].toDouble(), 1.1547, 1e-4);
+
+    const QList<history::RunRecord> settled { sampleRun(2.0, 80.0), sampleRun(3.0, 80.0), sampleRun(4.0, 80.5) };
+    EXPECT_TRUE(cli::steadyText(settled, 10).endsWith(QStringLiteral("成绩已稳定：每项测试的标准差不超过 1 分。\n")));
+    EXPECT_TRUE(cli::steadyToJson(settled, 10).value("steady").toBool());
+    EXPECT_EQ(cli::steadyText({ disturbed }, 3),
+              QStringLiteral("1 次测试，其中 1 次受到其他程序干扰，未计入；没有未受干扰的测试。\n"));
+    EXPECT_TRUE(cli::steadyToJson({ disturbed }, 3).value("tests").toObject().isEmpty());
 }

@@ -113,6 +113,37 @@ TEST(CommandLine, Arguments)
     EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-v" }).version);
 }
 
+TEST(CommandLine, RunsUntilSteady)
+{
+    const struct
+    {
+        const char* value;
+        bool untilSteady;
+        int runs;
+        QString error;
+    } cases[] = {
+        { "auto", true, 10, {} },
+        { "auto:3", true, 3, {} },
+        { "auto:25", true, 25, {} },
+        { "4", false, 4, {} },
+        { "auto:2", true, 2, "--runs auto:MAX needs a whole number of at least 3 for MAX, not 'auto:2'" },
+        { "auto:", true, 0, "--runs auto:MAX needs a whole number of at least 3 for MAX, not 'auto:'" },
+        { "auto:x", true, 0, "--runs auto:MAX needs a whole number of at least 3 for MAX, not 'auto:x'" },
+        { "auto:5:6", true, 0, "--runs auto:MAX needs a whole number of at least 3 for MAX, not 'auto:5:6'" },
+        { "automatic", false, 0, "--runs needs a whole number of at least 1, not 'automatic'" },
+    };
+    for (const auto& c : cases) {
+        const cli::Options options = cli::parseArguments({ "ostrel-cli", "--runs", c.value });
+        EXPECT_EQ(options.error, c.error) << c.value;
+        if (!c.error.isEmpty())
+            continue;
+        EXPECT_EQ(options.untilSteady, c.untilSteady) << c.value;
+        EXPECT_EQ(options.runs, c.runs) << c.value;
+    }
+    EXPECT_EQ(cli::parseArguments({ "ostrel-cli", "--history", "--runs", "auto" }).error,
+              QStringLiteral("--history and --runs cannot be used together"));
+}
+
 TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
 {
     const QString store = QStringLiteral("/home/u/.config/ostrel/ostrel.conf");

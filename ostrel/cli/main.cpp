@@ -12,6 +12,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunStatistics.h"
+#include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
 #include "platform/Clock.h"
 #include "platform/StopSignals.h"
@@ -90,7 +91,11 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     const ostrel::run::Benchmark::Hooks hooks {
         .beforeRun =
             [&](int n) {
-                if (options.runs > 1)
+                if (options.untilSteady)
+                    onMainThread([&] {
+                        view.printNote(QStringLiteral("第 %1 次测试，最多 %2 次").arg(n).arg(options.runs), out);
+                    });
+                else if (options.runs > 1)
                     onMainThread([&] {
                         view.printNote(QStringLiteral("第 %1 次测试，共 %2 次").arg(n).arg(options.runs), out);
                     });
@@ -100,6 +105,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                 for (const QString& condition : conditions)
                     onMainThread([&] { view.printNote(condition, stderr); });
             },
+        .disturbed = [&](const QString& line) { onMainThread([&] { view.printNote(line, stderr); }); },
         .afterRun =
             [&](const RunOutcome& outcome) {
                 onMainThread([&] {
@@ -111,6 +117,14 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
                         tell(message);
                 });
             },
+        .another = [&](const QList<RunOutcome>& done) -> bool {
+            if (!options.untilSteady)
+                return true;
+            QList<ostrel::history::RunRecord> kept;
+            for (const RunOutcome& outcome : done)
+                kept << *outcome.record;
+            return !ostrel::history::steadyState(kept, { .mostRuns = options.runs }).done;
+        },
     };
 
     QList<RunOutcome> outcomes;
@@ -138,6 +152,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         lastReport = ostrel::cli::runReport(panel, kept.finishedAt);
         lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
         ostrel::history::insertExtended(lastReport, kept.extended);
+        ostrel::history::insertInterference(lastReport, kept.interference);
     }
 
     // The latest run that finished, even when a later one of --runs was stopped.
@@ -149,7 +164,14 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     }
     if (stopped)
         return ostrel::cli::kExitStopped;
-    if (options.runs > 1) {
+    if (options.untilSteady) {
+        view.printNote(ostrel::cli::steadyText(records, options.runs), out);
+        if (options.json) {
+            const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
+                                       { QStringLiteral("steady"), ostrel::cli::steadyToJson(records, options.runs) } };
+            std::fputs(QJsonDocument(report).toJson().constData(), stdout);
+        }
+    } else if (options.runs > 1) {
         const ostrel::history::RunsSummary summary = ostrel::history::summarizeRuns(records);
         view.printNote(ostrel::cli::summaryText(summary), out);
         if (options.json) {

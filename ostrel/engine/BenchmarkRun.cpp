@@ -64,18 +64,28 @@ bool BenchmarkRun::advanceProgress()
     });
 }
 
+double BenchmarkRun::beginStage(const TestKind& kind)
+{
+    if (m_.aroundStage)
+        m_.aroundStage(kind.key, true);
+    return m_.stopwatch.now();
+}
+
 // Shown on the bar, labelled from the read-back value, and that value saved,
 // all in one write so that a stop never leaves a stage half finished.
 bool BenchmarkRun::finishStage(const TestKind& kind, double start, bool failed)
 {
     const double end = m_.stopwatch.now();
     m_finished.elapsed[indexOf(kind)] = end - start;
-    return write([&] {
+    const bool written = write([&] {
         platform::BarHolder& bar = m_.panel.*kind.scoreProgress;
         showScore(bar, m_.panel.*kind.scoreLabel, failed ? 0.0 : stageScore(end - start));
         store(QString::fromLatin1(kind.key), bar.value());
         m_finished.scores[indexOf(kind)] = bar.value();
     });
+    if (written && m_.aroundStage)
+        m_.aroundStage(kind.key, false);
+    return written;
 }
 
 // A value that could not be stored does not stop the run: the scores still
@@ -88,7 +98,7 @@ void BenchmarkRun::store(const QString& key, double value)
 
 bool BenchmarkRun::steppedStage(const TestKind& kind, const std::function<bool()>& step)
 {
-    const double start = m_.stopwatch.now();
+    const double start = beginStage(kind);
     if (!setState(kind))
         return false;
     for (int i = 0; i < kStepsPerStage; ++i) {
@@ -109,7 +119,7 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     const TestKind& integer = kind("int");
     if (!setState(integer))
         return stopped;
-    double start = m_.stopwatch.now();
+    double start = beginStage(integer);
     if (!write([&] { panel.testingState.setHidden(false); }))
         return stopped;
     for (int i = 0; i < kStepsPerStage; ++i) {
@@ -124,7 +134,7 @@ BenchmarkRun::Outcome BenchmarkRun::run()
         return stopped;
 
     const TestKind& pi = kind("pi");
-    start = m_.stopwatch.now();
+    start = beginStage(pi);
     if (!setState(pi) || !work.piComputation(stop) || !write([&] { panel.testingProgress.setValue(kProgressAfterPi); })
         || !finishStage(pi, start))
         return stopped;
@@ -133,7 +143,7 @@ BenchmarkRun::Outcome BenchmarkRun::run()
         return stopped;
 
     const TestKind& disk = kind("disk");
-    start = m_.stopwatch.now();
+    start = beginStage(disk);
     if (!setState(disk))
         return stopped;
     const QString scratch = work.diskPreparation();

@@ -87,6 +87,10 @@ public:
         // Adds to the kept run the extended results that extend gave, when it
         // gave any, like keep; returns why it could not, or an empty text.
         std::function<QString(const FinishedRun&)> keepExtended = {};
+        // Called on the run's thread just before a stage's first clock reading (begins true) and just after its
+        // last one and its score's write (begins false), outside its timed span: what else the machine did
+        // meanwhile is measured there. Not called for the end of a stage a Stop cut short.
+        std::function<void(const char* key, bool begins)> aroundStage = {};
     };
 
     explicit BenchmarkRun(Dependencies dependencies);
@@ -100,6 +104,8 @@ private:
     bool write(const std::function<void()>& write);
     bool setState(const TestKind& kind);
     bool advanceProgress();
+    // The stage's start on the stopwatch, after aroundStage.
+    double beginStage(const TestKind& kind);
     // A failed stage scores 0 whatever its time.
     bool finishStage(const TestKind& kind, double start, bool failed = false);
     void store(const QString& key, double value);

@@ -139,3 +139,44 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
     ASSERT_EQ(keptExtended.size(), 3u);
     EXPECT_TRUE(keptExtended.back().extended.find(key));
 }
+
+// What else the machine did is measured around each stage, outside its timed span: the hook moves the stopwatch by
+// a whole hour, and no stage's time shows it. The end of a stage a Stop cut short is never measured.
+TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
+{
+    allStagesTake(2.5);
+    workloads.stageSeconds[QStringLiteral("pi")] = 4.125;
+    QStringList calls;
+    std::vector<FinishedRun> kept;
+    auto measured = [&] {
+        workloads.newRun();
+        return BenchmarkRun({ .panel = panel,
+                              .defaults = defaults,
+                              .workloads = workloads,
+                              .control = control,
+                              .stopwatch = stopwatch,
+                              .wallClock = wallClock,
+                              .keep =
+                                  [&](const FinishedRun& run) {
+                                      kept.push_back(run);
+                                      return QString();
+                                  },
+                              .aroundStage =
+                                  [&](const char* key, bool begins) {
+                                      calls
+                                          << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
+                                      stopwatch.advance(3600.0);
+                                  } });
+    };
+    EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(
+        calls,
+        QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+", "memory-", "disk+", "disk-" }));
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().elapsed, (std::array<double, 5> { 2.5, 2.5, 4.125, 2.5, 2.5 }));
+
+    calls.clear();
+    workloads.hooks[{ QStringLiteral("memory"), 3 }] = [&] { control.requestStop(); };
+    EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(calls, QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+" }));
+}

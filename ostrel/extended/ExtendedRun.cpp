@@ -91,9 +91,13 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
         const ExtendedKind& kind = *planned.kind;
         PassProgress progress(panel, control, firstStep, allSteps);
         firstStep += planned.test->steps();
+        if (tests.aroundTest)
+            tests.aroundTest(kind.key, true);
         ExtendedResult<ExtendedResults::Entry> result = kind.run(*planned.test, finished, control.stopFlag(), progress);
         if (control.stopRequested() || (!result && result.error().kind == ExtendedError::Kind::Stopped))
             return outcome;
+        if (tests.aroundTest)
+            tests.aroundTest(kind.key, false);
         if (result)
             finished.extended.set(result.value());
         else

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct ExtendedTests
     RunControl& control;
     // In the order they run (planExtendedTests()).
     std::vector<PlannedTest>& tests;
+    // Called on the run's thread just before each test (begins true) and just after it (false), outside its timed
+    // span, with the test's key; not after a test a Stop cut short.
+    std::function<void(const QString& key, bool begins)> aroundTest = {};
 };
 
 struct ExtendedOutcome

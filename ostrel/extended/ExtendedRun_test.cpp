@@ -124,7 +124,13 @@ protected:
                     return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
                 return kind.make(setup);
             });
-        return runExtendedTests({ panel, shown, control, tests }, finished);
+        return runExtendedTests({ panel, shown, control, tests,
+                                  [&](const QString& key, bool begins) {
+                                      // With how many states the pass had shown by then.
+                                      measured << key + (begins ? QLatin1Char('+') : QLatin1Char('-'))
+                                              + QString::number(states.size());
+                                  } },
+                                finished);
     }
 
     // The planned tests own theirs: this one hands the run to the fixture's fake.
@@ -152,6 +158,7 @@ protected:
 
     std::mutex mutex;
     QStringList states;
+    QStringList measured;
     std::vector<double> progress;
     Panel panel;
     ExtendedPanel shown;
@@ -179,6 +186,8 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    // Each test measured before its first state and after its last.
+    EXPECT_EQ(measured, QStringList({ "multicore+0", "multicore-3", "disk+3", "disk-7" }));
 
     // Two copies of 20 one-second steps on a shared clock: 40 s, the single run's time.
     ASSERT_TRUE(multicore());
@@ -228,4 +237,5 @@ TEST_F(ExtendedRunTest, AStopDuringTheDiskTestWritesNothingMore)
     EXPECT_TRUE(line("disk").line.isHidden());
     EXPECT_EQ(states.constLast(), QStringLiteral("正在测试 磁盘 随机读取"));
     EXPECT_LT(progress.back(), 100.0);
+    EXPECT_EQ(measured.constLast(), QStringLiteral("disk+3")) << "a test cut short is not measured at its end";
 }

@@ -141,11 +141,13 @@ TEST(ExtendedRows, OneMoreTestRoundTripsThroughStoreJsonCsvAndPrometheus)
     EXPECT_TRUE(runFromJson(bad).error().message.contains(QStringLiteral("示例结果中“threads”无效")));
 
     const QStringList csv = runsToCsv({ run, sampleExtendedRun(kSampleTime - 60) }).split(QLatin1Char('\n'));
-    EXPECT_TRUE(csv[0].endsWith(
-        QStringLiteral(",memoryBandwidth_triad_gbps,example_arrayBytes,example_copy_gbps,example_triad_gbps")))
+    // The extended columns, then what other work took of each test, the added test's too.
+    EXPECT_TRUE(csv[0].contains(QStringLiteral(",memoryBandwidth_triad_gbps,example_arrayBytes,example_copy_gbps,"
+                                               "example_triad_gbps,disturbed,cpuWait_int,")))
         << csv[0].toStdString();
-    EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",13.5,268435456,21.25,18.5"))) << csv[1].toStdString();
-    EXPECT_TRUE(csv[2].endsWith(QStringLiteral(",13.5,,,"))) << csv[2].toStdString();
+    EXPECT_TRUE(csv[0].endsWith(QStringLiteral(",steal_extended.example"))) << csv[0].toStdString();
+    EXPECT_TRUE(csv[1].contains(QStringLiteral(",13.5,268435456,21.25,18.5,double,"))) << csv[1].toStdString();
+    EXPECT_TRUE(csv[2].contains(QStringLiteral(",13.5,,,,double,"))) << csv[2].toStdString();
 
     const QString metrics = QString::fromUtf8(prometheusText(run));
     EXPECT_TRUE(metrics.contains(QStringLiteral("# TYPE ostrel_example_bytes_per_second gauge\n"

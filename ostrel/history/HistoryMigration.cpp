@@ -53,6 +53,13 @@ QStringList migrationStep(int fromVersion)
                        << QStringLiteral("ALTER TABLE runs DROP COLUMN %1").arg(QLatin1String(test));
         }
         break;
+    case 4:
+        // Version 5 keeps what other work took of each test during the run, a row per run and test (the five
+        // tests' keys and the extended tests'); a figure the machine could not give is NULL. Older runs have none.
+        statements << QStringLiteral("CREATE TABLE interference (run_id INTEGER NOT NULL REFERENCES runs (id), "
+                                     "test TEXT NOT NULL, cpu_wait REAL, steal REAL, frequency REAL, "
+                                     "PRIMARY KEY (run_id, test))");
+        break;
     }
     return statements;
 }

@@ -79,6 +79,14 @@ QVariant optionalValue(const std::optional<double>& value)
     return value ? QVariant(*value) : QVariant();
 }
 
+// A share from 0 to 1, as measured; anything else (edited by hand) reads as no figure.
+std::optional<double> shareValue(const QVariant& value)
+{
+    bool ok = false;
+    const double share = value.toDouble(&ok);
+    return !value.isNull() && ok && share >= 0.0 && share <= 1.0 ? std::optional<double>(share) : std::nullopt;
+}
+
 QString compactJson(const QJsonObject& object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -290,7 +298,28 @@ Result<qint64> HistoryStore::appendRun(const RunRecord& run)
 
 Status HistoryStore::setExtended(qint64 id, const RunRecord& run)
 {
-    return write([&] { return writeExtended(id, run.extended); });
+    return write([&]() -> Status {
+        if (Status extended = writeExtended(id, run.extended); !extended)
+            return extended;
+        return writeInterference(id, run.interference);
+    });
+}
+
+Status HistoryStore::writeInterference(qint64 id, const QMap<QString, Interference>& interference)
+{
+    QSqlQuery keep(m_db);
+    if (!keep.prepare(QStringLiteral("INSERT OR REPLACE INTO interference (run_id, test, cpu_wait, steal, frequency) "
+                                     "SELECT id, ?, ?, ?, ? FROM runs WHERE id = ?")))
+        return errorFrom(keep.lastError(), QStringLiteral("写入"));
+    for (auto it = interference.begin(); it != interference.end(); ++it) {
+        const QVariantList values { it.key(), optionalValue(it->cpuWait), optionalValue(it->steal),
+                                    optionalValue(it->frequency), id };
+        for (int i = 0; i < values.size(); ++i)
+            keep.bindValue(i, values[i]);
+        if (!keep.exec())
+            return errorFrom(keep.lastError(), QStringLiteral("写入"));
+    }
+    return Done {};
 }
 
 Status HistoryStore::writeExtended(qint64 id, const ExtendedResults& results)
@@ -370,6 +399,8 @@ Status HistoryStore::insert(const QList<RunRecord>& runs, qint64* lastId)
             if (Status kept = writeExtended(id, run.extended); !kept)
                 return kept;
         }
+        if (Status kept = writeInterference(id, run.interference); !kept)
+            return kept;
         if (lastId)
             *lastId = id;
     }
@@ -396,6 +427,23 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
         if (rows.lastError().isValid())
             return errorFrom(rows.lastError(), QStringLiteral("读取"));
     }
+    QHash<qint64, QMap<QString, Interference>> interference;
+    {
+        QSqlQuery rows(m_db);
+        rows.setForwardOnly(true);
+        if (!rows.exec(QStringLiteral("SELECT run_id, test, cpu_wait, steal, frequency FROM interference "
+                                      "WHERE run_id IN (SELECT id FROM runs%1)")
+                           .arg(order)))
+            return errorFrom(rows.lastError(), QStringLiteral("读取"));
+        while (rows.next()) {
+            Interference& figures = interference[rows.value(0).toLongLong()][rows.value(1).toString()];
+            figures.cpuWait = shareValue(rows.value(2));
+            figures.steal = shareValue(rows.value(3));
+            figures.frequency = shareValue(rows.value(4));
+        }
+        if (rows.lastError().isValid())
+            return errorFrom(rows.lastError(), QStringLiteral("读取"));
+    }
 
     const QString statement
         = QStringLiteral("SELECT id, %1 FROM runs").arg(runColumns().join(QStringLiteral(", "))) + order;
@@ -412,6 +460,7 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
     while (query.next()) {
         RunRecord run;
         run.extended = extended.value(query.value(0).toLongLong());
+        run.interference = interference.value(query.value(0).toLongLong());
         int column = 1;
         run.finishedAt = query.value(column++).toDouble();
         for (double& score : run.scores)

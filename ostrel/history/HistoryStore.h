@@ -18,7 +18,8 @@ namespace ostrel::history {
 // WAL mode and a busy timeout let both write at once, every write is one transaction, and the schema carries
 // its version in PRAGMA user_version and is migrated forward on open (HistoryMigration.cpp). A run is a row of the
 // table runs; each of its extended results a row of the table extended (run_id, test, json), whatever its test, so a
-// new test needs no new schema.
+// new test needs no new schema. What other work took of each test is a row of the table interference (run_id, test,
+// cpu_wait, steal, frequency).
 //
 // One object is one connection, with a name of its own. Open it, use it and destroy it on one thread (a worker
 // thread is fine); make one per thread that needs the history. Failures come back as values: a corrupt file, a
@@ -27,7 +28,7 @@ class HistoryStore
 {
 public:
     // The schema version this program writes; databases from 1 up to it are migrated to it.
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
     struct Options
     {
@@ -57,9 +58,9 @@ public:
     Status append(const QList<RunRecord>& runs);
     // Adds one run; its row, for setExtended().
     Result<qint64> appendRun(const RunRecord& run);
-    // Sets the extended results of the run in row `id` to those of `run`, in one transaction: a run is kept as
-    // soon as its five tests end, its extended results when they come. A row no longer there stays gone; the
-    // results of a test this version does not know stay as they are.
+    // Sets the extended results of the run in row `id` to those of `run`, and adds its interference figures, in one
+    // transaction: a run is kept as soon as its five tests end, its extended results when they come. A row no
+    // longer there stays gone; the results of a test this version does not know stay as they are.
     Status setExtended(qint64 id, const RunRecord& run);
 
     // The runs, newest first (by finishing time); at most limit of them when limit >= 0. A value no run could have
@@ -80,6 +81,8 @@ private:
     Status insert(const QList<RunRecord>& runs, qint64* lastId);
     // Sets the extended results of the run in row `id`, inside a write.
     Status writeExtended(qint64 id, const ExtendedResults& results);
+    // Adds or replaces the interference rows of the run in row `id`, inside a write.
+    Status writeInterference(qint64 id, const QMap<QString, Interference>& interference);
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();

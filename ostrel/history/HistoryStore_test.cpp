@@ -249,9 +249,11 @@ TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
     // The results a version-3 database could hold.
     RunRecord both = sampleExtendedRun(1796000000);
     both.extended.remove(QStringLiteral("memoryBandwidth"));
+    both.interference.clear();
     RunRecord onlyDisk = sampleExtendedRun(1796000100, 75.0);
     onlyDisk.extended.remove(QStringLiteral("multicore"));
     onlyDisk.extended.remove(QStringLiteral("memoryBandwidth"));
+    onlyDisk.interference.clear();
     const RunRecord plain = sampleRun(1796000200, 70.0);
     {
         // Written by this version, then taken back to the version-3 schema as version 3 left it.
@@ -267,6 +269,7 @@ TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
                                     "AND test = '%1')")
                          .arg(QLatin1String(test)));
         raw.exec("DROP TABLE extended");
+        raw.exec("DROP TABLE interference");
         raw.exec("PRAGMA user_version = 3");
         EXPECT_EQ(raw.scalar("SELECT count(*) FROM runs WHERE multicore IS NOT NULL AND disk IS NOT NULL").toInt(), 1);
     }
@@ -294,6 +297,37 @@ TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
     EXPECT_EQ(store.runs()->last(), sampleRun(1796000000)) << "this version's results gone";
     EXPECT_EQ(raw.scalar("SELECT json FROM extended WHERE test = 'futureTest'").toString(),
               QStringLiteral("{\"x\": 1}"));
+}
+
+// Version 4 kept no interference: its runs read back the same, without it, and a run kept after the migration has
+// it, also when its extended results come later.
+TEST(HistoryStore, MigratesAVersion4DatabaseAndKeepsInterferenceFromThenOn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    RunRecord old = sampleExtendedRun(1796000000);
+    old.interference.clear();
+    {
+        HistoryStore store(path);
+        ASSERT_TRUE(store.append(old));
+    }
+    {
+        RawConnection raw(path);
+        raw.exec("DROP TABLE interference");
+        raw.exec("PRAGMA user_version = 4");
+    }
+    HistoryStore store(path);
+    const Result<qint64> kept = store.appendRun(sampleRun(1796000100));
+    ASSERT_TRUE(kept) << kept.error().message.toStdString();
+    ASSERT_TRUE(store.setExtended(*kept, sampleExtendedRun(1796000100)));
+    const Result<QList<RunRecord>> runs = store.runs();
+    ASSERT_TRUE(runs) << runs.error().message.toStdString();
+    EXPECT_EQ(runs.value(), (QList<RunRecord> { sampleExtendedRun(1796000100), old }));
+    RawConnection raw(path);
+    EXPECT_EQ(raw.scalar("PRAGMA user_version").toInt(), HistoryStore::kSchemaVersion);
+    EXPECT_EQ(raw.scalar("SELECT cpu_wait FROM interference WHERE test = 'double'").toDouble(), 0.5);
+    EXPECT_TRUE(raw.scalar("SELECT frequency FROM interference WHERE test = 'memory'").isNull())
+        << "a figure the machine could not give";
 }
 
 TEST(HistoryStore, RefusesADamagedFileOrOneFromANewerVersionAndLeavesItAlone)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/MachineFacts.h"
+#include "ostrel/history/SystemFiles.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,18 +2,11 @@
 #pragma once
 
 #include "ostrel/history/RunRecord.h"
+#include "ostrel/history/SystemFiles.h"
 
 #include <QString>
 
 namespace ostrel::history {
-
-// Where the kernel's files are read from. Tests point these at fixture trees.
-struct SystemRoots
-{
-    QString proc = QStringLiteral("/proc");
-    QString sys = QStringLiteral("/sys");
-    QString etc = QStringLiteral("/etc");
-};
 
 // The facts of this machine, each from the kernel's files where they are and from QSysInfo where they are not.
 // scratchFolder is the folder of the disk test's scratch file; its file system type is looked up in

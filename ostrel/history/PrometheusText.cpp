@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLocale>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -100,6 +101,18 @@ QByteArray prometheusText(const RunRecord& run)
         for (size_t i = 0; i < kTestKinds.size(); ++i) {
             if (run.elapsed[i])
                 durations.add(*run.elapsed[i], { { QStringLiteral("test"), QLatin1String(kTestKinds[i].key) } });
+        }
+    }
+    for (const auto& [name, figure, help] : {
+             std::tuple { "ostrel_stage_cpu_wait_ratio", &Interference::cpuWait,
+                          "Share of a test's time in which runnable work waited for a CPU (pressure)." },
+             std::tuple { "ostrel_stage_steal_ratio", &Interference::steal,
+                          "Share of the CPUs' time the hypervisor gave to others during a test." },
+         }) {
+        Family family(out, name, help);
+        for (auto it = run.interference.begin(); it != run.interference.end(); ++it) {
+            if (const std::optional<double> value = (*it).*figure)
+                family.add(*value, { { QStringLiteral("test"), it.key() } });
         }
     }
     for (const ExtendedKind& kind : extendedTests()) {

@@ -106,6 +106,10 @@ TEST(PrometheusText, FollowsTheExpositionFormatWithEveryFigureInBaseUnits)
         { R"(ostrel_disk_iops{job="rand_write"})", 15014.5 },
         { "ostrel_disk_file_size_bytes", 1073741824 },
         { R"(ostrel_memory_bandwidth_bytes_per_second{kernel="triad"})", 13.5e9 },
+        { R"(ostrel_stage_cpu_wait_ratio{test="double"})", 0.5 },
+        { R"(ostrel_stage_cpu_wait_ratio{test="extended.multicore"})", 0.09375 },
+        { R"(ostrel_stage_steal_ratio{test="disk"})", 0.0078125 },
+        { R"(ostrel_stage_steal_ratio{test="extended.disk"})", 0.015625 },
         { R"(ostrel_info{version="1.0.0",cpu_model="Test CPU 9000, \"rev\" 2"})", 1 },
     };
     for (const auto& [series, value] : expected) {
@@ -114,9 +118,10 @@ TEST(PrometheusText, FollowsTheExpositionFormatWithEveryFigureInBaseUnits)
     }
     EXPECT_FALSE(samples.contains(R"(ostrel_stage_duration_seconds{test="memory"})")) << "a stage without its time";
     EXPECT_FALSE(samples.contains(R"(ostrel_disk_iops{job="seq_read"})"));
-    EXPECT_EQ(samples.size(), 5 + 1 + 4 + 1 + 3 + 3 + 1 + 4 + 2 + 1 + 1 + 2 + 1 + 1);
+    EXPECT_FALSE(samples.contains(R"(ostrel_stage_steal_ratio{test="memory"})")) << "a figure the machine lacked";
+    EXPECT_EQ(samples.size(), 5 + 1 + 4 + 6 + 6 + 1 + 3 + 3 + 1 + 4 + 2 + 1 + 1 + 2 + 1 + 1);
 
-    // A run without the extended tests and without stage times: those families are left out, not empty.
+    // A run without the extended tests, stage times or interference: those families are left out, not empty.
     RunRecord plain = sampleRun(1700000000);
     plain.elapsed = {};
     const QString plainText = QString::fromUtf8(prometheusText(plain));

@@ -18,7 +18,9 @@ namespace ostrel::history {
 // A run as JSON: {"finishedAt": <unix seconds>, "scores": {"int", "double", "pi", "memory", "disk"},
 // "overall", "elapsed": {the same five keys, seconds or null}, "version", "machine": {...},
 // "conditions": [keys]}, and for runs that had the extended tests one member per test, named by its key and shaped
-// by its toJson() (ostrel/extended/ExtendedTests.h), each absent when its test did not run.
+// by its toJson() (ostrel/extended/ExtendedTests.h), each absent when its test did not run; "interference":
+// {"int": {"cpuWait", "steal", "frequency", "disturbed"}, ...} for runs that measured it, a figure the machine could
+// not give absent.
 
 QJsonObject machineToJson(const MachineFacts& machine);
 // Missing or mistyped members read as empty.
@@ -28,6 +30,11 @@ MachineFacts machineFromJson(const QJsonObject& object);
 // object or that its test refuses, naming the test and the member; a member no test has is ignored.
 void insertExtended(QJsonObject& object, const ExtendedResults& results);
 Result<ExtendedResults> extendedFromJson(const QJsonObject& object);
+
+// The interference figures alone, as the member "interference" (none when there are none). Reading refuses a
+// figure that is not a share from 0 to 1; "disturbed" is never read, the figures decide it.
+void insertInterference(QJsonObject& object, const QMap<QString, Interference>& interference);
+Result<QMap<QString, Interference>> interferenceFromJson(const QJsonObject& object);
 
 QJsonObject runToJson(const RunRecord& run);
 // Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended

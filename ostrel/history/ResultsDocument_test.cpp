@@ -63,6 +63,14 @@ TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRu
               R"({"direct":true,"fileBytes":1073741824,"fileSystem":"ext4","folder":"/srv/scratch, \"fast\"",)"
               R"("randRead":{"iops":18096.75,"mbps":74.125},"randWrite":{"iops":15014.5,"mbps":61.5},)"
               R"("seqRead":{"mbps":2903.5},"seqWrite":{"mbps":1187.25}})");
+    // Each measured test, a figure the machine could not give absent.
+    const QJsonObject interference = json.value("interference").toObject();
+    EXPECT_EQ(interference.keys(),
+              QStringList({ "disk", "double", "extended.disk", "extended.multicore", "int", "memory", "pi" }));
+    EXPECT_EQ(QJsonDocument(interference.value("double").toObject()).toJson(QJsonDocument::Compact),
+              R"({"cpuWait":0.5,"disturbed":true,"frequency":0.9375,"steal":0.03125})");
+    EXPECT_EQ(QJsonDocument(interference.value("memory").toObject()).toJson(QJsonDocument::Compact),
+              R"({"cpuWait":0.025,"disturbed":false})");
 
     const Result<RunRecord> back = runFromJson(QJsonDocument::fromJson(QJsonDocument(json).toJson()).object());
     ASSERT_TRUE(back) << back.error().message.toStdString();
@@ -71,6 +79,7 @@ TEST(ResultsDocument, ExtendedResultsHaveTheDocumentedShapeAndAreAbsentWhenNotRu
     const QJsonObject plain = runToJson(sampleRun(1));
     EXPECT_FALSE(plain.contains("multicore"));
     EXPECT_FALSE(plain.contains("disk"));
+    EXPECT_FALSE(plain.contains("interference")) << "as documents before it read";
     QJsonObject nulls = plain;
     nulls.insert("multicore", QJsonValue::Null);
     nulls.insert("disk", QJsonValue::Null);
@@ -99,6 +108,9 @@ TEST(ResultsDocument, RefusesARunWithAMalformedExtendedResult)
         { "disk", { "fileBytes" }, QJsonValue(-4096) },
         { "disk", { "seqWrite", "mbps" }, QJsonValue("1000") },
         { "disk", { "randRead", "iops" }, QJsonValue() },
+        { "interference", { "double", "cpuWait" }, QJsonValue(1.5) },
+        { "interference", { "int", "steal" }, QJsonValue("0") },
+        { "interference", { "pi", "frequency" }, QJsonValue(-0.25) },
     };
     for (const auto& c : cases) {
         const QString where = QString::fromLatin1(c.result) + "." + c.path.join('.');
@@ -206,7 +218,8 @@ TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith("1700000000.5,60.125,")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(",,,,,1.0.0,")) << "no stage times";
-    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(23, ','))) << "no extended results: their columns empty";
+    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(23 + 17, ',')))
+        << "no extended results, no interference: their columns empty";
 }
 
 TEST(ResultsDocument, CsvCarriesTheExtendedResults)
@@ -218,11 +231,15 @@ TEST(ResultsDocument, CsvCarriesTheExtendedResults)
           "multicore_speedup_int,multicore_speedup_double,multicore_speedup_pi,multicore_speedup_overall,"
           "disk_folder,disk_fileSystem,disk_direct,disk_fileBytes,disk_seqRead_mbps,disk_seqWrite_mbps,"
           "disk_randRead_iops,disk_randRead_mbps,disk_randWrite_iops,disk_randWrite_mbps,memoryBandwidth_reduced,"
-          "memoryBandwidth_threads,memoryBandwidth_arrayBytes,memoryBandwidth_copy_gbps,memoryBandwidth_triad_gbps";
+          "memoryBandwidth_threads,memoryBandwidth_arrayBytes,memoryBandwidth_copy_gbps,memoryBandwidth_triad_gbps,"
+          "disturbed,cpuWait_int,cpuWait_double,cpuWait_pi,cpuWait_memory,cpuWait_disk,cpuWait_extended.multicore,"
+          "cpuWait_extended.disk,cpuWait_extended.memoryBandwidth,steal_int,steal_double,steal_pi,steal_memory,"
+          "steal_disk,steal_extended.multicore,steal_extended.disk,steal_extended.memoryBandwidth";
     EXPECT_TRUE(lines[0].endsWith(extendedHeader)) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(",busy;battery,2,4.0250000001,3.91,4.53,1.9751,1.9335,1.9690000001,1.9591,"
                                   "\"/srv/scratch, \"\"fast\"\"\",ext4,true,1073741824,2903.5,1187.25,18096.75,"
-                                  "74.125,15014.5,61.5,false,2,268435456,12.75,13.5"))
+                                  "74.125,15014.5,61.5,false,2,268435456,12.75,13.5,double,0.0125,0.5,0.0375,0.025,"
+                                  "0.0625,0.09375,,,0,0.03125,0,,0.0078125,0,0.015625,"))
         << lines[1].toStdString();
 }
 

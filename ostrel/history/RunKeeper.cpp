@@ -26,9 +26,18 @@ QStringList RunKeeper::conditionTexts() const
     return texts;
 }
 
+void RunKeeper::measured(const QString& key, const Interference& interference)
+{
+    Interference& kept = m_interference[key];
+    kept.cpuWait = interference.cpuWait;
+    kept.steal = interference.steal;
+    kept.frequency = interference.frequency;
+}
+
 QString RunKeeper::keep(const FinishedRun& finished)
 {
     m_lastKept = recordOf(finished, m_machine, m_conditions);
+    m_lastKept.interference = m_interference;
     m_keptRow.reset();
     HistoryStore store(m_historyPath);
     const Result<qint64> row = store.appendRun(m_lastKept);
@@ -41,6 +50,7 @@ QString RunKeeper::keep(const FinishedRun& finished)
 QString RunKeeper::keepExtended(const FinishedRun& finished)
 {
     m_lastKept.extended = finished.extended;
+    m_lastKept.interference = m_interference;
     if (!m_keptRow)
         return {};
     HistoryStore store(m_historyPath);

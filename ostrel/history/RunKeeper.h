@@ -34,6 +34,10 @@ public:
     // The lines of the conditions found, one each, as the user reads them.
     QStringList conditionTexts() const;
 
+    // What other work took of a test, by its interference key; goes into the record with the run (or its extended
+    // results) when it is kept. Only the shares of wait, steal and frequency are kept.
+    void measured(const QString& key, const Interference& interference);
+
     // Adds the finished run to the history in one transaction, as soon as its
     // five tests end. Returns why it could not, or an empty text; the record
     // written is kept in lastKept().
@@ -51,6 +55,7 @@ private:
     QString m_historyPath;
     MachineFacts m_machine;
     QStringList m_conditions;
+    QMap<QString, Interference> m_interference;
     RunRecord m_lastKept;
     // The row keep() wrote.
     std::optional<qint64> m_keptRow;

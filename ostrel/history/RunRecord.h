@@ -2,7 +2,9 @@
 #pragma once
 
 #include "ostrel/engine/ExtendedResults.h"
+#include "ostrel/history/Interference.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -49,6 +51,9 @@ struct RunRecord
     QStringList conditions;
     // The extended tests, for runs that had them (ostrel/extended/ExtendedTests.h).
     ExtendedResults extended;
+    // What other work took of each test, by test key ("int", "disk", an extended test's key); none for a test
+    // that was not measured. Only the shares of wait, steal and frequency are kept.
+    QMap<QString, Interference> interference;
 
     friend bool operator==(const RunRecord&, const RunRecord&) = default;
 };
@@ -69,6 +74,18 @@ inline constexpr std::array<SkewCondition, 3> kSkewConditions { {
 
 // The run has its time, all five scores and the overall score.
 bool hasEveryValue(const RunRecord& run);
+
+// The interference key of an extended test: "extended.disk", apart from the five tests' "disk".
+QString extendedInterferenceKey(const QString& testKey);
+// What a test of an interference key is called on screen: "浮点运算", "磁盘测试"; the key for one not known.
+QString interferenceTitle(const QString& key);
+// "干扰：浮点运算 等待处理器 23%" for each disturbed test, in the order of disturbedTests().
+QStringList interferenceLines(const RunRecord& run);
+
+// The keys of the tests that other work disturbed, the five in run order, then the extended ones.
+QStringList disturbedTests(const RunRecord& run);
+// Any of the five tests disturbed: the run's scores are left out of the figures of repeated runs.
+bool fiveTestsDisturbed(const RunRecord& run);
 
 // A run's finishing time in the user's medium date and short time; empty for no value.
 QString finishedAtText(double finishedAt);

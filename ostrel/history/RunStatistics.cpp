@@ -84,6 +84,22 @@ RunsSummary summarizeRuns(const QList<RunRecord>& runs)
             summary.conditions << QLatin1String(condition.key);
     }
     summary.conditions << seen;
+
+    QStringList fiveDisturbed;
+    for (const RunRecord& run : runs) {
+        const QStringList disturbed = disturbedTests(run);
+        summary.disturbedRuns += disturbed.isEmpty() ? 0 : 1;
+        for (const QString& key : disturbed) {
+            if (!summary.disturbed.contains(key))
+                summary.disturbed << key;
+        }
+    }
+    // Five tests in run order first, as disturbedTests() gives them for one run.
+    for (const TestKind& kind : kTestKinds) {
+        if (summary.disturbed.removeAll(QLatin1String(kind.key)) > 0)
+            fiveDisturbed << QLatin1String(kind.key);
+    }
+    summary.disturbed = fiveDisturbed + summary.disturbed;
     return summary;
 }
 

@@ -10,6 +10,21 @@ namespace ostrel::history {
 
 using document::number;
 
+namespace {
+
+// The five tests, then the extended ones.
+QStringList interferenceColumnKeys()
+{
+    QStringList keys;
+    for (const TestKind& kind : kTestKinds)
+        keys << QLatin1String(kind.key);
+    for (const ExtendedKind& kind : extendedTests())
+        keys << extendedInterferenceKey(kind.key);
+    return keys;
+}
+
+} // namespace
+
 QString runsToCsv(const QList<RunRecord>& runs)
 {
     QStringList header { QStringLiteral("finishedAt") };
@@ -30,6 +45,12 @@ QString runsToCsv(const QList<RunRecord>& runs)
         for (const ExtendedFigure& figure : kind.figures)
             header << figure.key;
     }
+    // Then the disturbed tests, and each measured figure of each test.
+    header << QStringLiteral("disturbed");
+    for (const char* figure : { "cpuWait_", "steal_" }) {
+        for (const QString& key : interferenceColumnKeys())
+            header << QLatin1String(figure) + key;
+    }
 
     QString csv = platform::csvRecord(header, platform::CsvLineEnd::Lf);
     for (const RunRecord& run : runs) {
@@ -47,6 +68,13 @@ QString runsToCsv(const QList<RunRecord>& runs)
             row << (result ? kind.texts(*result) : QStringList(kind.textColumns.size(), QString()));
             for (const ExtendedFigure& figure : kind.figures) {
                 const std::optional<double> value = result ? figure.value(*result) : std::nullopt;
+                row << (value ? number(*value) : QString());
+            }
+        }
+        row << disturbedTests(run).join(QLatin1Char(';'));
+        for (std::optional<double> Interference::*figure : { &Interference::cpuWait, &Interference::steal }) {
+            for (const QString& key : interferenceColumnKeys()) {
+                const std::optional<double> value = run.interference.value(key).*figure;
                 row << (value ? number(*value) : QString());
             }
         }

@@ -41,6 +41,59 @@ Result<ExtendedResults> extendedFromJson(const QJsonObject& object)
     return results;
 }
 
+namespace {
+
+struct InterferenceFigure
+{
+    const char* key;
+    std::optional<double> Interference::*figure;
+};
+
+constexpr std::array<InterferenceFigure, 3> kInterferenceFigures { {
+    { "cpuWait", &Interference::cpuWait },
+    { "steal", &Interference::steal },
+    { "frequency", &Interference::frequency },
+} };
+
+} // namespace
+
+void insertInterference(QJsonObject& object, const QMap<QString, Interference>& interference)
+{
+    if (interference.isEmpty())
+        return;
+    QJsonObject tests;
+    for (auto it = interference.begin(); it != interference.end(); ++it) {
+        QJsonObject figures;
+        for (const InterferenceFigure& figure : kInterferenceFigures) {
+            if (const std::optional<double>& value = (*it).*figure.figure)
+                figures.insert(QLatin1String(figure.key), *value);
+        }
+        figures.insert(QStringLiteral("disturbed"), it->disturbed());
+        tests.insert(it.key(), figures);
+    }
+    object.insert(QStringLiteral("interference"), tests);
+}
+
+Result<QMap<QString, Interference>> interferenceFromJson(const QJsonObject& object)
+{
+    QMap<QString, Interference> interference;
+    const QJsonObject tests = object.value(QStringLiteral("interference")).toObject();
+    for (auto it = tests.begin(); it != tests.end(); ++it) {
+        Interference& read = interference[it.key()];
+        const QJsonObject figures = it->toObject();
+        for (const InterferenceFigure& figure : kInterferenceFigures) {
+            const QJsonValue value = figures.value(QLatin1String(figure.key));
+            if (value.isUndefined() || value.isNull())
+                continue;
+            if (!value.isDouble() || !(value.toDouble() >= 0.0 && value.toDouble() <= 1.0))
+                return badDocument(
+                    QStringLiteral("某次测试的干扰数据中“%1.%2”无效").arg(it.key(), QLatin1String(figure.key)));
+            read.*figure.figure = value.toDouble();
+        }
+    }
+    return interference;
+}
+
 QJsonObject machineToJson(const MachineFacts& machine)
 {
     return {
@@ -89,6 +142,7 @@ QJsonObject runToJson(const RunRecord& run)
         { QStringLiteral("conditions"), QJsonArray::fromStringList(run.conditions) },
     };
     insertExtended(object, run.extended);
+    insertInterference(object, run.interference);
     return object;
 }
 
@@ -124,6 +178,10 @@ Result<RunRecord> runFromJson(const QJsonObject& object)
     if (!extended)
         return extended.error();
     run.extended = std::move(extended).value();
+    Result<QMap<QString, Interference>> interference = interferenceFromJson(object);
+    if (!interference)
+        return interference.error();
+    run.interference = std::move(interference).value();
     return run;
 }
 

@@ -35,4 +35,22 @@ SteadyState steadyState(const QList<StageScores>& counted, int runsDone, const S
     return state;
 }
 
+QList<RunRecord> countedRuns(const QList<RunRecord>& runs)
+{
+    QList<RunRecord> counted;
+    for (const RunRecord& run : runs) {
+        if (!fiveTestsDisturbed(run))
+            counted << run;
+    }
+    return counted;
+}
+
+SteadyState steadyState(const QList<RunRecord>& runs, const SteadyRule& rule)
+{
+    QList<StageScores> scores;
+    for (const RunRecord& run : countedRuns(runs))
+        scores << run.scores;
+    return steadyState(scores, int(runs.size()), rule);
+}
+
 } // namespace ostrel::history

@@ -37,4 +37,9 @@ struct SteadyState
 // Where repeated runs stand after `runsDone` runs, of which `counted` were not disturbed.
 SteadyState steadyState(const QList<StageScores>& counted, int runsDone, const SteadyRule& rule = {});
 
+// The same for runs as kept: those with any of the five tests disturbed (fiveTestsDisturbed()) are not counted.
+SteadyState steadyState(const QList<RunRecord>& runs, const SteadyRule& rule = {});
+// The runs that count towards the figures.
+QList<RunRecord> countedRuns(const QList<RunRecord>& runs);
+
 } // namespace ostrel::history

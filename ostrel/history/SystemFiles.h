@@ -7,6 +7,14 @@
 
 namespace ostrel::history {
 
+// Where the kernel's files are read from. Tests point these at fixture trees.
+struct SystemRoots
+{
+    QString proc = QStringLiteral("/proc");
+    QString sys = QStringLiteral("/sys");
+    QString etc = QStringLiteral("/etc");
+};
+
 // A kernel file (/proc, /sys) or a small system file, whole; empty when it
 // cannot be read, which callers take as "not there".
 inline QByteArray readSystemFile(const QString& path)

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <sched.h>
 #include <thread>
+#include <unistd.h>
 
 namespace ostrel::run {
 
@@ -49,6 +51,12 @@ void sleepUnlessStopped(const RunControl& control, std::chrono::milliseconds win
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+history::InterferenceCounters thisMachinesCounters(const history::SystemRoots& roots)
+{
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return history::readInterferenceCounters(now, ::sched_getcpu(), roots);
+}
+
 } // namespace
 
 platform::Result<std::unique_ptr<Benchmark>, RunProblem> Benchmark::open(Parts parts)
@@ -67,6 +75,8 @@ Benchmark::Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems war
     , m_lock(std::move(lock))
     , m_warnings(std::move(warnings))
 {
+    if (!m_.readCounters)
+        m_.readCounters = [roots = m_.probe.roots] { return thisMachinesCounters(roots); };
 }
 
 Benchmark::~Benchmark() = default;
@@ -82,7 +92,7 @@ QList<RunOutcome> Benchmark::run(int count, Workloads& workloads, RunControl& co
     QList<RunOutcome> outcomes;
     for (int n = 1; n <= count && !control.stopRequested(); ++n) {
         outcomes << runOnce(n, workloads, control, hooks);
-        if (!outcomes.last().finished)
+        if (!outcomes.last().finished || (hooks.another && !hooks.another(outcomes)))
             break;
     }
     return outcomes;
@@ -111,11 +121,26 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
     if (const QStringList conditions = keeper.conditionTexts(); !conditions.isEmpty() && hooks.conditionsFound)
         hooks.conditionsFound(conditions);
 
+    // Each test's counters at its start, read again at its end: the share other work took meanwhile.
+    history::InterferenceCounters started;
+    const long userHz = ::sysconf(_SC_CLK_TCK);
+    const auto measure = [&](const QString& key, bool begins) {
+        const history::InterferenceCounters now = m_.readCounters();
+        if (begins) {
+            started = now;
+            return;
+        }
+        const history::Interference interference = history::interferenceBetween(started, now, userHz);
+        keeper.measured(key, interference);
+        if (interference.disturbed() && hooks.disturbed)
+            hooks.disturbed(history::interferenceLine(history::interferenceTitle(key), interference));
+    };
+
     bool handedOver = false;
     ExtendedOutcome extended;
     std::function<void(FinishedRun&)> extendRun;
     if (m_.extendedPanel)
-        extendRun = [&](FinishedRun& finished) { extended = extend(workloads, control, finished); };
+        extendRun = [&](FinishedRun& finished) { extended = extend(workloads, control, finished, measure); };
     BenchmarkRun run({ .panel = m_.panel,
                        .defaults = m_.defaults,
                        .workloads = workloads,
@@ -128,7 +153,8 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
                                return keeper.keep(finished);
                            },
                        .extend = extendRun,
-                       .keepExtended = [&](const FinishedRun& finished) { return keeper.keepExtended(finished); } });
+                       .keepExtended = [&](const FinishedRun& finished) { return keeper.keepExtended(finished); },
+                       .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
 
     RunOutcome outcome;
     outcome.finished = run.run() == BenchmarkRun::Outcome::Finished;
@@ -146,7 +172,8 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
     return outcome;
 }
 
-ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, FinishedRun& finished)
+ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
+                                  const std::function<void(const QString& key, bool begins)>& measure)
 {
     std::vector<PlannedTest> tests
         = planExtendedTests({ .workloads = workloads,
@@ -154,8 +181,14 @@ ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, Fin
                               .threads = usableCpuCount(),
                               .folder = m_.diskFolder.isEmpty() ? workloads.scratchFolder() : m_.diskFolder },
                             m_.makeExtendedTest);
-    return runExtendedTests({ .panel = m_.panel, .shown = *m_.extendedPanel, .control = control, .tests = tests },
-                            finished);
+    return runExtendedTests(
+        { .panel = m_.panel,
+          .shown = *m_.extendedPanel,
+          .control = control,
+          .tests = tests,
+          .aroundTest
+          = [&](const QString& key, bool begins) { measure(history::extendedInterferenceKey(key), begins); } },
+        finished);
 }
 
 } // namespace ostrel::run

@@ -4,6 +4,7 @@
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/Interference.h"
 #include "ostrel/history/RunRecord.h"
 #include "ostrel/history/SkewProbe.h"
 #include "ostrel/run/RunProblem.h"
@@ -50,7 +51,12 @@ struct RunHooks
     // The skew conditions found just before a run, one line each; not
     // called when there are none.
     std::function<void(const QStringList& conditions)> conditionsFound = {};
+    // A test that other work disturbed, as it ends: "干扰：浮点运算 等待处理器 23%".
+    std::function<void(const QString& line)> disturbed = {};
     std::function<void(const RunOutcome& outcome)> afterRun = {};
+    // After each run that finished, the outcomes so far: whether another run begins (never past run()'s count).
+    // None: all of them.
+    std::function<bool(const QList<RunOutcome>& outcomes)> another = {};
 };
 
 // One benchmark of the user, for the window and ostrel-cli alike: it holds
@@ -82,6 +88,9 @@ public:
         QString diskFolder = {};
         // Makes each extended test from its row of the table; the row's own maker when empty.
         ExtendedTestMaker makeExtendedTest = {};
+        // Reads what the kernel counts about other work, on the run's thread, before and after each test; this
+        // machine's counters (history::readInterferenceCounters()) from the probe's roots when empty.
+        std::function<history::InterferenceCounters()> readCounters = {};
     };
 
     using Hooks = RunHooks;
@@ -101,8 +110,8 @@ public:
     // lock could not be made, the saved results could not be read.
     const RunProblems& warnings() const { return m_warnings; }
 
-    // `count` runs back to back, ending early at a Stop; one outcome per run
-    // that began. The first removes what killed runs left behind, once it
+    // `count` runs back to back, ending early at a Stop or when hooks.another
+    // says so; one outcome per run that began. The first removes what killed runs left behind, once it
     // holds the lock.
     QList<RunOutcome> run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks = {});
 
@@ -111,7 +120,8 @@ private:
 
     RunOutcome runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks);
     // The extended tests after the five of a run that finished.
-    ExtendedOutcome extend(Workloads& workloads, RunControl& control, FinishedRun& finished);
+    ExtendedOutcome extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
+                           const std::function<void(const QString& key, bool begins)>& measure);
 
     Parts m_;
     std::shared_ptr<RunLock> m_lock;

@@ -4,6 +4,7 @@
 #include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
 
 #include <QDir>
@@ -281,4 +282,130 @@ TEST(Benchmark, NRunsHoldTheLockThroughout)
     EXPECT_TRUE(lockedElsewhere());
     sharing->reset();
     EXPECT_FALSE(lockedElsewhere());
+}
+
+namespace {
+
+// Counters that move only as told: each read is 10 s after the one before, and the n-th run's floating-point test
+// waited for a CPU half of its time when n is `disturbedRun`. Reads come in pairs, one pair per test in run order.
+struct FakeCounters
+{
+    int run = 0;
+    int disturbedRun = 0;
+    int reads = 0;
+    double waitMicros = 0.0;
+
+    history::InterferenceCounters read()
+    {
+        const bool stageEnd = reads % 2 == 1;
+        const int stage = reads / 2;
+        ++reads;
+        if (stageEnd && run == disturbedRun && stage == 1)
+            waitMicros += 5e6;
+        history::InterferenceCounters counters;
+        counters.at = 10.0 * reads;
+        counters.cpuWaitMicros = waitMicros;
+        counters.stealTicks = 0.0;
+        counters.cpus = 2;
+        return counters;
+    }
+};
+
+} // namespace
+
+// A test that other work disturbed is named as it ends and kept with the run; a machine without the counters
+// gives no figure and the run goes on as ever.
+TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
+{
+    for (const bool counted : { true, false }) {
+        SCOPED_TRACE(counted ? "counters" : "no counters");
+        Rig rig;
+        FakeCounters counters { .run = 1, .disturbedRun = 1 };
+        Benchmark::Parts parts = rig.parts();
+        if (counted)
+            parts.readCounters = [&] { return counters.read(); };
+        auto opened = Benchmark::open(parts);
+        ASSERT_TRUE(opened);
+        QStringList lines;
+        const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control,
+                                                          { .disturbed = [&](const QString& line) { lines << line; } });
+        ASSERT_EQ(outcomes.size(), 1);
+        ASSERT_TRUE(outcomes.first().finished);
+        EXPECT_TRUE(outcomes.first().problems.isEmpty());
+        const history::RunRecord& record = *outcomes.first().record;
+        EXPECT_EQ(record.interference.keys(), QStringList({ "disk", "double", "int", "memory", "pi" }));
+        if (counted) {
+            EXPECT_EQ(lines, QStringList { QStringLiteral("干扰：浮点运算 等待处理器 50%") });
+            EXPECT_EQ(history::disturbedTests(record), QStringList { QStringLiteral("double") });
+            EXPECT_EQ(record.interference.value(QStringLiteral("double")).cpuWait, 0.5);
+            EXPECT_EQ(record.interference.value(QStringLiteral("int")).cpuWait, 0.0);
+            EXPECT_EQ(record.interference.value(QStringLiteral("int")).steal, 0.0);
+        } else {
+            EXPECT_TRUE(lines.isEmpty());
+            for (const history::Interference& figures : record.interference) {
+                EXPECT_FALSE(figures.cpuWait || figures.steal || figures.frequency);
+            }
+        }
+        EXPECT_FALSE(record.interference.value(QStringLiteral("pi")).frequency) << "no cpufreq: no figure";
+        const auto kept = history::HistoryStore(rig.historyPath).runs();
+        ASSERT_TRUE(kept);
+        ASSERT_EQ(kept->size(), 1);
+        EXPECT_EQ(kept->first().interference, record.interference);
+    }
+}
+
+// --runs auto: runs go on until every score settles over the runs that count, a disturbed run counting towards
+// the limit only, and the lock is held throughout.
+TEST(Benchmark, RunsGoOnUntilTheScoresSettle)
+{
+    const struct
+    {
+        const char* name;
+        // The floating-point test's seconds in runs 1, 2, ...: 1 s scores 95.
+        QList<double> doubleSeconds;
+        int disturbedRun;
+        int mostRuns;
+        int runs;
+        QStringList unsteady;
+    } cases[] = {
+        // 95, 93.1, 95: a deviation of 1.1 points; a fourth 95 brings it to 0.95.
+        { "steady after four", { 1.0, 1.38, 1.0, 1.0, 1.0 }, 0, 10, 4, {} },
+        { "the limit first", { 1.0, 1.38, 1.0, 1.0 }, 0, 3, 3, { "double" } },
+        // The slow second run was disturbed: left out, and three quiet runs agree.
+        { "a disturbed run left out", { 1.0, 4.0, 1.0, 1.0, 1.0 }, 2, 10, 4, {} },
+        { "never steady", { 1.0, 3.0, 1.0, 3.0, 1.0, 3.0 }, 0, 6, 6, { "double" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        FakeCounters counters { .disturbedRun = c.disturbedRun };
+        Benchmark::Parts parts = rig.parts();
+        parts.readCounters = [&] { return counters.read(); };
+        auto opened = Benchmark::open(parts);
+        ASSERT_TRUE(opened);
+        QList<history::RunRecord> kept;
+        const Benchmark::Hooks hooks {
+            .beforeRun =
+                [&](int n) {
+                    counters.run = n;
+                    counters.reads = 0;
+                    rig.workloads.newRun();
+                    rig.workloads.stageSeconds[QStringLiteral("double")] = c.doubleSeconds.value(n - 1);
+                    const platform::Status<RunLockError> taken = RunLock(rig.lockPath).tryLock();
+                    EXPECT_TRUE(!taken && taken.error().kind == RunLockError::Kind::Busy) << n;
+                },
+            .another =
+                [&](const QList<RunOutcome>& done) {
+                    kept.clear();
+                    for (const RunOutcome& outcome : done)
+                        kept << *outcome.record;
+                    return !history::steadyState(kept, { .mostRuns = c.mostRuns }).done;
+                },
+        };
+        const QList<RunOutcome> outcomes = (*opened)->run(c.mostRuns, rig.workloads, rig.control, hooks);
+        EXPECT_EQ(outcomes.size(), c.runs);
+        EXPECT_EQ(rig.runsInHistory(), c.runs) << "each run kept, disturbed or not";
+        EXPECT_EQ(history::steadyState(kept, { .mostRuns = c.mostRuns }).unsteady, c.unsteady);
+        EXPECT_EQ(history::countedRuns(kept).size(), c.runs - (c.disturbedRun > 0 ? 1 : 0));
+    }
 }

@@ -27,7 +27,8 @@ QStringList conditionTexts(const RunRecord& run)
     QStringList texts;
     for (const QString& key : run.conditions)
         texts << skewConditionText(key);
-    return texts;
+    // Then the tests other work disturbed while they ran.
+    return texts + interferenceLines(run);
 }
 
 // What lies behind an extended column's figure, as its test tells it.
@@ -175,18 +176,18 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         }
         break;
     case Qt::AccessibleTextRole:
-        if (column == TimeColumn && !run.conditions.isEmpty())
+        if (column == TimeColumn && (!run.conditions.isEmpty() || !disturbedTests(run).isEmpty()))
             return timeText(position) + QStringLiteral("，") + conditionTexts(run).join(QString());
         if (column == ChangeColumn && hasPrevious)
             return QStringLiteral("比上一次") + changeText(change).replace(QChar(0x2212), QLatin1Char('-'))
                 + QStringLiteral("分");
         break;
     case Qt::DecorationRole:
-        if (column == TimeColumn && !run.conditions.isEmpty())
+        if (column == TimeColumn && (!run.conditions.isEmpty() || !disturbedTests(run).isEmpty()))
             return m_conditionIcon;
         break;
     case Qt::ToolTipRole:
-        if (column == TimeColumn && !run.conditions.isEmpty())
+        if (column == TimeColumn && (!run.conditions.isEmpty() || !disturbedTests(run).isEmpty()))
             return conditionTexts(run).join(QLatin1Char('\n'));
         if (column >= FirstExtendedColumn) {
             const QString tip = extendedToolTip(extendedFigureAt(column), run);

@@ -46,8 +46,12 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         HistoryStore store(databasePath());
-        ASSERT_TRUE(store.append(QList<RunRecord> { run(kStart, 80.0), run(kStart + kDay, 81.2),
-                                                    run(kStart + 2 * kDay, 77.85, { "busy", "battery" }) }));
+        // The middle run's floating-point test was disturbed by other work.
+        RunRecord disturbed = run(kStart + kDay, 81.2);
+        disturbed.interference[QStringLiteral("double")].cpuWait = 0.5;
+        disturbed.interference[QStringLiteral("int")].cpuWait = 0.01;
+        ASSERT_TRUE(store.append(
+            QList<RunRecord> { run(kStart, 80.0), disturbed, run(kStart + 2 * kDay, 77.85, { "busy", "battery" }) }));
     }
 
     QString databasePath() const { return dir.filePath(QStringLiteral("history.sqlite")); }
@@ -93,9 +97,12 @@ TEST_F(HistoryWindowTest, TableShowsRunsNewestFirstWithTheirChanges)
               model.positiveColor());
     EXPECT_NE(model.positiveColor(), model.negativeColor());
 
-    // The run with skew conditions is marked, and says which.
+    // The runs with skew conditions or a disturbed test are marked, and say which.
     EXPECT_FALSE(model.data(model.index(0, HistoryModel::TimeColumn), Qt::DecorationRole).isNull());
-    EXPECT_TRUE(model.data(model.index(1, HistoryModel::TimeColumn), Qt::DecorationRole).isNull());
+    EXPECT_FALSE(model.data(model.index(1, HistoryModel::TimeColumn), Qt::DecorationRole).isNull());
+    EXPECT_TRUE(model.data(model.index(2, HistoryModel::TimeColumn), Qt::DecorationRole).isNull());
+    EXPECT_EQ(text(model, 1, HistoryModel::TimeColumn, Qt::ToolTipRole),
+              QStringLiteral("干扰：浮点运算 等待处理器 50%"));
     EXPECT_EQ(text(model, 0, HistoryModel::TimeColumn, Qt::ToolTipRole),
               QStringLiteral("其他程序正在占用处理器，成绩可能偏低。\n正在使用电池供电，成绩可能偏低。"));
     EXPECT_TRUE(text(model, 0, HistoryModel::TimeColumn, Qt::AccessibleTextRole).contains("正在使用电池供电"));
