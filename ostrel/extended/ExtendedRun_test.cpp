@@ -187,7 +187,9 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_EQ(progress.back(), 100.0);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     // Each test measured before its first state and after its last.
-    EXPECT_EQ(measured, QStringList({ "multicore+0", "multicore-3", "disk+3", "disk-7" }));
+    EXPECT_EQ(
+        measured,
+        QStringList({ "multicore+0", "multicore-3", "disk+3", "disk-7", "memoryBandwidth+7", "memoryBandwidth-8" }));
 
     // Two copies of 20 one-second steps on a shared clock: 40 s, the single run's time.
     ASSERT_TRUE(multicore());
