@@ -16,6 +16,16 @@ QString gbps(double value)
     return QString::number(value, 'f', 1);
 }
 
+// "复制 12.3 GB/s，三元组 13.4 GB/s"
+QString rates(const MemoryBandwidthResult& result)
+{
+    QStringList kernels;
+    for (const Kernel& kernel : kKernels)
+        kernels << QString::fromUtf16(kernel.title) + QLatin1Char(' ') + gbps(result.*kernel.gbps)
+                + QStringLiteral(" GB/s");
+    return kernels.join(QStringLiteral("，"));
+}
+
 QString arrays(const MemoryBandwidthResult& result)
 {
     QString text = QStringLiteral("%1 线程，每个数组 %2 MiB").arg(result.threads).arg(result.arrayBytes / kMiB);
@@ -61,11 +71,7 @@ std::unique_ptr<ExtendedTest<MemoryBandwidthResult>> makeTest(const ExtendedSetu
 
 QString line(const MemoryBandwidthResult& result)
 {
-    QStringList kernels;
-    for (const Kernel& kernel : kKernels)
-        kernels << QString::fromUtf16(kernel.title) + QLatin1Char(' ') + gbps(result.*kernel.gbps)
-                + QStringLiteral(" GB/s");
-    return QStringLiteral("内存带宽：") + kernels.join(QStringLiteral("，"));
+    return QStringLiteral("内存带宽：") + rates(result);
 }
 
 QString details(const MemoryBandwidthResult& result, const FinishedRun&)
@@ -75,7 +81,7 @@ QString details(const MemoryBandwidthResult& result, const FinishedRun&)
 
 QString historyTip(const MemoryBandwidthResult& result)
 {
-    return line(result).mid(QStringLiteral("内存带宽：").size()) + QStringLiteral("；") + arrays(result);
+    return rates(result) + QStringLiteral("；") + arrays(result);
 }
 
 QString state()
