@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/CommandLine.h"
 
+#include "vantor/options/CommandLineCases.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -9,30 +11,9 @@
 namespace {
 
 using Parsed = platform::Result<vantor::WindowOptions, vantor::options::Exit>;
-
-enum class Action { Run, Help, Version, BadUsage };
-
-Action actionOf(const Parsed& parsed)
-{
-    if (parsed)
-        return Action::Run;
-    if (parsed.error().status == vantor::options::kExitBadUsage)
-        return Action::BadUsage;
-    return parsed.error().text.startsWith(QLatin1String("Usage:")) ? Action::Help : Action::Version;
-}
-
-struct CommandLineCase
-{
-    const char* name;
-    QStringList arguments; // after the program's name
-    Action action;
-    QStringList inText; // each found in the text
-};
-
-void PrintTo(const CommandLineCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using vantor::options::testing::Action;
+using vantor::options::testing::CommandLineCase;
+using vantor::options::testing::actionOf;
 
 class WindowCommandLineTest : public ::testing::TestWithParam<CommandLineCase>
 {

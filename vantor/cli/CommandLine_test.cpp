@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/CommandLine.h"
 
+#include "vantor/options/CommandLineCases.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,17 +16,9 @@ using vantor::IpInfoFormat;
 using vantor::cli::AddressSource;
 using vantor::cli::CliOptions;
 using Parsed = platform::Result<CliOptions, vantor::options::Exit>;
-
-enum class Action { Run, Help, Version, BadUsage };
-
-Action actionOf(const Parsed& parsed)
-{
-    if (parsed)
-        return Action::Run;
-    if (parsed.error().status == vantor::options::kExitBadUsage)
-        return Action::BadUsage;
-    return parsed.error().text.startsWith(QLatin1String("Usage:")) ? Action::Help : Action::Version;
-}
+using vantor::options::testing::Action;
+using vantor::options::testing::CommandLineCase;
+using vantor::options::testing::actionOf;
 
 QString textOf(const Parsed& parsed)
 {
@@ -35,19 +29,6 @@ Parsed parse(const QStringList& arguments, const QString& configuration = QStrin
 {
     return vantor::cli::parseCliCommandLine(QStringList { QStringLiteral("/usr/bin/vantor-cli") } + arguments,
                                             configuration);
-}
-
-struct CommandLineCase
-{
-    const char* name;
-    QStringList arguments; // after the program's name
-    Action action;
-    QStringList inText; // each found in the text
-};
-
-void PrintTo(const CommandLineCase& c, std::ostream* os)
-{
-    *os << c.name;
 }
 
 class CliCommandLineTest : public ::testing::TestWithParam<CommandLineCase>
