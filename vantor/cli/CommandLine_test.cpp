@@ -2,6 +2,7 @@
 #include "vantor/cli/CommandLine.h"
 
 #include "vantor/options/CommandLineCases.h"
+#include "vantor/testing/ConfigurationFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -92,20 +93,8 @@ TEST(CliCommandLine, AddressesAndListsInCommandLineOrder)
     EXPECT_EQ(parsed->services.ipApiBatchUrl, QStringLiteral("http://ip-api.com/batch"));
 }
 
-class CliConfigurationTest : public ::testing::Test
+class CliConfigurationTest : public vantor::testing::ConfigurationFileTest
 {
-protected:
-    QString write(const QByteArray& contents)
-    {
-        const QString path = directory.filePath(QStringLiteral("vantor%1.conf").arg(++files));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-        return path;
-    }
-
-    QTemporaryDir directory;
-    int files = 0;
 };
 
 TEST_F(CliConfigurationTest, ListsOfMyAddressServicesAndTheToken)

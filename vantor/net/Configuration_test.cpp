@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Configuration.h"
 
+#include "vantor/testing/ConfigurationFiles.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -9,21 +11,7 @@ namespace {
 
 using vantor::ServiceSettings;
 
-class ConfigurationFileTest : public ::testing::Test
-{
-protected:
-    QString write(const QByteArray& contents)
-    {
-        const QString path = directory.filePath(QStringLiteral("vantor%1.conf").arg(++files));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-        return path;
-    }
-
-    QTemporaryDir directory;
-    int files = 0;
-};
+using vantor::testing::ConfigurationFileTest;
 
 TEST_F(ConfigurationFileTest, TopLevelKeysAreRead)
 {
