@@ -28,17 +28,13 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     QString answer;
     auto keeping = [&] {
         workloads.newRun();
-        return BenchmarkRun({ .panel = panel,
-                              .defaults = defaults,
-                              .workloads = workloads,
-                              .control = control,
-                              .stopwatch = stopwatch,
-                              .wallClock = wallClock,
-                              .keep = [&](const FinishedRun& run) {
-                                  log.add(QStringLiteral("kept"));
-                                  kept.push_back(run);
-                                  return answer;
-                              } });
+        BenchmarkRun::Dependencies parts = dependencies();
+        parts.keep = [&](const FinishedRun& run) {
+            log.add(QStringLiteral("kept"));
+            kept.push_back(run);
+            return answer;
+        };
+        return BenchmarkRun(std::move(parts));
     };
     BenchmarkRun run = keeping();
     EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
@@ -77,32 +73,25 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
     QString keepAnswer;
     auto extended = [&] {
         workloads.newRun();
-        return BenchmarkRun({ .panel = panel,
-                              .defaults = defaults,
-                              .workloads = workloads,
-                              .control = control,
-                              .stopwatch = stopwatch,
-                              .wallClock = wallClock,
-                              .keep =
-                                  [&](const FinishedRun& run) {
-                                      log.add(QStringLiteral("kept"));
-                                      kept.push_back(run);
-                                      return keepAnswer;
-                                  },
-                              .extend =
-                                  [&](FinishedRun& run) {
-                                      log.add(QStringLiteral("extended"));
-                                      EXPECT_EQ(run.elapsed[0], 2.5);
-                                      if (multicore)
-                                          run.extended.set(key, *multicore);
-                                      duringExtension();
-                                  },
-                              .keepExtended =
-                                  [&](const FinishedRun& run) {
-                                      log.add(QStringLiteral("extended kept"));
-                                      keptExtended.push_back(run);
-                                      return QStringLiteral("历史记录文件被其他程序占用");
-                                  } });
+        BenchmarkRun::Dependencies parts = dependencies();
+        parts.keep = [&](const FinishedRun& run) {
+            log.add(QStringLiteral("kept"));
+            kept.push_back(run);
+            return keepAnswer;
+        };
+        parts.extend = [&](FinishedRun& run) {
+            log.add(QStringLiteral("extended"));
+            EXPECT_EQ(run.elapsed[0], 2.5);
+            if (multicore)
+                run.extended.set(key, *multicore);
+            duringExtension();
+        };
+        parts.keepExtended = [&](const FinishedRun& run) {
+            log.add(QStringLiteral("extended kept"));
+            keptExtended.push_back(run);
+            return QStringLiteral("历史记录文件被其他程序占用");
+        };
+        return BenchmarkRun(std::move(parts));
     };
     EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
     const QStringList events = log.events();
@@ -150,23 +139,16 @@ TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
     std::vector<FinishedRun> kept;
     auto measured = [&] {
         workloads.newRun();
-        return BenchmarkRun({ .panel = panel,
-                              .defaults = defaults,
-                              .workloads = workloads,
-                              .control = control,
-                              .stopwatch = stopwatch,
-                              .wallClock = wallClock,
-                              .keep =
-                                  [&](const FinishedRun& run) {
-                                      kept.push_back(run);
-                                      return QString();
-                                  },
-                              .aroundStage =
-                                  [&](const char* key, bool begins) {
-                                      calls
-                                          << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
-                                      stopwatch.advance(3600.0);
-                                  } });
+        BenchmarkRun::Dependencies parts = dependencies();
+        parts.keep = [&](const FinishedRun& run) {
+            kept.push_back(run);
+            return QString();
+        };
+        parts.aroundStage = [&](const char* key, bool begins) {
+            calls << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
+            stopwatch.advance(3600.0);
+        };
+        return BenchmarkRun(std::move(parts));
     };
     EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Finished);
     EXPECT_EQ(

@@ -212,16 +212,22 @@ protected:
         text(panel.lastTime, QStringLiteral("lastTime"));
     }
 
+    // What a run takes from the fixture; a test adds the hooks it needs.
+    BenchmarkRun::Dependencies dependencies()
+    {
+        return { .panel = panel,
+                 .defaults = defaults,
+                 .workloads = workloads,
+                 .control = control,
+                 .stopwatch = stopwatch,
+                 .wallClock = wallClock };
+    }
+
     BenchmarkRun makeRun()
     {
-        return BenchmarkRun(
-            { .panel = panel,
-              .defaults = defaults,
-              .workloads = workloads,
-              .control = control,
-              .stopwatch = stopwatch,
-              .wallClock = wallClock,
-              .lastRunText = [](double t) { return QStringLiteral("T") + QString::number(t, 'f', 0); } });
+        BenchmarkRun::Dependencies parts = dependencies();
+        parts.lastRunText = [](double t) { return QStringLiteral("T") + QString::number(t, 'f', 0); };
+        return BenchmarkRun(std::move(parts));
     }
 
     void allStagesTake(double seconds)
