@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/CommandLine.h"
-
 #include "vantor/options/CommandLineCases.h"
 
 #include <QFile>
@@ -12,8 +11,8 @@ namespace {
 
 using Parsed = platform::Result<vantor::WindowOptions, vantor::options::Exit>;
 using vantor::options::testing::Action;
-using vantor::options::testing::CommandLineCase;
 using vantor::options::testing::actionOf;
+using vantor::options::testing::CommandLineCase;
 
 class WindowCommandLineTest : public ::testing::TestWithParam<CommandLineCase>
 {

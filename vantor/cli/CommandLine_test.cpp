@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/CommandLine.h"
-
 #include "vantor/options/CommandLineCases.h"
 #include "vantor/testing/ConfigurationFiles.h"
 
@@ -18,8 +17,8 @@ using vantor::cli::AddressSource;
 using vantor::cli::CliOptions;
 using Parsed = platform::Result<CliOptions, vantor::options::Exit>;
 using vantor::options::testing::Action;
-using vantor::options::testing::CommandLineCase;
 using vantor::options::testing::actionOf;
+using vantor::options::testing::CommandLineCase;
 
 QString textOf(const Parsed& parsed)
 {

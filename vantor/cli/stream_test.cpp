@@ -162,10 +162,7 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     }
     QBuffer input(&list);
     input.open(QIODevice::ReadOnly);
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
+    Captured captured;
     vantor::cli::LookupOptions options;
     options.format = vantor::cli::OutputFormat::Csv;
     options.standardInput = &input;
@@ -173,13 +170,13 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
 
     const int status
         = vantor::cli::lookUp(services, { { vantor::cli::AddressSource::Kind::File, QStringLiteral("-") } }, options,
-                              out, err, [&](std::chrono::seconds pause) {
+                              captured.out, captured.err, [&](std::chrono::seconds pause) {
                                   waits << pause;
                                   clock += double(pause.count());
                               });
 
     EXPECT_EQ(status, 1);
-    QStringList rows = QString::fromUtf8(out.data()).split(QStringLiteral("\r\n"));
+    QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
     ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
     ASSERT_EQ(rows.takeLast(), QString());
     EXPECT_EQ(rows, expected);
@@ -188,7 +185,7 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     EXPECT_EQ(standIn.refused(), 0);
     EXPECT_EQ(waits, QList { 60s });
     EXPECT_EQ(QJsonDocument::fromJson(server.requests().first().body).array().size(), 100);
-    EXPECT_EQ(err.data().toStdString(),
+    EXPECT_EQ(captured.err.data().toStdString(),
               "-:9: not an address: bogus\n"
               "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
               "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Configuration.h"
-
 #include "vantor/testing/ConfigurationFiles.h"
 
 #include <QFile>

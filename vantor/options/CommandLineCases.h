@@ -12,8 +12,7 @@ namespace vantor::options::testing {
 
 enum class Action { Run, Help, Version, BadUsage };
 
-template<typename Options>
-Action actionOf(const platform::Result<Options, Exit>& parsed)
+template <typename Options> Action actionOf(const platform::Result<Options, Exit>& parsed)
 {
     if (parsed)
         return Action::Run;
