@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -113,4 +114,10 @@ TEST(MachineFacts, ReadFromInjectedRootsWithFallbacksForMissingFiles)
     EXPECT_FALSE(bare.kernel.isEmpty());
     EXPECT_TRUE(bare.governor.isEmpty());
     EXPECT_TRUE(bare.fileSystem.isEmpty());
+
+    // A file that never ends in a file's place is read only up to the bound.
+    const QString endless = root.filePath(QStringLiteral("endless"));
+    ASSERT_TRUE(QDir().mkpath(endless));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), endless + QStringLiteral("/os-release")));
+    EXPECT_EQ(readMachineFacts(scratch, SystemRoots { endless, endless, endless }).os, QSysInfo::prettyProductName());
 }
