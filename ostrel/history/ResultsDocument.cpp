@@ -196,7 +196,11 @@ Result<ResultsDocument> readResultsFile(const QString& path, const platform::Clo
     constexpr qint64 kLargestDocument = 256LL * 1024 * 1024;
     if (file.size() > kLargestDocument)
         return badDocument(QStringLiteral("文件太大"));
-    return readResultsDocument(file.readAll(), clock);
+    // A pipe or a device tells no size: read one byte past the bound to know.
+    const QByteArray bytes = file.read(kLargestDocument + 1);
+    if (bytes.size() > kLargestDocument)
+        return badDocument(QStringLiteral("文件太大"));
+    return readResultsDocument(bytes, clock);
 }
 
 } // namespace ostrel::history

@@ -195,6 +195,8 @@ TEST(ResultsDocument, RefusesWhatIsNotACurrentResultsDocument)
         EXPECT_FALSE(read.error().message.isEmpty());
     }
     EXPECT_EQ(readResultsFile("/nonexistent/results.json").error().kind, HistoryError::Kind::CannotOpen);
+    // A device that never ends is refused at the bound, not read until memory runs out.
+    EXPECT_EQ(readResultsFile("/dev/zero").error().kind, HistoryError::Kind::BadDocument);
 }
 
 TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)

@@ -2,10 +2,10 @@
 #include "ostrel/extended/bandwidth/MemoryBandwidth.h"
 
 #include "ostrel/extended/bandwidth/Kernels.h"
+#include "ostrel/history/SystemFiles.h"
 #include "platform/Clock.h"
 
 #include <QDir>
-#include <QFile>
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -18,10 +18,7 @@ namespace {
 
 QByteArray fileText(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll().trimmed();
+    return history::readSystemFile(path).trimmed();
 }
 
 // "32768K", "1M" or a plain number of bytes, as sysfs writes cache sizes.
