@@ -20,6 +20,16 @@ public:
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
 
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
@@ -29,6 +39,13 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = fd;
+    }
+    // Hands the descriptor over: no longer closed here.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
     }
     // Closes now, for the error close() may report (a write an NFS server refused).
     int close()

@@ -194,32 +194,24 @@ bool holdsStreamedValue(const QByteArray& iniText)
     return text.contains(QLatin1String("@Variant(")) || text.contains(QLatin1String("@DateTime("));
 }
 
-bool fileHoldsStreamedValue(const QString& path)
+std::optional<FileReadError> settingsFileProblem(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return holdsStreamedValue(file.readAll());
+    const Result<QByteArray, FileReadError> text = readOutsideFile(path, kMostSettingsBytes);
+    if (!text)
+        return text.error().error == ENOENT ? std::nullopt : std::optional(text.error());
+    if (holdsStreamedValue(*text))
+        return FileReadError { EBADMSG, errorText(EBADMSG) };
+    return std::nullopt;
 }
 
 std::optional<QVariantMap> readIniFile(const QString& path)
 {
-    // QSettings takes a file it cannot read for an empty one. O_NONBLOCK: a FIFO at the path must not hold the
-    // program up; only a regular file is read, and the writer refuses the rest.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT)
-            return std::nullopt;
-        return QVariantMap();
+    // QSettings takes a file it cannot read for an empty one.
+    if (const std::optional<FileReadError> problem = settingsFileProblem(path)) {
+        errno = problem->error;
+        return std::nullopt;
     }
-    struct stat info
-    {
-    };
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
     QVariantMap values;
-    if (!regular)
-        return values;
     const QSettings settings(path, QSettings::IniFormat);
     for (const QString& listed : settings.allKeys()) {
         // QSettings reads a key with its slashes collapsed ("/a//b" is "a/b"), so that is the key it holds; one
@@ -275,8 +267,8 @@ FileWrite writeIniFile(const QString& path, const QVariantMap& values)
 
 FileWrite setIniValue(const QString& path, const QString& key, const QVariant& value)
 {
-    if (fileHoldsStreamedValue(path))
-        return { EBADMSG, errorText(EBADMSG) };
+    if (const std::optional<FileReadError> problem = settingsFileProblem(path))
+        return { problem->error, problem->reason };
     std::optional<QVariantMap> values = readIniFile(path);
     if (!values)
         return { errno, errorText(errno) };

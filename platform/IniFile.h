@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/OutsideFile.h"
 #include "platform/WholeFile.h"
 
 #include <QByteArray>
@@ -15,12 +16,19 @@ namespace platform {
 // reserve whatever size the file names, so a file holding one is refused before QSettings reads any of it.
 bool holdsStreamedValue(const QByteArray& iniText);
 
-// The same for a file; false when it cannot be read (QSettings then finds nothing either).
-bool fileHoldsStreamedValue(const QString& path);
+// How far a settings file is read: far more than any of these programs' holds.
+inline constexpr qint64 kMostSettingsBytes = 1 << 20;
+
+// Whether QSettings may read the file at path: nothing when it may (nothing is there, or a regular file of at most
+// kMostSettingsBytes that holds no value QSettings would rebuild with QDataStream, EBADMSG), else why not. A FIFO,
+// a device or a folder in its place is refused without waiting and without reading it: QSettings would block on
+// the one and read the other until memory runs out.
+std::optional<FileReadError> settingsFileProblem(const QString& path);
 
 // Every key of the INI file at path with its value, as QSettings reads them (keys as QSettings takes them, with
 // their slashes collapsed; a key it gives no value for is left out); none when there is no file. Nothing,
-// with errno set, when the file is there but cannot be read: a write must not drop what it holds.
+// with errno set, when the file is there but cannot be read (settingsFileProblem()): a write must not drop what it
+// holds.
 std::optional<QVariantMap> readIniFile(const QString& path);
 
 // INI text from which QSettings reads back exactly these values: texts, numbers, bools, and whatever readIniFile()

@@ -29,7 +29,7 @@ bool sameValue(const QVariant& a, const QVariant& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QString path = platform::testing::writeFuzzedFile("ini-merge", data, size);
-    if (path.isEmpty() || platform::fileHoldsStreamedValue(path))
+    if (path.isEmpty() || platform::settingsFileProblem(path))
         return 0;
     std::optional<QVariantMap> before = platform::readIniFile(path);
     if (!before)

@@ -39,6 +39,9 @@ public:
     const T& operator*() const& { return value(); }
     T& operator*() & { return value(); }
 
+    // The value, or `fallback` when there is none.
+    T value_or(T fallback) const& { return hasValue() ? value() : std::move(fallback); }
+
     // Only when !hasValue().
     const E& error() const { return std::get<1>(m_); }
 

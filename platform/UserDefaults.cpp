@@ -91,7 +91,7 @@ double UserDefaults::doubleForKey(const QString& key) const
     {
         // Without the folder there is no store to read and nothing to lock.
         const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
-        if (fileHoldsStreamedValue(m_filePath))
+        if (settingsFileProblem(m_filePath))
             return fallbackFor(key);
         // A QSettings object per call: it rereads the file when another
         // process changed it, and none outlives the locks (QSettings is not
@@ -134,13 +134,9 @@ QString UserDefaults::readProblem() const
         return errno == ENOENT ? QString() : errorText(errno);
     if (S_ISDIR(info.st_mode))
         return errorText(EISDIR);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errorText(errno);
-    ::close(fd);
     const FolderLock folderLock(folderOf(m_filePath), FolderLock::Mode::Shared);
-    if (fileHoldsStreamedValue(m_filePath))
-        return errorText(EBADMSG);
+    if (const std::optional<FileReadError> problem = settingsFileProblem(m_filePath))
+        return problem->reason;
     const QSettings settings(m_filePath, QSettings::IniFormat);
     if (settings.status() == QSettings::FormatError)
         return QStringLiteral("文件格式有误");

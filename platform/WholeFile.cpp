@@ -3,6 +3,7 @@
 
 #include "platform/ErrorText.h"
 #include "platform/FileDescriptor.h"
+#include "platform/OutsideFile.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -25,17 +26,7 @@ FileWrite refusal(mode_t mode)
 {
     if (S_ISREG(mode))
         return {};
-    if (S_ISLNK(mode))
-        return { ELOOP, QStringLiteral("这是一个符号链接，不是普通文件") };
-    if (S_ISDIR(mode))
-        return { EISDIR, QStringLiteral("这是一个文件夹，不是普通文件") };
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return { EINVAL, QStringLiteral("这是一个设备文件，不是普通文件") };
-    if (S_ISFIFO(mode))
-        return { EINVAL, QStringLiteral("这是一个命名管道，不是普通文件") };
-    if (S_ISSOCK(mode))
-        return { EINVAL, QStringLiteral("这是一个套接字，不是普通文件") };
-    return { EINVAL, QStringLiteral("这不是普通文件") };
+    return { S_ISLNK(mode) ? ELOOP : S_ISDIR(mode) ? EISDIR : EINVAL, notRegularFileReason(mode) };
 }
 
 bool writeAll(int fd, const QByteArray& bytes)

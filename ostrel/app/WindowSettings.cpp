@@ -14,11 +14,11 @@ namespace {
 const QString kExtendedTests = QStringLiteral("extendedTests");
 const QString kDiskFolder = QStringLiteral("diskFolder");
 
-// The window's choices, or nothing from a file holding a value that QSettings would rebuild with QDataStream: the
+// The window's choices, or nothing from a file QSettings must not read (platform::settingsFileProblem()): the
 // choices then stay the defaults, and the file is left as it is.
 QVariant storedValue(const QString& path, const QString& key)
 {
-    return platform::fileHoldsStreamedValue(path) ? QVariant() : QSettings(path, QSettings::IniFormat).value(key);
+    return platform::settingsFileProblem(path) ? QVariant() : QSettings(path, QSettings::IniFormat).value(key);
 }
 
 // Merged with every other key the file holds, and written whole or not at all.

@@ -14,6 +14,7 @@
 #include "ostrel/history/RunStatistics.h"
 #include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
+#include "platform/CheckedOutput.h"
 #include "platform/Clock.h"
 #include "platform/StopSignals.h"
 #include "platform/UserDefaults.h"
@@ -24,6 +25,7 @@
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QThread>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -31,7 +33,8 @@ namespace {
 
 // The benchmark, options.runs times back to back, each run saved and kept in
 // the history; with more than one, how the scores spread.
-int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program)
+int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program,
+                  std::FILE* standardOutput)
 {
     using ostrel::run::RunOutcome;
     using ostrel::run::RunProblem;
@@ -62,7 +65,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         tell(warning.message);
 
     // With --json, standard output carries the JSON alone.
-    std::FILE* out = options.json ? stderr : stdout;
+    std::FILE* out = options.json ? stderr : standardOutput;
     const bool interactive = ::isatty(::fileno(out)) != 0;
 
     ostrel::MachineWorkloads workloads = ostrel::MachineWorkloads::forThisApplication();
@@ -169,7 +172,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         if (options.json) {
             const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
                                        { QStringLiteral("steady"), ostrel::cli::steadyToJson(records, options.runs) } };
-            std::fputs(QJsonDocument(report).toJson().constData(), stdout);
+            std::fputs(QJsonDocument(report).toJson().constData(), standardOutput);
         }
     } else if (options.runs > 1) {
         const ostrel::history::RunsSummary summary = ostrel::history::summarizeRuns(records);
@@ -177,40 +180,28 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
         if (options.json) {
             const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
                                        { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
-            std::fputs(QJsonDocument(report).toJson().constData(), stdout);
+            std::fputs(QJsonDocument(report).toJson().constData(), standardOutput);
         }
     } else if (options.json) {
-        std::fputs(QJsonDocument(lastReport).toJson().constData(), stdout);
+        std::fputs(QJsonDocument(lastReport).toJson().constData(), standardOutput);
     }
     return problems ? ostrel::cli::kExitProblem : ostrel::cli::kExitSuccess;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// What the command line asks for, printed to `out`; the exit status.
+int carryOut(QCoreApplication& app, const ostrel::cli::Options& options, const QString& program, std::FILE* out)
 {
-    QCoreApplication app(argc, argv);
-    // The same name as the window's: one store, one cache folder.
-    QCoreApplication::setApplicationName(ostrel::saved::kApplication);
-
-    const QString program = QStringLiteral("ostrel-cli");
-    const ostrel::cli::Options options = ostrel::cli::parseArguments(app.arguments());
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(options.error),
-                     qPrintable(program));
-        return ostrel::cli::kExitBadArguments;
-    }
     if (options.help) {
-        std::fputs(ostrel::cli::usage(program).toUtf8().constData(), stdout);
+        std::fputs(ostrel::cli::usage(program).toUtf8().constData(), out);
         return ostrel::cli::kExitSuccess;
     }
     if (options.version) {
-        std::printf("%s %s\n", qPrintable(program), platform::kVersion);
+        std::fprintf(out, "%s %s\n", qPrintable(program), platform::kVersion);
         return ostrel::cli::kExitSuccess;
     }
 
     using Mode = ostrel::cli::Options::Mode;
-    const ostrel::cli::Streams streams { stdout, stderr, program };
+    const ostrel::cli::Streams streams { out, stderr, program };
     ostrel::history::HistoryStore store(ostrel::history::HistoryStore::defaultPath());
     switch (options.mode) {
     case Mode::History: {
@@ -227,5 +218,28 @@ int main(int argc, char** argv)
     case Mode::Run:
         break;
     }
-    return runBenchmarks(app, options, program);
+    return runBenchmarks(app, options, program, out);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    platform::holdClosedStandardDescriptors();
+    QCoreApplication app(argc, argv);
+    // The same name as the window's: one store, one cache folder.
+    QCoreApplication::setApplicationName(ostrel::saved::kApplication);
+
+    const QString program = QStringLiteral("ostrel-cli");
+    const ostrel::cli::Options options = ostrel::cli::parseArguments(app.arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(options.error),
+                     qPrintable(program));
+        return ostrel::cli::kExitBadArguments;
+    }
+    // A reader that goes away (| head) makes a write fail instead, which is said and ends in exit status 141.
+    std::signal(SIGPIPE, SIG_IGN);
+    platform::CheckedOutput standardOutput(STDOUT_FILENO);
+    const int status = carryOut(app, options, program, standardOutput.file() ? standardOutput.file() : stdout);
+    return standardOutput.finish(program, status, ostrel::cli::kExitProblem);
 }

@@ -2,6 +2,7 @@
 #include "ostrel/engine/RunLock.h"
 
 #include "platform/ErrorText.h"
+#include "platform/OutsideFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ostrel {
@@ -18,12 +20,10 @@ namespace {
 
 const QString kLockFileName = QStringLiteral("ostrel-run.lock");
 
+// Empty when it cannot be read or holds more than a holder's line.
 QByteArray readSmallFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(256);
+    return platform::readOutsideFile(path, 256).value_or(QByteArray());
 }
 
 // Only what a program name can hold, so a damaged file cannot put control
@@ -71,6 +71,17 @@ platform::Status<RunLockError> RunLock::tryLock()
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return cannotMake(errno);
+    // A FIFO or a device in its place is no lock of ours.
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        return RunLockError { RunLockError::Kind::CannotMake,
+                              QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(m_path),
+                                                           S_ISREG(info.st_mode)
+                                                               ? platform::errorText(error)
+                                                               : platform::notRegularFileReason(info.st_mode)) };
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);

@@ -6,6 +6,7 @@
 #include "ostrel/engine/Scores.h"
 #include "ostrel/history/DocumentText.h"
 #include "platform/DateText.h"
+#include "platform/OutsideFile.h"
 #include "platform/WholeFile.h"
 
 #include <QDir>
@@ -186,21 +187,18 @@ Result<ResultsDocument> readResultsDocument(const QByteArray& json, const platfo
 
 Result<ResultsDocument> readResultsFile(const QString& path, const platform::Clock& clock)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return HistoryError {
-            HistoryError::Kind::CannotOpen,
-            QStringLiteral("无法读取文件：%1（%2）").arg(QDir::toNativeSeparators(path), file.errorString())
-        };
     // Ten thousand runs take about 10 MB; anything far larger is not a results document.
     constexpr qint64 kLargestDocument = 256LL * 1024 * 1024;
-    if (file.size() > kLargestDocument)
+    const platform::Result<QByteArray, platform::FileReadError> bytes
+        = platform::readOutsideFile(path, kLargestDocument);
+    if (!bytes && bytes.error().error == EFBIG)
         return badDocument(QStringLiteral("文件太大"));
-    // A pipe or a device tells no size: read one byte past the bound to know.
-    const QByteArray bytes = file.read(kLargestDocument + 1);
-    if (bytes.size() > kLargestDocument)
-        return badDocument(QStringLiteral("文件太大"));
-    return readResultsDocument(bytes, clock);
+    if (!bytes)
+        return HistoryError {
+            HistoryError::Kind::CannotOpen,
+            QStringLiteral("无法读取文件：%1（%2）").arg(QDir::toNativeSeparators(path), bytes.error().reason)
+        };
+    return readResultsDocument(*bytes, clock);
 }
 
 } // namespace ostrel::history

@@ -195,8 +195,11 @@ TEST(ResultsDocument, RefusesWhatIsNotACurrentResultsDocument)
         EXPECT_FALSE(read.error().message.isEmpty());
     }
     EXPECT_EQ(readResultsFile("/nonexistent/results.json").error().kind, HistoryError::Kind::CannotOpen);
-    // A device that never ends is refused at the bound, not read until memory runs out.
-    EXPECT_EQ(readResultsFile("/dev/zero").error().kind, HistoryError::Kind::BadDocument);
+    // A device that never ends is refused before it is read, not read until memory runs out.
+    const Result<ResultsDocument> device = readResultsFile("/dev/zero");
+    EXPECT_EQ(device.error().kind, HistoryError::Kind::CannotOpen);
+    EXPECT_TRUE(device.error().message.contains(QStringLiteral("/dev/zero（这是一个设备文件")))
+        << qPrintable(device.error().message);
 }
 
 TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)

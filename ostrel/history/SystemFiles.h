@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/OutsideFile.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 namespace ostrel::history {
@@ -20,14 +21,13 @@ struct SystemRoots
 // further.
 inline constexpr qint64 kMostSystemFileBytes = 16 << 20;
 
-// A kernel file (/proc, /sys) or a small system file, whole up to the bound;
-// empty when it cannot be read, which callers take as "not there".
+// A kernel file (/proc, /sys) or a small system file, whole; empty when it
+// cannot be read or is no regular file of at most the bound (a FIFO bound
+// over a kernel file must not hold the run up), which callers take as "not
+// there".
 inline QByteArray readSystemFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(kMostSystemFileBytes);
+    return platform::readOutsideFile(path, kMostSystemFileBytes).value_or(QByteArray());
 }
 
 } // namespace ostrel::history

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/AnswerWriter.h"
 
+#include "platform/CheckedOutput.h"
 #include "platform/Csv.h"
 #include "platform/PrintableText.h"
 #include "vantor/cli/Output.h"
@@ -268,9 +269,7 @@ void AnswerWriter::flush()
         return;
     if (const int error = write(m_out, m_pending)) {
         m_outputFailed = true;
-        message(error == EPIPE ? QStringLiteral("vantor-cli: standard output was closed; stopping")
-                               : QStringLiteral("vantor-cli: standard output cannot be written: %1; stopping")
-                                     .arg(QString::fromLocal8Bit(std::strerror(error))));
+        message(platform::outputFailureLine(QStringLiteral("vantor-cli"), error) + QStringLiteral("; stopping"));
     }
     m_pending.clear();
 }

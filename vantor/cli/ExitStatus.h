@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/CheckedOutput.h"
 #include "vantor/net/Failure.h"
 #include "vantor/options/ServiceOptions.h"
 
@@ -12,6 +13,6 @@ using vantor::kExitNoNetwork; // wins over kExitNotAnswered
 using vantor::kExitNotAnswered;
 inline constexpr int kExitBadUsage = options::kExitBadUsage; // also a list or a database that cannot be read
 inline constexpr int kExitStopped = 130; // Ctrl-C or SIGTERM: what was written is complete, a JSON array closed
-inline constexpr int kExitOutputClosed = 141; // standard output could not be written: the shell's status for SIGPIPE
+inline constexpr int kExitOutputClosed = platform::kExitOutputClosed; // standard output could not be written
 
 } // namespace vantor::cli

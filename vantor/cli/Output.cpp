@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/Output.h"
 
+#include "platform/CheckedOutput.h"
+
 #include <QFileDevice>
 #include <QIODevice>
-#include <algorithm>
 #include <cerrno>
-#include <unistd.h>
 
 namespace vantor::cli {
 
@@ -15,13 +15,7 @@ int write(QIODevice& device, const QByteArray& bytes)
     if (!file || file->handle() < 0)
         return device.write(bytes) == bytes.size() ? 0 : EIO;
     file->flush();
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written = ::write(file->handle(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno != EINTR)
-            return errno;
-        done += std::max<ssize_t>(written, 0);
-    }
-    return 0;
+    return platform::writeAll(file->handle(), bytes);
 }
 
 void write(QIODevice& device, const QString& text)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vantor-cli: the window's lookups in a terminal, with its formats and configuration.
+#include "platform/CheckedOutput.h"
 #include "platform/StopSignals.h"
 #include "vantor/cli/AddressList.h"
 #include "vantor/cli/CommandLine.h"
@@ -33,6 +34,7 @@ bool standardInputIsList()
 
 int main(int argc, char** argv)
 {
+    platform::holdClosedStandardDescriptors();
     QCoreApplication app(argc, argv);
     const auto parsed = vantor::cli::parseCliCommandLine(app.arguments(), vantor::configurationFilePath());
     if (!parsed)

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 
 namespace vantor {
@@ -126,13 +127,16 @@ QString configurationFilePath()
 ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings)
 {
     ServiceSettings settings;
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo::exists(path))
         return settings;
-    if (platform::fileHoldsStreamedValue(path)) {
+    if (const std::optional<platform::FileReadError> problem = platform::settingsFileProblem(path)) {
         if (warnings)
-            *warnings << QStringLiteral("%1: holds a serialized value (@Variant or @DateTime), which Vantor never "
-                                        "reads; using the defaults")
-                             .arg(printableFileName(path));
+            *warnings << (problem->error == EBADMSG
+                              ? QStringLiteral("%1: holds a serialized value (@Variant or @DateTime), which Vantor "
+                                               "never reads; using the defaults")
+                                    .arg(printableFileName(path))
+                              : QStringLiteral("%1: cannot be read: %2; using the defaults")
+                                    .arg(printableFileName(path), problem->reason));
         return settings;
     }
     const QSettings file(path, QSettings::IniFormat);

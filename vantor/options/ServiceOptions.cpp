@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/options/ServiceOptions.h"
 
+#include "platform/CheckedOutput.h"
+#include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
 #include "platform/Version.h"
 #include "vantor/net/IpInfo.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <iterator>
+#include <unistd.h>
 
 namespace vantor::options {
 
@@ -127,35 +131,34 @@ QString printableFileName(const QString& path)
     return platform::printable(path, PATH_MAX);
 }
 
-// The file's bytes, or nothing when it cannot be read or holds more than kMaxTokenFileSize. No more than one byte
-// past that bound is ever read, whatever the file is: a device such as /dev/zero, a pipe that never ends, a huge
-// file (whose size the file system may not even tell).
+// The file's bytes, or nothing when it cannot be read or holds more than kMaxTokenFileSize. A pipe is read too, as
+// `<(pass show ipinfo)` gives one, but no device; no more than one byte past the bound is ever read: a pipe that
+// never ends, a huge file (whose size the file system may not even tell).
 std::optional<QByteArray> readTokenFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const auto file = platform::openOutsideFile(path, platform::FileKinds::RegularFileOrFifo);
+    if (!file)
         return std::nullopt;
-    QByteArray bytes(kMaxTokenFileSize + 1, Qt::Uninitialized);
-    qint64 size = 0;
-    while (size < bytes.size()) {
-        const qint64 count = file.read(bytes.data() + size, bytes.size() - size);
-        if (count < 0)
-            return std::nullopt;
-        if (count == 0)
-            break;
-        size += count;
-    }
-    if (size > kMaxTokenFileSize)
+    const auto bytes = platform::readBounded(file->get(), kMaxTokenFileSize);
+    if (!bytes)
         return std::nullopt;
-    bytes.truncate(size);
-    return bytes;
+    return *bytes;
 }
 
 } // namespace
 
 int printExit(const Exit& exit)
 {
-    std::fputs(exit.text.toLocal8Bit().constData(), exit.status == 0 ? stdout : stderr);
+    if (exit.status != 0) {
+        std::fputs(exit.text.toLocal8Bit().constData(), stderr);
+        return exit.status;
+    }
+    // Help and version on standard output, every byte of it checked.
+    if (const int error = platform::writeAll(STDOUT_FILENO, exit.text.toLocal8Bit())) {
+        const QString program = QCoreApplication::applicationName();
+        std::fputs((platform::outputFailureLine(program, error) + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return platform::kExitOutputClosed;
+    }
     return exit.status;
 }
 

@@ -20,7 +20,8 @@ struct Exit
     QString text;
 };
 
-// Prints the exit's text where it belongs; returns its status.
+// Prints the exit's text where it belongs; returns its status, or platform::kExitOutputClosed when standard output
+// could not take it.
 int printExit(const Exit& exit);
 // The warnings a program runs with, a line each on standard error.
 void printWarnings(const QStringList& warnings);
