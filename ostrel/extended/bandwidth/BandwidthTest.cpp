@@ -29,7 +29,9 @@ QString rates(const MemoryBandwidthResult& result)
 QString arrays(const MemoryBandwidthResult& result)
 {
     QString text = QStringLiteral("%1 线程，每个数组 %2 MiB").arg(result.threads).arg(result.arrayBytes / kMiB);
-    if (result.reduced)
+    if (result.groupLimited)
+        text += QStringLiteral("（cgroup 内存限制不足，数组已缩小）");
+    else if (result.reduced)
         text += QStringLiteral("（可用内存不足，数组已缩小）");
     return text;
 }
@@ -127,6 +129,8 @@ QJsonObject toJson(const MemoryBandwidthResult& result)
     };
     if (result.reduced)
         object.insert(QStringLiteral("reduced"), true);
+    if (result.groupLimited)
+        object.insert(QStringLiteral("groupLimited"), true);
     for (const Kernel& kernel : kKernels)
         object.insert(QLatin1String(kernel.key), QJsonObject { { QStringLiteral("gbps"), result.*kernel.gbps } });
     return object;
@@ -148,6 +152,10 @@ ExtendedResult<MemoryBandwidthResult> fromJson(const QJsonObject& object)
     if (!reduced.isUndefined() && !reduced.isBool())
         return badMember(QStringLiteral("reduced"));
     result.reduced = reduced.toBool(false);
+    const QJsonValue groupLimited = object.value(QStringLiteral("groupLimited"));
+    if (!groupLimited.isUndefined() && !groupLimited.isBool())
+        return badMember(QStringLiteral("groupLimited"));
+    result.groupLimited = result.reduced && groupLimited.toBool(false);
     for (const Kernel& kernel : kKernels) {
         const QString key = QLatin1String(kernel.key);
         const std::optional<double> rate

@@ -19,7 +19,8 @@ std::unique_ptr<ExtendedTest<MemoryBandwidthResult>> makeTest(const ExtendedSetu
 
 // "内存带宽：复制 12.3 GB/s，三元组 13.4 GB/s"
 QString line(const MemoryBandwidthResult& result);
-// "2 线程，每个数组 256 MiB", and "（可用内存不足，数组已缩小）" when reduced.
+// "2 线程，每个数组 256 MiB", and "（可用内存不足，数组已缩小）" when reduced ("（cgroup 内存限制不足，数组已缩小）"
+// when the control group's limit was what they had to fit).
 QString details(const MemoryBandwidthResult& result, const FinishedRun& run);
 // Both rates, then the details.
 QString historyTip(const MemoryBandwidthResult& result);
@@ -29,10 +30,11 @@ QString state();
 QList<Figure<MemoryBandwidthResult>> figures();
 // reduced: "true" or "false".
 QList<TextColumn<MemoryBandwidthResult>> texts();
-// {"threads": n, "arrayBytes": n, "copy": {"gbps": x}, "triad": {"gbps": y}}, and "reduced": true when it was.
+// {"threads": n, "arrayBytes": n, "copy": {"gbps": x}, "triad": {"gbps": y}}, and "reduced": true when it was,
+// "groupLimited": true when a control group's limit made it so.
 QJsonObject toJson(const MemoryBandwidthResult& result);
 // The same read back: threads at least 1, arrayBytes a whole number of at least 1 up to 2^53, rates finite and not
-// negative, "reduced" absent or a boolean; anything else is refused, naming the member.
+// negative, "reduced" and "groupLimited" absent or booleans; anything else is refused, naming the member.
 ExtendedResult<MemoryBandwidthResult> fromJson(const QJsonObject& object);
 // ostrel_memory_bandwidth_bytes_per_second{kernel="copy"} and {kernel="triad"}, in bytes a second.
 QList<MetricFamily> metrics(const MemoryBandwidthResult& result);

@@ -13,6 +13,7 @@ namespace {
 
 const MemoryBandwidthResult kTwoThreads { 2, qint64(256) << 20, false, 12.34, 13.96 };
 const MemoryBandwidthResult kReduced { 1, qint64(85) << 20, true, 9.96, 0.04 };
+const MemoryBandwidthResult kGroupLimited { 1, qint64(16) << 20, true, 9.96, 0.04, true };
 
 std::string json(const QJsonObject& object)
 {
@@ -28,6 +29,8 @@ TEST(BandwidthTest, TextsAndPrometheusLines)
     EXPECT_EQ(details(kTwoThreads, run), QStringLiteral("2 线程，每个数组 256 MiB"));
     EXPECT_EQ(line(kReduced), QStringLiteral("内存带宽：复制 10.0 GB/s，三元组 0.0 GB/s"));
     EXPECT_EQ(details(kReduced, run), QStringLiteral("1 线程，每个数组 85 MiB（可用内存不足，数组已缩小）"));
+    EXPECT_EQ(details(kGroupLimited, run),
+              QStringLiteral("1 线程，每个数组 16 MiB（cgroup 内存限制不足，数组已缩小）"));
     EXPECT_EQ(historyTip(kTwoThreads), QStringLiteral("复制 12.3 GB/s，三元组 14.0 GB/s；2 线程，每个数组 256 MiB"));
     EXPECT_EQ(state(), QStringLiteral("正在测试 内存带宽"));
     const QList<MetricFamily> families = metrics(kTwoThreads);
@@ -46,7 +49,7 @@ TEST(BandwidthTest, JsonRoundTrip)
               R"({"arrayBytes":268435456,"copy":{"gbps":12.34},"threads":2,"triad":{"gbps":13.96}})");
     EXPECT_EQ(json(toJson(kReduced)),
               R"({"arrayBytes":89128960,"copy":{"gbps":9.96},"reduced":true,"threads":1,"triad":{"gbps":0.04}})");
-    for (const MemoryBandwidthResult& result : { kTwoThreads, kReduced }) {
+    for (const MemoryBandwidthResult& result : { kTwoThreads, kReduced, kGroupLimited }) {
         const ExtendedResult<MemoryBandwidthResult> read = fromJson(toJson(result));
         ASSERT_TRUE(read) << read.error().message.toStdString();
         EXPECT_EQ(*read, result);

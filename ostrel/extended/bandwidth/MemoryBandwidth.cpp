@@ -83,47 +83,34 @@ std::optional<qint64> lastLevelCacheBytes(const QString& sysRoot)
     return bytes;
 }
 
-std::optional<qint64> availableMemoryBytes(const QString& meminfo)
+Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, const platform::MemoryRoom& memory)
 {
-    for (const QByteArray& line : fileText(meminfo).split('\n')) {
-        if (!line.startsWith("MemAvailable:"))
-            continue;
-        const QList<QByteArray> fields = line.mid(int(qstrlen("MemAvailable:"))).simplified().split(' ');
-        bool ok = false;
-        const qint64 kib = fields.value(0).toLongLong(&ok);
-        if (!ok || kib < 0 || kib > std::numeric_limits<qint64>::max() / 1024 || fields.value(1) != "kB")
-            return std::nullopt;
-        return kib * 1024;
-    }
-    return std::nullopt;
-}
-
-Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, qint64 availableMemory)
-{
+    const qint64 availableMemory = memory.bytes;
     const qint64 cache = std::clamp<qint64>(lastLevelCache.value_or(0), 0, qint64(1) << 40);
     const qint64 wanted = (std::max(4 * cache, kLeastArrayBytes) + kMiB - 1) / kMiB * kMiB;
     const qint64 room = std::max<qint64>(availableMemory, 0) / 4 / 3 / kMiB * kMiB;
     if (wanted <= room)
-        return ArraySize { wanted, false };
+        return ArraySize { wanted, false, memory.groupLimited };
     const qint64 smallest = std::max(2 * cache, kSmallestArrayBytes);
     if (room < smallest) {
         return BandwidthError { BandwidthError::Kind::TooLittleMemory,
-                                QStringLiteral("可用内存不足，无法测试内存带宽：需要 %1 MiB 可用内存，只有 %2 MiB")
+                                QStringLiteral("可用内存不足，无法测试内存带宽：需要 %1 MiB 可用内存，只有 %2 MiB%3")
                                     .arg((12 * smallest + kMiB - 1) / kMiB)
-                                    .arg(std::max<qint64>(availableMemory, 0) / kMiB) };
+                                    .arg(std::max<qint64>(availableMemory, 0) / kMiB)
+                                    .arg(memory.groupLimited ? QStringLiteral("（cgroup 内存限制）") : QString()) };
     }
-    return ArraySize { room, true };
+    return ArraySize { room, true, memory.groupLimited };
 }
 
 Result<ArraySize> arraySize(const Options& options)
 {
     if (options.arrayBytes)
         return ArraySize { *options.arrayBytes, false };
-    const std::optional<qint64> available = availableMemoryBytes(options.meminfo);
+    const std::optional<platform::MemoryRoom> available = platform::memoryRoom(options.procRoot, options.cgroupRoot);
     if (!available) {
         return BandwidthError { BandwidthError::Kind::NoMemoryFigure,
                                 QStringLiteral("无法得知可用内存（%1 中没有 MemAvailable），未测试内存带宽")
-                                    .arg(QDir::toNativeSeparators(options.meminfo)) };
+                                    .arg(QDir::toNativeSeparators(options.procRoot + QStringLiteral("/meminfo"))) };
     }
     return arraySize(lastLevelCacheBytes(options.sysRoot), *available);
 }
@@ -197,6 +184,7 @@ Result<MemoryBandwidthResult> measureMemoryBandwidth(const Options& options, con
     result.threads = threads;
     result.arrayBytes = qint64(n) * qint64(sizeof(double));
     result.reduced = size->reduced;
+    result.groupLimited = size->reduced && size->groupLimited;
     for (std::size_t k = 0; k < kKernels.size(); ++k) {
         // A pass too short for the clock to see counts as one tick of a nanosecond.
         const double seconds = std::max(best[k], 1e-9);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ostrel/extended/bandwidth/MemoryBandwidthResult.h"
+#include "platform/MemoryRoom.h"
 
 #include <QString>
 #include <atomic>
@@ -20,29 +21,30 @@ inline constexpr qint64 kSmallestArrayBytes = 16 * kMiB;
 // <sysRoot>/devices/system/cpu/cpu0/cache/index*/{level,size,type}; nothing when none is listed.
 std::optional<qint64> lastLevelCacheBytes(const QString& sysRoot);
 
-// MemAvailable from a meminfo file, in bytes; nothing when it is not there.
-std::optional<qint64> availableMemoryBytes(const QString& meminfo);
-
 struct ArraySize
 {
     qint64 bytes = 0;
     bool reduced = false;
+    // The memory the arrays had to fit was the control group's limit, lower than MemAvailable.
+    bool groupLimited = false;
 
     friend bool operator==(const ArraySize&, const ArraySize&) = default;
 };
 
 // Each array's size: four times the last-level cache and at least 64 MiB, in whole MiB, with the three arrays
-// together at most a quarter of the available memory. When that is less, the arrays shrink to fit (reduced), but
-// not below twice the last-level cache or 16 MiB: then the test refuses (TooLittleMemory). An unknown cache counts
-// as none, so the 64 MiB and 16 MiB bounds hold.
-Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, qint64 availableMemory);
+// together at most a quarter of the memory the process may take (platform::memoryRoom()). When that is less, the
+// arrays shrink to fit (reduced), but not below twice the last-level cache or 16 MiB: then the test refuses
+// (TooLittleMemory). An unknown cache counts as none, so the 64 MiB and 16 MiB bounds hold.
+Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, const platform::MemoryRoom& room);
 
 struct Options
 {
     // The threads of the kernels; usableCpuCount() in the application.
     int threads = 1;
     QString sysRoot = QStringLiteral("/sys");
-    QString meminfo = QStringLiteral("/proc/meminfo");
+    // Where meminfo and the process's control group are read (platform::memoryRoom()).
+    QString procRoot = QStringLiteral("/proc");
+    QString cgroupRoot = QStringLiteral("/sys/fs/cgroup");
     // Arrays of this size whatever the cache and memory (small ones for the unit tests).
     std::optional<qint64> arrayBytes = {};
     // Timed passes of each kernel; the best counts.

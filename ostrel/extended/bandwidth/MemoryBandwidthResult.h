@@ -21,6 +21,8 @@ struct MemoryBandwidthResult
     bool reduced = false;
     double copyGbps = 0.0;
     double triadGbps = 0.0;
+    // They were made smaller to fit the process's control group's memory limit, lower than the available memory.
+    bool groupLimited = false;
 
     friend bool operator==(const MemoryBandwidthResult&, const MemoryBandwidthResult&) = default;
 };

@@ -36,14 +36,16 @@ Options fakeMachine(const QTemporaryDir& dir, const std::vector<Cache>& caches, 
 {
     Options options;
     options.sysRoot = dir.filePath(QStringLiteral("sys"));
-    options.meminfo = dir.filePath(QStringLiteral("meminfo"));
+    options.procRoot = dir.path();
+    // No control group: the machine's own must not count.
+    options.cgroupRoot = dir.filePath(QStringLiteral("cgroup"));
     for (std::size_t i = 0; i < caches.size(); ++i) {
         const QString index = options.sysRoot + QStringLiteral("/devices/system/cpu/cpu0/cache/index%1/").arg(i);
         writeFile(index + QStringLiteral("level"), QByteArray(caches[i].level) + '\n');
         writeFile(index + QStringLiteral("type"), QByteArray(caches[i].type) + '\n');
         writeFile(index + QStringLiteral("size"), QByteArray(caches[i].size) + '\n');
     }
-    writeFile(options.meminfo, meminfo);
+    writeFile(dir.filePath(QStringLiteral("meminfo")), meminfo);
     return options;
 }
 
@@ -114,9 +116,13 @@ TEST(MemoryBandwidth, SizesArraysFromCacheAndAvailableMemory)
             EXPECT_FALSE(size.error().message.isEmpty());
         } else {
             ASSERT_TRUE(size) << size.error().message.toStdString();
-            EXPECT_EQ(*size, (ArraySize { c.bytes, c.reduced }));
+            EXPECT_EQ(*size, (ArraySize { c.bytes, c.reduced, false }));
         }
     }
+    // A control group's limit is the room when it is the lower, and says so.
+    const Result<ArraySize> limited = arraySize(32 * kMiB, platform::MemoryRoom { 1024 * kMiB, true });
+    ASSERT_TRUE(limited);
+    EXPECT_EQ(*limited, (ArraySize { 85 * kMiB, true, true }));
 }
 
 TEST(MemoryBandwidth, KernelsComputeEveryElementOnOneAndTwoThreads)
@@ -150,7 +156,7 @@ TEST(MemoryBandwidth, MeasuresSmallArraysAndStepsProgressToTheEnd)
         options.arrayBytes = 64 * 1024;
         options.passes = 3;
         // Not read when the size is given.
-        options.meminfo = QStringLiteral("/nonexistent/meminfo");
+        options.procRoot = QStringLiteral("/nonexistent");
         std::vector<double> fractions;
         const std::atomic<bool> stop { false };
         const Result<MemoryBandwidthResult> result
