@@ -10,6 +10,14 @@
 #                                   DIR/varied-city.mmdb, DIR/varied-asn.mmdb and DIR/varied-city-ipv4.mmdb with
 #                                   networks of every length whose records have every shape a reader must take, and
 #                                   DIR/varied-addresses, addresses in and around them, one a line
+# The same files every time: Perl orders a hash's keys at random, and the writer stores maps in that order.
+BEGIN {
+    if (($ENV{PERL_HASH_SEED} // '') ne '0') {
+        $ENV{PERL_HASH_SEED} = 0;
+        $ENV{PERL_PERTURB_KEYS} = 0;
+        exec $^X, $0, @ARGV or die "$^X: $!\n";
+    }
+}
 use strict;
 use warnings;
 use utf8;
