@@ -272,7 +272,9 @@ void AnswerWriter::flush()
                                : QStringLiteral("vantor-cli: standard output cannot be written: %1; stopping")
                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
     }
-    m_pending.clear();
+    // Keeps the buffer: freeing it gave its pages back to the system at every flush, and taking them again cost a
+    // tenth of a fast run's time.
+    m_pending.resize(0);
 }
 
 int AnswerWriter::finish()
