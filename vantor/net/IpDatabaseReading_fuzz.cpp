@@ -39,6 +39,8 @@ struct Generated
             if (!line.isEmpty())
                 addresses.push_back(line);
         }
+        if (addresses.empty())
+            fail("the varied address list is empty");
         open(sets[0], "varied-city.mmdb", "varied-asn.mmdb");
         open(sets[1], "varied-city-ipv4.mmdb", nullptr);
     }
