@@ -255,7 +255,7 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
         record.texts[0] = nameAt(entry.entry, { "country" });
         record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
         record.texts[2] = nameAt(entry.entry, { "city" });
-        if (kept && entry.entry.offset != 0)
+        if (kept)
             *kept = { entry.entry.offset, { record.texts[0], record.texts[1], record.texts[2] } };
     }
     writeNetwork(city, socketAddress, entry.netmask, record.network);

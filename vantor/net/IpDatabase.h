@@ -67,7 +67,8 @@ class RecordTexts
 public:
     struct Texts
     {
-        std::uint32_t offset = 0; // 0: none (a record at the data section's start is not kept)
+        // None until a record's texts are kept: every offset is a record's, 0 the data section's first.
+        std::optional<std::uint32_t> offset;
         std::array<std::string_view, 3> names;
     };
     Texts& slot(std::uint32_t offset) { return m_slots[offset % m_slots.size()]; }

@@ -17,18 +17,19 @@ namespace vantor::testing {
 // Both are IPv6 databases, the IPv4 networks below ::/96. city-ipv4.mmdb is an IPv4 database:
 //   203.0.113.0/24   中国, nothing else
 //   198.51.100.9/32  United States, nothing else
+// With a mode ("varied"), the files that mode of write-test-mmdb.pl writes instead, found by file().
 class TestDatabases
 {
 public:
     // Spawned rather than a QProcess: QProcess starts its child with vfork semantics, and under ThreadSanitizer what
     // that child does before exec lands in the parent's thread state, which then misses later locks and atomics and
     // reports correct code as racing.
-    TestDatabases()
+    explicit TestDatabases(const char* mode = nullptr)
     {
         const QByteArray folder = m_directory.path().toLocal8Bit();
         char perl[] = "perl";
         char script[] = VANTOR_TEST_MMDB_WRITER;
-        char* const argv[] = { perl, script, const_cast<char*>(folder.constData()), nullptr };
+        char* const argv[] = { perl, script, const_cast<char*>(folder.constData()), const_cast<char*>(mode), nullptr };
         pid_t writer = 0;
         int status = 0;
         m_written = ::posix_spawnp(&writer, perl, nullptr, nullptr, argv, environ) == 0
@@ -39,6 +40,7 @@ public:
     QString city() const { return m_directory.filePath(QStringLiteral("city.mmdb")); }
     QString asn() const { return m_directory.filePath(QStringLiteral("asn.mmdb")); }
     QString cityIpv4() const { return m_directory.filePath(QStringLiteral("city-ipv4.mmdb")); }
+    QString file(const char* name) const { return m_directory.filePath(QString::fromLatin1(name)); }
     QString folder() const { return m_directory.path(); }
 
 private:

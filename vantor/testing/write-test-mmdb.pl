@@ -5,13 +5,26 @@
 #                                   DIR/city-ipv4.mmdb, an IPv4-only City database
 
 #   write-test-mmdb.pl DIR COUNT    DIR/bench-city.mmdb and DIR/bench-asn.mmdb with COUNT /16 networks from 1.0.0.0
+#                                   that share 4,000 City records, as a real database's networks share their city's
+#   write-test-mmdb.pl DIR varied [SEED]
+#                                   DIR/varied-city.mmdb, DIR/varied-asn.mmdb and DIR/varied-city-ipv4.mmdb with
+#                                   networks of every length whose records have every shape a reader must take, and
+#                                   DIR/varied-addresses, addresses in and around them, one a line
+# The same files every time: Perl orders a hash's keys at random, and the writer stores maps in that order.
+BEGIN {
+    if (($ENV{PERL_HASH_SEED} // '') ne '0') {
+        $ENV{PERL_HASH_SEED} = 0;
+        $ENV{PERL_PERTURB_KEYS} = 0;
+        exec $^X, $0, @ARGV or die "$^X: $!\n";
+    }
+}
 use strict;
 use warnings;
 use utf8;
 use MaxMind::DB::Writer::Tree;
 
-my ($dir, $count) = @ARGV;
-die "usage: $0 DIR [COUNT]\n" unless defined $dir && -d $dir;
+my ($dir, $count, $seed) = @ARGV;
+die "usage: $0 DIR [COUNT | varied [SEED]]\n" unless defined $dir && -d $dir;
 
 my %types = (
     country                        => 'map',
@@ -22,6 +35,14 @@ my %types = (
     'zh-CN'                        => 'utf8_string',
     autonomous_system_number       => 'uint32',
     autonomous_system_organization => 'utf8_string',
+    # Members the varied records carry beside the names, which a reader must step over.
+    geoname_id                     => 'uint32',
+    is_in_european_union           => 'boolean',
+    location                       => 'map',
+    latitude                       => 'double',
+    time_zone                      => 'utf8_string',
+    nested                         => ['array', 'map'],
+    depth                          => 'uint16',
 );
 
 sub tree {
@@ -79,19 +100,130 @@ if (!defined $count) {
     exit 0;
 }
 
+if ($count eq 'varied') {
+    write_varied($seed // 1);
+    exit 0;
+}
+
 die "COUNT must be between 1 and 32000\n" unless $count =~ /^\d+$/ && $count >= 1 && $count <= 32000;
-my @places = (
-    [names('China', '中国'), names('Shanghai', '上海'), names('Shanghai', '上海')],
-    [names('China', '中国'), names('Guangdong', '广东'), names('Shenzhen', '深圳')],
-    [names('Japan', '日本'), names('Tokyo', '东京都'), names('Tokyo', '东京')],
-    [names('United States', '美国'), names('California', '加利福尼亚州'), names('San Jose')],
-);
+# 4,000 places, each a record that 8 networks share on average, taken in no order: a lookup's record is seldom the
+# one before.
+srand(16);
+my @countries = (['China', '中国'], ['Japan', '日本'], ['United States', '美国'], ['Germany', '德国'], ['Brazil', '巴西']);
+my @places = map {
+    my $country = $countries[$_ % @countries];
+    [names(@$country), names("Region $_", "地区$_"), names("City $_", "城市$_")]
+} 0 .. 3999;
 for my $i (0 .. $count - 1) {
     my $network = sprintf('%d.%d.0.0/16', 1 + int($i / 256), $i % 256);
-    my $place = $places[$i % @places];
+    my $place = $places[int(rand(@places))];
     $city->insert_network($network, { country => $place->[0], subdivisions => [$place->[1]], city => $place->[2] });
     $asn->insert_network($network,
         { autonomous_system_number => 64512 + $i % 1000, autonomous_system_organization => "Network $i" });
 }
 write_tree($city, "$dir/bench-city.mmdb");
 write_tree($asn, "$dir/bench-asn.mmdb");
+
+# Texts a name may be: plain, with CSV's and JSON's special characters, control characters (NUL among them), and
+# characters of two, three and four bytes.
+sub varied_text {
+    my ($i) = @_;
+    my @texts = (
+        "Place $i", "São Paulo $i", "上海$i", "東京都 $i", "Zürich, \"ZH\" $i", "a,b,,c $i", "\"$i\"", "tab\there $i",
+        "line\nbreak\r\n$i", "cr\ronly $i", "\x{0}nul\x{1}\x{1f}\x{7f} $i", "back\\slash \\u0041 $i", "🦀 crab $i",
+        "e\x{301}\x{2028}\x{feff} $i", " padded $i ", "ключ;$i", "未知$i",
+    );
+    return $texts[int(rand(@texts))];
+}
+
+# Names in both languages, in English only, in Chinese only, an empty Chinese one beside English, an empty map, or
+# none at all.
+sub varied_names {
+    my ($i) = @_;
+    my $shape = int(rand(6));
+    my %names;
+    $names{en} = varied_text($i) if $shape == 0 || $shape == 1 || $shape == 3;
+    $names{'zh-CN'} = varied_text($i) if $shape == 0 || $shape == 2;
+    $names{'zh-CN'} = '' if $shape == 3;
+    return $shape == 5 ? { geoname_id => $i } : { names => \%names, geoname_id => $i };
+}
+
+# Members nested `depth` deep.
+sub nested {
+    my ($depth) = @_;
+    return [{ depth => $depth, time_zone => "Zone/$depth", ($depth > 0 ? (nested => nested($depth - 1)) : ()) }];
+}
+
+# A City record of a random shape: each of country, subdivisions (none, empty, one or two) and city may be missing,
+# and other members come before and after them.
+sub varied_record {
+    my ($i) = @_;
+    my %record;
+    $record{location} = { latitude => rand(180) - 90, time_zone => 'Asia/Shanghai' } if rand() < 0.5;
+    $record{nested} = nested(int(rand(6))) if rand() < 0.3;
+    $record{country} = varied_names($i) if rand() < 0.85;
+    $record{country}{is_in_european_union} = 1 if $record{country} && rand() < 0.2;
+    my $subdivisions = int(rand(4));
+    $record{subdivisions} = [map { varied_names($i) } 1 .. $subdivisions - 1] if $subdivisions > 0;
+    $record{city} = varied_names($i) if rand() < 0.7;
+    return \%record;
+}
+
+sub write_varied {
+    my ($seed) = @_;
+    srand($seed);
+    my $city6 = tree('Vantor-Test-City');
+    my $city4 = tree('Vantor-Test-City', 4);
+    my $asn6 = tree('Vantor-Test-ASN');
+    # A few records many networks share, the rest each a network's own.
+    my @shared = map { varied_record(100000 + $_) } 1 .. 24;
+    my @organisations = ('', 'Example, Inc.', "\"Quoted\" AS", "中国电信", "line\nbreak");
+    my @addresses;
+    for my $i (1 .. 1200) {
+        my ($network, @inside);
+        if (rand() < 0.6) {
+            my $length = 8 + int(rand(25));
+            my $start = int(rand(2**32)) & ~((2**(32 - $length)) - 1);
+            $start = 0x01000000 if $start < 0x01000000; # not 0.0.0.0/8
+            my $size = 2**(32 - $length);
+            my @bytes = map { ($start >> $_) & 255 } (24, 16, 8, 0);
+            $network = join('.', @bytes) . "/$length";
+            for my $offset (0, $size - 1, int(rand($size))) {
+                my $ipv4 = join('.', map { (($start + $offset) >> $_) & 255 } (24, 16, 8, 0));
+                my $hex = sprintf('%x:%x', ($start + $offset) >> 16, ($start + $offset) & 0xffff);
+                # IPv4 in the IPv6 tree: as it is, mapped, and as 6to4.
+                push @inside, $ipv4, "::ffff:$ipv4", "2002:${hex}::1";
+            }
+        } else {
+            my $length = 16 * (2 + int(rand(7)));
+            my @groups = map { int(rand(65536)) } 1 .. 8;
+            $groups[0] = 0x2400 + int(rand(0x100));
+            @groups[$_] = 0 for ($length / 16) .. 7;
+            $network = join(':', map { sprintf('%x', $_) } @groups) . "/$length";
+            my @last = @groups;
+            $last[$_] = 0xffff for ($length / 16) .. 7;
+            push @inside, join(':', map { sprintf('%x', $_) } @groups), join(':', map { sprintf('%X', $_) } @last),
+                join(':', map { sprintf('%04x', $_) } @groups[0 .. 6], int(rand(65536)));
+        }
+        my $record = rand() < 0.3 ? $shared[int(rand(@shared))] : varied_record($i);
+        $city6->insert_network($network, $record);
+        $city4->insert_network($network, $record) if $network !~ /:/;
+        if (rand() < 0.6) {
+            my $organisation = $organisations[int(rand(@organisations))];
+            $asn6->insert_network($network,
+                { autonomous_system_number => $i, ($organisation ne '' || rand() < 0.5
+                    ? (autonomous_system_organization => $organisation || varied_text($i)) : ()) });
+        }
+        push @addresses, @inside;
+    }
+    # Addresses in no network, or only in some.
+    push @addresses, map { join('.', map { int(rand(256)) } 1 .. 4) } 1 .. 300;
+    push @addresses, map { sprintf('2400:%x::%x', int(rand(256)), int(rand(65536))) } 1 .. 100;
+    push @addresses, '::', '0.0.0.0', '255.255.255.255', 'ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff';
+    write_tree($city6, "$dir/varied-city.mmdb");
+    write_tree($city4, "$dir/varied-city-ipv4.mmdb");
+    write_tree($asn6, "$dir/varied-asn.mmdb");
+    open my $list, '>:raw', "$dir/varied-addresses" or die "$dir/varied-addresses: $!\n";
+    print {$list} map { "$_\n" } @addresses;
+    close $list or die "$dir/varied-addresses: $!\n";
+}
