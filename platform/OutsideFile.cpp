@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,14 @@ Result<QByteArray, FileReadError> readBounded(int fd, qint64 bound)
     struct stat info = {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > bound)
         return tooLarge();
+    // A FIFO that no writer has opened yet reads as ended; poll() waits for the first one.
+    if (S_ISFIFO(info.st_mode)) {
+        pollfd input { fd, POLLIN, 0 };
+        while (::poll(&input, 1, -1) < 0) {
+            if (errno != EINTR)
+                return failed(errno);
+        }
+    }
     // The size a file system tells may be wrong (/proc says 0): read one byte past the bound to know.
     QByteArray bytes;
     constexpr qint64 kStep = 64 * 1024;

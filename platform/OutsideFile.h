@@ -40,7 +40,8 @@ Result<FileDescriptor, FileReadError> openOutsideFile(const QString& path, FileK
 // /proc file whose size the kernel does not tell).
 Result<QByteArray, FileReadError> readOutsideFile(const QString& path, qint64 bound);
 
-// The same for a descriptor already open, from where it stands.
+// The same for a descriptor already open, from where it stands; a FIFO is read once its first writer came, until
+// the last one closes it.
 Result<QByteArray, FileReadError> readBounded(int fd, qint64 bound);
 
 } // namespace platform

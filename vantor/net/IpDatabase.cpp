@@ -2,6 +2,8 @@
 #include "vantor/net/IpDatabase.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/MemoryRoom.h"
+#include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
 
 #include <QFile>
@@ -17,6 +19,8 @@
 #include <maxminddb.h>
 #include <mutex>
 #include <netdb.h>
+#include <string>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -152,7 +156,35 @@ bool copyExactly(int from, int to, off_t size)
     return true;
 }
 
+// What comes before a MaxMind DB's metadata, which lies within the file's last 128 KiB.
+constexpr std::string_view kMetadataMarker("\xAB\xCD\xEFMaxMind.com", 14);
+constexpr off_t kMetadataReach = 128 * 1024;
+
+// Whether the marker lies within the last 128 KiB of the file, as libmaxminddb looks for it.
+bool holdsMetadataMarker(int fd, off_t size)
+{
+    const off_t start = std::max<off_t>(0, size - kMetadataReach);
+    std::string tail(std::size_t(size - start), '\0');
+    for (std::size_t done = 0; done < tail.size();) {
+        const ssize_t got = ::pread(fd, tail.data() + done, tail.size() - done, start + off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += std::size_t(got);
+    }
+    return tail.find(kMetadataMarker) != std::string::npos;
+}
+
 } // namespace
+
+qint64 largestDatabaseBytes()
+{
+    // Without a figure for the memory, as much as one on a small machine may take.
+    constexpr qint64 kWithoutFigure = qint64(2) << 30;
+    const std::optional<platform::MemoryRoom> room = platform::memoryRoom();
+    return room ? room->bytes / 2 : kWithoutFigure;
+}
 
 MmdbFile::MmdbFile()
     : m_mmdb(std::make_unique<MMDB_s>())
@@ -173,12 +205,25 @@ Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std:
     const QString cannotOpenText = QStringLiteral("无法打开数据库文件 %1。");
     const auto cannotOpen = [&] { return refuse(Kind::CannotOpen, cannotOpenText); };
 
-    // One descriptor for every look at the file. Not blocking, so that a FIFO in its place cannot hold us up.
-    const platform::FileDescriptor source(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat before = {};
-    if (source.get() < 0 || ::fstat(source.get(), &before) != 0 || !S_ISREG(before.st_mode))
+    // One descriptor for every look at the file, opened without waiting: a FIFO in its place cannot hold us up.
+    platform::Result<platform::FileDescriptor, platform::FileReadError> opened = platform::openOutsideFile(path);
+    // What stands there instead of a file is named; a file that is missing or may not be read is only named.
+    if (!opened && (opened.error().error == EINVAL || opened.error().error == EISDIR))
+        return refuse(Kind::CannotOpen, QStringLiteral("无法打开数据库文件 %1：") + opened.error().reason + u'。');
+    if (!opened)
         return cannotOpen();
+    const platform::FileDescriptor source = std::move(opened).value();
+    struct stat before = {};
+    if (::fstat(source.get(), &before) != 0)
+        return cannotOpen();
+    // Checked before a byte is copied: the copy takes the file's size in memory.
+    if (const qint64 largest = largestDatabaseBytes(); before.st_size > largest)
+        return refuse(Kind::CannotOpen,
+                      QStringLiteral("数据库文件 %1 太大（%2 MiB），超过本进程可用内存的一半（%3 MiB）。")
+                          .arg(before.st_size >> 20)
+                          .arg(largest >> 20));
+    if (!holdsMetadataMarker(source.get(), before.st_size))
+        return refuse(Kind::NotADatabase, QStringLiteral("%1 不是MaxMind数据库文件。"));
     if (whileCopying)
         whileCopying();
     const platform::FileDescriptor copy(::memfd_create("vantor-mmdb", MFD_CLOEXEC | MFD_ALLOW_SEALING));

@@ -22,7 +22,8 @@ namespace vantor {
 // The bytes are copied into sealed memory of this process's own, and the copy is what is mapped: a file mapped
 // where it lies would give a lookup whatever is written into it later (an update copied over it) and kill the
 // process with SIGBUS once it is cut short. The copy costs the file's size in memory, once per process, as each
-// file is opened once (sharedIpDatabases()).
+// file is opened once (sharedIpDatabases()); so before a byte is copied the file must be a regular one, no larger
+// than largestDatabaseBytes(), with a MaxMind DB's metadata marker in its last 128 KiB.
 class MmdbFile
 {
 public:
@@ -40,6 +41,10 @@ private:
     MmdbFile();
     std::unique_ptr<MMDB_s> m_mmdb;
 };
+
+// The largest database file opened: half the memory this process may take (platform::memoryRoom(), which counts
+// its control group's limit), else 2 GiB.
+qint64 largestDatabaseBytes();
 
 // A City database and an optional ASN database, as the mmdb format reads them.
 struct IpDatabases

@@ -3,6 +3,8 @@
 #include "vantor/testing/TestDatabases.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -118,19 +120,42 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("203.0.113.7\n");
     text.close();
+    // Each refused before a byte is copied: sparse, they cost no disk.
+    const QString sparse = databases->folder() + QStringLiteral("/sparse.mmdb");
+    const QString huge = databases->folder() + QStringLiteral("/huge.mmdb");
+    const QString trailed = databases->folder() + QStringLiteral("/trailed.mmdb");
+    ASSERT_TRUE(QFile::copy(databases->city(), trailed));
+    for (const QString& path : { sparse, huge })
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+    for (const auto& [path, size] :
+         { std::pair { sparse, qint64(2) << 30 }, // More than all the memory there is: whatever the room is at the
+                                                  // time, more than half of it.
+           std::pair { huge, qint64(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) + 1 },
+           std::pair { trailed, QFileInfo(trailed).size() + (qint64(2) << 30) } })
+        ASSERT_EQ(truncate(QFile::encodeName(path).constData(), size), 0) << std::strerror(errno);
     for (const auto& [city, asn, named, words] :
          { std::tuple { missing, QString(), missing, QStringLiteral("无法打开") },
            // Never waited on for a writer.
            std::tuple { fifo, QString(), fifo, QStringLiteral("无法打开") },
            std::tuple { databases->folder() + QStringLiteral("/a\x1b[2J\nb.mmdb"), QString(),
                         databases->folder() + QStringLiteral("/a\\x1B[2J\\nb.mmdb"), QStringLiteral("无法打开") },
-           std::tuple { databases->city(), notADatabase, notADatabase, QStringLiteral("不是MaxMind数据库") } }) {
+           std::tuple { databases->city(), notADatabase, notADatabase, QStringLiteral("不是MaxMind数据库") },
+           std::tuple { sparse, QString(), sparse, QStringLiteral("不是MaxMind数据库") },
+           std::tuple { trailed, QString(), trailed, QStringLiteral("不是MaxMind数据库") },
+           std::tuple { huge, QString(), huge, QStringLiteral("太大") },
+           std::tuple { QStringLiteral("/dev/zero"), QString(), QStringLiteral("/dev/zero"),
+                        QStringLiteral("设备文件") },
+           std::tuple { databases->folder(), QString(), databases->folder(), QStringLiteral("文件夹") } }) {
         vantor::ServiceConfig bad = services();
         bad.ipInfoDatabase = city;
         bad.asnDatabase = asn;
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
         EXPECT_EQ(answer.kind, Kind::Unavailable);
         EXPECT_TRUE(answer.problem.contains(named) && answer.problem.contains(words)) << answer.problem.toStdString();
+        // Refused before its bytes are copied.
+        bool copying = false;
+        EXPECT_FALSE(vantor::MmdbFile::open(asn.isEmpty() ? city : asn, [&] { copying = true; }));
+        EXPECT_FALSE(copying) << qPrintable(named);
     }
 }
 
