@@ -239,6 +239,11 @@ QStringList titlesOf(const QStringList& keys)
 
 } // namespace
 
+QString stoppedRunsText(int finishedRuns)
+{
+    return QStringLiteral("已停止：以上只含停止前完成的 %1 次测试。").arg(finishedRuns);
+}
+
 QString steadyText(const QList<history::RunRecord>& runs, int mostRuns)
 {
     const QList<history::RunRecord> counted = history::countedRuns(runs);

@@ -49,6 +49,9 @@ QString historyLine(const history::RunRecord& run, const history::RunRecord* pre
 // How repeated runs spread, test by test, for the terminal.
 QString summaryText(const history::RunsSummary& summary);
 
+// Below the figures of repeated runs a Stop ended: they hold only the runs that finished before it.
+QString stoppedRunsText(int finishedRuns);
+
 // Runs repeated until steady (--runs auto): how many it took, how many other work disturbed and were left out, and
 // over the counted ones each test's median, minimum, maximum and standard deviation, naming the tests that never
 // settled. mostRuns is the limit the runs had.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/cli/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
+#include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunLock.h"
@@ -18,7 +19,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -505,4 +508,65 @@ TEST(OstrelCli, AKillDuringTheDiskTestKeepsTheRunAndTheNextRunClearsUp)
     ::kill(pid_t(next.processId()), SIGINT);
     ASSERT_TRUE(next.waitForFinished(60000));
     EXPECT_EQ(next.exitCode(), cli::kExitStopped);
+}
+
+// Repeated runs stopped during their second run still report the first: as
+// JSON that run, its figures and "stopped", or the summary text; exit 130.
+TEST(OstrelCli, StoppedRunsStillReportTheRunsThatFinished)
+{
+    const struct
+    {
+        QStringList arguments;
+        // The report's member with the figures; none for the text.
+        QString figures;
+    } cases[] = {
+        { { "--runs", "3", "--json" }, QStringLiteral("summary") },
+        { { "--runs", "auto", "--json" }, QStringLiteral("steady") },
+        { { "--runs", "3" }, {} },
+    };
+    const QString store = platform::UserDefaults::pathFor(saved::kApplication);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.arguments.join(' ')));
+        QFile::remove(store);
+        QProcess cli;
+        cli.start(QStringLiteral(OSTREL_CLI), c.arguments);
+        ASSERT_TRUE(cli.waitForStarted());
+        QByteArray out;
+        QByteArray err;
+        ASSERT_TRUE(eventually(
+            [&] {
+                cli.waitForReadyRead(100);
+                out += cli.readAllStandardOutput();
+                err += cli.readAllStandardError();
+                return QString::fromUtf8(c.figures.isEmpty() ? out : err).contains(QStringLiteral("第 2 次测试"));
+            },
+            std::chrono::seconds(300)));
+        ::kill(pid_t(cli.processId()), SIGINT);
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        out += cli.readAllStandardOutput();
+        EXPECT_EQ(cli.exitCode(), cli::kExitStopped);
+
+        if (c.figures.isEmpty()) {
+            const QString text = QString::fromUtf8(out);
+            EXPECT_TRUE(text.contains(QStringLiteral("1 次测试（分）："))) << qPrintable(text);
+            EXPECT_TRUE(text.endsWith(cli::stoppedRunsText(1) + QLatin1Char('\n'))) << qPrintable(text);
+            continue;
+        }
+        QJsonParseError error;
+        const QJsonObject report = QJsonDocument::fromJson(out, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << out.constData();
+        EXPECT_EQ(report.value(QStringLiteral("stopped")), QJsonValue(true));
+        const QJsonArray runs = report.value(QStringLiteral("runs")).toArray();
+        ASSERT_EQ(runs.size(), 1);
+        const QJsonObject run = runs.first().toObject();
+        EXPECT_EQ(run.value(QStringLiteral("finishedAt")).toDouble(),
+                  platform::UserDefaults(store).doubleForKey(saved::kLastTimeKey));
+        const QJsonObject figures = report.value(c.figures).toObject();
+        if (c.figures == QStringLiteral("summary")) {
+            EXPECT_EQ(figures[QStringLiteral("int")][QStringLiteral("median")],
+                      run[QStringLiteral("scores")][QStringLiteral("int")]);
+        } else {
+            EXPECT_EQ(figures.value(QStringLiteral("runs")), QJsonValue(1));
+        }
+    }
 }

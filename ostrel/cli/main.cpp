@@ -165,26 +165,30 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
             = ostrel::cli::writePrometheus(records.last(), options.prometheusFile, streams) != ostrel::cli::kExitSuccess
             || problems;
     }
-    if (stopped)
+    // Repeated runs stopped by a Stop still report the runs that finished before it; a single one has shown and
+    // saved its finished tests already.
+    const bool repeated = options.untilSteady || options.runs > 1;
+    if (stopped && (!repeated || records.isEmpty()))
         return ostrel::cli::kExitStopped;
+    QJsonObject report = lastReport;
     if (options.untilSteady) {
         view.printNote(ostrel::cli::steadyText(records, options.runs), out);
-        if (options.json) {
-            const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
-                                       { QStringLiteral("steady"), ostrel::cli::steadyToJson(records, options.runs) } };
-            std::fputs(QJsonDocument(report).toJson().constData(), standardOutput);
-        }
-    } else if (options.runs > 1) {
+        report = { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
+                   { QStringLiteral("steady"), ostrel::cli::steadyToJson(records, options.runs) } };
+    } else if (repeated) {
         const ostrel::history::RunsSummary summary = ostrel::history::summarizeRuns(records);
         view.printNote(ostrel::cli::summaryText(summary), out);
-        if (options.json) {
-            const QJsonObject report { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
-                                       { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
-            std::fputs(QJsonDocument(report).toJson().constData(), standardOutput);
-        }
-    } else if (options.json) {
-        std::fputs(QJsonDocument(lastReport).toJson().constData(), standardOutput);
+        report = { { QStringLiteral("runs"), ostrel::history::runsToJson(records) },
+                   { QStringLiteral("summary"), ostrel::history::summaryToJson(summary) } };
     }
+    if (stopped) {
+        view.printNote(ostrel::cli::stoppedRunsText(int(records.size())), out);
+        report.insert(QStringLiteral("stopped"), true);
+    }
+    if (options.json)
+        std::fputs(QJsonDocument(report).toJson().constData(), standardOutput);
+    if (stopped)
+        return ostrel::cli::kExitStopped;
     return problems ? ostrel::cli::kExitProblem : ostrel::cli::kExitSuccess;
 }
 

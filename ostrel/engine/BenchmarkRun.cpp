@@ -182,12 +182,9 @@ BenchmarkRun::Outcome BenchmarkRun::run()
     if (m_.keep)
         m_problems.unkept = m_.keep(m_finished);
     if (m_.extend) {
-        m_.extend(m_finished);
-        if (m_.keepExtended && !m_finished.extended.isEmpty()) {
-            const QString unkept = m_.keepExtended(m_finished);
-            if (m_problems.unkept.isEmpty())
-                m_problems.unkept = unkept;
-        }
+        const QString unkept = m_.extend(m_finished);
+        if (m_problems.unkept.isEmpty())
+            m_problems.unkept = unkept;
     }
     const Outcome outcome = m_.control.stopRequested() ? stopped : Outcome::Finished;
     if (!m_problems.unkept.isEmpty())

@@ -82,11 +82,10 @@ public:
         // None: the run is kept nowhere else.
         std::function<QString(const FinishedRun&)> keep = {};
         // Runs after keep: the extended tests, which add their results to the
-        // run. After a Stop inside it run() returns Stopped.
-        std::function<void(FinishedRun&)> extend = {};
-        // Adds to the kept run the extended results that extend gave, when it
-        // gave any, like keep; returns why it could not, or an empty text.
-        std::function<QString(const FinishedRun&)> keepExtended = {};
+        // run and to the kept run, each as it comes. Returns why they could
+        // not be kept, or an empty text. After a Stop inside it run() returns
+        // Stopped.
+        std::function<QString(FinishedRun&)> extend = {};
         // Called on the run's thread just before a stage's first clock reading (begins true) and just after its
         // last one and its score's write (begins false), outside its timed span: what else the machine did
         // meanwhile is measured there. Not called for the end of a stage a Stop cut short.

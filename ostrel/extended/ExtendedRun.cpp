@@ -119,6 +119,11 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
             return outcome;
         if (!result)
             outcome.problems << kind.problemLine(result.error().message);
+        if (tests.keep) {
+            const QString unkept = tests.keep(finished);
+            if (outcome.unkept.isEmpty())
+                outcome.unkept = unkept;
+        }
     }
     control.write([&] {
         panel.testingProgress.setValue(100.0);

@@ -49,18 +49,24 @@ struct ExtendedTests
     // Called on the run's thread just before each test (begins true) and just after it (false), outside its timed
     // span, with the test's key; not after a test a Stop cut short.
     std::function<void(const QString& key, bool begins)> aroundTest = {};
+    // Called on the run's thread after each test that ended and was shown, its result (or its absence) in
+    // `finished`, outside the gate: keeps what the tests gave so far, so that whatever ends the process during a
+    // later test loses none of them. Returns why it could not, or an empty text.
+    std::function<QString(const FinishedRun& finished)> keep = {};
 };
 
 struct ExtendedOutcome
 {
     // What was asked for and not done, one sentence each; not a Stop.
     QStringList problems;
+    // Why the results could not be kept: keep's first failure; empty when they were.
+    QString unkept;
 };
 
 // The extended tests in turn after the five tests of a run that finished: in a pass of their own on the run's
-// progress bar, each shown as it ends, their results put into `finished`. Every write goes through the run's
-// control; after a Stop nothing more is written or run. The state text the run ended with is shown again at the
-// end.
+// progress bar, each shown and kept as it ends, their results put into `finished`. Every write to the panel goes
+// through the run's control; after a Stop nothing more is written, kept or run. The state text the run ended with is
+// shown again at the end.
 ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finished);
 
 } // namespace ostrel

@@ -42,10 +42,11 @@ public:
     // five tests end. Returns why it could not, or an empty text; the record
     // written is kept in lastKept().
     QString keep(const FinishedRun& finished);
-    // Adds the finished run's extended results to the record keep() wrote, in
-    // one transaction; lastKept() has them even when they could not be written.
-    // Returns why they could not, or an empty text (also when keep() failed:
-    // it has said why).
+    // Sets the record keep() wrote to hold the finished run's extended results
+    // so far, in one transaction: called as each extended test ends.
+    // lastKept() has them even when they could not be written. Returns why
+    // they could not, or an empty text (also when keep() failed: it has said
+    // why).
     QString keepExtended(const FinishedRun& finished);
     const RunRecord& lastKept() const { return m_lastKept; }
 

@@ -138,9 +138,13 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
 
     bool handedOver = false;
     ExtendedOutcome extended;
-    std::function<void(FinishedRun&)> extendRun;
-    if (m_.extendedPanel)
-        extendRun = [&](FinishedRun& finished) { extended = extend(workloads, control, finished, measure); };
+    std::function<QString(FinishedRun&)> extendRun;
+    if (m_.extendedPanel) {
+        extendRun = [&](FinishedRun& finished) {
+            extended = extend(workloads, control, finished, measure, keeper);
+            return extended.unkept;
+        };
+    }
     BenchmarkRun run({ .panel = m_.panel,
                        .defaults = m_.defaults,
                        .workloads = workloads,
@@ -153,7 +157,6 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
                                return keeper.keep(finished);
                            },
                        .extend = extendRun,
-                       .keepExtended = [&](const FinishedRun& finished) { return keeper.keepExtended(finished); },
                        .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
 
     RunOutcome outcome;
@@ -173,7 +176,8 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
 }
 
 ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
-                                  const std::function<void(const QString& key, bool begins)>& measure)
+                                  const std::function<void(const QString& key, bool begins)>& measure,
+                                  history::RunKeeper& keeper)
 {
     std::vector<PlannedTest> tests
         = planExtendedTests({ .workloads = workloads,
@@ -187,7 +191,8 @@ ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, Fin
           .control = control,
           .tests = tests,
           .aroundTest
-          = [&](const QString& key, bool begins) { measure(history::extendedInterferenceKey(key), begins); } },
+          = [&](const QString& key, bool begins) { measure(history::extendedInterferenceKey(key), begins); },
+          .keep = [&](const FinishedRun& done) { return keeper.keepExtended(done); } },
         finished);
 }
 

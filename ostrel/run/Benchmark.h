@@ -27,6 +27,10 @@ class RunControl;
 class Workloads;
 } // namespace ostrel
 
+namespace ostrel::history {
+class RunKeeper;
+}
+
 namespace ostrel::run {
 
 // How one run of a benchmark ended.
@@ -119,9 +123,10 @@ private:
     Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
 
     RunOutcome runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks);
-    // The extended tests after the five of a run that finished.
+    // The extended tests after the five of a run that finished, each kept by keeper as it ends.
     ExtendedOutcome extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
-                           const std::function<void(const QString& key, bool begins)>& measure);
+                           const std::function<void(const QString& key, bool begins)>& measure,
+                           history::RunKeeper& keeper);
 
     Parts m_;
     std::shared_ptr<RunLock> m_lock;

@@ -3,6 +3,7 @@
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
@@ -32,6 +33,40 @@ public:
         return ExtendedError { ExtendedError::Kind::Failed, kProblem };
     }
     static inline const QString kProblem = QStringLiteral("找不到 fio");
+};
+
+// A disk test that gives its numbers at once.
+class AnsweringDiskTest final : public ExtendedTest<DiskResult>
+{
+public:
+    std::size_t steps() const override { return 1; }
+    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
+    {
+        return kAnswer;
+    }
+    static inline const DiskResult kAnswer {
+        QStringLiteral("/srv"), QStringLiteral("ext4"), true, 1LL << 30, { 2900.0, {} }, { 1500.0, {} },
+        { 74.0, 18000.0 },      { 37.0, 9000.0 }
+    };
+};
+
+// The memory-bandwidth test as the point where the process is killed: atKill sees what a kill would leave.
+class KillPoint final : public ExtendedTest<MemoryBandwidthResult>
+{
+public:
+    explicit KillPoint(std::function<void()> atKill)
+        : m_atKill(std::move(atKill))
+    {
+    }
+    std::size_t steps() const override { return 1; }
+    ExtendedResult<MemoryBandwidthResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
+    {
+        m_atKill();
+        return ExtendedError { ExtendedError::Kind::Stopped, {} };
+    }
+
+private:
+    std::function<void()> m_atKill;
 };
 
 // Everything a benchmark works with, in a folder of its own: the saved
@@ -239,6 +274,50 @@ TEST(Benchmark, AStopMidRunEndsItAtOnceWithNothingKept)
     EXPECT_EQ(rig.runsInHistory(), 0);
     EXPECT_TRUE(rig.log.matching(QStringLiteral("store:lastTime=")).isEmpty());
     EXPECT_TRUE(rig.log.matching(QStringLiteral("work:disk")).isEmpty());
+}
+
+// Each extended test's result is in the history as soon as that test ends: a
+// process killed during the third keeps the first two. What a Stop cut short
+// is never kept.
+TEST(Benchmark, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
+{
+    Rig rig;
+    rig.extended = true;
+    std::optional<history::RunRecord> atKill;
+    Benchmark::Parts parts = rig.parts();
+    parts.makeExtendedTest
+        = [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+        if (kind.key == QStringLiteral("disk"))
+            return std::make_unique<AnsweringDiskTest>();
+        if (kind.key == QStringLiteral("memoryBandwidth")) {
+            return std::make_unique<KillPoint>([&] {
+                const auto latest = history::HistoryStore(rig.historyPath).latest();
+                ASSERT_TRUE(latest);
+                atKill = **latest;
+                rig.control.requestStop();
+            });
+        }
+        return kind.make(setup);
+    };
+    auto opened = Benchmark::open(std::move(parts));
+    ASSERT_TRUE(opened);
+    const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_FALSE(outcomes.first().finished);
+
+    ASSERT_TRUE(atKill);
+    const MulticoreResult* multicore = atKill->extended.find<MulticoreResult>();
+    ASSERT_TRUE(multicore);
+    EXPECT_EQ(multicore->threads, usableCpuCount());
+    ASSERT_TRUE(atKill->extended.find<DiskResult>());
+    EXPECT_EQ(*atKill->extended.find<DiskResult>(), AnsweringDiskTest::kAnswer);
+    EXPECT_TRUE(atKill->interference.contains(history::extendedInterferenceKey(QStringLiteral("disk"))));
+
+    const auto afterStop = history::HistoryStore(rig.historyPath).runs();
+    ASSERT_TRUE(afterStop);
+    ASSERT_EQ(afterStop->size(), 1);
+    EXPECT_EQ(afterStop->first().extended, atKill->extended);
+    EXPECT_FALSE(afterStop->first().extended.find<MemoryBandwidthResult>());
 }
 
 // --runs N: no other benchmark can come between the runs; a benchmark of the

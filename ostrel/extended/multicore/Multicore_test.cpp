@@ -35,6 +35,8 @@ public:
 
     std::array<std::atomic<int>, 3> calls {};
     std::atomic<bool> copiesMet { true };
+    // Called on the calling thread as a call begins, with its workload.
+    std::function<void(int)> beforeCall = [](int) {};
     // Called with the workload and the total of its calls so far.
     std::function<void(int, int)> afterCall = [](int, int) {};
 
@@ -49,6 +51,7 @@ public:
 private:
     bool call(int workload)
     {
+        beforeCall(workload);
         thread_local int firstCallsMade[3] = { 0, 0, 0 };
         // A new thread for each workload's copies: its first call is here.
         if (firstCallsMade[workload]++ == 0) {
@@ -123,20 +126,38 @@ TEST(Multicore, SpeedUpIsThreadsTimesSingleOverCopiesAndOverallTheGeometricMean)
     EXPECT_EQ(sixteen.elapsed, (std::array<double, 3> { 1.25, 1.25, 1.25 }));
 }
 
+// Whether each copy stops at its next step is told apart from how far the
+// other copies came meanwhile: a step begun with the stop already set is
+// late, and a copy that heeds the stop begins at most one late step (the one
+// whose check came just before the stop); the copy that set it begins none.
 TEST(Multicore, AStopEndsTheCopiesAndTheTest)
 {
-    TickClock clock;
     constexpr int threads = 2;
-    CountingWorkloads work(clock, threads);
-    std::atomic<bool> stop { false };
-    work.afterCall = [&](int workload, int total) {
-        if (workload == 0 && total == 7)
-            stop = true;
-    };
-    const auto none = [](std::size_t) {};
-    EXPECT_FALSE(runMulticore(work, threads, clock, stop, { 1.0, 1.0, 1.0 }, none, none));
-    // Each copy stops at its next step; nothing of the later workloads runs.
-    EXPECT_LE(work.calls[0].load(), 7 + threads);
-    EXPECT_EQ(work.calls[1].load(), 0);
-    EXPECT_EQ(work.calls[2].load(), 0);
+    for (const int stopped : { 0, 1, 2 }) {
+        SCOPED_TRACE(stopped);
+        TickClock clock;
+        CountingWorkloads work(clock, threads);
+        std::atomic<bool> stop { false };
+        std::atomic<int> late { 0 }, lateAgain { 0 };
+        work.beforeCall = [&](int) {
+            thread_local int lateHere = 0;
+            if (stop.load()) {
+                ++late;
+                if (++lateHere > 1)
+                    ++lateAgain;
+            }
+        };
+        // The seventh step of the integer or floating-point copies, the first pi.
+        work.afterCall = [&](int workload, int total) {
+            if (workload == stopped && total == (stopped == 2 ? 1 : 7))
+                stop = true;
+        };
+        const auto none = [](std::size_t) {};
+        EXPECT_FALSE(runMulticore(work, threads, clock, stop, { 1.0, 1.0, 1.0 }, none, none));
+        EXPECT_LE(late.load(), threads - 1);
+        EXPECT_EQ(lateAgain.load(), 0);
+        // Nothing of the later workloads runs.
+        for (int w = stopped + 1; w < 3; ++w)
+            EXPECT_EQ(work.calls[std::size_t(w)].load(), 0) << w;
+    }
 }
