@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vantor::cli {
 
-AddressListReader::AddressListReader(QIODevice& device)
+AddressListReader::AddressListReader(QIODevice& device, std::function<bool()> stopped)
     : m_device(device)
+    , m_stopped(std::move(stopped))
 {
 }
 
@@ -41,6 +43,8 @@ std::optional<ListedLine> AddressListReader::next()
     // The longest line, a CR LF and the zero readLine() ends with: whatever does not fit is too long.
     char buffer[kLongestListLine + 3];
     for (;;) {
+        if (stopped())
+            return std::nullopt;
         // Blocks on a pipe until its writer sends a line or closes it; even a blank line has its line break.
         const qint64 got = m_device.readLine(buffer, sizeof buffer);
         if (got <= 0)
@@ -55,8 +59,8 @@ std::optional<ListedLine> AddressListReader::next()
         if (line.size() > kLongestListLine || (!complete && got == qint64(sizeof buffer) - 1)) {
             ListedLine overlong { overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber,
                                   false, true };
-            // The rest of the line is passed over a buffer at a time.
-            for (bool end = complete; !end;) {
+            // The rest of the line is passed over a buffer at a time, up to a stop: /dev/zero has no end.
+            for (bool end = complete; !end && !stopped();) {
                 const qint64 more = m_device.readLine(buffer, sizeof buffer);
                 end = more <= 0 || buffer[more - 1] == '\n';
             }
@@ -105,7 +109,7 @@ qint64 DescriptorReader::readData(char* data, qint64 maxSize)
     // QIODevice asks for nothing after a line to see whether more is there: that must not wait for the writer.
     if (maxSize <= 0)
         return 0;
-    if (m_interruption >= 0 && !poll(-1))
+    if (!poll(-1))
         return -1;
     for (;;) {
         const ssize_t got = ::read(m_descriptor, data, size_t(maxSize));

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace vantor::cli {
@@ -27,20 +28,26 @@ struct ListedLine
 class AddressListReader
 {
 public:
-    explicit AddressListReader(QIODevice& device);
+    // Once `stopped` (when given) says yes, the list ends there, even within a line that never ends: a file of
+    // zeros or a huge one is not read on after Ctrl-C.
+    explicit AddressListReader(QIODevice& device, std::function<bool()> stopped = {});
 
     // The next line that is not blank, or nothing at the end of the list.
     std::optional<ListedLine> next();
 
 private:
+    bool stopped() const { return m_stopped && m_stopped(); }
+
     QIODevice& m_device;
+    std::function<bool()> m_stopped;
     int m_lineNumber = 0;
 };
 
-// Standard input (or any descriptor) for reading, taking what a pipe has at hand instead of waiting to fill a
-// buffer: QFile would wait for a whole block, holding back answers to a slow writer, and would not say how much
-// input is already read ahead. Once `interruption` (when given) is readable, the input ends there: a read blocked
-// on a silent pipe gives way to Ctrl-C.
+// Standard input or a FIFO for reading, taking what a pipe has at hand instead of waiting to fill a buffer: QFile
+// would wait for a whole block, holding back answers to a slow writer, would not say how much input is already read
+// ahead, and its read would go on through Ctrl-C. Once `interruption` (when given) is readable, the input ends there:
+// a read blocked on a silent pipe gives way to Ctrl-C. Every read waits in poll() first, so a FIFO that has not had
+// a writer yet waits for one (a read() would find its end at once).
 class DescriptorReader : public QIODevice
 {
 public:

@@ -102,8 +102,9 @@ QString outputHelp()
         = QStringLiteral("Answers are written as they come, and a line on standard error names the address it is "
                          "about. A list's line over %1 bytes is rejected unread. After %2 requests in a row without "
                          "an answer the remaining addresses are not sent and fail as network failures. Ctrl-C or "
-                         "SIGTERM stops after the address at hand, and what is written is complete (a JSON array "
-                         "closed). With mmdb the lookups run on as many threads as the CPUs vantor-cli may use.")
+                         "SIGTERM stops after the address at hand, also while a list waits for its writer, and what "
+                         "is written is complete (a JSON array closed). With mmdb the lookups run on as many threads "
+                         "as the CPUs vantor-cli may use.")
               .arg(QString::number(kLongestListLine), QString::number(kLongestNoAnswerStreak));
     return QStringLiteral("\nOutput:\n") + wrapped(output) + QLatin1Char('\n') + wrapped(batches) + QLatin1Char('\n')
         + wrapped(asTheyCome)
@@ -147,7 +148,8 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
                                  QStringLiteral("Print the answers as CSV: a header line, then one row per address."));
     const QCommandLineOption listFile(QStringList { QStringLiteral("f"), QStringLiteral("file") },
                                       QStringLiteral("Read addresses from FILE, one a line ('-': standard input). "
-                                                     "May be given more than once."),
+                                                     "FILE is a regular file or a FIFO; a device or a folder is "
+                                                     "refused. May be given more than once."),
                                       QStringLiteral("FILE"));
     parser.addOption(json);
     parser.addOption(own);

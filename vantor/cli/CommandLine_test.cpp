@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -158,7 +160,17 @@ TEST_F(CliConfigurationTest, TokenFilesAreReadNoFurtherThanTheirBound)
         EXPECT_EQ(actionOf(parsed), c.read ? Action::Run : Action::BadUsage) << c.name;
         EXPECT_EQ(parsed ? parsed->services.ipInfoToken.size() : 0, c.read ? 4096 : 0) << c.name;
     }
-    EXPECT_TRUE(writer.waitForFinished(10000));
+    // A writer that reached its open() only after the last reader was gone waits there for the next one: each
+    // reader opened here lets it on, to find none left and end. One that still finds a reader means one was kept.
+    const QByteArray path = QFile::encodeName(fifo);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (reader >= 0)
+                ::close(reader);
+            return writer.state() == QProcess::NotRunning;
+        },
+        10000));
 }
 
 } // namespace

@@ -1,16 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/EntryReader.h"
 
+#include "platform/ErrorText.h"
+#include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
 #include "vantor/cli/AnswerWriter.h"
 #include "vantor/cli/Output.h"
 
+#include <QFile>
+#include <cerrno>
+#include <sys/stat.h>
+#include <utility>
+
 namespace vantor::cli {
 
-EntryReader::EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer)
+EntryReader::EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer,
+                         int interruption, std::function<bool()> stopRequested)
     : m_sources(sources)
     , m_standardInput(standardInput)
     , m_writer(writer)
+    , m_interruption(interruption)
+    , m_stopRequested(std::move(stopRequested))
 {
 }
 
@@ -26,15 +36,37 @@ bool EntryReader::open()
             }
             continue;
         }
-        auto file = std::make_shared<QFile>(source.text);
-        if (!file->open(QIODevice::ReadOnly)) {
+        const auto refuse = [&](const QString& reason) {
             m_writer.message(QStringLiteral("vantor-cli: %1: cannot be read: %2")
-                                 .arg(platform::printable(source.text, kLongestShownName), file->errorString()));
+                                 .arg(platform::printable(source.text, kLongestShownName), reason));
             return false;
+        };
+        platform::Result<platform::FileDescriptor, platform::FileReadError> opened
+            = platform::openOutsideFile(source.text, platform::FileKinds::RegularFileOrFifo);
+        if (!opened)
+            return refuse(opened.error().reason);
+        struct stat info = {};
+        if (::fstat(opened->get(), &info) != 0)
+            return refuse(platform::errorText(errno));
+        auto file = std::make_shared<ListFile>();
+        file->descriptor = std::move(*opened);
+        if (S_ISREG(info.st_mode)) {
+            auto regular = std::make_unique<QFile>();
+            if (!regular->open(file->descriptor.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+                return refuse(regular->errorString());
+            file->device = std::move(regular);
+        } else {
+            file->device = std::make_unique<DescriptorReader>(file->descriptor.get(), m_interruption);
         }
         m_files.insert(source.text, file);
     }
     return true;
+}
+
+QIODevice* EntryReader::fileDevice(const QString& name) const
+{
+    const std::shared_ptr<ListFile> file = m_files.value(name);
+    return file ? file->device.get() : nullptr;
 }
 
 std::optional<qsizetype> EntryReader::count()
@@ -45,10 +77,10 @@ std::optional<qsizetype> EntryReader::count()
             ++total;
             continue;
         }
-        QFile* file = m_files.value(source.text).get();
+        QIODevice* file = fileDevice(source.text);
         if (!file || file->isSequential())
             return std::nullopt;
-        AddressListReader list(*file);
+        AddressListReader list(*file, m_stopRequested);
         while (list.next())
             ++total;
         if (!file->seek(0))
@@ -78,8 +110,8 @@ std::optional<Entry> EntryReader::next()
         const AddressSource& source = m_sources[m_index++];
         if (source.kind == AddressSource::Kind::Address)
             return Entry { source.text, true, {} };
-        m_device = source.text == QLatin1String("-") ? m_standardInput : m_files.value(source.text).get();
-        m_list = std::make_unique<AddressListReader>(*m_device);
+        m_device = source.text == QLatin1String("-") ? m_standardInput : fileDevice(source.text);
+        m_list = std::make_unique<AddressListReader>(*m_device, m_stopRequested);
     }
 }
 
@@ -90,8 +122,12 @@ bool EntryReader::moreAtHand() const
         return true;
     if (m_device || m_index >= m_sources.size())
         return false;
+    // A FIFO's writer, like standard input's, may keep the next list waiting.
     const AddressSource& source = m_sources[m_index];
-    return source.kind == AddressSource::Kind::Address || source.text != QLatin1String("-");
+    if (source.kind == AddressSource::Kind::Address)
+        return true;
+    const QIODevice* file = source.text == QLatin1String("-") ? nullptr : fileDevice(source.text);
+    return file && !file->isSequential();
 }
 
 std::optional<QStringList> EntryReader::rest() const

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "vantor/cli/AddressList.h"
 #include "vantor/cli/CommandLine.h"
 
-#include <QFile>
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,9 +30,14 @@ struct Entry
 class EntryReader
 {
 public:
-    EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer);
+    // A FIFO's read gives way once `interruption` is readable, and a list is read no further once `stopRequested`
+    // says yes; standard input comes as its caller made it.
+    EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer,
+                int interruption = -1, std::function<bool()> stopRequested = {});
 
-    // Opens every list first, so a list that cannot be read stops everything before the first lookup.
+    // Opens every list first, so a list that cannot be read stops everything before the first lookup. A list is a
+    // regular file or a FIFO: a device (/dev/zero), a folder or a socket is refused, and a FIFO without a writer
+    // is not waited for here.
     bool open();
 
     // How many entries the input has, when that can be known without keeping it: the command line's addresses and
@@ -61,10 +67,22 @@ private:
 
     QString rejection(const ListedLine& line) const;
 
+    // A list named with -f: a regular file read through QFile (it can be counted and is all there) or a FIFO read
+    // as standard input is.
+    struct ListFile
+    {
+        platform::FileDescriptor descriptor;
+        std::unique_ptr<QIODevice> device; // reads the descriptor, which outlives it
+    };
+
+    QIODevice* fileDevice(const QString& name) const;
+
     const QList<AddressSource>& m_sources;
     QIODevice* m_standardInput;
     AnswerWriter& m_writer;
-    QHash<QString, std::shared_ptr<QFile>> m_files;
+    int m_interruption;
+    std::function<bool()> m_stopRequested;
+    QHash<QString, std::shared_ptr<ListFile>> m_files;
     qsizetype m_index = 0;
     bool m_deferRejections = false;
     QIODevice* m_device = nullptr;

@@ -19,9 +19,12 @@ struct LookupOptions
 {
     OutputFormat format = OutputFormat::Text;
     QIODevice* standardInput = nullptr; // for the list "-"
+    // Readable once a stop is asked (StopSignals::descriptor()): a FIFO named with -f waiting for its writer gives
+    // way, as standard input's reader does.
+    int interruption = -1;
     ProgressLine* progress = nullptr;
-    // Asked after each entry: once it says yes, no more is read or asked, what is complete is written (a JSON
-    // array closed) and the status is kExitStopped.
+    // Asked after each entry and as a list is read: once it says yes, no more is read or asked, what is complete is
+    // written (a JSON array closed) and the status is kExitStopped.
     std::function<bool()> stopRequested = {};
     // How much memory the distinct answers of an online format may keep; past it a repeated address is asked again.
     qsizetype keptAnswersBudget = 8 * 1024 * 1024;

@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/FileDescriptor.h"
 #include "vantor/cli/CliTesting.h"
+
+#include <QScopeGuard>
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -396,6 +401,111 @@ TEST_F(CliExecutableTest, ClosedStandardOutputStopsTheRun)
     EXPECT_EQ(cli.exitCode(), 141);
     const QByteArray err = cli.readAllStandardError();
     EXPECT_EQ(err.toStdString(), "vantor-cli: standard output was closed; stopping\n");
+}
+
+// A list named with -f is a regular file or a FIFO. A device or a folder is refused before any lookup; a FIFO whose
+// writer comes late and then waits, even in the middle of a line without end, gives way to SIGTERM as standard
+// input does: status 130, the answers so far in a closed JSON array.
+TEST_F(CliExecutableTest, ListFilesAreRefusedOrGiveWayToSigterm)
+{
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath(QStringLiteral("fifo"));
+    const QByteArray folderName = folder.path().toUtf8();
+    const QByteArray endless(64 * 1024, 'a');
+    // The endless writer writes on until the program is gone: EPIPE then, not the test's end.
+    const auto pipeSignal = std::signal(SIGPIPE, SIG_IGN);
+    const auto restore = qScopeGuard([&] { std::signal(SIGPIPE, pipeSignal); });
+    const struct
+    {
+        const char* name;
+        QString list; // a FIFO the test writes to when it is `fifo`
+        QByteArray written; // into the FIFO, again and again when it is `endless`
+        QStringList queries; // of the JSON array at status 130; none for a list refused with status 2
+        QByteArray err; // standard error holds it, and nothing more for a refused list
+    } cases[] = {
+        { "a FIFO whose writer waits", fifo, "203.0.113.7\n", { "2001:db8::1", "203.0.113.7" }, {} },
+        { "a FIFO with an endless line",
+          fifo,
+          endless,
+          { "2001:db8::1", QString(1024, 'a') + QChar(0x2026) },
+          ":1: longer than 1024 bytes, not an address: aaaa" },
+        { "a device", "/dev/zero", {}, {}, "vantor-cli: /dev/zero: cannot be read: 这是一个设备文件，不是普通文件\n" },
+        { "a folder",
+          folder.path(),
+          {},
+          {},
+          "vantor-cli: " + folderName + ": cannot be read: 这是一个文件夹，不是普通文件\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool endlessLine = c.written == endless;
+        QFile::remove(fifo);
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QProcess cli;
+        cli.start(QStringLiteral(VANTOR_CLI),
+                  { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
+                    databases.city(), QStringLiteral("--json"), QStringLiteral("2001:db8::1"), QStringLiteral("-f"),
+                    c.list });
+        ASSERT_TRUE(cli.waitForStarted());
+        QByteArray out;
+        const auto within = [&](const std::function<bool()>& done) {
+            return QTest::qWaitFor(
+                [&] {
+                    out += cli.readAllStandardOutput();
+                    return done() || cli.state() == QProcess::NotRunning;
+                },
+                20000);
+        };
+        // The writer opens only once the program has the FIFO open, and never closes while it runs.
+        platform::FileDescriptor writer;
+        qint64 written = 0;
+        const auto feed = [&] {
+            if (!writer.isOpen())
+                writer.reset(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+            if (writer.isOpen() && (endlessLine || written == 0))
+                written += std::max<ssize_t>(0, ::write(writer.get(), c.written.constData(), c.written.size()));
+            return written;
+        };
+        if (c.list == fifo) {
+            // A line answered, or far more of one than the pipe holds read: the program is reading.
+            EXPECT_TRUE(within([&] {
+                return feed() > 0 && (endlessLine ? written > 4 * endless.size() : out.contains("203.0.113.7"));
+            }));
+            // processId() is 0 once the program ended, and kill(0) would stop the test's own group.
+            if (const pid_t running = pid_t(cli.processId()); running > 0)
+                ::kill(running, SIGTERM);
+        }
+        // The endless line goes on while the program ends.
+        if (!within([&] {
+                if (endlessLine)
+                    feed();
+                return false;
+            })) {
+            cli.kill();
+            cli.waitForFinished();
+            ADD_FAILURE() << "still running";
+        }
+        out += cli.readAllStandardOutput();
+        const QByteArray err = cli.readAllStandardError();
+
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), c.queries.isEmpty() ? 2 : 130) << err.toStdString();
+        if (c.queries.isEmpty()) {
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+            EXPECT_EQ(err.toStdString(), c.err.toStdString());
+            continue;
+        }
+        QJsonParseError error {};
+        const QJsonArray answers = QJsonDocument::fromJson(out, &error).array();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+        QStringList queries;
+        for (const QJsonValue& answer : answers)
+            queries << answer[QStringLiteral("query")].toString();
+        EXPECT_EQ(queries.join(QLatin1Char(' ')).toStdString(), c.queries.join(QLatin1Char(' ')).toStdString());
+        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+    }
 }
 
 } // namespace

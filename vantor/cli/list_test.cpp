@@ -3,6 +3,7 @@
 
 #include <QBuffer>
 #include <QHostAddress>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,6 +87,40 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
     EXPECT_TRUE(line->overlong);
     EXPECT_EQ(line->lineNumber, 2);
     EXPECT_FALSE(reader.next());
+}
+
+// A stream without line breaks, as /dev/zero is, up to a bound: a reader that does not stop fails instead of hanging.
+class Zeros : public QIODevice
+{
+public:
+    static constexpr qint64 kBound = 64 * 1024 * 1024;
+    Zeros() { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+    qint64 given = 0;
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (given >= kBound)
+            return -1;
+        std::memset(data, 0, std::size_t(maxSize));
+        given += maxSize;
+        return maxSize;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
+TEST(AddressList, ALineWithoutEndIsPassedOverOnlyUntilAStop)
+{
+    Zeros zeros;
+    vantor::cli::AddressListReader reader(zeros, [&] { return zeros.given > 1024 * 1024; });
+    const std::optional<ListedLine> line = reader.next();
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->overlong);
+    EXPECT_LT(zeros.given, Zeros::kBound);
+    const qint64 given = zeros.given;
+    EXPECT_FALSE(reader.next());
+    EXPECT_EQ(zeros.given, given) << "read on after the stop";
 }
 
 } // namespace

@@ -78,6 +78,7 @@ int main(int argc, char** argv)
     vantor::cli::LookupOptions lookup;
     lookup.format = options.format;
     lookup.standardInput = &in;
+    lookup.interruption = platform::StopSignals::descriptor();
     lookup.progress = &progress;
     lookup.stopRequested = [] { return platform::StopSignals::requested(); };
     return vantor::cli::lookUp(options.services, sources, lookup, out, err, [&](std::chrono::seconds pause) {
