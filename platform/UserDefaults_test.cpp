@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/UserDefaults.h"
 #include "platform/ErrorText.h"
 #include "platform/IniFile.h"
+#include "platform/UserDefaults.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,11 +10,11 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using platform::UserDefaults;
 
@@ -177,6 +177,22 @@ TEST_F(UserDefaultsTest, SaysWhyStoredValuesCannotBeRead)
     UserDefaults folder(path());
     EXPECT_EQ(folder.readProblem(), platform::errorText(EISDIR));
     EXPECT_EQ(folder.doubleForKey(QStringLiteral("int")), 0.0) << "read as no results";
+
+    // Neither waited on nor read without end: named, and read as no results; nothing is written through them.
+    QDir().rmdir(path());
+    for (const auto& [make, words] :
+         { std::pair {
+               std::function<bool()>([&] { return ::mkfifo(QFile::encodeName(path()).constData(), 0600) == 0; }),
+               QStringLiteral("命名管道") },
+           std::pair { std::function<bool()>([&] { return QFile::link(QStringLiteral("/dev/zero"), path()); }),
+                       QStringLiteral("设备文件") } }) {
+        ASSERT_TRUE(make());
+        UserDefaults store(path());
+        EXPECT_TRUE(store.readProblem().contains(words)) << qPrintable(store.readProblem());
+        EXPECT_EQ(store.doubleForKey(QStringLiteral("int")), 0.0);
+        EXPECT_FALSE(store.setDouble(QStringLiteral("int"), 1.0));
+        ASSERT_TRUE(QFile::remove(path()));
+    }
 }
 
 TEST_F(UserDefaultsTest, PathIsPerUserAndPerApplication)
@@ -192,7 +208,8 @@ TEST_F(UserDefaultsTest, AValueIsOnDiskBeforeTheWriterIsKilled)
     ASSERT_TRUE(defaults.setDouble(QStringLiteral("double"), 61.25));
 
     QProcess child;
-    child.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("set"), QStringLiteral("int"), QStringLiteral("87.5") });
+    child.start(QStringLiteral(DEFAULTS_WRITER),
+                { path(), QStringLiteral("set"), QStringLiteral("int"), QStringLiteral("87.5") });
     ASSERT_TRUE(child.waitForStarted());
     ASSERT_TRUE(child.waitForReadyRead(30000));
     EXPECT_EQ(child.readAll().trimmed(), QByteArray("written"));
@@ -230,8 +247,10 @@ TEST_F(UserDefaultsTest, ProcessesWritingAtOnceLoseNoKey)
     constexpr int kPerWriter = 40;
     QProcess a;
     QProcess b;
-    a.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("many"), QStringLiteral("a"), QString::number(kPerWriter) });
-    b.start(QStringLiteral(DEFAULTS_WRITER), { path(), QStringLiteral("many"), QStringLiteral("b"), QString::number(kPerWriter) });
+    a.start(QStringLiteral(DEFAULTS_WRITER),
+            { path(), QStringLiteral("many"), QStringLiteral("a"), QString::number(kPerWriter) });
+    b.start(QStringLiteral(DEFAULTS_WRITER),
+            { path(), QStringLiteral("many"), QStringLiteral("b"), QString::number(kPerWriter) });
     UserDefaults here(path());
     for (int i = 0; i < kPerWriter; ++i)
         ASSERT_TRUE(here.setDouble(QStringLiteral("c%1").arg(i), i + 0.5));
