@@ -208,9 +208,10 @@ QString usage(const QString& program)
                           "  3    the run finished, but a test failed, an extended test could not be\n"
                           "       done, or a result could not be saved; or the history could not be\n"
                           "       read or written, or the FILE of --export or --prometheus could not\n"
-                          "       be written\n"
+                          "       be written, or standard output could not be written (a full disk)\n"
                           "  4    another benchmark was under way, so this one did not start\n"
-                          "  130  stopped by Ctrl-C or SIGTERM\n")
+                          "  130  stopped by Ctrl-C or SIGTERM\n"
+                          "  141  standard output was closed by its reader (e.g. by head)\n")
         .arg(program,
              platform::wrappedText(QStringLiteral("print the results as JSON on standard output (progress goes to "
                                                   "standard error), with %1 after --extended; with --history, the "
