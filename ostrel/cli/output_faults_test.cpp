@@ -157,7 +157,7 @@ TEST(OstrelOutputFaults, HistoryCommandsLoseNothingUnsaid)
     std::printf("%d runs, each with one call failing\n", runs);
 }
 
-// A run takes half a minute, so one run for each kind of fault, on the first call of each output: standard output,
+// A run takes some 15 seconds, so one run for each kind of fault, on the first call of each output: standard output,
 // the settings file's temporary file, the history database, the Prometheus file's rename.
 TEST(OstrelOutputFaults, ARunKeepsItsFilesWholeWhateverFails)
 {
