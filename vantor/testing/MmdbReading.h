@@ -19,15 +19,17 @@ namespace vantor::testing {
 struct MmdbValue
 {
     std::optional<std::string> text;
-    std::vector<std::pair<std::string, MmdbValue>> members;
+    // A map's members: names and values side by side (a pair would need the type complete here).
+    std::vector<std::string> names;
+    std::vector<MmdbValue> members;
     std::vector<MmdbValue> items;
 
     // The first member of that name, as a map's lookup finds it.
     const MmdbValue* member(const std::string& name) const
     {
-        for (const auto& [key, value] : members) {
-            if (key == name)
-                return &value;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == name)
+                return &members[i];
         }
         return nullptr;
     }
@@ -49,8 +51,10 @@ inline MmdbValue mmdbValue(MMDB_entry_data_list_s*& at)
             const MMDB_entry_data_s key = at->entry_data;
             at = at->next;
             MmdbValue member = mmdbValue(at);
-            if (key.type == MMDB_DATA_TYPE_UTF8_STRING)
-                value.members.emplace_back(std::string(key.utf8_string, key.data_size), std::move(member));
+            if (key.type == MMDB_DATA_TYPE_UTF8_STRING) {
+                value.names.emplace_back(key.utf8_string, key.data_size);
+                value.members.push_back(std::move(member));
+            }
         }
     } else if (data.type == MMDB_DATA_TYPE_ARRAY) {
         for (std::uint32_t i = 0; i < data.data_size && at; ++i)
