@@ -18,18 +18,13 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using platform::testing::contents;
 using platform::testing::Fault;
 using platform::testing::TracedCall;
 using platform::testing::TracedCommand;
 using platform::testing::TracedRun;
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void put(const QString& path, const QByteArray& bytes)
 {

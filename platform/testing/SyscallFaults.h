@@ -18,6 +18,13 @@
 
 namespace platform::testing {
 
+// A file's bytes as the test finds them afterwards; empty when there is none.
+inline QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The calls a program's outputs go through: stdio and Qt write() and close(), writeWholeFile() fsync() and renameat(),
 // SQLite pwrite64() and fdatasync().
 inline const QStringList kOutputCalls { QStringLiteral("write"),    QStringLiteral("pwrite64"),

@@ -12,20 +12,11 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+using platform::testing::contents;
 using platform::testing::Fault;
 using platform::testing::TracedCall;
 using platform::testing::TracedCommand;
 using platform::testing::TracedRun;
-
-namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(VantorOutputFaults, AnswersCutShortAreSaid)
 {
