@@ -191,6 +191,11 @@ MmdbFile::MmdbFile()
 {
 }
 
+std::uint64_t MmdbFile::buildEpoch() const
+{
+    return m_mmdb->metadata.build_epoch;
+}
+
 MmdbFile::~MmdbFile()
 {
     MMDB_close(m_mmdb.get());

@@ -36,6 +36,8 @@ public:
     MmdbFile& operator=(const MmdbFile&) = delete;
 
     const MMDB_s* handle() const { return m_mmdb.get(); }
+    // When the database was built (its metadata's build_epoch), in seconds since 1970.
+    std::uint64_t buildEpoch() const;
 
 private:
     MmdbFile();
