@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/MainInterface.h"
 
+#include "platform/Version.h"
 #include "ui_MainWindow.h"
 #include "vantor/AppDelegate.h"
 #include "vantor/ArrayController.h"
 #include "vantor/VNQuery.h"
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/IpInfo.h"
 
 #include <QAction>
@@ -15,6 +17,9 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkProxyFactory>
 #include <QTimer>
 #include <QToolButton>
@@ -42,6 +47,7 @@ MainInterface::MainInterface(ServiceConfig services)
     m_controller->setArrayController(m_arrayController);
     m_controller->setOwnAddressLabel(m_ui->ownAddressLabel);
     m_controller->setStateLabel(m_ui->stateLabel);
+    m_controller->setSourceLabel(m_ui->sourceLabel);
     m_appDelegate->setWindow(m_window.get());
 
     QTableView* table = m_ui->tableView;
@@ -81,6 +87,12 @@ MainInterface::MainInterface(ServiceConfig services)
     QObject::connect(m_ui->ownAddressLabel, &QLabel::linkActivated, m_controller,
                      [controller = m_controller](const QString& address) { controller->query(address); });
 
+    QMenu* help = m_window->menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    m_about = help->addAction(QStringLiteral("关于 Vantor(&A)"));
+    QObject::connect(m_about, &QAction::triggered, m_window.get(), [window = m_window.get()] {
+        QMessageBox::about(window, QStringLiteral("关于 Vantor"), aboutText());
+    });
+
     auto* quit = new QAction(m_window.get());
     quit->setShortcut(QKeySequence::Quit);
     m_window->addAction(quit);
@@ -104,6 +116,11 @@ QPushButton* MainInterface::queryButton() const
 QLabel* MainInterface::ownAddressLabel() const
 {
     return m_ui->ownAddressLabel;
+}
+
+QLabel* MainInterface::sourceLabel() const
+{
+    return m_ui->sourceLabel;
 }
 
 QLabel* MainInterface::stateLabel() const
@@ -142,6 +159,12 @@ void MainInterface::launch()
     m_window->show();
     QTimer::singleShot(0, m_controller, &VNQuery::awakeFromNib);
     QTimer::singleShot(0, m_appDelegate.get(), &AppDelegate::applicationDidFinishLaunching);
+}
+
+QString aboutText()
+{
+    return QStringLiteral("Vantor %1\n\n查询 IP 地址所在的国家、地区、城市和运营商。\n\n%2\n\n%3")
+        .arg(QLatin1String(platform::kVersion), bundledDataStatus(), bundledDataCredits());
 }
 
 void configureApplication()

@@ -42,12 +42,15 @@ public:
     void copyAllRows();
     QAction* copyAction() const { return m_copy; }
     QAction* copyAllAction() const { return m_copyAll; }
+    // 帮助 > 关于 Vantor: the version and where the bundled data come from.
+    QAction* aboutAction() const { return m_about; }
 
     QMainWindow* window() const { return m_window.get(); }
     QLineEdit* ipTextField() const;
     QPushButton* queryButton() const;
     QLabel* ownAddressLabel() const;
     QLabel* stateLabel() const;
+    QLabel* sourceLabel() const;
     QTableView* tableView() const;
     VNQuery* controller() const { return m_controller; }
     ArrayController* arrayController() const { return m_arrayController; }
@@ -61,7 +64,11 @@ private:
     ArrayController* m_arrayController; // owned by the controller
     QAction* m_copy; // owned by the table
     QAction* m_copyAll; // owned by the table
+    QAction* m_about; // owned by the menu
 };
+
+// The about box's text: the version, the bundled databases and their credits.
+QString aboutText();
 
 // Application-wide settings the executable makes before building its window.
 void configureApplication();

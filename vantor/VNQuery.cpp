@@ -4,7 +4,9 @@
 #include "platform/ui/Alert.h"
 #include "vantor/ArrayController.h"
 #include "vantor/extension.h"
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/Failure.h"
+#include "vantor/net/IpDatabase.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
 
@@ -61,6 +63,16 @@ void VNQuery::setStateLabel(QLabel* label)
     m_stateLabel = label;
 }
 
+QLabel* VNQuery::sourceLabel() const
+{
+    return m_sourceLabel;
+}
+
+void VNQuery::setSourceLabel(QLabel* label)
+{
+    m_sourceLabel = label;
+}
+
 void VNQuery::setAddressOutput(QIODevice* output)
 {
     m_addressOutput = output;
@@ -74,16 +86,22 @@ void VNQuery::query(QObject* /*sender*/)
 void VNQuery::query(const QString& address)
 {
     m_list.clear();
+    showSource(std::nullopt);
 
     const IpInfoFormatAdapter& adapter = ipInfoFormat(m_services.ipInfoFormat);
     IpInfoAnswer answer;
     if (adapter.lookUpLocally) {
         answer = adapter.lookUpLocally(m_services, address);
+        if (failureOf(answer.kind) == FailureKind::None)
+            showSource(localDatabaseBuildDate(m_services));
     } else {
         const std::optional<WebAnswer> web
             = internetAnswer(ipInfoRequest(m_services, address), m_services.ipInfoTimeout);
-        if (!web)
-            return; // the network or certificate alert has said it all
+        if (!web) {
+            // The network or certificate alert has said why the service gave nothing.
+            answerFromBundledData(address);
+            return;
+        }
         answer = adapter.readAnswer(*web);
     }
 
@@ -99,6 +117,25 @@ void VNQuery::query(const QString& address)
     }
     if (m_arrayController)
         m_arrayController->rearrangeObjects();
+}
+
+void VNQuery::answerFromBundledData(const QString& address)
+{
+    const std::optional<BundledAnswer> bundled = lookUpInBundledDatabases(address);
+    if (!bundled || failureOf(bundled->answer.kind) != FailureKind::None)
+        return;
+    m_list.append(bundled->answer.rows());
+    showSource(bundled->built);
+    if (m_arrayController)
+        m_arrayController->rearrangeObjects();
+}
+
+void VNQuery::showSource(std::optional<QDate> built)
+{
+    if (!m_sourceLabel)
+        return;
+    m_sourceLabel->setText(built ? localSourceLine(*built, QDate::currentDate()) : QString());
+    m_sourceLabel->setVisible(built.has_value());
 }
 
 void VNQuery::awakeFromNib()

@@ -4,10 +4,12 @@
 #include "vantor/net/InfoRow.h"
 #include "vantor/net/Services.h"
 
+#include <QDate>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <optional>
 
 class QIODevice;
 class QLabel;
@@ -40,6 +42,10 @@ public:
     QLabel* stateLabel() const;
     void setStateLabel(QLabel* label);
 
+    // Under the table: where the rows come from, when that is a local database.
+    QLabel* sourceLabel() const;
+    void setSourceLabel(QLabel* label);
+
     // Where awakeFromNib() prints the address; standard output when unset.
     void setAddressOutput(QIODevice* output);
 
@@ -55,6 +61,9 @@ public:
 
 private:
     void writeAddressLine(const QString& address);
+    // After a fetch that failed: the rows the bundled databases hold for the address, if any.
+    void answerFromBundledData(const QString& address);
+    void showSource(std::optional<QDate> built);
     // Shows, prints and reports what the search has found so far.
     void showOwnAddresses();
     QWidget* mainWindow() const;
@@ -66,6 +75,7 @@ private:
     QPointer<QIODevice> m_addressOutput;
     QPointer<QLabel> m_ownAddressLabel;
     QPointer<QLabel> m_stateLabel;
+    QPointer<QLabel> m_sourceLabel;
     OwnAddressSearch* m_search = nullptr; // a child
     int m_familiesPrinted = 0; // IPv4, then IPv6: how many have had their turn on standard output
 };

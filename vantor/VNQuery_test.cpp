@@ -1,5 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/WindowTest.h"
+#include "vantor/net/BundledDatabases.h"
+#include "vantor/testing/MmdbReading.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -296,6 +302,50 @@ TEST_F(DatabaseWindowTest, RowsFromTheFileAndAlertsForWhatItLacks)
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("配置错误"));
     EXPECT_EQ(alerts.alerts()[0].informativeText, QStringLiteral("无法打开数据库文件 %1。").arg(databaseFile));
+}
+
+// Without the service, the bundled databases answer after the network alert, and the line under the table says so.
+TEST_F(WindowTest, BundledDataAnswersWhenTheServiceCannotBeReached)
+{
+    ASSERT_TRUE(QDir(dataFolder.path()).mkpath(QStringLiteral("vantor")));
+    vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    controller().query(QStringLiteral("203.0.113.7"));
+    EXPECT_TRUE(nib->sourceLabel()->isHidden());
+
+    server.setResponse(kIpInfoPath + "203.0.113.7", { 200, "", Delivery::Drop });
+    server.setResponse(kIpInfoPath + "192.0.2.1", { 200, "", Delivery::Drop });
+    controller().query(QStringLiteral("203.0.113.7"));
+    EXPECT_TRUE(controller().List().isEmpty()); // no bundled data: the table stays empty
+    ASSERT_TRUE(
+        QFile::copy(databases.city(), dataFolder.filePath(QString::fromLatin1(vantor::kBundledCountryDatabase))));
+    ASSERT_TRUE(QFile::copy(databases.asn(), dataFolder.filePath(QString::fromLatin1(vantor::kBundledAsnDatabase))));
+    alerts.clear();
+    controller().query(QStringLiteral("203.0.113.7"));
+
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("连接超时"));
+    EXPECT_EQ(shown(), rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"));
+    EXPECT_FALSE(nib->sourceLabel()->isHidden());
+    const auto epoch = vantor::testing::mmdbBuildEpoch(databases.city().toLocal8Bit().constData());
+    ASSERT_TRUE(epoch);
+    const QDate built = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*epoch), Qt::UTC).date();
+    EXPECT_EQ(nib->sourceLabel()->text(), vantor::localSourceLine(built, QDate::currentDate()));
+    EXPECT_TRUE(nib->sourceLabel()->text().contains(built.toString(Qt::ISODate)));
+
+    // An address the bundled data do not hold gets no rows, and the line goes.
+    controller().query(QStringLiteral("192.0.2.1"));
+    EXPECT_TRUE(controller().List().isEmpty());
+    EXPECT_TRUE(nib->sourceLabel()->isHidden());
+}
+
+TEST(LocalSourceLine, SaysWhenTheDatabaseIsOld)
+{
+    const QDate built(2026, 6, 17);
+    EXPECT_EQ(vantor::localSourceLine(built, built.addDays(vantor::kBundledDataFreshDays)),
+              QStringLiteral("来源：本地数据库（2026-06-17）"));
+    EXPECT_EQ(vantor::localSourceLine(built, built.addDays(vantor::kBundledDataFreshDays + 1)),
+              QStringLiteral("来源：本地数据库（2026-06-17，已超过 180 天，结果可能过时）"));
 }
 
 } // namespace

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -63,6 +64,8 @@ class WindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Bundled databases are looked for here only: what the machine has installed plays no part.
+        qputenv("XDG_DATA_DIRS", dataFolder.path().toLocal8Bit());
         server.setResponse(kIpInfoPath + "198.51.100.1",
                            { 200, answer(0, "198.51.100.1", "美国", "", "旧金山", "ISP") });
         server.setResponse(kIpInfoPath + "203.0.113.7",
@@ -98,6 +101,7 @@ protected:
         return targets;
     }
 
+    QTemporaryDir dataFolder; // as XDG_DATA_DIRS
     MiniHttpServer server;
     platform::ui::AlertRecorder alerts;
     QBuffer output;

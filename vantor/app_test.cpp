@@ -43,9 +43,10 @@ TEST(VantorExecutable, AsksTheDefaultServicesOverHttps)
         tunnels << QString::fromLatin1(request.target);
     }
     tunnels.sort();
-    EXPECT_EQ(tunnels, (QStringList { "api.ipify.org:443", "api6.ipify.org:443", "checkip.amazonaws.com:443",
-                                      "ipv4.icanhazip.com:443", "ipv6.icanhazip.com:443", "v4.ident.me:443",
-                                      "v6.ident.me:443" }));
+    EXPECT_EQ(
+        tunnels,
+        (QStringList { "api.ipify.org:443", "api6.ipify.org:443", "checkip.amazonaws.com:443", "ipv4.icanhazip.com:443",
+                       "ipv6.icanhazip.com:443", "v4.ident.me:443", "v6.ident.me:443" }));
     EXPECT_TRUE(vantor.readAllStandardOutput().isEmpty());
 }
 

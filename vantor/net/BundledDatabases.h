@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vantor/net/IpInfo.h"
+#include "vantor/net/Services.h"
+
+#include <QDate>
 #include <QString>
+#include <optional>
 
 namespace vantor {
 
@@ -23,5 +28,31 @@ struct BundledDatabases
 
 // Looked for at each call: XDG_DATA_DIRS is read then.
 BundledDatabases bundledDatabases();
+
+// What the bundled databases answer for an address, and when the one that gives the country was built.
+struct BundledAnswer
+{
+    IpInfoAnswer answer;
+    QDate built;
+};
+
+// Nothing when no bundled country database is installed or it cannot be opened.
+std::optional<BundledAnswer> lookUpInBundledDatabases(const QString& address);
+
+// When the database that gives the country for the mmdb format was built; nothing when it cannot be opened.
+std::optional<QDate> localDatabaseBuildDate(const ServiceConfig& services);
+
+// The date a database was built, from its metadata's build_epoch (UTC).
+QDate buildDate(std::uint64_t buildEpoch);
+
+// "来源：本地数据库（2026-06-17）", saying so as well when the database is older than kBundledDataFreshDays on `today`.
+QString localSourceLine(QDate built, QDate today);
+
+// Which bundled databases are installed and when each was built, one line: "本地数据库：国家 2026-06-17，ASN
+// 2026-06-17".
+QString bundledDataStatus();
+
+// Who the bundled data come from and under which licences, as the programs' version and about texts give it.
+QString bundledDataCredits();
 
 } // namespace vantor

@@ -162,3 +162,18 @@ inline MmdbReading readGenerically(const MMDB_s& city, const MMDB_s* asn, const 
 }
 
 } // namespace vantor::testing
+
+namespace vantor::testing {
+
+// The metadata's build_epoch as libmaxminddb reads it.
+inline std::optional<std::uint64_t> mmdbBuildEpoch(const char* path)
+{
+    MMDB_s mmdb {};
+    if (MMDB_open(path, MMDB_MODE_MMAP, &mmdb) != MMDB_SUCCESS)
+        return std::nullopt;
+    const std::uint64_t epoch = mmdb.metadata.build_epoch;
+    MMDB_close(&mmdb);
+    return epoch;
+}
+
+} // namespace vantor::testing
