@@ -89,7 +89,7 @@ TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out,
               QByteArray("vantor-cli ") + platform::kVersion
-                  + "\n\nCopyright 2026 The Ostrel and Vantor authors, GPL-3.0-or-later.\n"
+                  + "\n\nCopyright 2026 The Ostrel and Vantor authors, GPL-3.0-or-later.\n\n"
                     "本地数据库：未安装（软件包 vantor-ip-data）。\n");
 
     const Result unknown = run({ QStringLiteral("--bogus") });
