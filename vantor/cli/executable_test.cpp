@@ -38,6 +38,8 @@ protected:
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(QLatin1String(name));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+        // No bundled database, whatever this machine has installed.
+        environment.insert(QStringLiteral("XDG_DATA_DIRS"), configHome.path());
         cli.setProcessEnvironment(environment);
         cli.start(QStringLiteral(VANTOR_CLI), arguments);
         EXPECT_TRUE(cli.waitForStarted());
@@ -85,7 +87,10 @@ TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
 
     const Result version = run({ QStringLiteral("--version") });
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, QByteArray("vantor-cli ") + platform::kVersion + "\n");
+    EXPECT_EQ(version.out,
+              QByteArray("vantor-cli ") + platform::kVersion
+                  + "\n\nCopyright 2026 The Ostrel and Vantor authors, GPL-3.0-or-later.\n\n"
+                    "本地数据库：未安装（软件包 vantor-ip-data）。\n");
 
     const Result unknown = run({ QStringLiteral("--bogus") });
     EXPECT_EQ(unknown.exitCode, 2);
