@@ -163,8 +163,9 @@ void MainInterface::launch()
 
 QString aboutText()
 {
-    return QStringLiteral("Vantor %1\n\n查询 IP 地址所在的国家、地区、城市和运营商。\n\n%2\n\n%3")
-        .arg(QLatin1String(platform::kVersion), bundledDataStatus(), bundledDataCredits());
+    return QStringLiteral("Vantor %1\n\n查询 IP 地址所在的国家、地区、城市和运营商。\n")
+               .arg(QLatin1String(platform::kVersion))
+        + bundledDataText(bundledDatabases());
 }
 
 void configureApplication()

@@ -3,8 +3,8 @@
 
 #include "vantor/cli/AddressList.h"
 #include "vantor/cli/AnswerWriter.h"
-#include "vantor/cli/BundledDataText.h"
 #include "vantor/cli/OnlineLookup.h"
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/Failure.h"
 #include "vantor/net/IpApiBatch.h"
 #include "vantor/net/IpInfo.h"

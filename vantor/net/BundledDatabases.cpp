@@ -54,30 +54,35 @@ QString localSourceLine(QDate built, QDate today)
     return QStringLiteral("来源：本地数据库（%1）").arg(date);
 }
 
-QString bundledDataStatus()
+namespace {
+
+QString builtText(const QString& label, const QString& path)
 {
-    const BundledDatabases files = bundledDatabases();
-    QStringList parts;
-    for (const auto& [name, path] : { std::pair { "国家", files.country }, std::pair { "ASN", files.asn } }) {
-        if (path.isEmpty())
-            continue;
-        const Result<std::unique_ptr<MmdbFile>> file = MmdbFile::open(path);
-        parts << QStringLiteral("%1 %2").arg(QString::fromUtf8(name),
-                                             file ? buildDate((*file)->buildEpoch()).toString(Qt::ISODate)
-                                                  : QStringLiteral("无法读取"));
-    }
-    if (parts.isEmpty())
-        return QStringLiteral("本地数据库：未安装（由 vantor-ip-data 软件包提供）");
-    return QStringLiteral("本地数据库：") + parts.join(QStringLiteral("，"));
+    if (path.isEmpty())
+        return QStringLiteral("%1未安装").arg(label);
+    const auto file = MmdbFile::open(path);
+    if (!file)
+        return QStringLiteral("%1无法读取（%2）").arg(label, file.error().message);
+    return QStringLiteral("%1构建于 %2").arg(label, buildDate((*file)->buildEpoch()).toString(Qt::ISODate));
 }
 
-QString bundledDataCredits()
+} // namespace
+
+QString bundledDataText(const BundledDatabases& found)
 {
-    return QStringLiteral(
-        "本地数据库：国家数据来自 ip-location-db 的 geo-whois-asn-country（CC0 1.0），其中含 NRO"
-        "（https://www.nro.net）的统计数据（CC BY 4.0）；ASN 数据来自 RouteViews（https://www.routeviews.org）"
-        "与 DB-IP（https://db-ip.com）的 IP to ASN Lite（CC BY 4.0，https://creativecommons.org/licenses/by/4.0/），"
-        "经 ip-location-db 合并。两者均由 Vantor 转换为 MaxMind DB 格式（数据已修改）。");
+    // Paragraphs as help2man reads them: the manual page's COPYRIGHT section takes all from the copyright line on.
+    const QString copyright = QStringLiteral("\nCopyright 2026 The Ostrel and Vantor authors, GPL-3.0-or-later.\n\n");
+    if (!found.any())
+        return copyright + QStringLiteral("本地数据库：未安装（软件包 vantor-ip-data）。\n");
+    // The country data's own licence file asks for credit to NRO as CC BY 4.0 does, so it is credited so.
+    return copyright + QStringLiteral("本地数据库（vantor-ip-data）：")
+        + builtText(QStringLiteral("国家数据库"), found.country) + QStringLiteral("，")
+        + builtText(QStringLiteral("ASN 数据库"), found.asn)
+        + QStringLiteral(
+               "。\n\n"
+               "本地数据库：IP 地址国家数据来自 NRO 统计（nro.net，CC BY 4.0；ip-location-db 以 CC0 1.0 发布），"
+               "ASN 数据来自 RouteViews（routeviews.org）与 DB-IP（https://db-ip.com，CC BY 4.0），"
+               "已由本程序从 CSV 转换为 MaxMind DB 格式。\n");
 }
 
 } // namespace vantor

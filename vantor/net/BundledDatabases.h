@@ -48,11 +48,9 @@ QDate buildDate(std::uint64_t buildEpoch);
 // "来源：本地数据库（2026-06-17）", saying so as well when the database is older than kBundledDataFreshDays on `today`.
 QString localSourceLine(QDate built, QDate today);
 
-// Which bundled databases are installed and when each was built, one line: "本地数据库：国家 2026-06-17，ASN
-// 2026-06-17".
-QString bundledDataStatus();
-
-// Who the bundled data come from and under which licences, as the programs' version and about texts give it.
-QString bundledDataCredits();
+// What the version and about texts say of the bundled databases: when each found was built (its build_epoch, as
+// YYYY-MM-DD in UTC) and whose data they hold, under which licences; or that none is installed. No path: the manual
+// page is made from this text on the build machine.
+QString bundledDataText(const BundledDatabases& found);
 
 } // namespace vantor
