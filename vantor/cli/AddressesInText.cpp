@@ -4,7 +4,9 @@
 #include "vantor/cli/AddressList.h"
 
 #include <QString>
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace vantor::cli {
 
@@ -15,7 +17,8 @@ enum ByteClass : unsigned char {
     Digit = 1,
     HexLetter = 2,
     Letter = 4, // a word's, neither a digit nor a hexadecimal letter
-    Mark = 8, // '.' or ':'
+    Dot = 8,
+    Colon = 16,
 };
 
 constexpr std::array<unsigned char, 256> byteClasses()
@@ -28,8 +31,10 @@ constexpr std::array<unsigned char, 256> byteClasses()
             classes[c] = HexLetter;
         else if ((c >= 'g' && c <= 'z') || (c >= 'G' && c <= 'Z') || c == '_')
             classes[c] = Letter;
-        else if (c == '.' || c == ':')
-            classes[c] = Mark;
+        else if (c == '.')
+            classes[c] = Dot;
+        else if (c == ':')
+            classes[c] = Colon;
     }
     return classes;
 }
@@ -120,19 +125,31 @@ void addressesInWord(QByteArrayView word, QStringList& found)
 QStringList addressesInText(QByteArrayView line)
 {
     QStringList found;
-    const qsizetype size = line.size();
-    for (qsizetype i = 0; i < size;) {
-        if (byteClass(line[i]) == Other) {
-            ++i;
-            continue;
-        }
-        const qsizetype start = i;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    // Only words with a dot or a colon are looked at, found by memchr(): most words of a log ("GET", "HTTP", "200")
+    // have neither, and the bytes between are never looked at one by one.
+    const auto next = [end](const char* from, char mark) {
+        const void* at = from < end ? std::memchr(from, mark, std::size_t(end - from)) : nullptr;
+        return at ? static_cast<const char*>(at) : end;
+    };
+    const char* dot = next(begin, '.');
+    const char* colon = next(begin, ':');
+    while (dot < end || colon < end) {
+        const char* start = std::min(dot, colon);
+        while (start > begin && byteClass(start[-1]) != Other)
+            --start;
         unsigned char classes = 0;
-        for (; i < size && byteClass(line[i]) != Other; ++i)
-            classes |= byteClass(line[i]);
-        // Most words of a log ("GET", "HTTP", "200") have neither a dot nor a colon.
-        if (classes & Mark)
-            addressesInWord(line.sliced(start, i - start), found);
+        const char* stop = start;
+        for (; stop < end && byteClass(*stop) != Other; ++stop)
+            classes |= byteClass(*stop);
+        // Without a colon, only a word of digits and dots can be (or end with) an address, "0.0.0.0" at least.
+        if ((classes & Colon) ? stop - start >= 3 : !(classes & (HexLetter | Letter)) && stop - start >= 7)
+            addressesInWord(QByteArrayView(start, stop), found);
+        if (dot < stop)
+            dot = next(stop, '.');
+        if (colon < stop)
+            colon = next(stop, ':');
     }
     return found;
 }
