@@ -64,8 +64,8 @@ bool ipv4Shaped(QByteArrayView word)
 
 bool ipv6Shaped(QByteArrayView word)
 {
-    // "::" is the unspecified address, but in text it is punctuation more often than not.
-    if (word.size() < 3 || word.size() > 45 || word == "::")
+    // Three characters at least: "::", the unspecified address, is punctuation in text more often than not.
+    if (word.size() < 3 || word.size() > 45)
         return false;
     int colons = 0;
     bool dot = false;
