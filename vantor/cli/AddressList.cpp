@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/AddressList.h"
 
+#include "vantor/cli/AddressesInText.h"
+
 #include <QHostAddress>
 #include <QIODevice>
 #include <algorithm>
@@ -12,9 +14,10 @@
 
 namespace vantor::cli {
 
-AddressListReader::AddressListReader(QIODevice& device, std::function<bool()> stopped)
+AddressListReader::AddressListReader(QIODevice& device, std::function<bool()> stopped, ListKind kind)
     : m_device(device)
     , m_stopped(std::move(stopped))
+    , m_kind(kind)
 {
 }
 
@@ -57,14 +60,23 @@ std::optional<ListedLine> AddressListReader::next()
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > kLongestListLine || (!complete && got == qint64(sizeof buffer) - 1)) {
-            ListedLine overlong { overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber,
-                                  false, true };
+            ListedLine overlong {
+                overlongText(line.first(std::min(line.size(), kLongestListLine))), m_lineNumber, false, true, {}
+            };
             // The rest of the line is passed over a buffer at a time, up to a stop: /dev/zero has no end.
             for (bool end = complete; !end && !stopped();) {
                 const qint64 more = m_device.readLine(buffer, sizeof buffer);
                 end = more <= 0 || buffer[more - 1] == '\n';
             }
             return overlong;
+        }
+        if (m_kind == ListKind::Text) {
+            ListedLine text;
+            text.found = addressesInText(line);
+            if (text.found.isEmpty())
+                continue;
+            text.lineNumber = m_lineNumber;
+            return text;
         }
         if (const qsizetype comment = line.indexOf('#'); comment >= 0)
             line.truncate(comment);

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -13,14 +14,18 @@ namespace vantor::cli {
 // list of addresses has no business with it, and a crafted one could otherwise take all the memory there is.
 inline constexpr qsizetype kLongestListLine = 1024;
 
+// How a list's lines are read: one address a line, or text that addresses stand in (a log, -x).
+enum class ListKind { Addresses, Text };
+
 // One address a line: blank lines and everything from '#' on are ignored and the spaces around an address are
-// trimmed.
+// trimmed. Of text, the lines that hold an address (addressesInText()), '#' and all.
 struct ListedLine
 {
-    QString text; // trimmed, without its comment; of an overlong line its first bytes and "…"
+    QString text; // trimmed, without its comment; of an overlong line its first bytes and "…"; empty of text
     int lineNumber = 0; // from 1
     bool isAddress = false; // an IPv4 address in dotted decimal or an IPv6 address
     bool overlong = false; // longer than kLongestListLine, so not read to its end
+    QStringList found; // of text: the addresses in the line, in order, never none (but for an overlong line)
 };
 
 // Reads the list line by line as it comes, so a pipe is looked up while it is still being written and a long list
@@ -30,9 +35,11 @@ class AddressListReader
 public:
     // Once `stopped` (when given) says yes, the list ends there, even within a line that never ends: a file of
     // zeros or a huge one is not read on after Ctrl-C.
-    explicit AddressListReader(QIODevice& device, std::function<bool()> stopped = {});
+    explicit AddressListReader(QIODevice& device, std::function<bool()> stopped = {},
+                               ListKind kind = ListKind::Addresses);
 
-    // The next line that is not blank, or nothing at the end of the list.
+    // The next line that is not blank (of text: that holds an address, or is overlong), or nothing at the end of
+    // the list.
     std::optional<ListedLine> next();
 
 private:
@@ -40,6 +47,7 @@ private:
 
     QIODevice& m_device;
     std::function<bool()> m_stopped;
+    ListKind m_kind;
     int m_lineNumber = 0;
 };
 

@@ -89,7 +89,7 @@ QString outputHelp()
                          "--csv, the header %4 and one row per input address (RFC 4180, UTF-8), status ok or one "
                          "of those errors. The network is the one the local database (mmdb) holds the address in, "
                          "e.g. 203.0.113.0/24; the online services do not say. A line of a list that is not an address "
-                         "is reported as FILE:LINE on standard "
+                         "(with -x, only one over the bound below) is reported as FILE:LINE on standard "
                          "error and counts as rejected. On a terminal, standard error shows how far a list has come. "
                          "With --own, the addresses one a line, or with --json one object {\"ipv4\": ..., "
                          "\"ipv6\": ...}, null for a family not found.")
@@ -152,10 +152,17 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
                                                      "FILE is a regular file or a FIFO; a device or a folder is "
                                                      "refused. May be given more than once."),
                                       QStringLiteral("FILE"));
+    const QCommandLineOption extract(
+        QStringList { QStringLiteral("x"), QStringLiteral("extract") },
+        QStringLiteral("Read each line (of a list, standard input or an ADDRESS) as text, e.g. a log, and look up "
+                       "every IPv4 and IPv6 address standing in it as a word of its own, in order: "
+                       "\"1.2.3.4:8080\", \"[2606:4700::1111]:443\", \"SRC=1.2.3.4\", not \"v1.2.3.4\". A line "
+                       "without one is passed over."));
     parser.addOption(json);
     parser.addOption(own);
     parser.addOption(csv);
     parser.addOption(listFile);
+    parser.addOption(extract);
     commandLine.addServiceOptions();
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
                                  kUsage.trimmed());
@@ -175,8 +182,9 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
     options.services = std::move(services->services);
     options.warnings = std::move(services->warnings);
     options.ownOnly = parser.isSet(own);
-    if (options.ownOnly && (!parser.positionalArguments().isEmpty() || parser.isSet(listFile)))
-        return commandLine.badUsage(QStringLiteral("--own takes no ADDRESS and no -f"));
+    options.extract = parser.isSet(extract);
+    if (options.ownOnly && (!parser.positionalArguments().isEmpty() || parser.isSet(listFile) || options.extract))
+        return commandLine.badUsage(QStringLiteral("--own takes no ADDRESS, no -f and no -x"));
     if (options.ownOnly && parser.isSet(csv))
         return commandLine.badUsage(QStringLiteral("--own and --csv cannot be given together."));
     if (parser.isSet(json) && parser.isSet(csv))

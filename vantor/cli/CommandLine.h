@@ -32,6 +32,7 @@ struct CliOptions
     QStringList warnings; // for standard error, even when the program runs
     OutputFormat format = OutputFormat::Text;
     bool ownOnly = false; // --own: the machine's addresses, no lookup
+    bool extract = false; // -x: the addresses standing in lines of text
     QList<AddressSource> sources; // in the order of the command line
 };
 

@@ -75,6 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase { "CliHasNoQtOptions", { "-platform", "offscreen" }, Action::BadUsage, {} },
         CommandLineCase { "CliAddresses", { "192.0.2.1", "--", "-1" }, Action::Run, {} },
         CommandLineCase { "JsonOrCsv", { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
+        CommandLineCase { "OwnOrExtract", { "--own", "-x" }, Action::BadUsage, { "-x" } },
         CommandLineCase { "EscapedOption", { "--a\x1b[2Jb" }, Action::BadUsage, { "a\\x1B[2Jb" } },
         CommandLineCase { "EscapedFormat", { "--ip-info-format=\a" }, Action::BadUsage, { "'\\x07'" } },
         CommandLineCase { "EscapedFileName", { "--ip-info-token-file=\a" }, Action::BadUsage, { "'\\x07'" } }),

@@ -4,6 +4,7 @@
 #include "platform/ErrorText.h"
 #include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
+#include "vantor/cli/AddressesInText.h"
 #include "vantor/cli/AnswerWriter.h"
 #include "vantor/cli/Output.h"
 
@@ -74,15 +75,15 @@ std::optional<qsizetype> EntryReader::count()
     qsizetype total = 0;
     for (const AddressSource& source : m_sources) {
         if (source.kind == AddressSource::Kind::Address) {
-            ++total;
+            total += m_extract ? addressesInText(source.text.toUtf8()).size() : 1;
             continue;
         }
         QIODevice* file = fileDevice(source.text);
         if (!file || file->isSequential())
             return std::nullopt;
-        AddressListReader list(*file, m_stopRequested);
-        while (list.next())
-            ++total;
+        AddressListReader list(*file, m_stopRequested, listKind());
+        while (const std::optional<ListedLine> line = list.next())
+            total += line->found.isEmpty() ? 1 : line->found.size();
         if (!file->seek(0))
             return std::nullopt;
     }
@@ -92,8 +93,15 @@ std::optional<qsizetype> EntryReader::count()
 std::optional<Entry> EntryReader::next()
 {
     for (;;) {
+        if (m_nextFound < m_found.size())
+            return Entry { m_found[m_nextFound++], true, {} };
         if (m_list) {
-            if (const std::optional<ListedLine> line = m_list->next()) {
+            if (std::optional<ListedLine> line = m_list->next()) {
+                if (!line->found.isEmpty()) {
+                    m_found = std::move(line->found);
+                    m_nextFound = 0;
+                    continue;
+                }
                 Entry entry { line->text, line->isAddress, {} };
                 if (!line->isAddress) {
                     entry.rejection = rejection(*line);
@@ -108,15 +116,22 @@ std::optional<Entry> EntryReader::next()
         if (m_index >= m_sources.size())
             return std::nullopt;
         const AddressSource& source = m_sources[m_index++];
-        if (source.kind == AddressSource::Kind::Address)
-            return Entry { source.text, true, {} };
+        if (source.kind == AddressSource::Kind::Address) {
+            if (!m_extract)
+                return Entry { source.text, true, {} };
+            m_found = addressesInText(source.text.toUtf8());
+            m_nextFound = 0;
+            continue;
+        }
         m_device = source.text == QLatin1String("-") ? m_standardInput : fileDevice(source.text);
-        m_list = std::make_unique<AddressListReader>(*m_device, m_stopRequested);
+        m_list = std::make_unique<AddressListReader>(*m_device, m_stopRequested, listKind());
     }
 }
 
 bool EntryReader::moreAtHand() const
 {
+    if (m_nextFound < m_found.size())
+        return true;
     // A pipe's next bytes may be there already, beyond what the device has read ahead.
     if (m_device && (m_device->bytesAvailable() > 0 || !m_device->isSequential() || m_device->waitForReadyRead(0)))
         return true;
@@ -134,11 +149,14 @@ std::optional<QStringList> EntryReader::rest() const
 {
     if (!listRead())
         return std::nullopt;
-    QStringList addresses;
+    QStringList addresses = m_found.sliced(m_nextFound);
     for (qsizetype i = m_index; i < m_sources.size(); ++i) {
         if (m_sources[i].kind != AddressSource::Kind::Address)
             return std::nullopt;
-        addresses << m_sources[i].text;
+        if (m_extract)
+            addresses << addressesInText(m_sources[i].text.toUtf8());
+        else
+            addresses << m_sources[i].text;
     }
     return addresses;
 }
@@ -146,10 +164,12 @@ std::optional<QStringList> EntryReader::rest() const
 QString EntryReader::rejection(const ListedLine& line) const
 {
     const QString longer = line.overlong ? QStringLiteral("longer than %1 bytes, ").arg(kLongestListLine) : QString();
+    // Text is only rejected for its length, unread.
+    const QString what = m_extract ? QStringLiteral("not searched") : QStringLiteral("not an address");
     // In one pass, so that a "%" in the file's name or the line is taken as it is.
-    return QStringLiteral("%1:%2: %3not an address: %4")
+    return QStringLiteral("%1:%2: %3%4: %5")
         .arg(platform::printable(m_sources[m_index - 1].text, kLongestShownName), QString::number(line.lineNumber),
-             longer, platform::printable(line.text));
+             longer, what, platform::printable(line.text));
 }
 
 } // namespace vantor::cli

@@ -50,6 +50,10 @@ public:
     // a caller that reads ahead of its answers.
     void deferRejections() { m_deferRejections = true; }
 
+    // Every line, of a list or the command line, read as text (-x): each address standing in it is an entry of its
+    // own, in order, and a line without one is none.
+    void extractAddresses() { m_extract = true; }
+
     // Whether the next entry can be had without waiting for a writer at the other end of a pipe.
     bool moreAtHand() const;
 
@@ -57,12 +61,13 @@ public:
     bool waitForMore(int msecs) const { return moreAtHand() || (m_device && m_device->waitForReadyRead(msecs)); }
 
     // Whether nothing more will come. A pipe may always have more.
-    bool atEnd() const { return m_index >= m_sources.size() && listRead(); }
+    bool atEnd() const { return m_nextFound >= m_found.size() && m_index >= m_sources.size() && listRead(); }
 
     // The addresses still to be read, when they are all the command line's.
     std::optional<QStringList> rest() const;
 
 private:
+    ListKind listKind() const { return m_extract ? ListKind::Text : ListKind::Addresses; }
     bool listRead() const { return !m_device || (!m_device->isSequential() && m_device->atEnd()); }
 
     QString rejection(const ListedLine& line) const;
@@ -85,6 +90,9 @@ private:
     QHash<QString, std::shared_ptr<ListFile>> m_files;
     qsizetype m_index = 0;
     bool m_deferRejections = false;
+    bool m_extract = false;
+    QStringList m_found; // of the line at hand, with extractAddresses()
+    qsizetype m_nextFound = 0;
     QIODevice* m_device = nullptr;
     std::unique_ptr<AddressListReader> m_list;
 };

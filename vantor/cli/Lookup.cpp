@@ -41,6 +41,8 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
 
     AnswerWriter writer(options.format, out, err, options.progress);
     EntryReader reader(queries, options.standardInput, writer, options.interruption, options.stopRequested);
+    if (options.extract)
+        reader.extractAddresses();
     if (!reader.open())
         return kExitBadUsage;
     // Counting the lists costs a second reading of them, worth it only when the progress line shows the total.

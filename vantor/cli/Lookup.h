@@ -23,6 +23,7 @@ struct LookupOptions
     // way, as standard input's reader does.
     int interruption = -1;
     ProgressLine* progress = nullptr;
+    bool extract = false; // EntryReader::extractAddresses()
     // Asked after each entry and as a list is read: once it says yes, no more is read or asked, what is complete is
     // written (a JSON array closed) and the status is kExitStopped.
     std::function<bool()> stopRequested = {};

@@ -319,6 +319,37 @@ TEST_F(CliExecutableTest, LocalLookupsAnswerEachLineOfAPipeAsItComes)
     EXPECT_EQ(cli.exitCode(), 1);
 }
 
+// -x answers the addresses standing in an argument and in log lines in their order, exactly as a list of those
+// addresses is answered; a line without one is passed over silently, and one over the bound is still rejected.
+TEST_F(CliExecutableTest, ExtractLooksUpTheAddressesOfLogLinesInOrder)
+{
+    const vantor::testing::TestDatabases databases("2100"); // 1.0.0.0/16 to 9.51.0.0/16
+    ASSERT_TRUE(databases.written());
+    const QStringList mmdb { QStringLiteral("--ip-info-format"),
+                             QStringLiteral("mmdb"),
+                             QStringLiteral("--ip-info-database"),
+                             databases.file("bench-city.mmdb"),
+                             QStringLiteral("--asn-database"),
+                             databases.file("bench-asn.mmdb"),
+                             QStringLiteral("--csv") };
+    const QByteArray overlong = QByteArray(1100, 'a') + " 1.1.1.1";
+    const Result extracted
+        = run(mmdb + QStringList { QStringLiteral("-x"), QStringLiteral("from 4.4.4.4:53"), QStringLiteral("-f-") },
+              "1.1.1.1 - - [09/Dec/2026:10:00:00 +0000] \"GET /v2.3.4.5 HTTP/1.1\" 200 612\n"
+              "sshd[812]: Failed password for root from 9.9.9.9 port 22 ssh2\n"
+              "no address at 10:32:01 on 2026-12-09\n"
+              "kernel: IN=eth0 SRC=8.8.8.8 DST=2606:4700::1111 LEN=60\n"
+              "postfix/smtpd[99]: connect from unknown[2.3.4.5]\n"
+                  + overlong + "\n");
+    const Result plain = run(mmdb + QStringList { QStringLiteral("4.4.4.4"), QStringLiteral("-f-") },
+                             "1.1.1.1\n9.9.9.9\n8.8.8.8\n2606:4700::1111\n2.3.4.5\n");
+    ASSERT_EQ(plain.out.count('\n'), 7) << plain.out.toStdString();
+    EXPECT_EQ(extracted.exitCode, 1);
+    EXPECT_EQ(extracted.out.toStdString(), (plain.out + QByteArray(1024, 'a') + "…,,,,,rejected,\r\n").toStdString());
+    EXPECT_EQ(extracted.err.toStdString(),
+              plain.err.toStdString() + "-:6: longer than 1024 bytes, not searched: " + std::string(79, 'a') + "…\n");
+}
+
 // A crafted list neither reaches the terminal raw nor takes memory by its size.
 TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/AddressList.h"
+#include "vantor/cli/AddressesInText.h"
 
 #include <QBuffer>
 #include <QHostAddress>
@@ -87,6 +88,48 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
     EXPECT_TRUE(line->overlong);
     EXPECT_EQ(line->lineNumber, 2);
     EXPECT_FALSE(reader.next());
+}
+
+// The words of log lines that are addresses and those that only look like one; read as text, every line is searched
+// ('#' is no comment there) and a line without an address is passed over.
+TEST(AddressList, TextGivesTheAddressesStandingInItsLines)
+{
+    const struct
+    {
+        const char* line;
+        QStringList addresses;
+    } cases[] = {
+        { R"(203.0.113.7 - - [09/Dec/2026:10:00:00 +0000] "GET /v1.2.3.4/ HTTP/1.1" 200 612 "-" "curl/8.5.0")",
+          { "203.0.113.7" } },
+        { "Failed password for root from 192.0.2.1 port 22 ssh2", { "192.0.2.1" } },
+        { "connect from unknown[2a00:1450::1] client=198.51.100.7, (8.8.8.8) \"2606:4700::1111\"",
+          { "2a00:1450::1", "198.51.100.7", "8.8.8.8", "2606:4700::1111" } },
+        { "IN=eth0 OUT= SRC=10.0.0.1 DST=::ffff:10.0.0.2 LEN=60", { "10.0.0.1", "::ffff:10.0.0.2" } },
+        { "[2001:db8::1]:443 1.2.3.4:8080 fe80::1%eth0 ip:1.1.1.1 from 9.9.9.9.", //
+          { "2001:db8::1", "1.2.3.4", "fe80::1", "1.1.1.1", "9.9.9.9" } },
+        { "# 2606:4700:: 1:2:3:4:5:6:7:8: 来自81.2.69.1端口", { "2606:4700::", "1:2:3:4:5:6:7:8", "81.2.69.1" } },
+        { "1.2.3.4.5 v1.2.3.4 1.2.3.4a 1.2.3 127.1 256.1.1.1 01.2.3.4 1.2.3.04 10:32:01 2026-12-09", {} },
+        { "00:1a:2b:3c:4d:5e e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 ns::abc::def", {} },
+        { "my_abc::def :: ::. [::]:22 1:2:3:4:5:6:7:8:9 2606:4700:::1 ::ffff:01.2.3.4 0x7f.0.0.1", {} },
+    };
+    QByteArray text;
+    QStringList all;
+    for (const auto& c : cases) {
+        EXPECT_EQ(vantor::cli::addressesInText(c.line).join(' ').toStdString(), c.addresses.join(' ').toStdString())
+            << c.line;
+        text += QByteArray(c.line) + "\n";
+        all << c.addresses;
+    }
+    QBuffer device(&text);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    vantor::cli::AddressListReader reader(device, {}, vantor::cli::ListKind::Text);
+    QStringList read;
+    while (const std::optional<ListedLine> line = reader.next()) {
+        EXPECT_EQ(line->found.join(' ').toStdString(), cases[line->lineNumber - 1].addresses.join(' ').toStdString())
+            << line->lineNumber;
+        read << line->found;
+    }
+    EXPECT_EQ(read, all);
 }
 
 // A stream without line breaks, as /dev/zero is, up to a bound: a reader that does not stop fails instead of hanging.

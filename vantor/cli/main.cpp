@@ -77,6 +77,7 @@ int main(int argc, char** argv)
     vantor::cli::ProgressLine progress(err, isatty(STDERR_FILENO));
     vantor::cli::LookupOptions lookup;
     lookup.format = options.format;
+    lookup.extract = options.extract;
     lookup.standardInput = &in;
     lookup.interruption = platform::StopSignals::descriptor();
     lookup.progress = &progress;
