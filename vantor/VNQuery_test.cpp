@@ -265,7 +265,7 @@ protected:
     {
         vantor::ServiceConfig config = WindowTest::services();
         config.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
-        config.ipInfoDatabase = databaseFile;
+        config.ipInfoDatabases = QStringList { databaseFile };
         config.asnDatabase = databases.asn();
         return config;
     }

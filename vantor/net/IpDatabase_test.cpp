@@ -28,7 +28,7 @@ protected:
     {
         vantor::ServiceConfig services;
         services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
-        services.ipInfoDatabase = databases->city();
+        services.ipInfoDatabases = QStringList { databases->city() };
         if (withAsn)
             services.asnDatabase = databases->asn();
         return services;
@@ -88,7 +88,7 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
 
     // An IPv4 database counts an IPv4 address's prefix as it is, a /24 and a /32.
     vantor::ServiceConfig ipv4 = services(false);
-    ipv4.ipInfoDatabase = databases->cityIpv4();
+    ipv4.ipInfoDatabases = QStringList { databases->cityIpv4() };
     const struct
     {
         const char* address;
@@ -147,7 +147,7 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
                         QStringLiteral("设备文件") },
            std::tuple { databases->folder(), QString(), databases->folder(), QStringLiteral("文件夹") } }) {
         vantor::ServiceConfig bad = services();
-        bad.ipInfoDatabase = city;
+        bad.ipInfoDatabases = QStringList { city };
         bad.asnDatabase = asn;
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
         EXPECT_EQ(answer.kind, Kind::Unavailable);
