@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/VantorError.h"
 
