@@ -27,6 +27,7 @@ use strict;
 use warnings;
 use utf8;
 use MaxMind::DB::Writer::Tree;
+use Socket ();
 
 my ($dir, $count, $seed) = @ARGV;
 die "usage: $0 DIR [COUNT | flat | varied [SEED]]\n" unless defined $dir && -d $dir;
@@ -225,6 +226,13 @@ sub flat_record {
     return \%record;
 }
 
+# A network's first address as bytes, for ordering networks of one family.
+sub network_key {
+    my ($network) = @_;
+    my ($address) = split m{/}, $network;
+    return $address =~ /:/ ? Socket::inet_pton(Socket::AF_INET6(), $address) : Socket::inet_aton($address);
+}
+
 sub write_varied {
     my ($seed) = @_;
     srand($seed);
@@ -236,7 +244,7 @@ sub write_varied {
     # A few records many networks share, the rest each a network's own.
     my @shared = map { varied_record(100000 + $_) } 1 .. 24;
     my @organisations = ('', 'Example, Inc.', "\"Quoted\" AS", "中国电信", "line\nbreak");
-    my @addresses;
+    my (@addresses, @flat);
     for my $i (1 .. 1200) {
         my ($network, @inside);
         if (rand() < 0.6) {
@@ -266,7 +274,7 @@ sub write_varied {
         my $record = rand() < 0.3 ? $shared[int(rand(@shared))] : varied_record($i);
         $city6->insert_network($network, $record);
         $city4->insert_network($network, $record) if $network !~ /:/;
-        ($network =~ /:/ ? $flat6 : $flat4)->insert_network($network, flat_record($i));
+        push @flat, [$network, $i];
         if (rand() < 0.6) {
             my $organisation = $organisations[int(rand(@organisations))];
             $asn6->insert_network($network,
@@ -279,6 +287,22 @@ sub write_varied {
     push @addresses, map { join('.', map { int(rand(256)) } 1 .. 4) } 1 .. 300;
     push @addresses, map { sprintf('2400:%x::%x', int(rand(256)), int(rand(65536))) } 1 .. 100;
     push @addresses, '::', '0.0.0.0', '255.255.255.255', 'ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff';
+    # The flat records last, so the rest are what they were without them. The first record of each file, which a
+    # reader's cache must tell from an empty slot, has a country.
+    my %first;
+    for my $flat (@flat) {
+        my ($network, $i) = @$flat;
+        my $record = flat_record($i);
+        my $family = $network =~ /:/ ? 6 : 4;
+        my $tree = $family == 6 ? $flat6 : $flat4;
+        $tree->insert_network($network, $record);
+        my $key = network_key($network);
+        $first{$family} = [$network, $record] if !$first{$family} || $key lt network_key($first{$family}[0]);
+    }
+    for my $family (4, 6) {
+        my ($network, $record) = @{ $first{$family} };
+        ($family == 6 ? $flat6 : $flat4)->insert_network($network, { %$record, country_code => 'CN' });
+    }
     write_tree($city6, "$dir/varied-city.mmdb");
     write_tree($city4, "$dir/varied-city-ipv4.mmdb");
     write_tree($asn6, "$dir/varied-asn.mmdb");
