@@ -3,9 +3,9 @@
 // varied ones): with one cache across the input's lookups, as a lookup thread keeps it, and without. Each answer
 // must be what libmaxminddb's own generic reading of the record gives; a difference aborts.
 //
-// The input: one byte choosing the databases (IPv6 City and ASN, IPv4 City only, or IPv4 flat City and ASN), then lookups, each a byte for
-// its kind and the bytes of its address: an address of the generated list (2 bytes: its index), IPv4 (4), IPv6
-// (16), IPv4-mapped IPv6 (4) or 6to4 (4).
+// The input: one byte choosing the databases (IPv6 City and ASN, IPv4 City only, or IPv4 flat City and ASN), then
+// lookups, each a byte for its kind and the bytes of its address: an address of the generated list (2 bytes: its
+// index), IPv4 (4), IPv6 (16), IPv4-mapped IPv6 (4) or 6to4 (4).
 #include "vantor/net/IpDatabase.h"
 #include "vantor/testing/MmdbReading.h"
 #include "vantor/testing/TestDatabases.h"
