@@ -10,6 +10,7 @@
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
 
+#include <QDateTime>
 #include <QIODevice>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,8 +93,9 @@ void VNQuery::query(const QString& address)
     IpInfoAnswer answer;
     if (adapter.lookUpLocally) {
         answer = adapter.lookUpLocally(m_services, address);
-        if (failureOf(answer.kind) == FailureKind::None)
-            showSource(localDatabaseBuildDate(m_services));
+        const std::vector<DatabaseAge> ages = databaseAges(m_services, QDateTime::currentSecsSinceEpoch());
+        if (failureOf(answer.kind) == FailureKind::None && !ages.empty())
+            showSource(std::pair { ages.front().built, ages.front().stale });
     } else {
         const std::optional<WebAnswer> web
             = internetAnswer(ipInfoRequest(m_services, address), m_services.ipInfoTimeout);
@@ -125,17 +127,17 @@ void VNQuery::answerFromBundledData(const QString& address)
     if (!bundled || failureOf(bundled->answer.kind) != FailureKind::None)
         return;
     m_list.append(bundled->answer.rows());
-    showSource(bundled->built);
+    showSource(std::pair { bundled->built, bundled->stale });
     if (m_arrayController)
         m_arrayController->rearrangeObjects();
 }
 
-void VNQuery::showSource(std::optional<QDate> built)
+void VNQuery::showSource(std::optional<std::pair<QDate, bool>> builtAndStale)
 {
     if (!m_sourceLabel)
         return;
-    m_sourceLabel->setText(built ? localSourceLine(*built, QDate::currentDate()) : QString());
-    m_sourceLabel->setVisible(built.has_value());
+    m_sourceLabel->setText(builtAndStale ? localSourceLine(builtAndStale->first, builtAndStale->second) : QString());
+    m_sourceLabel->setVisible(builtAndStale.has_value());
 }
 
 void VNQuery::awakeFromNib()

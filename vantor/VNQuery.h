@@ -63,7 +63,8 @@ private:
     void writeAddressLine(const QString& address);
     // After a fetch that failed: the rows the bundled databases hold for the address, if any.
     void answerFromBundledData(const QString& address);
-    void showSource(std::optional<QDate> built);
+    // The line under the table: hidden for nothing, else when the database was built and whether that is long ago.
+    void showSource(std::optional<std::pair<QDate, bool>> builtAndStale);
     // Shows, prints and reports what the search has found so far.
     void showOwnAddresses();
     QWidget* mainWindow() const;

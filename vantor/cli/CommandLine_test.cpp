@@ -137,6 +137,29 @@ TEST_F(CliConfigurationTest, ListsOfMyAddressServicesAndTheToken)
     EXPECT_EQ(actionOf(parseWith({ "--own", "192.0.2.1" })), Action::BadUsage);
 }
 
+TEST_F(CliConfigurationTest, CityDatabasesAreOneOrAListInTheFileAndRepeatedOnTheCommandLine)
+{
+    const struct
+    {
+        const char* file; // the ipInfoDatabase line
+        QStringList arguments;
+        QStringList databases;
+    } cases[] = {
+        { "ipInfoDatabase=/d/city.mmdb", {}, { "/d/city.mmdb" } },
+        { "ipInfoDatabase=/d/v4.mmdb, /d/v6.mmdb", {}, { "/d/v4.mmdb", "/d/v6.mmdb" } },
+        { "ipInfoDatabase=\"/d/a,b.mmdb\"", {}, { "/d/a,b.mmdb" } },
+        { "ipInfoDatabase=/d/v4.mmdb, /d/v6.mmdb",
+          { "--ip-info-database", "/c/v6.mmdb", "--ip-info-database=/c/v4.mmdb" },
+          { "/c/v6.mmdb", "/c/v4.mmdb" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Parsed parsed = parse(c.arguments, write(QByteArray("ipInfoFormat=mmdb\n") + c.file + '\n'));
+        ASSERT_EQ(actionOf(parsed), Action::Run) << textOf(parsed).toStdString();
+        EXPECT_EQ(parsed->services.ipInfoDatabases, c.databases);
+    }
+}
+
 TEST_F(CliConfigurationTest, TokenFilesAreReadNoFurtherThanTheirBound)
 {
     // A FIFO whose writer never stops: yes writes for as long as anyone reads.

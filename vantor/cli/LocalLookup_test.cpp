@@ -21,7 +21,7 @@ TEST_P(LocalLookupTest, ManyThreadsKeepTheListsOrder)
     ASSERT_TRUE(databases.written());
     vantor::ServiceConfig services;
     services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
-    services.ipInfoDatabase = databases.city();
+    services.ipInfoDatabases = QStringList { databases.city() };
     services.asnDatabase = databases.asn();
     const std::pair<const char*, const char*> kinds[] = {
         { "203.0.113.%1", ",中国,上海,上海,China Telecom,ok,203.0.113.0/24" },

@@ -12,7 +12,26 @@
 #include "vantor/net/IpDatabase.h"
 #include "vantor/net/IpInfo.h"
 
+#include <QDateTime>
+#include <algorithm>
+
 namespace vantor::cli {
+
+namespace {
+
+// Said once a run: the answers of a bundled database built long ago may be out of date.
+void warnOfOldBundledData(const ServiceConfig& services, QIODevice& err)
+{
+    const std::vector<DatabaseAge> ages = databaseAges(services, QDateTime::currentSecsSinceEpoch());
+    const auto stale = std::find_if(ages.begin(), ages.end(), [](const DatabaseAge& age) { return age.stale; });
+    if (stale != ages.end())
+        write(err,
+              QStringLiteral("vantor-cli: 本地数据库建于 %1，已超过 %2 天，结果可能过时\n")
+                  .arg(stale->built.toString(Qt::ISODate))
+                  .arg(kBundledDataFreshDays));
+}
+
+} // namespace
 
 int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, const LookupOptions& options,
            QIODevice& out, QIODevice& err, const Wait& wait)
@@ -23,6 +42,7 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
             write(err, QStringLiteral("vantor-cli: %1\n").arg(databases.error().message));
             return kExitBadUsage;
         }
+        warnOfOldBundledData(services, err);
     }
 
     QList<AddressSource> queries = sources;

@@ -27,20 +27,25 @@ struct Expected
     MmdbReading reading;
 };
 
-// Every address of the list as the generic reading finds it.
-std::vector<Expected> readAll(const QString& city, const QString& asn, const QList<QByteArray>& addresses)
+// Every address of the list as the generic reading finds it; with a second City file, IPv6 addresses in that one.
+std::vector<Expected> readAll(const QStringList& cities, const QString& asn, const QList<QByteArray>& addresses)
 {
-    MMDB_s cityFile {};
+    std::array<MMDB_s, 2> cityFiles {};
+    for (qsizetype i = 0; i < cities.size(); ++i)
+        EXPECT_EQ(MMDB_open(QFile::encodeName(cities[i]).constData(), MMDB_MODE_MMAP, &cityFiles[std::size_t(i)]),
+                  MMDB_SUCCESS);
     MMDB_s asnFile {};
-    EXPECT_EQ(MMDB_open(QFile::encodeName(city).constData(), MMDB_MODE_MMAP, &cityFile), MMDB_SUCCESS);
     const bool withAsn = !asn.isEmpty();
     EXPECT_EQ(withAsn ? MMDB_open(QFile::encodeName(asn).constData(), MMDB_MODE_MMAP, &asnFile) : MMDB_SUCCESS,
               MMDB_SUCCESS);
     std::vector<Expected> expected;
-    for (const QByteArray& address : addresses)
+    for (const QByteArray& address : addresses) {
+        const MMDB_s& city = cityFiles[cities.size() > 1 && address.contains(':') ? 1 : 0];
         expected.push_back(
-            { address, vantor::testing::readGenerically(cityFile, withAsn ? &asnFile : nullptr, address.constData()) });
-    MMDB_close(&cityFile);
+            { address, vantor::testing::readGenerically(city, withAsn ? &asnFile : nullptr, address.constData()) });
+    }
+    for (qsizetype i = 0; i < cities.size(); ++i)
+        MMDB_close(&cityFiles[std::size_t(i)]);
     if (withAsn)
         MMDB_close(&asnFile);
     return expected;
@@ -214,15 +219,18 @@ TEST(DatabaseAnswersTest, EveryFormatOnOneAndAllCpusAnswersAsTheGenericReading)
     const struct
     {
         const char* name;
-        QString city;
+        QStringList cities;
         QString asn;
     } files[] = {
-        { "IPv6 City and ASN", databases.file("varied-city.mmdb"), databases.file("varied-asn.mmdb") },
-        { "IPv4 City only", databases.file("varied-city-ipv4.mmdb"), {} },
+        { "IPv6 City and ASN", { databases.file("varied-city.mmdb") }, databases.file("varied-asn.mmdb") },
+        { "IPv4 City only", { databases.file("varied-city-ipv4.mmdb") }, {} },
+        { "flat, a file per family, and ASN",
+          { databases.file("varied-flat-ipv4.mmdb"), databases.file("varied-flat-ipv6.mmdb") },
+          databases.file("varied-asn.mmdb") },
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
-        const std::vector<Expected> expected = readAll(f.city, f.asn, addresses);
+        const std::vector<Expected> expected = readAll(f.cities, f.asn, addresses);
         // The list reaches what the comparison is for: the first record, with a name, and addresses in no network.
         const auto has = [&](auto predicate) { return std::any_of(expected.begin(), expected.end(), predicate); };
         EXPECT_TRUE(has(
@@ -238,7 +246,9 @@ TEST(DatabaseAnswersTest, EveryFormatOnOneAndAllCpusAnswersAsTheGenericReading)
         for (const char* format : { "", "--csv", "--json" }) {
             for (const bool oneCpu : { true, false }) {
                 SCOPED_TRACE(std::string(format) + (oneCpu ? " on one CPU" : " on all CPUs"));
-                QStringList arguments { "--ip-info-format", "mmdb", "--ip-info-database", f.city };
+                QStringList arguments { "--ip-info-format", "mmdb" };
+                for (const QString& city : f.cities)
+                    arguments << "--ip-info-database" << city;
                 if (!f.asn.isEmpty())
                     arguments << "--asn-database" << f.asn;
                 if (*format)

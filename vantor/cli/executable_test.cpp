@@ -38,8 +38,8 @@ protected:
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(QLatin1String(name));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
-        // No bundled database, whatever this machine has installed.
-        environment.insert(QStringLiteral("XDG_DATA_DIRS"), configHome.path());
+        // Bundled databases only where a test puts them, whatever this machine has installed.
+        environment.insert(QStringLiteral("XDG_DATA_DIRS"), dataFolders.isEmpty() ? configHome.path() : dataFolders);
         cli.setProcessEnvironment(environment);
         cli.start(QStringLiteral(VANTOR_CLI), arguments);
         EXPECT_TRUE(cli.waitForStarted());
@@ -75,6 +75,7 @@ protected:
 
     MiniHttpServer server;
     QTemporaryDir configHome;
+    QString dataFolders; // XDG_DATA_DIRS when not empty
 };
 
 TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
@@ -291,6 +292,31 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
     EXPECT_EQ(noList.exitCode, 2);
     EXPECT_TRUE(noList.err.startsWith("vantor-cli: /nonexistent/list: cannot be read")) << noList.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(CliExecutableTest, TheBundledDatabaseIsTheDefaultAndItsAgeIsSaidOnce)
+{
+    const vantor::testing::TestDatabases databases("flat");
+    ASSERT_TRUE(databases.written());
+    const QTemporaryDir bundled;
+    ASSERT_TRUE(QDir(bundled.path()).mkpath(QStringLiteral("vantor")));
+    ASSERT_TRUE(
+        QFile::copy(databases.file("flat-country.mmdb"), bundled.filePath(QStringLiteral("vantor/country.mmdb"))));
+    dataFolders = bundled.path();
+    const QStringList mmdb { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--csv") };
+    const Result csv = run(mmdb, "8.8.8.8\n2a00:1450::1\n");
+    EXPECT_EQ(csv.exitCode, 0);
+    EXPECT_EQ(csv.out.toStdString(),
+              "ip,country,region,city,isp,status,network\r\n"
+              "8.8.8.8,美国,,,,ok,8.8.8.0/24\r\n"
+              "2a00:1450::1,德国,,,,ok,2a00:1450::/32\r\n");
+    EXPECT_EQ(csv.err.toStdString(), "vantor-cli: 本地数据库建于 2020-06-01，已超过 180 天，结果可能过时\n");
+
+    const QTemporaryDir none;
+    dataFolders = none.path();
+    const Result missing = run(mmdb + QStringList { QStringLiteral("8.8.8.8") });
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("vantor-ip-data")) << missing.err.toStdString();
 }
 
 // A line piped in is answered before the next one comes, though the lookups run on threads of their own.

@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cstdint>
 
 namespace vantor {
 
@@ -23,31 +25,25 @@ std::optional<BundledAnswer> lookUpInBundledDatabases(const QString& address)
         return std::nullopt;
     ServiceConfig services;
     services.ipInfoFormat = IpInfoFormat::Mmdb;
-    services.ipInfoDatabase = files.country;
+    services.ipInfoDatabases = { files.country };
     services.asnDatabase = files.asn;
     const Result<IpDatabases> databases = sharedIpDatabases(services);
-    if (!databases)
+    const std::vector<DatabaseAge> ages = databaseAges(services, QDateTime::currentSecsSinceEpoch());
+    if (!databases || ages.empty())
         return std::nullopt;
-    return BundledAnswer { lookUpInDatabases(*databases, address), buildDate(databases->city->buildEpoch()) };
-}
-
-std::optional<QDate> localDatabaseBuildDate(const ServiceConfig& services)
-{
-    const Result<IpDatabases> databases = sharedIpDatabases(services);
-    if (!databases || !databases->city)
-        return std::nullopt;
-    return buildDate(databases->city->buildEpoch());
+    return BundledAnswer { lookUpInDatabases(*databases, address), ages.front().built, ages.front().stale };
 }
 
 QDate buildDate(std::uint64_t buildEpoch)
 {
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(buildEpoch), Qt::UTC).date();
+    const auto seconds = static_cast<qint64>(std::min<std::uint64_t>(buildEpoch, std::uint64_t(INT64_MAX / 2)));
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).date();
 }
 
-QString localSourceLine(QDate built, QDate today)
+QString localSourceLine(QDate built, bool stale)
 {
     const QString date = built.toString(Qt::ISODate);
-    if (built.daysTo(today) > kBundledDataFreshDays)
+    if (stale)
         return QStringLiteral("来源：本地数据库（%1，已超过 %2 天，结果可能过时）")
             .arg(date)
             .arg(kBundledDataFreshDays);

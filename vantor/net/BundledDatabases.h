@@ -29,24 +29,24 @@ struct BundledDatabases
 // Looked for at each call: XDG_DATA_DIRS is read then.
 BundledDatabases bundledDatabases();
 
+struct DatabaseAge;
+
 // What the bundled databases answer for an address, and when the one that gives the country was built.
 struct BundledAnswer
 {
     IpInfoAnswer answer;
-    QDate built;
+    QDate built; // in UTC
+    bool stale = false; // built more than kBundledDataFreshDays days ago
 };
 
 // Nothing when no bundled country database is installed or it cannot be opened.
 std::optional<BundledAnswer> lookUpInBundledDatabases(const QString& address);
 
-// When the database that gives the country for the mmdb format was built; nothing when it cannot be opened.
-std::optional<QDate> localDatabaseBuildDate(const ServiceConfig& services);
-
 // The date a database was built, from its metadata's build_epoch (UTC).
 QDate buildDate(std::uint64_t buildEpoch);
 
-// "来源：本地数据库（2026-06-17）", saying so as well when the database is older than kBundledDataFreshDays on `today`.
-QString localSourceLine(QDate built, QDate today);
+// "来源：本地数据库（2026-06-17）", and when `stale`, that its answers may be out of date.
+QString localSourceLine(QDate built, bool stale);
 
 // What the version and about texts say of the bundled databases: when each found was built (its build_epoch, as
 // YYYY-MM-DD in UTC) and whose data they hold, under which licences; or that none is installed. No path: the manual

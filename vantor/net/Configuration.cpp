@@ -3,6 +3,7 @@
 
 #include "platform/IniFile.h"
 #include "platform/PrintableText.h"
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
@@ -98,6 +99,17 @@ Status checkFileName(const QString& text)
     return bad(QStringLiteral("an empty file name"));
 }
 
+Status checkFileNames(const QStringList& names)
+{
+    if (names.isEmpty())
+        return bad(QStringLiteral("no file given"));
+    for (const QString& name : names) {
+        if (const Status checked = checkFileName(name); !checked)
+            return checked;
+    }
+    return Done {};
+}
+
 struct Setting
 {
     ServiceSetting setting;
@@ -106,13 +118,12 @@ struct Setting
     Status (*check)(const QString&);
 };
 
-// Every setting but the list of my-address services, which is a list rather than a text.
+// Every setting but the lists of my-address services and of City databases.
 constexpr Setting kSettings[] = {
     { ServiceSetting::IpInfoFormat, &ServiceSettings::ipInfoFormat, kFormatKey, checkFormat },
     { ServiceSetting::IpInfoUrl, &ServiceSettings::ipInfoUrl, kIpInfoUrlKey, checkUrl },
     { ServiceSetting::IpInfoToken, &ServiceSettings::ipInfoToken, kIpInfoTokenKey, checkToken },
     { ServiceSetting::IpApiBatchUrl, &ServiceSettings::ipApiBatchUrl, "ipApiBatchUrl", checkBatchUrl },
-    { ServiceSetting::IpInfoDatabase, &ServiceSettings::ipInfoDatabase, kIpInfoDatabaseKey, checkFileName },
     { ServiceSetting::AsnDatabase, &ServiceSettings::asnDatabase, "asnDatabase", checkFileName },
 };
 
@@ -164,6 +175,10 @@ ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings
             = QStringList { one.typeId() == QMetaType::QStringList ? one.toStringList().join(QLatin1Char(','))
                                                                    : one.toString() };
     }
+    // One name, as before, or several; a name with a comma is written in quotes.
+    if (const QVariant databases = file.value(QLatin1String(kIpInfoDatabaseKey)); databases.isValid())
+        settings.ipInfoDatabases = databases.typeId() == QMetaType::QStringList ? databases.toStringList()
+                                                                                : QStringList { databases.toString() };
     return settings;
 }
 
@@ -192,6 +207,20 @@ Result<ResolvedServices> resolveServices(const ServiceSettings& commandLine, con
         }
     }
 
+    if (commandLine.ipInfoDatabases) {
+        if (const Status checked = checkFileNames(*commandLine.ipInfoDatabases); !checked)
+            return VantorError { checked.error().kind,
+                                 QStringLiteral("%1: %2").arg(commandLineName(ServiceSetting::IpInfoDatabase),
+                                                              checked.error().message) };
+    }
+    if (fromFile.ipInfoDatabases) {
+        if (const Status checked = checkFileNames(*fromFile.ipInfoDatabases); !checked) {
+            resolved.warnings << QStringLiteral("%1: %2: %3; using the default")
+                                     .arg(fileName, QLatin1String(kIpInfoDatabaseKey), checked.error().message);
+            fromFile.ipInfoDatabases.reset();
+        }
+    }
+
     ServiceConfig& services = resolved.services;
     const IpInfoFormatAdapter* fileFormat = &ipInfoFormat(services.ipInfoFormat);
     if (fromFile.ipInfoFormat)
@@ -204,11 +233,13 @@ Result<ResolvedServices> resolveServices(const ServiceSettings& commandLine, con
     else if (format == fileFormat && fromFile.ipInfoUrl)
         prefix = *fromFile.ipInfoUrl;
 
-    // A local format asks no service; it needs its database instead.
+    // A local format asks no service; it needs its database instead, the bundled one when none is named.
     const bool local = format->lookUpLocally != nullptr;
-    const bool hasDatabase = commandLine.ipInfoDatabase || fromFile.ipInfoDatabase;
-    if (local && !hasDatabase) {
-        const QString problem = QStringLiteral("%1 needs a database file").arg(QLatin1String(format->name));
+    const bool named = commandLine.ipInfoDatabases || fromFile.ipInfoDatabases;
+    const BundledDatabases bundled = local && !named ? bundledDatabases() : BundledDatabases {};
+    if (local && !named && bundled.country.isEmpty()) {
+        const QString problem = QStringLiteral("%1 needs a database file (the vantor-ip-data package provides one)")
+                                    .arg(QLatin1String(format->name));
         if (commandLine.ipInfoFormat)
             return VantorError { VantorError::Kind::MissingSetting,
                                  QStringLiteral("%1: %2 (%3)")
@@ -254,8 +285,15 @@ Result<ResolvedServices> resolveServices(const ServiceSettings& commandLine, con
     }
     services.ipApiBatchUrl
         = commandLine.ipApiBatchUrl.value_or(fromFile.ipApiBatchUrl.value_or(services.ipApiBatchUrl));
-    services.ipInfoDatabase = commandLine.ipInfoDatabase.value_or(fromFile.ipInfoDatabase.value_or(QString()));
+    services.ipInfoDatabases = commandLine.ipInfoDatabases.value_or(fromFile.ipInfoDatabases.value_or(QStringList()));
     services.asnDatabase = commandLine.asnDatabase.value_or(fromFile.asnDatabase.value_or(QString()));
+    // What the user names takes precedence: the bundled ASN database only comes with the bundled country one.
+    if (services.ipInfoFormat == IpInfoFormat::Mmdb && services.ipInfoDatabases.isEmpty()
+        && !bundled.country.isEmpty()) {
+        services.ipInfoDatabases = QStringList { bundled.country };
+        if (services.asnDatabase.isEmpty())
+            services.asnDatabase = bundled.asn;
+    }
     return resolved;
 }
 

@@ -25,13 +25,13 @@ struct ServiceSettings
     std::optional<QString> ipInfoToken; // the token itself, also when the command line names a file holding it
     std::optional<QStringList> myAddressUrls;
     std::optional<QString> ipApiBatchUrl;
-    std::optional<QString> ipInfoDatabase;
+    std::optional<QStringList> ipInfoDatabases;
     std::optional<QString> asnDatabase;
 };
 
 // The top-level keys ipInfoFormat, ipInfoUrl, ipInfoToken, myAddressUrls, ipApiBatchUrl, ipInfoDatabase and
-// asnDatabase of the INI file; without myAddressUrls, the older myAddressUrl is a list of one. A missing file has
-// none; a file that cannot be read has none and adds a warning.
+// asnDatabase of the INI file; without myAddressUrls, the older myAddressUrl is a list of one; ipInfoDatabase is a
+// list too, one name or several. A missing file has none; a file that cannot be read has none and adds a warning.
 ServiceSettings readConfigurationFile(const QString& path, QStringList* warnings);
 
 // The settings, each named once: the configuration file's keys, and in messages about the command line whatever
@@ -61,9 +61,11 @@ using SettingName = std::function<QString(ServiceSetting)>;
 // Each setting comes from the command line, else the file, else its default. The file's ipInfoUrl belongs to the
 // file's format (ip-api when the file names none) and is not used when the command line picks another one. A bad
 // value is a format no adapter has, a URL that is not absolute http or https, an empty file name, getipinfo without
-// a prefix, which has no public default, mmdb without ipInfoDatabase, a my-address URL with a fragment other than
-// #ipv4 or #ipv6, an empty list of them, or a token that cannot go into a request header. A bad value on the command
-// line is the error, named with `commandLineName`; nothing else counts then. No message ever holds the token.
+// a prefix, which has no public default, mmdb without ipInfoDatabase when no bundled database is installed either, a
+// my-address URL with a fragment other than #ipv4 or #ipv6, an empty list of them, or a token that cannot go into a
+// request header. A bad value on the command line is the error, named with `commandLineName`; nothing else counts
+// then. No message ever holds the token. With mmdb and no City database named, the bundled ones are used
+// (bundledDatabases()): the country database, and the ASN database unless one is named.
 Result<ResolvedServices> resolveServices(const ServiceSettings& commandLine, const ServiceSettings& file,
                                          const QString& filePath, const SettingName& commandLineName);
 

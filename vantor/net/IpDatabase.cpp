@@ -5,7 +5,10 @@
 #include "platform/MemoryRoom.h"
 #include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
+#include "vantor/net/BundledDatabases.h"
+#include "vantor/net/CountryNames.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace vantor {
@@ -92,6 +96,75 @@ void writeNetwork(const MMDB_s& mmdb, const sockaddr* address, int netmask, std:
     }
     *end++ = '/';
     *std::to_chars(end, text.data() + text.size() - 1, netmask).ptr = '\0';
+}
+
+// The layout a record tells, if any: a flat text member, or one of MaxMind's maps of names.
+std::optional<MmdbFile::Layout> layoutOf(MMDB_entry_s entry)
+{
+    const auto type = [&](const char* member) {
+        const char* const path[] = { member, nullptr };
+        MMDB_entry_data_s data {};
+        return MMDB_aget_value(&entry, &data, path) == MMDB_SUCCESS && data.has_data ? int(data.type) : -1;
+    };
+    if (type("country_code") == MMDB_DATA_TYPE_UTF8_STRING || type("state1") == MMDB_DATA_TYPE_UTF8_STRING
+        || type("city") == MMDB_DATA_TYPE_UTF8_STRING)
+        return MmdbFile::Layout::Flat;
+    if (type("country") == MMDB_DATA_TYPE_MAP || type("city") == MMDB_DATA_TYPE_MAP
+        || type("subdivisions") == MMDB_DATA_TYPE_ARRAY)
+        return MmdbFile::Layout::City;
+    return std::nullopt;
+}
+
+// The layout of the first records, in the order of the search tree, that tell one. The walk is bounded: a damaged
+// tree may loop.
+MmdbFile::Layout layoutOf(const MMDB_s& mmdb)
+{
+    const std::string_view type = mmdb.metadata.database_type ? mmdb.metadata.database_type : "";
+    for (const std::string_view known : { "GeoIP2-", "GeoLite2-", "DBIP-" }) {
+        if (type.substr(0, known.size()) == known)
+            return MmdbFile::Layout::City;
+    }
+    constexpr int kMostNodes = 4096;
+    constexpr int kMostRecords = 64;
+    std::vector<std::uint32_t> nodes { 0 };
+    int records = 0;
+    for (int visited = 0; !nodes.empty() && visited < kMostNodes && records < kMostRecords; ++visited) {
+        MMDB_search_node_s node {};
+        const std::uint32_t number = nodes.back();
+        nodes.pop_back();
+        if (MMDB_read_node(&mmdb, number, &node) != MMDB_SUCCESS)
+            continue;
+        // Right pushed first: the left one, the lower addresses, is walked first.
+        for (const auto& [record, recordType, entry] :
+             { std::tuple { node.right_record, node.right_record_type, node.right_record_entry },
+               std::tuple { node.left_record, node.left_record_type, node.left_record_entry } }) {
+            if (recordType == MMDB_RECORD_TYPE_SEARCH_NODE) {
+                nodes.push_back(std::uint32_t(record));
+            } else if (recordType == MMDB_RECORD_TYPE_DATA) {
+                ++records;
+                if (const auto layout = layoutOf(entry))
+                    return *layout;
+            }
+        }
+    }
+    return MmdbFile::Layout::City;
+}
+
+// Whether anything lies below ::/96 of an IPv6 database: the 96 left branches from the root lead to a node or data.
+bool holdsIpv4Below96(const MMDB_s& mmdb)
+{
+    std::uint32_t number = 0;
+    for (int bit = 0; bit < 96; ++bit) {
+        MMDB_search_node_s node {};
+        if (MMDB_read_node(&mmdb, number, &node) != MMDB_SUCCESS)
+            return false;
+        if (node.left_record_type == MMDB_RECORD_TYPE_DATA)
+            return true;
+        if (node.left_record_type != MMDB_RECORD_TYPE_SEARCH_NODE)
+            return false;
+        number = std::uint32_t(node.left_record);
+    }
+    return true;
 }
 
 using Opened = Result<std::shared_ptr<const MmdbFile>>;
@@ -196,6 +269,11 @@ std::uint64_t MmdbFile::buildEpoch() const
     return m_mmdb->metadata.build_epoch;
 }
 
+bool MmdbFile::holdsIpv6() const
+{
+    return m_mmdb->metadata.ip_version == 6;
+}
+
 MmdbFile::~MmdbFile()
 {
     MMDB_close(m_mmdb.get());
@@ -248,8 +326,12 @@ Result<std::unique_ptr<MmdbFile>> MmdbFile::open(const QString& path, const std:
     std::unique_ptr<MmdbFile> file(new MmdbFile);
     const QByteArray copyPath = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(copy.get());
     const int status = MMDB_open(copyPath.constData(), MMDB_MODE_MMAP, file->m_mmdb.get());
-    if (status == MMDB_SUCCESS)
+    if (status == MMDB_SUCCESS) {
+        const MMDB_s& mmdb = *file->m_mmdb;
+        file->m_layout = layoutOf(mmdb);
+        file->m_holdsIpv4 = mmdb.metadata.ip_version == 4 || (mmdb.metadata.ip_version == 6 && holdsIpv4Below96(mmdb));
         return file;
+    }
     // MMDB_open leaves nothing to close when it fails.
     file->m_mmdb.reset(new MMDB_s {});
     if (status == MMDB_FILE_OPEN_ERROR || status == MMDB_IO_ERROR)
@@ -285,7 +367,9 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
         addresses.reset(found);
         socketAddress = found->ai_addr;
     }
-    const MMDB_s& city = *databases.city->handle();
+    const MmdbFile& cityFile
+        = socketAddress->sa_family == AF_INET6 && databases.cityIpv6 ? *databases.cityIpv6 : *databases.city;
+    const MMDB_s& city = *cityFile.handle();
     int databaseError = MMDB_SUCCESS;
     MMDB_lookup_result_s entry = MMDB_lookup_sockaddr(&city, socketAddress, &databaseError);
     // An IPv6 address in an IPv4-only database is simply not in it.
@@ -299,14 +383,25 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
 
     record.kind = DatabaseRecord::Kind::Found;
     RecordTexts::Texts* kept = cache ? &cache->slot(entry.entry.offset) : nullptr;
-    if (kept && kept->offset == entry.entry.offset) {
+    if (kept && kept->offset == entry.entry.offset && kept->file == &cityFile) {
         std::copy(kept->names.begin(), kept->names.end(), record.texts.begin());
     } else {
-        record.texts[0] = nameAt(entry.entry, { "country" });
-        record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
-        record.texts[2] = nameAt(entry.entry, { "city" });
+        if (cityFile.layout() == MmdbFile::Layout::City) {
+            record.texts[0] = nameAt(entry.entry, { "country" });
+            record.texts[1] = nameAt(entry.entry, { "subdivisions", "0" });
+            record.texts[2] = nameAt(entry.entry, { "city" });
+        } else {
+            for (const auto& [text, member] :
+                 { std::pair { &record.texts[0], "country_code" }, std::pair { &record.texts[1], "state1" },
+                   std::pair { &record.texts[2], "city" } }) {
+                const char* const path[] = { member, nullptr };
+                *text = textAt(entry.entry, path);
+            }
+            if (!record.texts[0].empty())
+                record.texts[0] = isoCountryNames().name(record.texts[0]);
+        }
         if (kept)
-            *kept = { entry.entry.offset, { record.texts[0], record.texts[1], record.texts[2] } };
+            *kept = { entry.entry.offset, &cityFile, { record.texts[0], record.texts[1], record.texts[2] } };
     }
     writeNetwork(city, socketAddress, entry.netmask, record.network);
     if (databases.asn) {
@@ -351,21 +446,53 @@ IpInfoAnswer answerOf(const DatabaseRecord& record, const QString& address)
 
 Result<IpDatabases> sharedIpDatabases(const ServiceConfig& services)
 {
+    if (services.ipInfoDatabases.isEmpty())
+        return VantorError {
+            VantorError::Kind::MissingSetting,
+            QStringLiteral("没有设置数据库文件（ipInfoDatabase），也没有找到 vantor-ip-data 软件包提供的数据库。")
+        };
     IpDatabases databases;
-    for (const auto& [path, file] : { std::pair { &services.ipInfoDatabase, &databases.city },
-                                      std::pair { &services.asnDatabase, &databases.asn } }) {
-        if (path->isEmpty()) {
-            if (file == &databases.city)
-                return VantorError { VantorError::Kind::MissingSetting,
-                                     QStringLiteral("没有设置数据库文件（ipInfoDatabase）。") };
-            continue;
-        }
-        const Opened opened = openShared(*path);
+    std::shared_ptr<const MmdbFile> ipv4;
+    std::shared_ptr<const MmdbFile> ipv6;
+    for (const QString& path : services.ipInfoDatabases) {
+        const Opened opened = openShared(path);
         if (!opened)
             return opened.error();
-        *file = *opened;
+        if (!ipv4 && (*opened)->holdsIpv4())
+            ipv4 = *opened;
+        if (!ipv6 && (*opened)->holdsIpv6())
+            ipv6 = *opened;
+    }
+    // A family no file holds is looked up in the first file, which finds nothing.
+    databases.city = ipv4 ? ipv4 : ipv6 ? ipv6 : *openShared(services.ipInfoDatabases.constFirst());
+    if (ipv6 && ipv6 != databases.city)
+        databases.cityIpv6 = ipv6;
+    if (!services.asnDatabase.isEmpty()) {
+        const Opened opened = openShared(services.asnDatabase);
+        if (!opened)
+            return opened.error();
+        databases.asn = *opened;
     }
     return databases;
+}
+
+std::vector<DatabaseAge> databaseAges(const ServiceConfig& services, qint64 now)
+{
+    const BundledDatabases bundled = bundledDatabases();
+    std::vector<DatabaseAge> ages;
+    for (const QString& path : services.ipInfoDatabases + QStringList { services.asnDatabase }) {
+        if (path.isEmpty())
+            continue;
+        const Opened opened = openShared(path);
+        if (!opened)
+            continue;
+        const qint64 epoch = qint64(std::min<std::uint64_t>((*opened)->buildEpoch(), std::uint64_t(INT64_MAX / 2)));
+        DatabaseAge age { path, buildDate((*opened)->buildEpoch()) };
+        age.bundled = path == bundled.country || path == bundled.asn;
+        age.stale = age.bundled && now - epoch > qint64(kBundledDataFreshDays) * 24 * 60 * 60;
+        ages.push_back(age);
+    }
+    return ages;
 }
 
 IpInfoAnswer lookUpInIpDatabase(const ServiceConfig& services, const QString& address)

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/VantorError.h"
 
+#include <QDate>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 struct MMDB_s;
 
@@ -39,20 +42,35 @@ public:
     // When the database was built (its metadata's build_epoch), in seconds since 1970.
     std::uint64_t buildEpoch() const;
 
+    // How a City database's records hold the place: MaxMind's maps of names (country.names.en, subdivisions,
+    // city), or flat texts (country_code, state1, city) as DB-IP's data is also published and the bundled country
+    // database holds it. Told from the metadata's database_type where that names MaxMind's or DB-IP's own
+    // databases, else from the first records that hold either; City when none does.
+    enum class Layout { City, Flat };
+    Layout layout() const { return m_layout; }
+    // Whether IPv4 addresses can be found in it: an IPv4 database, or an IPv6 one with networks below ::/96, where
+    // libmaxminddb looks an IPv4 address up.
+    bool holdsIpv4() const { return m_holdsIpv4; }
+    bool holdsIpv6() const;
+
 private:
     MmdbFile();
     std::unique_ptr<MMDB_s> m_mmdb;
+    Layout m_layout = Layout::City;
+    bool m_holdsIpv4 = false;
 };
 
 // The largest database file opened: half the memory this process may take (platform::memoryRoom(), which counts
 // its control group's limit), else 2 GiB.
 qint64 largestDatabaseBytes();
 
-// A City database and an optional ASN database, as the mmdb format reads them.
+// A City database and an optional ASN database, as the mmdb format reads them; a second City database when IPv6
+// addresses are in another file than IPv4 ones.
 struct IpDatabases
 {
-    std::shared_ptr<const MmdbFile> city;
+    std::shared_ptr<const MmdbFile> city; // for IPv4 addresses, and IPv6 ones unless cityIpv6 is set
     std::shared_ptr<const MmdbFile> asn; // null when none is configured
+    std::shared_ptr<const MmdbFile> cityIpv6 = nullptr; // null: `city`
 };
 
 // What the databases hold for an address, as bytes that live as long as the databases: what a caller that formats
@@ -61,7 +79,8 @@ struct DatabaseRecord
 {
     enum class Kind { Found, Rejected, NotFound, Unreadable };
     Kind kind = Kind::Unreadable;
-    // The country, first subdivision and city names (zh-CN, else en) and the ASN organisation; empty when absent.
+    // The country, first subdivision and city names (zh-CN, else en; in the flat layout the country's name from
+    // iso-codes, the region and the city as they are) and the ASN organisation; empty when absent.
     std::array<std::string_view, 4> texts;
     // The network the City database holds the address in, as "203.0.113.0/24"; for Found.
     std::array<char, 64> network {};
@@ -76,6 +95,7 @@ public:
     {
         // None until a record's texts are kept: every offset is a record's, 0 the data section's first.
         std::optional<std::uint32_t> offset;
+        const MmdbFile* file = nullptr; // whose record, as two City files may share offsets
         std::array<std::string_view, 3> names;
     };
     Texts& slot(std::uint32_t offset) { return m_slots[offset % m_slots.size()]; }
@@ -97,8 +117,21 @@ IpInfoAnswer answerOf(const DatabaseRecord& record, const QString& address);
 IpInfoAnswer lookUpInDatabases(const IpDatabases& databases, const QString& address);
 
 // The configured databases, each opened once per process and shared by every later call, or why one cannot be used
-// (naming the file). A failure is remembered too: the file is not tried again.
+// (naming the file). A failure is remembered too: the file is not tried again. Of several City databases, an
+// address is looked up in the first that holds its family; one that holds neither is not used.
 Result<IpDatabases> sharedIpDatabases(const ServiceConfig& services);
+
+// When a configured local database was built, for saying that its answers may be out of date.
+struct DatabaseAge
+{
+    QString path;
+    QDate built; // in UTC
+    bool bundled = false; // one of bundledDatabases()
+    bool stale = false; // bundled and built more than kBundledDataFreshDays days before `now`
+};
+
+// The configured City and ASN databases that open, in the order configured; `now` in seconds since 1970.
+std::vector<DatabaseAge> databaseAges(const ServiceConfig& services, qint64 now);
 
 // The mmdb format's lookup: lookUpInDatabases() on the shared databases, or Kind::Unavailable.
 IpInfoAnswer lookUpInIpDatabase(const ServiceConfig& services, const QString& address);

@@ -3,9 +3,9 @@
 // varied ones): with one cache across the input's lookups, as a lookup thread keeps it, and without. Each answer
 // must be what libmaxminddb's own generic reading of the record gives; a difference aborts.
 //
-// The input: one byte choosing the databases (IPv6 City and ASN, or IPv4 City only), then lookups, each a byte for
-// its kind and the bytes of its address: an address of the generated list (2 bytes: its index), IPv4 (4), IPv6
-// (16), IPv4-mapped IPv6 (4) or 6to4 (4).
+// The input: one byte choosing the databases (IPv6 City and ASN, IPv4 City only, or IPv4 flat City and ASN), then
+// lookups, each a byte for its kind and the bytes of its address: an address of the generated list (2 bytes: its
+// index), IPv4 (4), IPv6 (16), IPv4-mapped IPv6 (4) or 6to4 (4).
 #include "vantor/net/IpDatabase.h"
 #include "vantor/testing/MmdbReading.h"
 #include "vantor/testing/TestDatabases.h"
@@ -28,7 +28,7 @@ struct Generated
 {
     vantor::testing::TestDatabases files { "varied" };
     std::vector<QByteArray> addresses;
-    std::array<DatabaseSet, 2> sets;
+    std::array<DatabaseSet, 3> sets;
 
     Generated()
     {
@@ -43,6 +43,7 @@ struct Generated
             fail("the varied address list is empty");
         open(sets[0], "varied-city.mmdb", "varied-asn.mmdb");
         open(sets[1], "varied-city-ipv4.mmdb", nullptr);
+        open(sets[2], "varied-flat-ipv4.mmdb", "varied-asn.mmdb");
     }
 
     ~Generated()

@@ -2,8 +2,10 @@
 #include "vantor/net/IpDatabase.h"
 #include "vantor/testing/TestDatabases.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -28,7 +30,7 @@ protected:
     {
         vantor::ServiceConfig services;
         services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
-        services.ipInfoDatabase = databases->city();
+        services.ipInfoDatabases = QStringList { databases->city() };
         if (withAsn)
             services.asnDatabase = databases->asn();
         return services;
@@ -88,7 +90,7 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
 
     // An IPv4 database counts an IPv4 address's prefix as it is, a /24 and a /32.
     vantor::ServiceConfig ipv4 = services(false);
-    ipv4.ipInfoDatabase = databases->cityIpv4();
+    ipv4.ipInfoDatabases = QStringList { databases->cityIpv4() };
     const struct
     {
         const char* address;
@@ -147,7 +149,7 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
                         QStringLiteral("设备文件") },
            std::tuple { databases->folder(), QString(), databases->folder(), QStringLiteral("文件夹") } }) {
         vantor::ServiceConfig bad = services();
-        bad.ipInfoDatabase = city;
+        bad.ipInfoDatabases = QStringList { city };
         bad.asnDatabase = asn;
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
         EXPECT_EQ(answer.kind, Kind::Unavailable);
@@ -217,6 +219,89 @@ TEST_F(IpDatabaseTest, AFileChangedInUseChangesNoAnswerAndOneChangedWhileReadIsR
         ASSERT_TRUE(c.change()) << c.name;
         EXPECT_EQ(answersOf(**file), before) << c.name;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The flat layout, one file per family; country names from iso-codes' own files.
+TEST(IpDatabaseFlatTest, AnswersFromEachLayoutInTheFirstFileOfTheFamily)
+{
+    const vantor::testing::TestDatabases flat("flat");
+    ASSERT_TRUE(flat.written()) << "write-test-mmdb.pl failed";
+    const QString ipv4 = flat.file("flat-ipv4.mmdb");
+    const QString ipv6 = flat.file("flat-ipv6.mmdb");
+    const QString country = flat.file("flat-country.mmdb");
+    const struct
+    {
+        QStringList files;
+        const char* address;
+        QStringList values; // none: not found
+        const char* network;
+    } cases[] = {
+        { { ipv4, ipv6 }, "1.1.1.7", { "1.1.1.7", "澳大利亚", "Queensland", "South Brisbane", "未知" }, "1.1.1.0/24" },
+        { { ipv4, ipv6 }, "81.2.69.160", { "81.2.69.160", "英国", "England", "London", "未知" }, "81.2.69.0/24" },
+        { { ipv4, ipv6 }, "9.9.9.9", { "9.9.9.9", "ZZ", "未知", "Nowhere, \"Q\"", "未知" }, "9.9.9.0/24" },
+        // The first file holds no IPv6, the second no IPv4, whichever comes first.
+        { { ipv4, ipv6 },
+          "2606:4700::1111",
+          { "2606:4700::1111", "美国", "California", "San Francisco", "未知" },
+          "2606:4700::/32" },
+        { { ipv6, ipv4 }, "1.1.1.7", { "1.1.1.7", "澳大利亚", "Queensland", "South Brisbane", "未知" }, "1.1.1.0/24" },
+        { { ipv4 }, "2a00:1450::1", {}, nullptr },
+        { { ipv6 }, "1.1.1.7", {}, nullptr },
+        // An IPv6 database with networks below ::/96 answers for both families.
+        { { country, ipv4 }, "1.1.1.7", {}, nullptr },
+        { { country }, "8.8.8.8", { "8.8.8.8", "美国", "未知", "未知", "未知" }, "8.8.8.0/24" },
+        { { country }, "2a00:1450::1", { "2a00:1450::1", "德国", "未知", "未知", "未知" }, "2a00:1450::/32" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        vantor::ServiceConfig services;
+        services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
+        services.ipInfoDatabases = c.files;
+        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(services, QString::fromUtf8(c.address));
+        EXPECT_EQ(answer.kind, c.values.isEmpty() ? Kind::NotFound : Kind::Rows);
+        EXPECT_EQ(values(answer), c.values);
+        EXPECT_EQ(answer.network, c.network ? std::optional(QString::fromLatin1(c.network)) : std::nullopt);
+    }
+}
+
+// Only a bundled database is ever stale, and only past its days; the date is the build's, in UTC.
+TEST(IpDatabaseFlatTest, BundledDatabasesTellTheirAge)
+{
+    const vantor::testing::TestDatabases flat("flat");
+    ASSERT_TRUE(flat.written()) << "write-test-mmdb.pl failed";
+    const QTemporaryDir data;
+    ASSERT_TRUE(QDir(data.path()).mkpath(QStringLiteral("vantor")));
+    const QString bundled = data.filePath(QString::fromLatin1(vantor::kBundledCountryDatabase));
+    ASSERT_TRUE(QFile::copy(flat.file("flat-country.mmdb"), bundled));
+    const QByteArray before = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(data.path()));
+    constexpr qint64 kBuilt = 1590969600; // 2020-06-01
+    constexpr qint64 kDay = 24 * 60 * 60;
+    const struct
+    {
+        QString file;
+        qint64 now;
+        bool bundled;
+        bool stale;
+    } cases[] = {
+        { bundled, kBuilt + 180 * kDay, true, false },
+        { bundled, kBuilt + 181 * kDay, true, true },
+        { flat.file("flat-country.mmdb"), kBuilt + 1000 * kDay, false, false },
+    };
+    for (const auto& c : cases) {
+        vantor::ServiceConfig services;
+        services.ipInfoDatabases = QStringList { c.file };
+        const std::vector<vantor::DatabaseAge> ages = vantor::databaseAges(services, c.now);
+        ASSERT_EQ(ages.size(), 1u);
+        EXPECT_EQ(ages[0].built, QDate(2020, 6, 1));
+        EXPECT_EQ(ages[0].bundled, c.bundled);
+        EXPECT_EQ(ages[0].stale, c.stale) << c.now;
+    }
+    qputenv("XDG_DATA_DIRS", before);
 }
 
 } // namespace

@@ -25,7 +25,7 @@ inline constexpr char kIpInfoServicePrefix[] = "https://ipinfo.io/";
 // The my-address services, all asked at once. A URL ending in #ipv4 or #ipv6 is for that family only: its answer
 // must be an address of it. Without a fragment, whichever family the answer has. The fragment is never sent.
 inline constexpr const char* kMyAddressServiceUrls[] = {
-    "https://ipv4.icanhazip.com/#ipv4", "https://api.ipify.org/#ipv4",   "https://v4.ident.me/#ipv4",
+    "https://ipv4.icanhazip.com/#ipv4",    "https://api.ipify.org/#ipv4",      "https://v4.ident.me/#ipv4",
     "https://checkip.amazonaws.com/#ipv4", "https://ipv6.icanhazip.com/#ipv6", "https://api6.ipify.org/#ipv6",
     "https://v6.ident.me/#ipv6",
 };
@@ -58,8 +58,9 @@ struct ServiceConfig
     // For the whole search of the own addresses, both families, from the first request to the last abort.
     std::chrono::milliseconds myAddressTimeout = kInternetStringTimeout;
     QString ipApiBatchUrl = QString::fromLatin1(kIpApiBatchServiceUrl); // empty: one request per address
-    // The mmdb format's City database and, for the carrier, an optional ASN database.
-    QString ipInfoDatabase;
+    // The mmdb format's City databases (an address is looked up in the first that holds its family) and, for the
+    // carrier, an optional ASN database.
+    QStringList ipInfoDatabases;
     QString asnDatabase;
 };
 

@@ -25,10 +25,11 @@ constexpr qint64 kMaxTokenFileSize = 4096;
 struct ServiceOption
 {
     ServiceSetting setting;
-    std::optional<QString> ServiceSettings::*value; // null for the list of my-address services
+    std::optional<QString> ServiceSettings::*value; // null for a list
     const char* name;
     const char* valueName;
     const char* description; // the format's: %1 the names of the formats
+    std::optional<QStringList> ServiceSettings::*list = nullptr; // a list: the option repeated gives the whole list
 };
 
 // In the order --help lists them.
@@ -44,14 +45,19 @@ constexpr ServiceOption kServiceOptions[] = {
       "A file holding the ipinfo format's access token, sent as an Authorization header." },
     { ServiceSetting::MyAddressUrls, nullptr, "my-address-url", "URL",
       "A service that answers with this machine's public address; repeat it for several, all asked at once. End the "
-      "URL in #ipv4 or #ipv6 to take only that family's address from it." },
+      "URL in #ipv4 or #ipv6 to take only that family's address from it.",
+      &ServiceSettings::myAddressUrls },
     { ServiceSetting::IpApiBatchUrl, &ServiceSettings::ipApiBatchUrl, "ip-api-batch-url", "URL",
       "URL of ip-api's batch endpoint, asked by vantor-cli for more than one address (default: "
       "http://ip-api.com/batch; empty: one request per address)." },
-    { ServiceSetting::IpInfoDatabase, &ServiceSettings::ipInfoDatabase, "ip-info-database", "FILE",
-      "The MaxMind DB file (a City database) of the format mmdb." },
+    { ServiceSetting::IpInfoDatabase, nullptr, "ip-info-database", "FILE",
+      "The MaxMind DB file (a City database) of the format mmdb; repeat it for one file per address family (an "
+      "address is looked up in the first file that holds its family). Default: the country database of the "
+      "vantor-ip-data package.",
+      &ServiceSettings::ipInfoDatabases },
     { ServiceSetting::AsnDatabase, &ServiceSettings::asnDatabase, "asn-database", "FILE",
-      "A MaxMind ASN database, for the carrier in the format mmdb (optional)." },
+      "A MaxMind ASN database, for the carrier in the format mmdb (optional; with the default country database, "
+      "the ASN database of the vantor-ip-data package)." },
 };
 
 const ServiceOption& serviceOption(ServiceSetting setting)
@@ -85,9 +91,12 @@ constexpr FormatHelp kFormatHelp[] = {
       "/service/getIpInfo.php?ip=, with the JSON members code and\n"
       "data; it has no public service, so its URL must be given." },
     { IpInfoFormat::Mmdb,
-      "no service and no network: the MaxMind DB file of\n"
-      "--ip-info-database (a City database such as DB-IP's City Lite\n"
-      "or GeoLite2 City), which Vantor never downloads itself." },
+      "no service and no network: the MaxMind DB files of\n"
+      "--ip-info-database (City databases such as DB-IP's City Lite\n"
+      "or GeoLite2 City, or DB-IP's in the flat layout of country_code,\n"
+      "state1 and city, one file per address family), which Vantor\n"
+      "never downloads itself; without one, the country and ASN\n"
+      "databases of the vantor-ip-data package (/usr/share/vantor)." },
 };
 
 QString formatsHelp()
@@ -109,7 +118,8 @@ QString sharedHelp()
                           "Configuration:\n"
                           "  The options override the keys ipInfoFormat, ipInfoUrl, ipInfoToken,\n"
                           "  myAddressUrls (a comma-separated list; an older myAddressUrl is a list of\n"
-                          "  one), ipApiBatchUrl, ipInfoDatabase and asnDatabase of the INI file\n"
+                          "  one), ipApiBatchUrl, ipInfoDatabase (one file or a comma-separated list)\n"
+                          "  and asnDatabase of the INI file\n"
                           "  $XDG_CONFIG_HOME/vantor/vantor.conf (usually ~/.config/vantor/vantor.conf),\n"
                           "  which is only ever read.\n"
                           "\n"
@@ -228,7 +238,7 @@ platform::Result<ResolvedServices, Exit> CommandLine::services(const QString& co
         if (option.value)
             commandLine.*option.value = values.constLast();
         else
-            commandLine.myAddressUrls = values; // repeated, the option gives the whole list
+            commandLine.*option.list = values; // repeated, the option gives the whole list
     }
     if (commandLine.ipInfoToken) {
         // Read now, so that the token takes the same checks as one from the configuration file.

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/options/ServiceOptions.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,7 +25,15 @@ ServiceSettings settings(const char* format, const char* ipInfoUrl, const char* 
     settings.ipInfoUrl = text(ipInfoUrl);
     if (myAddressUrl)
         settings.myAddressUrls = QStringList { QString::fromUtf8(myAddressUrl) };
-    settings.ipInfoDatabase = text(ipInfoDatabase);
+    // Several files are given as "a|b".
+    if (ipInfoDatabase)
+        settings.ipInfoDatabases = QString::fromUtf8(ipInfoDatabase).split(QLatin1Char('|'));
+    return settings;
+}
+
+ServiceSettings withAsn(ServiceSettings settings, const char* asnDatabase)
+{
+    settings.asnDatabase = text(asnDatabase);
     return settings;
 }
 
@@ -29,6 +41,9 @@ const char kIpApi[] = "http://ip-api.com/json/";
 // Stands for the default list of my-address services.
 const char kIcanhazip[] = "(the defaults)";
 const char kFileGetIpInfo[] = "http://f.example/service/getIpInfo.php?ip=";
+// Stand for the files of a bundled-data folder the test makes.
+const char kBundledCountry[] = "(bundled country)";
+const char kBundledAsn[] = "(bundled asn)";
 
 struct ResolveCase
 {
@@ -40,6 +55,9 @@ struct ResolveCase
     const char* myAddress;
     QStringList warnedKeys = {}; // the file's keys the warnings name, in order
     const char* errorOption = nullptr; // the option a command-line error names
+    bool bundled = false; // whether the data folders hold the bundled databases
+    QStringList databases = {};
+    const char* asnDatabase = "";
 };
 
 void PrintTo(const ResolveCase& c, std::ostream* os)
@@ -49,6 +67,34 @@ void PrintTo(const ResolveCase& c, std::ostream* os)
 
 class ResolveServicesTest : public ::testing::TestWithParam<ResolveCase>
 {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(bundledFolder.path()).mkpath(QStringLiteral("vantor")));
+        for (const char* name : { vantor::kBundledCountryDatabase, vantor::kBundledAsnDatabase }) {
+            QFile file(bundledFolder.filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        m_dataFolders = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(GetParam().bundled ? bundledFolder.path() : emptyFolder.path()));
+    }
+    void TearDown() override { qputenv("XDG_DATA_DIRS", m_dataFolders); }
+
+    // A bundled file's path for its stand-in.
+    QString path(const QString& name) const
+    {
+        if (name == QLatin1String(kBundledCountry))
+            return bundledFolder.filePath(QString::fromLatin1(vantor::kBundledCountryDatabase));
+        if (name == QLatin1String(kBundledAsn))
+            return bundledFolder.filePath(QString::fromLatin1(vantor::kBundledAsnDatabase));
+        return name;
+    }
+
+    QTemporaryDir bundledFolder;
+    QTemporaryDir emptyFolder;
+
+private:
+    QByteArray m_dataFolders;
 };
 
 TEST_P(ResolveServicesTest, CommandLineOverFileOverDefault)
@@ -77,6 +123,11 @@ TEST_P(ResolveServicesTest, CommandLineOverFileOverDefault)
         warnedKeys << warning.section(QLatin1String(": "), 1, 1);
     }
     EXPECT_EQ(warnedKeys, c.warnedKeys);
+    QStringList databases;
+    for (const QString& database : c.databases)
+        databases << this->path(database);
+    EXPECT_EQ(resolved.services.ipInfoDatabases, databases);
+    EXPECT_EQ(resolved.services.asnDatabase, this->path(QString::fromUtf8(c.asnDatabase)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,8 +200,58 @@ INSTANTIATE_TEST_SUITE_P(
             "RelativeUrl", settings(nullptr, nullptr, "icanhazip.com"), {}, {}, "", "", {}, "my-address-url" },
         ResolveCase {
             "UrlWithASpace", settings(nullptr, "http://c.example/a b/", nullptr), {}, {}, "", "", {}, "ip-info-url" },
-        ResolveCase { "MmdbWithTheFilesDatabase", settings("mmdb", nullptr, nullptr),
-                      settings(nullptr, nullptr, nullptr, "/srv/city.mmdb"), IpInfoFormat::Mmdb, "", kIcanhazip },
+        ResolveCase { "MmdbWithTheFilesDatabase",
+                      settings("mmdb", nullptr, nullptr),
+                      settings(nullptr, nullptr, nullptr, "/srv/city.mmdb"),
+                      IpInfoFormat::Mmdb,
+                      "",
+                      kIcanhazip,
+                      {},
+                      nullptr,
+                      true,
+                      { "/srv/city.mmdb" } },
+        ResolveCase { "MmdbWithADatabasePerFamily",
+                      settings("mmdb", nullptr, nullptr, "/srv/v4.mmdb|/srv/v6.mmdb"),
+                      settings(nullptr, nullptr, nullptr, "/srv/city.mmdb"),
+                      IpInfoFormat::Mmdb,
+                      "",
+                      kIcanhazip,
+                      {},
+                      nullptr,
+                      false,
+                      { "/srv/v4.mmdb", "/srv/v6.mmdb" } },
+        ResolveCase { "MmdbTakesBothBundledDatabases",
+                      settings("mmdb", nullptr, nullptr),
+                      {},
+                      IpInfoFormat::Mmdb,
+                      "",
+                      kIcanhazip,
+                      {},
+                      nullptr,
+                      true,
+                      { kBundledCountry },
+                      kBundledAsn },
+        ResolveCase { "ANamedAsnDatabaseGoesWithTheBundledCountry",
+                      withAsn(settings("mmdb", nullptr, nullptr), "/a"),
+                      {},
+                      IpInfoFormat::Mmdb,
+                      "",
+                      kIcanhazip,
+                      {},
+                      nullptr,
+                      true,
+                      { kBundledCountry },
+                      "/a" },
+        ResolveCase { "AnEmptyNameInTheFilesListIsBad",
+                      {},
+                      settings("mmdb", nullptr, nullptr, "/srv/v4.mmdb|"),
+                      IpInfoFormat::IpApi,
+                      kIpApi,
+                      kIcanhazip,
+                      { "ipInfoDatabase", "ipInfoFormat" },
+                      nullptr,
+                      false,
+                      {} },
         ResolveCase { "MmdbWithoutDatabaseInFile",
                       {},
                       settings("mmdb", nullptr, nullptr),

@@ -3,6 +3,8 @@
 // it: the whole record walked from MMDB_get_entry_data_list() into a tree, the texts then picked from the tree.
 #pragma once
 
+#include "vantor/net/CountryNames.h"
+
 #include <arpa/inet.h>
 #include <array>
 #include <cstring>
@@ -69,7 +71,8 @@ struct MmdbReading
     bool found = false;
     bool rejected = false; // not an address getaddrinfo() reads
     std::uint32_t offset = 0; // of the record in the data section, when found
-    // Country, first subdivision and city (zh-CN, else en), then the ASN organisation; empty when absent.
+    // Country, first subdivision and city (zh-CN, else en; of a flat record the country's name for its code, state1
+    // and city), then the ASN organisation; empty when absent.
     std::array<std::string, 4> texts;
     std::string network; // "203.0.113.0/24"
 };
@@ -141,8 +144,14 @@ inline MmdbReading readGenerically(const MMDB_s& city, const MMDB_s* asn, const 
     reading.found = true;
     reading.offset = found.entry.offset;
     const MmdbValue record = wholeRecord(found.entry);
+    const MmdbValue* code = record.member("country_code");
+    const MmdbValue* state = record.member("state1");
+    const MmdbValue* cityName = record.member("city");
+    const bool flat = (code && code->text) || (state && state->text) || (cityName && cityName->text);
     int t = 0;
     for (const char* place : { "country", "subdivisions", "city" }) {
+        if (flat)
+            break;
         const bool array = std::strcmp(place, "subdivisions") == 0;
         for (const char* language : { "zh-CN", "en" }) {
             reading.texts[t] = array ? textAt(record, { place, "0", "names", language })
@@ -151,6 +160,12 @@ inline MmdbReading readGenerically(const MMDB_s& city, const MMDB_s* asn, const 
                 break;
         }
         ++t;
+    }
+    if (flat) {
+        const std::string country = textAt(record, { "country_code" });
+        reading.texts[0] = country.empty() ? country : std::string(vantor::isoCountryNames().name(country));
+        reading.texts[1] = textAt(record, { "state1" });
+        reading.texts[2] = textAt(record, { "city" });
     }
     reading.network = networkOf(address, found.netmask, city);
     if (asn) {

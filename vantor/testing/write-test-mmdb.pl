@@ -8,8 +8,13 @@
 #                                   that share 4,000 City records, as a real database's networks share their city's
 #   write-test-mmdb.pl DIR varied [SEED]
 #                                   DIR/varied-city.mmdb, DIR/varied-asn.mmdb and DIR/varied-city-ipv4.mmdb with
-#                                   networks of every length whose records have every shape a reader must take, and
-#                                   DIR/varied-addresses, addresses in and around them, one a line
+#                                   networks of every length whose records have every shape a reader must take,
+#                                   DIR/varied-flat-ipv4.mmdb and DIR/varied-flat-ipv6.mmdb with the same networks
+#                                   in the flat layout, one file per family, and DIR/varied-addresses, addresses in
+#                                   and around them, one a line
+#   write-test-mmdb.pl DIR flat     the flat layout (country_code, state1, city): DIR/flat-ipv4.mmdb (IPv4 only),
+#                                   DIR/flat-ipv6.mmdb (IPv6 networks only) and DIR/flat-country.mmdb (country_code
+#                                   only, both families in one file, as the bundled country database); see below
 # The same files every time: Perl orders a hash's keys at random, and the writer stores maps in that order.
 BEGIN {
     if (($ENV{PERL_HASH_SEED} // '') ne '0') {
@@ -22,9 +27,10 @@ use strict;
 use warnings;
 use utf8;
 use MaxMind::DB::Writer::Tree;
+use Socket ();
 
 my ($dir, $count, $seed) = @ARGV;
-die "usage: $0 DIR [COUNT | varied [SEED]]\n" unless defined $dir && -d $dir;
+die "usage: $0 DIR [COUNT | flat | varied [SEED]]\n" unless defined $dir && -d $dir;
 
 my %types = (
     country                        => 'map',
@@ -44,20 +50,32 @@ my %types = (
     nested                         => ['array', 'map'],
     depth                          => 'uint16',
 );
+# The flat layout's members, where `city` is a text.
+my %flat_types = (
+    country_code => 'utf8_string',
+    state1       => 'utf8_string',
+    state2       => 'utf8_string',
+    city         => 'utf8_string',
+    postcode     => 'utf8_string',
+    latitude     => 'double',
+    longitude    => 'double',
+    timezone     => 'utf8_string',
+);
 
 sub tree {
-    my ($type, $ip_version) = @_;
+    my ($type, $ip_version, $flat, $alias) = @_;
     $ip_version //= 6;
+    $alias //= $ip_version == 6 ? 1 : 0;
     return MaxMind::DB::Writer::Tree->new(
         ip_version            => $ip_version,
-        record_size           => 28,
+        record_size           => $flat ? 24 : 28,
         database_type         => $type,
         languages             => ['en', 'zh-CN'],
         description           => { en => "Vantor test data ($type)" },
         # The test networks are documentation ranges, which the writer would otherwise leave out.
         remove_reserved_networks => 0,
-        alias_ipv6_to_ipv4    => $ip_version == 6 ? 1 : 0,
-        map_key_type_callback => sub { $types{ $_[0] } },
+        alias_ipv6_to_ipv4    => $alias,
+        map_key_type_callback => $flat ? sub { $flat_types{ $_[0] } } : sub { $types{ $_[0] } },
     );
 }
 
@@ -97,6 +115,32 @@ if (!defined $count) {
     $city4->insert_network('203.0.113.0/24', { country => names('China', '中国') });
     $city4->insert_network('198.51.100.9/32', { country => names('United States') });
     write_tree($city4, "$dir/city-ipv4.mmdb");
+    exit 0;
+}
+
+if ($count eq 'flat') {
+    # Regions and cities in English, as DB-IP publishes them; the country's name is the reader's to find.
+    my $flat4 = tree('Vantor-Test-Flat-City', 4, 1);
+    $flat4->insert_network('1.1.1.0/24', { country_code => 'AU', state1 => 'Queensland', city => 'South Brisbane',
+        latitude => -27.4766, longitude => 153.0166 });
+    # A code iso-codes does not know, a city with a comma and quotes, and no region.
+    $flat4->insert_network('9.9.9.0/24', { country_code => 'ZZ', city => 'Nowhere, "Q"' });
+    $flat4->insert_network('81.2.69.0/24', { country_code => 'GB', state1 => 'England', state2 => 'Greater London',
+        city => 'London', postcode => 'EC1A', timezone => 'Europe/London' });
+    write_tree($flat4, "$dir/flat-ipv4.mmdb");
+
+    # IPv6 networks only: nothing below ::/96.
+    my $flat6 = tree('Vantor-Test-Flat-City', 6, 1, 0);
+    $flat6->insert_network('2606:4700::/32', { country_code => 'US', state1 => 'California', city => 'San Francisco' });
+    $flat6->insert_network('2a00:1450::/32', { country_code => 'DE', state1 => 'Hessen', city => 'Frankfurt am Main' });
+    write_tree($flat6, "$dir/flat-ipv6.mmdb");
+
+    # Built on 2020-06-01, long enough ago for a bundled database to be old.
+    my $country = tree('country ipvAll', 6, 1);
+    $country->_set_build_epoch(1590969600);
+    $country->insert_network('8.8.8.0/24', { country_code => 'US' });
+    $country->insert_network('2a00:1450::/32', { country_code => 'DE' });
+    write_tree($country, "$dir/flat-country.mmdb");
     exit 0;
 }
 
@@ -169,16 +213,38 @@ sub varied_record {
     return \%record;
 }
 
+# A flat record: a code iso-codes knows (in either case), one it does not, or none; texts of every kind or none.
+sub flat_record {
+    my ($i) = @_;
+    my @codes = ('CN', 'US', 'DE', 'jp', 'ZZ', 'X', '', undef);
+    my $code = $codes[int(rand(@codes))];
+    my %record;
+    $record{country_code} = $code if defined $code;
+    $record{state1} = varied_text($i) if rand() < 0.6;
+    $record{city} = varied_text($i) if rand() < 0.7;
+    $record{latitude} = rand(180) - 90 if rand() < 0.5;
+    return \%record;
+}
+
+# A network's first address as bytes, for ordering networks of one family.
+sub network_key {
+    my ($network) = @_;
+    my ($address) = split m{/}, $network;
+    return $address =~ /:/ ? Socket::inet_pton(Socket::AF_INET6(), $address) : Socket::inet_aton($address);
+}
+
 sub write_varied {
     my ($seed) = @_;
     srand($seed);
     my $city6 = tree('Vantor-Test-City');
     my $city4 = tree('Vantor-Test-City', 4);
     my $asn6 = tree('Vantor-Test-ASN');
+    my $flat4 = tree('Vantor-Test-Flat-City', 4, 1);
+    my $flat6 = tree('Vantor-Test-Flat-City', 6, 1, 0);
     # A few records many networks share, the rest each a network's own.
     my @shared = map { varied_record(100000 + $_) } 1 .. 24;
     my @organisations = ('', 'Example, Inc.', "\"Quoted\" AS", "中国电信", "line\nbreak");
-    my @addresses;
+    my (@addresses, @flat);
     for my $i (1 .. 1200) {
         my ($network, @inside);
         if (rand() < 0.6) {
@@ -208,6 +274,7 @@ sub write_varied {
         my $record = rand() < 0.3 ? $shared[int(rand(@shared))] : varied_record($i);
         $city6->insert_network($network, $record);
         $city4->insert_network($network, $record) if $network !~ /:/;
+        push @flat, [$network, $i];
         if (rand() < 0.6) {
             my $organisation = $organisations[int(rand(@organisations))];
             $asn6->insert_network($network,
@@ -220,9 +287,27 @@ sub write_varied {
     push @addresses, map { join('.', map { int(rand(256)) } 1 .. 4) } 1 .. 300;
     push @addresses, map { sprintf('2400:%x::%x', int(rand(256)), int(rand(65536))) } 1 .. 100;
     push @addresses, '::', '0.0.0.0', '255.255.255.255', 'ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff';
+    # The flat records last, so the rest are what they were without them. The first record of each file, which a
+    # reader's cache must tell from an empty slot, has a country.
+    my %first;
+    for my $flat (@flat) {
+        my ($network, $i) = @$flat;
+        my $record = flat_record($i);
+        my $family = $network =~ /:/ ? 6 : 4;
+        my $tree = $family == 6 ? $flat6 : $flat4;
+        $tree->insert_network($network, $record);
+        my $key = network_key($network);
+        $first{$family} = [$network, $record] if !$first{$family} || $key lt network_key($first{$family}[0]);
+    }
+    for my $family (4, 6) {
+        my ($network, $record) = @{ $first{$family} };
+        ($family == 6 ? $flat6 : $flat4)->insert_network($network, { %$record, country_code => 'CN' });
+    }
     write_tree($city6, "$dir/varied-city.mmdb");
     write_tree($city4, "$dir/varied-city-ipv4.mmdb");
     write_tree($asn6, "$dir/varied-asn.mmdb");
+    write_tree($flat4, "$dir/varied-flat-ipv4.mmdb");
+    write_tree($flat6, "$dir/varied-flat-ipv6.mmdb");
     open my $list, '>:raw', "$dir/varied-addresses" or die "$dir/varied-addresses: $!\n";
     print {$list} map { "$_\n" } @addresses;
     close $list or die "$dir/varied-addresses: $!\n";
