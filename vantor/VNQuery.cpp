@@ -7,6 +7,7 @@
 #include "vantor/net/Failure.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <QIODevice>
 #include <QLabel>
@@ -74,6 +75,17 @@ void VNQuery::query(QObject* /*sender*/)
 void VNQuery::query(const QString& address)
 {
     m_list.clear();
+
+    // Not on the public Internet: no service or database can place it, so none is asked. Said as a rejected address
+    // is, naming the block; the table keeps its rows.
+    if (const std::optional<SpecialPurposeBlock> special = specialPurposeBlock(QStringView(address))) {
+        const auto text = [](std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); };
+        platform::ui::showAlert(QString::fromUtf16(failure(FailureKind::Rejected).title),
+                                QStringLiteral("%1 是%2（%3，%4），不在公网上，无法查询。")
+                                    .arg(address, text(special->name), text(special->block), text(special->rfc)),
+                                mainWindow());
+        return;
+    }
 
     const IpInfoFormatAdapter& adapter = ipInfoFormat(m_services.ipInfoFormat);
     IpInfoAnswer answer;

@@ -87,7 +87,7 @@ QString outputHelp()
                          "either %1, %2 and network (null where the service did not say), or error: %3. With "
                          "--csv, the header %4 and one row per input address (RFC 4180, UTF-8), status ok or one "
                          "of those errors. The network is the one the local database (mmdb) holds the address in, "
-                         "e.g. 203.0.113.0/24; the online services do not say. A line of a list that is not an address "
+                         "e.g. 142.250.7.0/24; the online services do not say. A line of a list that is not an address "
                          "is reported as FILE:LINE on standard "
                          "error and counts as rejected. On a terminal, standard error shows how far a list has come. "
                          "With --own, the addresses one a line, or with --json one object {\"ipv4\": ..., "

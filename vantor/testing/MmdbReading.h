@@ -71,7 +71,7 @@ struct MmdbReading
     std::uint32_t offset = 0; // of the record in the data section, when found
     // Country, first subdivision and city (zh-CN, else en), then the ASN organisation; empty when absent.
     std::array<std::string, 4> texts;
-    std::string network; // "203.0.113.0/24"
+    std::string network; // "142.250.7.0/24"
 };
 
 // The text at the path below the value, empty when there is none.
