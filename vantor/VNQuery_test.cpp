@@ -105,6 +105,28 @@ TEST_F(WindowTest, AddressIsAppendedUnchanged)
     EXPECT_EQ(alerts.alerts().last().window, nullptr);
 }
 
+// An address no service can place is refused as a rejected one is, naming its block, and never sent; the table keeps
+// the rows it had.
+TEST_F(WindowTest, SpecialAddressAlertsWithoutARequest)
+{
+    controller().query(QStringLiteral("142.250.7.7"));
+    ASSERT_EQ(shown(), kShanghaiRows);
+    const QStringList before = requestedTargets();
+
+    for (const char* address : { "192.168.1.1", "fe80::1%eth0", "::ffff:127.0.0.1" })
+        controller().query(QString::fromLatin1(address));
+
+    EXPECT_EQ(requestedTargets(), before);
+    EXPECT_EQ(shown(), kShanghaiRows);
+    ASSERT_EQ(alerts.alerts().size(), 3);
+    EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("查询错误"));
+    EXPECT_EQ(alerts.alerts()[0].window, nib->window());
+    EXPECT_EQ(alerts.alerts()[0].informativeText,
+              QStringLiteral("192.168.1.1 是私有网络（192.168.0.0/16，RFC 1918），不在公网上，无法查询。"));
+    EXPECT_TRUE(alerts.alerts()[1].informativeText.contains(QStringLiteral("链路本地地址（fe80::/10")));
+    EXPECT_TRUE(alerts.alerts()[2].informativeText.contains(QStringLiteral("本机回环地址（127.0.0.0/8")));
+}
+
 TEST_F(WindowTest, ButtonAndReturnQueryTheFieldAsTyped)
 {
     nib->window()->show();

@@ -223,4 +223,126 @@ TEST(BatchLookup, UntrustedCertificateIsANetworkFailureWithItsReason)
     EXPECT_TRUE(tls.requests().isEmpty());
 }
 
+// Special-purpose addresses are answered at once in every format, by every way of looking up, and never reach a
+// service or a database; the public addresses among them are asked as before.
+TEST(SpecialLookup, AnsweredInEveryFormatWithoutARequest)
+{
+    const struct
+    {
+        const char* address;
+        const char* block; // null for a public address
+        const char* name;
+        const char* rfc;
+    } rows[] = {
+        { "192.168.1.1", "192.168.0.0/16", "私有网络", "RFC 1918" },
+        { "142.250.7.7", nullptr, nullptr, nullptr },
+        { "2001:db8::7", "2001:db8::/32", "文档示例地址", "RFC 3849" },
+        { "2001:67c::1", nullptr, nullptr, nullptr },
+        { "::ffff:100.64.0.9", "100.64.0.0/10", "共享地址空间", "RFC 6598" },
+    };
+    const QStringList publics { "142.250.7.7", "2001:67c::1" };
+    const vantor::testing::TestDatabases databases;
+    ASSERT_TRUE(databases.written());
+    enum class Way { Single, Batch, Local };
+    for (const Way way : { Way::Single, Way::Batch, Way::Local }) {
+        for (const auto format :
+             { vantor::cli::OutputFormat::Text, vantor::cli::OutputFormat::Csv, vantor::cli::OutputFormat::Json }) {
+            SCOPED_TRACE(int(way) * 10 + int(format));
+            MiniHttpServer server;
+            vantor::testing::IpApiStandIn standIn(server, 45, 15, [] { return 0.0; });
+            vantor::ServiceConfig services;
+            services.ipInfoPrefix = server.baseUrl() + QStringLiteral("/json/");
+            services.ipApiBatchUrl = way == Way::Batch ? server.baseUrl() + QStringLiteral("/batch") : QString();
+            if (way == Way::Local) {
+                services.ipInfoFormat = vantor::IpInfoFormat::Mmdb;
+                services.ipInfoDatabase = databases.city();
+            }
+            QList<vantor::cli::AddressSource> sources;
+            for (const auto& row : rows)
+                sources.append({ vantor::cli::AddressSource::Kind::Address, QString::fromUtf8(row.address) });
+            Captured captured;
+            vantor::cli::LookupOptions options;
+            options.format = format;
+
+            EXPECT_EQ(vantor::cli::lookUp(services, sources, options, captured.out, captured.err, [](auto) {}), 0);
+            EXPECT_EQ(captured.err.data().toStdString(), "");
+            // Only the public addresses were asked for.
+            QStringList asked;
+            for (const vantor::testing::HttpRequest& request : server.requests()) {
+                if (request.pathAndQuery.startsWith("/batch")) {
+                    for (const QJsonValue& address : QJsonDocument::fromJson(request.body).array())
+                        asked << address.toString();
+                } else {
+                    asked << QString::fromUtf8(request.pathAndQuery.mid(6).chopped(kFields.size()));
+                }
+            }
+            EXPECT_EQ(asked, way == Way::Local ? QStringList() : publics);
+            EXPECT_EQ(server.requests().size(), way == Way::Single ? 2 : way == Way::Batch ? 1 : 0);
+
+            const QString out = QString::fromUtf8(captured.out.data());
+            switch (format) {
+            case vantor::cli::OutputFormat::Text: {
+                const QStringList answers = out.trimmed().split(QStringLiteral("\n\n"));
+                ASSERT_EQ(answers.size(), qsizetype(std::size(rows)));
+                for (qsizetype i = 0; i < answers.size(); ++i) {
+                    const auto& r = rows[i];
+                    if (r.block) {
+                        EXPECT_EQ(
+                            answers[i],
+                            QStringLiteral("IP\t%1\n特殊地址\t%2（%3，%4）").arg(r.address, r.name, r.block, r.rfc));
+                    } else {
+                        EXPECT_TRUE(answers[i].startsWith(QStringLiteral("IP\t%1\n国家\t").arg(r.address)));
+                    }
+                }
+                break;
+            }
+            case vantor::cli::OutputFormat::Csv: {
+                QStringList lines = out.split(QStringLiteral("\r\n"));
+                ASSERT_EQ(lines.takeLast(), QString());
+                // No field here holds a comma or a quote: each record is its fields joined by commas.
+                const QStringList header = lines.takeFirst().split(QLatin1Char(','));
+                ASSERT_EQ(lines.size(), qsizetype(std::size(rows)));
+                EXPECT_EQ(header.last(), QStringLiteral("special"));
+                for (qsizetype i = 0; i < lines.size(); ++i) {
+                    const QStringList fields = lines[i].split(QLatin1Char(','));
+                    ASSERT_EQ(fields.size(), header.size());
+                    const auto field
+                        = [&](const char* column) { return fields[header.indexOf(QLatin1String(column))]; };
+                    const auto& r = rows[i];
+                    EXPECT_EQ(field("ip"), QString::fromUtf8(r.address));
+                    EXPECT_EQ(field("status"), QStringLiteral("ok"));
+                    EXPECT_EQ(field("country").isEmpty(), r.block != nullptr);
+                    EXPECT_EQ(field("special"), QString::fromUtf8(r.name));
+                    if (r.block) {
+                        EXPECT_EQ(field("network"), QString::fromUtf8(r.block));
+                    }
+                }
+                break;
+            }
+            case vantor::cli::OutputFormat::Json: {
+                QJsonParseError error {};
+                const QJsonArray answers = QJsonDocument::fromJson(captured.out.data(), &error).array();
+                ASSERT_EQ(error.error, QJsonParseError::NoError);
+                ASSERT_EQ(answers.size(), qsizetype(std::size(rows)));
+                for (qsizetype i = 0; i < answers.size(); ++i) {
+                    const QJsonObject answer = answers[i].toObject();
+                    const auto& r = rows[i];
+                    EXPECT_EQ(answer.value(QStringLiteral("query")).toString(), QString::fromUtf8(r.address));
+                    EXPECT_EQ(answer.value(QStringLiteral("ip")).toString(), QString::fromUtf8(r.address));
+                    EXPECT_TRUE(answer.value(QStringLiteral("ok")).toBool());
+                    EXPECT_EQ(answer.value(QStringLiteral("country")).isNull(), r.block != nullptr);
+                    if (r.block) {
+                        EXPECT_EQ(answer.value(QStringLiteral("special")).toObject(),
+                                  (QJsonObject { { "block", r.block }, { "name", r.name }, { "rfc", r.rfc } }));
+                    } else {
+                        EXPECT_FALSE(answer.contains(QStringLiteral("special")));
+                    }
+                }
+                break;
+            }
+            }
+        }
+    }
+}
+
 } // namespace
