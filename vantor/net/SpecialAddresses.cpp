@@ -255,17 +255,18 @@ std::optional<SpecialPurposeBlock> specialPurposeBlock(const char* address)
 
 std::optional<SpecialPurposeBlock> specialPurposeBlock(QStringView address)
 {
-    // Longer texts are no addresses in their usual form, scope or not.
-    char text[80];
-    if (address.size() >= qsizetype(sizeof text))
-        return std::nullopt;
-    for (qsizetype i = 0; i < address.size(); ++i) {
-        const char16_t c = address[i].unicode();
-        if (c == 0 || c >= 0x80)
+    // As the text version reads it: up to 47 characters before a scope, which is no part of the address.
+    char text[49];
+    qsizetype length = 0;
+    for (; length < address.size() && address[length] != u'%'; ++length) {
+        const char16_t c = address[length].unicode();
+        if (c == 0 || c >= 0x80 || length + 1 >= 48)
             return std::nullopt;
-        text[i] = char(c);
+        text[length] = char(c);
     }
-    text[address.size()] = '\0';
+    if (length < address.size())
+        text[length++] = '%';
+    text[length] = '\0';
     return specialPurposeBlock(static_cast<const char*>(text));
 }
 
