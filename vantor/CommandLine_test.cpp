@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase { "Version", { "--version" }, Action::Version, { "vantor " } },
         CommandLineCase { "UnknownOption", { "--bogus" }, Action::BadUsage, { "bogus" } },
         CommandLineCase { "BadFormat", { "--ip-info-format", "xml" }, Action::BadUsage, { "--ip-info-format", "xml" } },
-        CommandLineCase { "WindowTakesNoAddress", { "192.0.2.1" }, Action::BadUsage, { "192.0.2.1" } },
+        CommandLineCase { "WindowTakesNoAddress", { "81.2.69.1" }, Action::BadUsage, { "81.2.69.1" } },
         CommandLineCase { "WindowHasNoJson", { "--json" }, Action::BadUsage, { "json" } },
         CommandLineCase { "QtOptionsReachQt",
                           { "-platform", "offscreen", "-style=fusion", "--reverse", "--ip-info-format", "ip-api" },

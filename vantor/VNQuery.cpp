@@ -9,6 +9,7 @@
 #include "vantor/net/IpDatabase.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <QDateTime>
 #include <QIODevice>
@@ -88,6 +89,14 @@ void VNQuery::query(const QString& address)
 {
     m_list.clear();
     showSource(std::nullopt);
+
+    // Not on the public Internet: no service or database can place it, so none is asked. Said as an address the
+    // service rejects is; the table keeps its rows.
+    if (specialPurposeBlock(QStringView(address))) {
+        const Failure& rejected = failure(FailureKind::Rejected);
+        platform::ui::showAlert(QString::fromUtf16(rejected.title), alertText(rejected, QString()), mainWindow());
+        return;
+    }
 
     const IpInfoFormatAdapter& adapter = ipInfoFormat(m_services.ipInfoFormat);
     IpInfoAnswer answer;

@@ -13,12 +13,12 @@ using namespace window_test;
 
 TEST_F(WindowTest, QueryFillsListAndTable)
 {
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
 
     EXPECT_EQ(controller().List(), kShanghaiRows);
     EXPECT_EQ(shown(), kShanghaiRows);
     EXPECT_TRUE(alerts.alerts().isEmpty());
-    EXPECT_EQ(requestedTargets(), QStringList { QString::fromLatin1(kIpInfoPath + "203.0.113.7") });
+    EXPECT_EQ(requestedTargets(), QStringList { QString::fromLatin1(kIpInfoPath + "142.250.7.7") });
 
     // What the view reads, cell by cell, with its headings.
     const auto* model = nib->tableView()->model();
@@ -32,8 +32,8 @@ TEST_F(WindowTest, QueryFillsListAndTable)
 
 TEST_F(WindowTest, TwoQueriesLeaveTheRowsOfTheSecond)
 {
-    controller().query(QStringLiteral("198.51.100.1"));
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("151.101.65.1"));
+    controller().query(QStringLiteral("142.250.7.7"));
 
     EXPECT_EQ(controller().List(), kShanghaiRows);
     EXPECT_EQ(shown(), kShanghaiRows);
@@ -62,11 +62,11 @@ protected:
 TEST_P(QueryFailureTest, EmptiesListAndTellsTheUser)
 {
     const FailureCase& c = GetParam();
-    server.setResponse(kIpInfoPath + "192.0.2.1", c.response);
-    controller().query(QStringLiteral("198.51.100.1"));
+    server.setResponse(kIpInfoPath + "81.2.69.1", c.response);
+    controller().query(QStringLiteral("151.101.65.1"));
     ASSERT_EQ(shown(), kFirstRows);
 
-    controller().query(QStringLiteral("192.0.2.1"));
+    controller().query(QStringLiteral("81.2.69.1"));
 
     EXPECT_TRUE(controller().List().isEmpty());
     EXPECT_EQ(shown(), c.tableEmptied ? QList<InfoRow>() : kFirstRows);
@@ -101,32 +101,53 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowTest, AddressIsAppendedUnchanged)
 {
     controller().query(QString());
-    controller().query(QStringLiteral("2001:db8::1"));
+    controller().query(QStringLiteral("2001:67c::1"));
     controller().query(QStringLiteral("1.2 .3.4")); // not a URL: never sent
 
     EXPECT_EQ(requestedTargets(),
-              (QStringList { QString::fromLatin1(kIpInfoPath), QString::fromLatin1(kIpInfoPath + "2001:db8::1") }));
+              (QStringList { QString::fromLatin1(kIpInfoPath), QString::fromLatin1(kIpInfoPath + "2001:67c::1") }));
     ASSERT_FALSE(alerts.alerts().isEmpty());
     EXPECT_EQ(alerts.alerts().last().messageText, QStringLiteral("连接超时"));
     EXPECT_EQ(alerts.alerts().last().window, nullptr);
+}
+
+// An address no service can place is refused as a rejected one is, naming its block, and never sent; the table keeps
+// the rows it had.
+TEST_F(WindowTest, SpecialAddressAlertsWithoutARequest)
+{
+    controller().query(QStringLiteral("142.250.7.7"));
+    ASSERT_EQ(shown(), kShanghaiRows);
+    const QStringList before = requestedTargets();
+
+    for (const char* address : { "192.168.1.1", "fe80::1%eth0", "::ffff:127.0.0.1" })
+        controller().query(QString::fromLatin1(address));
+
+    EXPECT_EQ(requestedTargets(), before);
+    EXPECT_EQ(shown(), kShanghaiRows);
+    ASSERT_EQ(alerts.alerts().size(), 3);
+    for (const auto& alert : alerts.alerts()) {
+        EXPECT_EQ(alert.messageText, QStringLiteral("查询错误"));
+        EXPECT_EQ(alert.informativeText, QStringLiteral("您输入的IP有误"));
+        EXPECT_EQ(alert.window, nib->window());
+    }
 }
 
 TEST_F(WindowTest, ButtonAndReturnQueryTheFieldAsTyped)
 {
     nib->window()->show();
     QLineEdit* field = nib->ipTextField();
-    field->setText(QStringLiteral("198.51.100.1"));
+    field->setText(QStringLiteral("151.101.65.1"));
     QTest::mouseClick(nib->queryButton(), Qt::LeftButton);
     EXPECT_EQ(shown(), kFirstRows);
 
-    field->setText(QStringLiteral("203.0.113.7"));
+    field->setText(QStringLiteral("142.250.7.7"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(shown(), kShanghaiRows);
 
-    EXPECT_EQ(field->text(), QStringLiteral("203.0.113.7"));
+    EXPECT_EQ(field->text(), QStringLiteral("142.250.7.7"));
     EXPECT_EQ(requestedTargets(),
-              (QStringList { QString::fromLatin1(kIpInfoPath + "198.51.100.1"),
-                             QString::fromLatin1(kIpInfoPath + "203.0.113.7") }));
+              (QStringList { QString::fromLatin1(kIpInfoPath + "151.101.65.1"),
+                             QString::fromLatin1(kIpInfoPath + "142.250.7.7") }));
 }
 
 // The HTTPS formats against a TLS server whose certificate the test's own trust accepts, or does not.
@@ -134,13 +155,13 @@ TEST_F(WindowTest, HttpsFormatsGiveRowsOnlyOverATrustedConnection)
 {
     MiniHttpServer tls;
     tls.enableTls();
-    tls.setResponse("/203.0.113.7/json",
+    tls.setResponse("/142.250.7.7/json",
                     { 200,
-                      R"({"ip":"203.0.113.7","country":"CN","region":"Shanghai","city":"Shanghai",)"
+                      R"({"ip":"142.250.7.7","country":"CN","region":"Shanghai","city":"Shanghai",)"
                       R"("org":"AS4812 China Telecom"})" });
-    tls.setResponse("/198.51.100.1?lang=zh-CN",
+    tls.setResponse("/151.101.65.1?lang=zh-CN",
                     { 200,
-                      R"({"ip":"198.51.100.1","success":true,"country":"美国","region":"",)"
+                      R"({"ip":"151.101.65.1","success":true,"country":"美国","region":"",)"
                       R"("city":"旧金山","connection":{"isp":"ISP"}})" });
     vantor::ServiceConfig config = services();
     config.ipInfoFormat = vantor::IpInfoFormat::IpInfo;
@@ -153,8 +174,8 @@ TEST_F(WindowTest, HttpsFormatsGiveRowsOnlyOverATrustedConnection)
         = [](const vantor::MainInterface& window) { return window.arrayController()->arrangedObjects(); };
 
     // Not trusted: the certificate alert, and the request never reaches the server.
-    ipinfo.controller()->query(QStringLiteral("203.0.113.7"));
-    ipwhois.controller()->query(QStringLiteral("198.51.100.1"));
+    ipinfo.controller()->query(QStringLiteral("142.250.7.7"));
+    ipwhois.controller()->query(QStringLiteral("151.101.65.1"));
     EXPECT_TRUE(shownBy(ipinfo).isEmpty());
     EXPECT_TRUE(shownBy(ipwhois).isEmpty());
     ASSERT_EQ(alerts.alerts().size(), 2);
@@ -167,10 +188,10 @@ TEST_F(WindowTest, HttpsFormatsGiveRowsOnlyOverATrustedConnection)
 
     alerts.clear();
     const vantor::testing::TrustTestCa trust;
-    ipinfo.controller()->query(QStringLiteral("203.0.113.7"));
-    ipwhois.controller()->query(QStringLiteral("198.51.100.1"));
+    ipinfo.controller()->query(QStringLiteral("142.250.7.7"));
+    ipwhois.controller()->query(QStringLiteral("151.101.65.1"));
     EXPECT_TRUE(alerts.alerts().isEmpty());
-    EXPECT_EQ(shownBy(ipinfo), rows("203.0.113.7", "CN", "Shanghai", "Shanghai", "AS4812 China Telecom"));
+    EXPECT_EQ(shownBy(ipinfo), rows("142.250.7.7", "CN", "Shanghai", "Shanghai", "AS4812 China Telecom"));
     EXPECT_EQ(shownBy(ipwhois), kFirstRows);
     ASSERT_EQ(tls.requests().size(), 2);
     const auto authorization = [](const vantor::testing::HttpRequest& request) {
@@ -213,25 +234,25 @@ QByteArray ipApiAnswer(const char* query, const char* country, const char* regio
 
 TEST_F(IpApiWindowTest, FieldQueriesIpv4AndIpv6AndFailuresAlert)
 {
-    server.setResponse(path("198.51.100.1"), { 200, ipApiAnswer("198.51.100.1", "美国", "", "旧金山", "ISP") });
-    server.setResponse(path("2001:db8::1"), { 200, ipApiAnswer("2001:db8::1", "日本", "东京都", "东京", "NTT") });
-    server.setResponse(path("192.0.2.300"), { 200, R"({"status":"fail","message":"invalid query"})" });
-    server.setResponse(path("192.0.2.2"), { 429, "", Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "30" } } });
+    server.setResponse(path("151.101.65.1"), { 200, ipApiAnswer("151.101.65.1", "美国", "", "旧金山", "ISP") });
+    server.setResponse(path("2001:67c::1"), { 200, ipApiAnswer("2001:67c::1", "日本", "东京都", "东京", "NTT") });
+    server.setResponse(path("81.2.69.300"), { 200, R"({"status":"fail","message":"invalid query"})" });
+    server.setResponse(path("81.2.69.2"), { 429, "", Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "30" } } });
     nib->window()->show();
     QLineEdit* field = nib->ipTextField();
 
-    field->setText(QStringLiteral("198.51.100.1"));
+    field->setText(QStringLiteral("151.101.65.1"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(shown(), kFirstRows);
 
-    field->setText(QStringLiteral("2001:db8::1"));
+    field->setText(QStringLiteral("2001:67c::1"));
     QTest::mouseClick(nib->queryButton(), Qt::LeftButton);
-    const auto tokyoRows = rows("2001:db8::1", "日本", "东京都", "东京", "NTT");
+    const auto tokyoRows = rows("2001:67c::1", "日本", "东京都", "东京", "NTT");
     EXPECT_EQ(shown(), tokyoRows);
     EXPECT_TRUE(alerts.alerts().isEmpty());
 
     // A rejected address leaves the last rows in view, as with getipinfo.
-    controller().query(QStringLiteral("192.0.2.300"));
+    controller().query(QStringLiteral("81.2.69.300"));
     EXPECT_TRUE(controller().List().isEmpty());
     EXPECT_EQ(shown(), tokyoRows);
     ASSERT_EQ(alerts.alerts().size(), 1);
@@ -239,7 +260,7 @@ TEST_F(IpApiWindowTest, FieldQueriesIpv4AndIpv6AndFailuresAlert)
     EXPECT_EQ(alerts.alerts()[0].informativeText, QStringLiteral("您输入的IP有误"));
     EXPECT_EQ(alerts.alerts()[0].window, nib->window());
 
-    controller().query(QStringLiteral("192.0.2.2"));
+    controller().query(QStringLiteral("81.2.69.2"));
     EXPECT_TRUE(shown().isEmpty());
     ASSERT_EQ(alerts.alerts().size(), 2);
     EXPECT_EQ(alerts.alerts()[1].messageText, QStringLiteral("查询错误"));
@@ -247,20 +268,20 @@ TEST_F(IpApiWindowTest, FieldQueriesIpv4AndIpv6AndFailuresAlert)
     EXPECT_EQ(alerts.alerts()[1].window, nib->window());
 
     QStringList expected;
-    for (const char* address : { "198.51.100.1", "2001:db8::1", "192.0.2.300", "192.0.2.2" })
+    for (const char* address : { "151.101.65.1", "2001:67c::1", "81.2.69.300", "81.2.69.2" })
         expected << QString::fromLatin1(path(address));
     EXPECT_EQ(requestedTargets(), expected);
 }
 
 TEST_F(IpApiWindowTest, LaunchLooksUpTheOwnAddress)
 {
-    server.setResponse("/", { 200, "2001:db8::1\n" });
-    server.setResponse(path("2001:db8::1"), { 200, ipApiAnswer("2001:db8::1", "日本", "东京都", "东京", "NTT") });
+    server.setResponse("/", { 200, "2001:67c::1\n" });
+    server.setResponse(path("2001:67c::1"), { 200, ipApiAnswer("2001:67c::1", "日本", "东京都", "东京", "NTT") });
 
     controller().awakeFromNib();
 
-    EXPECT_EQ(output.data(), "2001:db8::1\n");
-    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "东京都", "东京", "NTT"));
+    EXPECT_EQ(output.data(), "2001:67c::1\n");
+    EXPECT_EQ(shown(), rows("2001:67c::1", "日本", "东京都", "东京", "NTT"));
 }
 
 // The window with a local database: the own address still comes from its service, the rows from the file.
@@ -283,11 +304,11 @@ protected:
 TEST_F(DatabaseWindowTest, RowsFromTheFileAndAlertsForWhatItLacks)
 {
     ASSERT_TRUE(databases.written());
-    controller().query(QStringLiteral("203.0.113.7"));
-    EXPECT_EQ(shown(), rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"));
+    controller().query(QStringLiteral("142.250.7.7"));
+    EXPECT_EQ(shown(), rows("142.250.7.7", "中国", "上海", "上海", "China Telecom"));
     EXPECT_TRUE(alerts.alerts().isEmpty());
 
-    controller().query(QStringLiteral("192.0.2.1"));
+    controller().query(QStringLiteral("81.2.69.1"));
     EXPECT_TRUE(controller().List().isEmpty());
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("查询错误"));
@@ -297,7 +318,7 @@ TEST_F(DatabaseWindowTest, RowsFromTheFileAndAlertsForWhatItLacks)
     alerts.clear();
     databaseFile = databases.folder() + QStringLiteral("/gone.mmdb");
     nib.emplace(services());
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
     EXPECT_TRUE(controller().List().isEmpty());
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("配置错误"));
@@ -310,22 +331,22 @@ TEST_F(WindowTest, BundledDataAnswersWhenTheServiceCannotBeReached)
     ASSERT_TRUE(QDir(dataFolder.path()).mkpath(QStringLiteral("vantor")));
     vantor::testing::TestDatabases databases;
     ASSERT_TRUE(databases.written());
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
     EXPECT_TRUE(nib->sourceLabel()->isHidden());
 
-    server.setResponse(kIpInfoPath + "203.0.113.7", { 200, "", Delivery::Drop });
-    server.setResponse(kIpInfoPath + "192.0.2.1", { 200, "", Delivery::Drop });
-    controller().query(QStringLiteral("203.0.113.7"));
+    server.setResponse(kIpInfoPath + "142.250.7.7", { 200, "", Delivery::Drop });
+    server.setResponse(kIpInfoPath + "81.2.69.1", { 200, "", Delivery::Drop });
+    controller().query(QStringLiteral("142.250.7.7"));
     EXPECT_TRUE(controller().List().isEmpty()); // no bundled data: the table stays empty
     ASSERT_TRUE(
         QFile::copy(databases.city(), dataFolder.filePath(QString::fromLatin1(vantor::kBundledCountryDatabase))));
     ASSERT_TRUE(QFile::copy(databases.asn(), dataFolder.filePath(QString::fromLatin1(vantor::kBundledAsnDatabase))));
     alerts.clear();
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
 
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].messageText, QStringLiteral("连接超时"));
-    EXPECT_EQ(shown(), rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"));
+    EXPECT_EQ(shown(), rows("142.250.7.7", "中国", "上海", "上海", "China Telecom"));
     EXPECT_FALSE(nib->sourceLabel()->isHidden());
     const auto epoch = vantor::testing::mmdbBuildEpoch(databases.city().toLocal8Bit().constData());
     ASSERT_TRUE(epoch);
@@ -335,7 +356,7 @@ TEST_F(WindowTest, BundledDataAnswersWhenTheServiceCannotBeReached)
         nib->sourceLabel()->text().startsWith(QStringLiteral("来源：本地数据库（") + built.toString(Qt::ISODate)));
 
     // An address the bundled data do not hold gets no rows, and the line goes.
-    controller().query(QStringLiteral("192.0.2.1"));
+    controller().query(QStringLiteral("81.2.69.1"));
     EXPECT_TRUE(controller().List().isEmpty());
     EXPECT_TRUE(nib->sourceLabel()->isHidden());
 }

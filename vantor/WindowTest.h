@@ -66,12 +66,12 @@ protected:
     {
         // Bundled databases are looked for here only: what the machine has installed plays no part.
         qputenv("XDG_DATA_DIRS", dataFolder.path().toLocal8Bit());
-        server.setResponse(kIpInfoPath + "198.51.100.1",
-                           { 200, answer(0, "198.51.100.1", "美国", "", "旧金山", "ISP") });
-        server.setResponse(kIpInfoPath + "203.0.113.7",
-                           { 200, answer(0, "203.0.113.7", "中国", "华东", "上海", "电信") });
-        server.setResponse(kIpInfoPath + "2001:db8::1",
-                           { 200, answer(0, "2001:db8::1", "日本", "关东", "东京", "NTT") });
+        server.setResponse(kIpInfoPath + "151.101.65.1",
+                           { 200, answer(0, "151.101.65.1", "美国", "", "旧金山", "ISP") });
+        server.setResponse(kIpInfoPath + "142.250.7.7",
+                           { 200, answer(0, "142.250.7.7", "中国", "华东", "上海", "电信") });
+        server.setResponse(kIpInfoPath + "2001:67c::1",
+                           { 200, answer(0, "2001:67c::1", "日本", "关东", "东京", "NTT") });
         nib.emplace(services());
         nib->controller()->setAddressOutput(&output);
         output.open(QIODevice::WriteOnly);
@@ -108,7 +108,7 @@ protected:
     std::optional<vantor::MainInterface> nib;
 };
 
-const auto kFirstRows = rows("198.51.100.1", "美国", "未知", "旧金山", "ISP");
-const auto kShanghaiRows = rows("203.0.113.7", "中国", "华东", "上海", "电信");
+const auto kFirstRows = rows("151.101.65.1", "美国", "未知", "旧金山", "ISP");
+const auto kShanghaiRows = rows("142.250.7.7", "中国", "华东", "上海", "电信");
 
 } // namespace window_test

@@ -55,12 +55,12 @@ TEST(VantorExecutable, AsksTheDefaultServicesOverHttps)
 TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
 {
     MiniHttpServer proxy;
-    proxy.setResponse("/", { 200, "203.0.113.7\n" });
+    proxy.setResponse("/", { 200, "142.250.7.7\n" });
     // With no configuration, the IP-information service is ip-api.
-    const QByteArray ipApiPath = "/json/203.0.113.7?lang=zh-CN&fields=status,message,query,country,regionName,city,isp";
+    const QByteArray ipApiPath = "/json/142.250.7.7?lang=zh-CN&fields=status,message,query,country,regionName,city,isp";
     proxy.setResponse(ipApiPath,
                       { 200,
-                        R"({"status":"success","query":"203.0.113.7","country":"中国","regionName":"上海",)"
+                        R"({"status":"success","query":"142.250.7.7","country":"中国","regionName":"上海",)"
                         R"("city":"上海","isp":"电信"})" });
 
     QProcess vantor;
@@ -82,7 +82,7 @@ TEST(VantorExecutable, PrintsItsOwnAddressAndLooksItUp)
     printed += vantor.readAllStandardOutput();
 
     ASSERT_TRUE(lookedUp) << vantor.readAllStandardError().toStdString();
-    EXPECT_EQ(printed, "203.0.113.7\n");
+    EXPECT_EQ(printed, "142.250.7.7\n");
     ASSERT_EQ(proxy.requests().size(), 2);
     EXPECT_EQ(proxy.requests()[0].pathAndQuery, "/");
     EXPECT_EQ(proxy.requests()[1].pathAndQuery, ipApiPath);
@@ -140,7 +140,7 @@ TEST(VantorExecutable, AnswersTheCommandLineWithoutADisplay)
 TEST(VantorExecutable, ReadsItsConfigurationFile)
 {
     MiniHttpServer server;
-    server.setResponse("/", { 200, "203.0.113.7\n" });
+    server.setResponse("/", { 200, "142.250.7.7\n" });
     QTemporaryDir configHome;
     ASSERT_TRUE(QDir(configHome.path()).mkpath(QStringLiteral("vantor")));
     const QString path = configHome.filePath(QStringLiteral("vantor/vantor.conf"));
@@ -163,7 +163,7 @@ TEST(VantorExecutable, ReadsItsConfigurationFile)
     vantor.waitForFinished();
 
     ASSERT_TRUE(lookedUp);
-    EXPECT_EQ(server.requests()[1].pathAndQuery, "/service/getIpInfo.php?ip=203.0.113.7");
+    EXPECT_EQ(server.requests()[1].pathAndQuery, "/service/getIpInfo.php?ip=142.250.7.7");
     const QByteArray err = vantor.readAllStandardError();
     EXPECT_TRUE(err.contains(QStringLiteral("vantor: %1: myAddressUrls: ").arg(path).toUtf8())) << err.toStdString();
 }

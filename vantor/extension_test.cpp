@@ -113,7 +113,7 @@ using Delivery = HttpResponse::Delivery;
 INSTANTIATE_TEST_SUITE_P(
     Answers, FetchTest,
     ::testing::Values(
-        FetchCase { "Normal", { 200, "203.0.113.7\n", Delivery::AtOnce }, false },
+        FetchCase { "Normal", { 200, "142.250.7.7\n", Delivery::AtOnce }, false },
         FetchCase { "NotFoundPage", { 404, "<html>no such page</html>", Delivery::AtOnce }, false },
         FetchCase { "ServerErrorPage", { 500, "broken", Delivery::AtOnce }, false },
         FetchCase { "EmptyBody", { 200, "", Delivery::AtOnce }, false },
@@ -187,8 +187,8 @@ TEST_F(FetchFailureTest, UrlTextIsSentUnchanged)
 {
     server.setDefaultResponse({ 200, "ok" });
     const char* targets[]
-        = { "/service/getIpInfo.php?ip=203.0.113.7",
-            "/service/getIpInfo.php?ip=", "/service/getIpInfo.php?ip=2001:db8::1", "/a/b/?x=1&y=%20" };
+        = { "/service/getIpInfo.php?ip=142.250.7.7",
+            "/service/getIpInfo.php?ip=", "/service/getIpInfo.php?ip=2001:67c::1", "/a/b/?x=1&y=%20" };
     for (const char* target : targets)
         EXPECT_EQ(vantor::internetData(server.baseUrl() + QLatin1String(target)), "ok") << target;
 

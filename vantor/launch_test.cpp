@@ -44,11 +44,11 @@ TEST_P(LaunchTest, PrintsAndQueriesTheOwnAddress)
 INSTANTIATE_TEST_SUITE_P(
     Answers, LaunchTest,
     ::testing::Values(
-        LaunchCase { "AddressAndLineBreak", { 200, "203.0.113.7\n" }, "203.0.113.7\n", { "203.0.113.7" } },
-        LaunchCase { "AddressAndCrLf", { 200, "203.0.113.7\r\n" }, "203.0.113.7\n", { "203.0.113.7" } },
+        LaunchCase { "AddressAndLineBreak", { 200, "142.250.7.7\n" }, "142.250.7.7\n", { "142.250.7.7" } },
+        LaunchCase { "AddressAndCrLf", { 200, "142.250.7.7\r\n" }, "142.250.7.7\n", { "142.250.7.7" } },
         // Only a line break goes: the address keeps its last digit.
-        LaunchCase { "AddressWithoutLineBreak", { 200, "198.51.100.1" }, "198.51.100.1\n", { "198.51.100.1" } },
-        LaunchCase { "Ipv6Address", { 200, "2001:db8::1\n" }, "2001:db8::1\n", { "2001:db8::1" } },
+        LaunchCase { "AddressWithoutLineBreak", { 200, "151.101.65.1" }, "151.101.65.1\n", { "151.101.65.1" } },
+        LaunchCase { "Ipv6Address", { 200, "2001:67c::1\n" }, "2001:67c::1\n", { "2001:67c::1" } },
         LaunchCase { "CaptivePortalPage", { 200, "<html><body>Log in to Wi-Fi</body></html>\n" }, "", {} },
         LaunchCase { "EmptyAnswer", { 200, "" }, "", {} },
         LaunchCase { "NoAnswer", { 200, "", Delivery::Never }, "", {} },
@@ -97,15 +97,15 @@ TEST_F(DualStackTest, ShowsBothPrintsIpv4FirstAndLooksUpIpv4)
 {
     // The first IPv4 provider is dead: it never answers, and nobody waits for it.
     server.setResponse("/dead", { 200, "", Delivery::Never });
-    server.setResponse("/v4", { 200, "203.0.113.7\n", Delivery::Trickle, 5 });
-    server.setResponse("/v6", { 200, "2001:db8::1\n" });
+    server.setResponse("/v4", { 200, "142.250.7.7\n", Delivery::Trickle, 5 });
+    server.setResponse("/v6", { 200, "2001:67c::1\n" });
     launchWith({ "/dead#ipv4", "/v6#ipv6", "/v4#ipv4" });
 
-    EXPECT_EQ(output.data(), "203.0.113.7\n2001:db8::1\n");
+    EXPECT_EQ(output.data(), "142.250.7.7\n2001:67c::1\n");
     EXPECT_TRUE(nib->ownAddressLabel()->isVisible());
     EXPECT_EQ(nib->ownAddressLabel()->text(),
-              QStringLiteral("本机 IPv4：<a href=\"203.0.113.7\">203.0.113.7</a>　"
-                             "IPv6：<a href=\"2001:db8::1\">2001:db8::1</a>"));
+              QStringLiteral("本机 IPv4：<a href=\"142.250.7.7\">142.250.7.7</a>　"
+                             "IPv6：<a href=\"2001:67c::1\">2001:67c::1</a>"));
     EXPECT_TRUE(nib->ownAddressLabel()->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
     EXPECT_TRUE(nib->ownAddressLabel()->textInteractionFlags().testFlag(Qt::LinksAccessibleByMouse));
     EXPECT_EQ(shown(), kShanghaiRows);
@@ -113,20 +113,20 @@ TEST_F(DualStackTest, ShowsBothPrintsIpv4FirstAndLooksUpIpv4)
     EXPECT_TRUE(alerts.alerts().isEmpty());
 
     // Each address is a link to its lookup; the field is left as it was.
-    emit nib->ownAddressLabel()->linkActivated(QStringLiteral("2001:db8::1"));
-    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "关东", "东京", "NTT"));
+    emit nib->ownAddressLabel()->linkActivated(QStringLiteral("2001:67c::1"));
+    EXPECT_EQ(shown(), rows("2001:67c::1", "日本", "关东", "东京", "NTT"));
     EXPECT_TRUE(nib->ipTextField()->text().isEmpty());
 }
 
 TEST_F(DualStackTest, WithoutIpv4TheIpv6AddressIsLookedUp)
 {
-    server.setResponse("/v4", { 200, "2001:db8::1\n" }); // the wrong family for this provider
-    server.setResponse("/v6", { 200, "2001:db8::1\n", Delivery::Trickle, 5 });
+    server.setResponse("/v4", { 200, "2001:67c::1\n" }); // the wrong family for this provider
+    server.setResponse("/v6", { 200, "2001:67c::1\n", Delivery::Trickle, 5 });
     launchWith({ "/v4#ipv4", "/v6#ipv6" });
 
-    EXPECT_EQ(output.data(), "2001:db8::1\n");
-    EXPECT_EQ(nib->ownAddressLabel()->text(), QStringLiteral("本机 IPv6：<a href=\"2001:db8::1\">2001:db8::1</a>"));
-    EXPECT_EQ(shown(), rows("2001:db8::1", "日本", "关东", "东京", "NTT"));
+    EXPECT_EQ(output.data(), "2001:67c::1\n");
+    EXPECT_EQ(nib->ownAddressLabel()->text(), QStringLiteral("本机 IPv6：<a href=\"2001:67c::1\">2001:67c::1</a>"));
+    EXPECT_EQ(shown(), rows("2001:67c::1", "日本", "关东", "东京", "NTT"));
     EXPECT_FALSE(nib->stateLabel()->isVisible());
 }
 

@@ -8,7 +8,7 @@ using namespace window_test;
 TEST_F(WindowTest, AssistiveTechnologyReadsTheFieldAndTheCells)
 {
     nib->window()->show();
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
 
     QAccessibleInterface* field = QAccessible::queryAccessibleInterface(nib->ipTextField());
     ASSERT_NE(field, nullptr);
@@ -37,7 +37,7 @@ TEST_F(WindowTest, CopiesSelectedRowsOrAll)
     EXPECT_FALSE(copy->isEnabled());
     EXPECT_FALSE(copyAll->isEnabled());
 
-    controller().query(QStringLiteral("203.0.113.7"));
+    controller().query(QStringLiteral("142.250.7.7"));
     EXPECT_TRUE(copyAll->isEnabled());
     // Nothing selected: the clipboard keeps what it had.
     nib->copySelectedRows();
@@ -53,18 +53,18 @@ TEST_F(WindowTest, CopiesSelectedRowsOrAll)
                       table->visualRect(table->model()->index(0, 0)).center());
     EXPECT_TRUE(copy->isEnabled());
     QTest::keySequence(table, QKeySequence::Copy);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("IP\t203.0.113.7\n城市\t上海\n"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("IP\t142.250.7.7\n城市\t上海\n"));
 
     copyAll->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QStringLiteral("IP\t203.0.113.7\n国家\t中国\n地区\t华东\n城市\t上海\n运营商\t电信\n"));
+              QStringLiteral("IP\t142.250.7.7\n国家\t中国\n地区\t华东\n城市\t上海\n运营商\t电信\n"));
 }
 
 // Every push button an assistive technology finds in the window has a name.
 TEST_F(WindowTest, ClearButtonIsNamed)
 {
     nib->window()->show();
-    nib->ipTextField()->setText(QStringLiteral("203.0.113.7")); // the clear button shows only over some text
+    nib->ipTextField()->setText(QStringLiteral("142.250.7.7")); // the clear button shows only over some text
 
     QStringList buttonNames;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {

@@ -17,9 +17,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     vantor::testing::MiniHttpServer server;
-    server.setResponse("/", { 200, "192.0.2.1\n" });
+    server.setResponse("/", { 200, "81.2.69.1\n" });
     server.setDefaultResponse(
-        { 200, R"({"code":0,"data":{"ip":"192.0.2.1","country":"中国","area":"华东","city":"上海","isp":"电信"}})" });
+        { 200, R"({"code":0,"data":{"ip":"81.2.69.1","country":"中国","area":"华东","city":"上海","isp":"电信"}})" });
     std::unique_ptr<vantor::testing::IpApiStandIn> ipApi;
     if (argc > 1 && std::strcmp(argv[1], "ip-api") == 0)
         ipApi = std::make_unique<vantor::testing::IpApiStandIn>(server, INT_MAX, INT_MAX, [] { return 0.0; });

@@ -41,7 +41,7 @@ Run lookUpList(int addresses, bool batch, bool sleepForReal)
     QList<vantor::cli::AddressSource> sources;
     for (int i = 0; i < addresses; ++i)
         sources.append({ vantor::cli::AddressSource::Kind::Address,
-                         QStringLiteral("198.%1.%2.%3").arg(18 + i / 65536).arg(i / 256 % 256).arg(i % 256) });
+                         QStringLiteral("151.%1.%2.%3").arg(101 + i / 65536).arg(i / 256 % 256).arg(i % 256) });
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);

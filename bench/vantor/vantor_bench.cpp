@@ -104,14 +104,14 @@ void benchQueries(const QString& port, int queries)
     vantor::VNQuery& controller = *nib.controller();
 
     for (int i = 0; i < 20; ++i)
-        controller.query(QStringLiteral("192.0.2.1"));
+        controller.query(QStringLiteral("81.2.69.1"));
 
     std::vector<double> wall;
     const double cpuStart = processCpuMs();
     const double wallStart = monotonicMs();
     for (int i = 0; i < queries; ++i) {
         const double start = monotonicMs();
-        controller.query(QStringLiteral("192.0.2.1"));
+        controller.query(QStringLiteral("81.2.69.1"));
         wall.push_back(monotonicMs() - start);
     }
     const double cpuPerQuery = (processCpuMs() - cpuStart) / queries;

@@ -157,7 +157,7 @@ bool appendFound(OutputFormat format, std::string& to, std::string_view query, c
         }
         to += ",ok,";
         appendCsvField(to, network);
-        to += "\r\n";
+        to += ",\r\n";
         break;
     case OutputFormat::Text: {
         static const std::array<std::string, kInfoFieldCount> keys = [] {
@@ -177,12 +177,57 @@ bool appendFound(OutputFormat format, std::string& to, std::string_view query, c
     }
     return true;
 }
+
+bool appendSpecial(OutputFormat format, std::string& to, std::string_view query, const SpecialPurposeBlock& special)
+{
+    if (!QByteArrayView(query).isValidUtf8())
+        return false;
+    switch (format) {
+    case OutputFormat::Json:
+        to += "    {\n";
+        appendJsonMember(to, "        \"city\": ", {});
+        appendJsonMember(to, "        \"country\": ", {});
+        appendJsonMember(to, "        \"ip\": ", query);
+        appendJsonMember(to, "        \"isp\": ", {});
+        appendJsonMember(to, "        \"network\": ", special.block);
+        to += "        \"ok\": true,\n";
+        appendJsonMember(to, "        \"query\": ", query);
+        appendJsonMember(to, "        \"region\": ", {});
+        to += "        \"special\": {\n";
+        appendJsonMember(to, "            \"block\": ", special.block);
+        appendJsonMember(to, "            \"name\": ", special.name);
+        appendJsonMember(to, "            \"rfc\": ", special.rfc, true);
+        to += "        }\n    }";
+        break;
+    case OutputFormat::Csv:
+        appendCsvField(to, query);
+        to += ",,,,,ok,";
+        to += special.block;
+        to += ',';
+        appendCsvField(to, special.name);
+        to += "\r\n";
+        break;
+    case OutputFormat::Text:
+        to += "IP\t";
+        to += query;
+        to += "\n特殊地址\t";
+        to += special.name;
+        to += "（";
+        to += special.block;
+        to += "，";
+        to += special.rfc;
+        to += "）\n";
+        break;
+    }
+    return true;
+}
+
 QStringList csvColumns()
 {
     QStringList columns;
     for (const InfoField& field : kInfoFields)
         columns << QLatin1String(field.name);
-    return columns << QStringLiteral("status") << QStringLiteral("network");
+    return columns << QStringLiteral("status") << QStringLiteral("network") << QStringLiteral("special");
 }
 
 QByteArray csvHeader()
@@ -209,6 +254,12 @@ void AnswerWriter::message(const QString& line)
 
 void AnswerWriter::add(const QString& query, const Outcome& outcome)
 {
+    if (outcome.special) {
+        std::string answer;
+        appendSpecial(m_format, answer, query.toStdString(), *outcome.special);
+        addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
+        return;
+    }
     const Failure* failed = outcome.failure == FailureKind::None ? nullptr : &failure(outcome.failure);
     m_exitStatus = std::max(m_exitStatus, failed ? failed->exitStatus : kExitAnswered);
     if (failed && !outcome.reported) {
@@ -227,10 +278,16 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
     case OutputFormat::Csv: {
         const auto value = [&](std::size_t i) { return outcome.answer.values[i].value_or(QString()); };
         if (failed)
-            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error), {} });
+            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error), {}, {} });
         else
-            m_pending += csvLine({ query, value(1), value(2), value(3), value(4), QStringLiteral("ok"),
-                                   outcome.answer.network.value_or(QString()) });
+            m_pending += csvLine({ query,
+                                   value(1),
+                                   value(2),
+                                   value(3),
+                                   value(4),
+                                   QStringLiteral("ok"),
+                                   outcome.answer.network.value_or(QString()),
+                                   {} });
         break;
     }
     case OutputFormat::Text:

@@ -5,6 +5,7 @@
 #include "vantor/cli/ExitStatus.h"
 #include "vantor/cli/Outcome.h"
 #include "vantor/net/IpDatabase.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,7 +18,8 @@ namespace vantor::cli {
 
 class ProgressLine;
 
-// The columns of --csv: the address asked, the answer's fields but the service's "ip", and the status.
+// The columns of --csv: the address asked, the answer's fields but the service's "ip", the status, the network and
+// the name of a special-purpose block.
 QStringList csvColumns();
 // The header line of --csv.
 QByteArray csvHeader();
@@ -26,6 +28,11 @@ QByteArray csvHeader();
 // between answers, appended to `to`: the same bytes with no text made on the way. False, and nothing appended, when
 // a text is not valid UTF-8; add() writes that one. Safe from any thread.
 bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record);
+
+// The answer for an address of a special-purpose block, as appendFound() makes one: the block as its network, no
+// country, region, city or carrier; in text, its name, block and RFC in place of the four. False, and nothing
+// appended, when `query` is not valid UTF-8.
+bool appendSpecial(OutputFormat format, std::string& to, std::string_view query, const SpecialPurposeBlock& special);
 
 // Writes the answers in the input's order, in the chosen format, as they come: held back only while more input is
 // already at hand. JSON is one array, opened with the first element and closed by finish(). A failure also goes to

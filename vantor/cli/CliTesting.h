@@ -41,16 +41,16 @@ inline QByteArray ipApiPath(const char* address)
 }
 
 const HttpResponse kShanghai { 200,
-                               R"({"status":"success","query":"203.0.113.7","country":"中国","regionName":"上海",)"
+                               R"({"status":"success","query":"142.250.7.7","country":"中国","regionName":"上海",)"
                                R"("city":"上海","isp":"电信"})" };
 const HttpResponse kNoRegion { 200,
-                               R"({"status":"success","query":"2001:db8::1","country":"日本","regionName":"",)"
+                               R"({"status":"success","query":"2001:67c::1","country":"日本","regionName":"",)"
                                R"("city":"东京","isp":"NTT"})" };
-const HttpResponse kFail { 200, R"({"status":"fail","message":"private range","query":"10.0.0.1"})" };
+const HttpResponse kFail { 200, R"({"status":"fail","message":"private range","query":"9.9.9.10"})" };
 const HttpResponse kBusy { 429, "", Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "12" } } };
 
-const char kShanghaiRows[] = "IP\t203.0.113.7\n国家\t中国\n地区\t上海\n城市\t上海\n运营商\t电信\n";
-const char kNoRegionRows[] = "IP\t2001:db8::1\n国家\t日本\n地区\t未知\n城市\t东京\n运营商\tNTT\n";
+const char kShanghaiRows[] = "IP\t142.250.7.7\n国家\t中国\n地区\t上海\n城市\t上海\n运营商\t电信\n";
+const char kNoRegionRows[] = "IP\t2001:67c::1\n国家\t日本\n地区\t未知\n城市\t东京\n运营商\tNTT\n";
 
 inline HttpResponse withRateHeaders(HttpResponse response, const char* left, const char* ttl)
 {

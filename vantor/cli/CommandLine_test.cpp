@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase {
             "BadUrl", { "--my-address-url=icanhazip.com" }, Action::BadUsage, { "--my-address-url", "icanhazip.com" } },
         CommandLineCase { "CliHasNoQtOptions", { "-platform", "offscreen" }, Action::BadUsage, {} },
-        CommandLineCase { "CliAddresses", { "192.0.2.1", "--", "-1" }, Action::Run, {} },
+        CommandLineCase { "CliAddresses", { "81.2.69.1", "--", "-1" }, Action::Run, {} },
         CommandLineCase { "JsonOrCsv", { "--json", "--csv" }, Action::BadUsage, { "--csv" } },
         CommandLineCase { "OwnOrExtract", { "--own", "-x" }, Action::BadUsage, { "-x" } },
         CommandLineCase { "EscapedOption", { "--a\x1b[2Jb" }, Action::BadUsage, { "a\\x1B[2Jb" } },
@@ -84,12 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliCommandLine, AddressesAndListsInCommandLineOrder)
 {
     using Kind = AddressSource::Kind;
-    const Parsed parsed = parse({ "192.0.2.1", "-f", "a.txt", "--ip-info-url", "http://x.example/", "-f-",
-                                  "2001:db8::1", "--file=b.txt", "--", "-f" });
+    const Parsed parsed = parse({ "81.2.69.1", "-f", "a.txt", "--ip-info-url", "http://x.example/", "-f-",
+                                  "2001:67c::1", "--file=b.txt", "--", "-f" });
     ASSERT_EQ(actionOf(parsed), Action::Run) << textOf(parsed).toStdString();
     const QList<AddressSource> expected {
-        { Kind::Address, "192.0.2.1" },   { Kind::File, "a.txt" }, { Kind::File, "-" },
-        { Kind::Address, "2001:db8::1" }, { Kind::File, "b.txt" }, { Kind::Address, "-f" }
+        { Kind::Address, "81.2.69.1" },   { Kind::File, "a.txt" }, { Kind::File, "-" },
+        { Kind::Address, "2001:67c::1" }, { Kind::File, "b.txt" }, { Kind::Address, "-f" }
     };
     EXPECT_EQ(parsed->sources, expected);
     EXPECT_EQ(parsed->services.ipApiBatchUrl, QStringLiteral("http://ip-api.com/batch"));
@@ -134,7 +134,7 @@ TEST_F(CliConfigurationTest, ListsOfMyAddressServicesAndTheToken)
     parsed = parseWith({ "--my-address-url", "https://x.example/#v6" });
     EXPECT_EQ(actionOf(parsed), Action::BadUsage);
     EXPECT_TRUE(textOf(parsed).contains(QLatin1String("--my-address-url"))) << textOf(parsed).toStdString();
-    EXPECT_EQ(actionOf(parseWith({ "--own", "192.0.2.1" })), Action::BadUsage);
+    EXPECT_EQ(actionOf(parseWith({ "--own", "81.2.69.1" })), Action::BadUsage);
 }
 
 TEST_F(CliConfigurationTest, CityDatabasesAreOneOrAListInTheFileAndRepeatedOnTheCommandLine)

@@ -4,6 +4,7 @@
 #include "vantor/cli/LookupRun.h"
 #include "vantor/cli/Output.h"
 #include "vantor/net/IpDatabase.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <algorithm>
 #include <atomic>
@@ -62,6 +63,14 @@ void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& text
         } else {
             utf8 = entry.query.toUtf8();
             address = std::string_view(utf8.constData(), std::size_t(utf8.size()));
+        }
+        // Never looked up: no database can place an address that is not on the public Internet.
+        if (const std::optional<SpecialPurposeBlock> special = specialPurposeBlock(address.data())) {
+            if (appendSpecial(format, batch.answers, address, *special))
+                piece.end = std::size_t(batch.answers.size());
+            else
+                piece.outcome = Outcome { FailureKind::None, {}, {}, false, special };
+            continue;
         }
         const DatabaseRecord record = findInDatabases(databases, address.data(), &texts);
         if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {

@@ -7,6 +7,7 @@
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpApiBatch.h"
 #include "vantor/net/IpInfo.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <algorithm>
 #include <deque>
@@ -67,6 +68,7 @@ public:
 private:
     enum class Waiting {
         Rejected, // a list's line that is not an address
+        Special, // an address of a special-purpose block: never asked
         Answer, // an address, answered or on its way
         Unasked, // an address after the run gave up asking
     };
@@ -82,7 +84,9 @@ private:
     void enqueue(Entry entry)
     {
         Waiting waiting = entry.isAddress ? Waiting::Answer : Waiting::Rejected;
-        if (entry.isAddress) {
+        if (entry.isAddress && specialPurposeBlock(QStringView(entry.query)))
+            waiting = Waiting::Special;
+        if (waiting == Waiting::Answer) {
             const KnownAnswers::State state = m_known.find(entry.query).state;
             if (state == KnownAnswers::State::New || state == KnownAnswers::State::Forgotten) {
                 if (m_noAnswerStreak >= kLongestNoAnswerStreak) {
@@ -112,6 +116,10 @@ private:
             switch (head.waiting) {
             case Waiting::Rejected:
                 m_run.add(head.query, rejectedLine());
+                break;
+            case Waiting::Special:
+                m_run.add(head.query,
+                          { FailureKind::None, {}, {}, false, specialPurposeBlock(QStringView(head.query)) });
                 break;
             case Waiting::Unasked:
                 m_run.add(head.query, { m_streakFailure, {}, {}, true });

@@ -3,8 +3,10 @@
 
 #include "vantor/net/Failure.h"
 #include "vantor/net/IpInfo.h"
+#include "vantor/net/SpecialAddresses.h"
 
 #include <QString>
+#include <optional>
 
 namespace vantor::cli {
 
@@ -17,6 +19,8 @@ struct Outcome
     IpInfoAnswer answer = {};
     QString reason = {}; // follows the failure's text, e.g. why a certificate was refused
     bool reported = false; // nothing more to say on standard error about it
+    // An address of a special-purpose block, answered without being looked up; no failure.
+    std::optional<SpecialPurposeBlock> special = {};
 };
 
 } // namespace vantor::cli

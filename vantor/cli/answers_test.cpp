@@ -24,21 +24,21 @@ Outcome rows(const QString& ip, const QString& city)
 TEST(KnownAnswers, AnAddressIsItsNumberAndOtherTextsStayTexts)
 {
     KnownAnswers known(1024 * 1024);
-    for (const char* address : { "2001:db8::1", "203.0.113.7", "127.0.0.1", "fe80::1%eth0", "example.org" })
+    for (const char* address : { "2001:67c::1", "142.250.7.7", "127.0.0.1", "fe80::1%eth0", "example.org" })
         known.ask(QString::fromLatin1(address));
     const struct
     {
         const char* text;
         State state;
     } cases[] = {
-        { "2001:DB8:0:0::1", State::Asking }, // the same IPv6 address spelled another way
-        { "::ffff:203.0.113.7", State::New }, // IPv4-mapped is another request than plain IPv4
+        { "2001:67C:0:0::1", State::Asking }, // the same IPv6 address spelled another way
+        { "::ffff:142.250.7.7", State::New }, // IPv4-mapped is another request than plain IPv4
         { "127.1", State::New }, // a looser form asks the service something else
         { "fe80::1", State::New },
         { "fe80::1%eth1", State::New },
         { "fe80::1%eth0", State::Asking },
         { "example.org", State::Asking },
-        { "203.0.113.8", State::New },
+        { "142.250.7.8", State::New },
     };
     for (const auto& c : cases)
         EXPECT_EQ(known.find(QString::fromLatin1(c.text)).state, c.state) << c.text;
@@ -54,10 +54,10 @@ TEST(KnownAnswers, SharesTextsAndForgetsWhatGoesPastTheBudget)
     };
 
     // Answers alike but for the address cost nothing after the first.
-    answered(QStringLiteral("198.51.100.1"), rows(QStringLiteral("198.51.100.1"), QStringLiteral("上海")));
+    answered(QStringLiteral("151.101.65.1"), rows(QStringLiteral("151.101.65.1"), QStringLiteral("上海")));
     const qsizetype first = known.keptBytes();
     for (int i = 2; i < 200; ++i) {
-        const QString address = QStringLiteral("198.51.100.%1").arg(i);
+        const QString address = QStringLiteral("151.101.65.%1").arg(i);
         const KnownAnswers::Found found = answered(address, rows(address, QStringLiteral("上海")));
         ASSERT_EQ(found.state, State::Answered);
         const Outcome outcome = known.outcome(found.id, address);
@@ -68,15 +68,15 @@ TEST(KnownAnswers, SharesTextsAndForgetsWhatGoesPastTheBudget)
 
     // A failure keeps its reason; an "ip" other than the address asked is kept as it is.
     Outcome insecure { FailureKind::Insecure, {}, QStringLiteral("self-signed certificate") };
-    const KnownAnswers::Found failed = answered(QStringLiteral("192.0.2.1"), insecure);
-    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("192.0.2.1")).reason, insecure.reason);
-    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("192.0.2.1")).failure, FailureKind::Insecure);
-    const KnownAnswers::Found other = answered(QStringLiteral("192.0.2.2"), rows(QStringLiteral("192.0.2.99"), "x"));
-    EXPECT_EQ(known.outcome(other.id, QStringLiteral("192.0.2.2")).answer.values[0], QStringLiteral("192.0.2.99"));
+    const KnownAnswers::Found failed = answered(QStringLiteral("81.2.69.1"), insecure);
+    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("81.2.69.1")).reason, insecure.reason);
+    EXPECT_EQ(known.outcome(failed.id, QStringLiteral("81.2.69.1")).failure, FailureKind::Insecure);
+    const KnownAnswers::Found other = answered(QStringLiteral("81.2.69.2"), rows(QStringLiteral("81.2.69.99"), "x"));
+    EXPECT_EQ(known.outcome(other.id, QStringLiteral("81.2.69.2")).answer.values[0], QStringLiteral("81.2.69.99"));
 
     // Cities of their own fill the budget; the answers past it last until written, then are known to be forgotten.
     for (int i = 0; i < 100; ++i) {
-        const QString address = QStringLiteral("203.0.113.%1").arg(i);
+        const QString address = QStringLiteral("142.250.7.%1").arg(i);
         const QString city = QStringLiteral("城市%1").arg(i);
         const KnownAnswers::Found found = answered(address, rows(address, city));
         ASSERT_EQ(found.state, State::Answered);
@@ -84,9 +84,9 @@ TEST(KnownAnswers, SharesTextsAndForgetsWhatGoesPastTheBudget)
     }
     EXPECT_LE(known.keptBytes(), 4096);
     known.releaseHeld();
-    EXPECT_EQ(known.find(QStringLiteral("203.0.113.0")).state, State::Answered);
-    EXPECT_EQ(known.find(QStringLiteral("203.0.113.99")).state, State::Forgotten);
-    EXPECT_EQ(known.find(QStringLiteral("198.51.100.7")).state, State::Answered);
+    EXPECT_EQ(known.find(QStringLiteral("142.250.7.0")).state, State::Answered);
+    EXPECT_EQ(known.find(QStringLiteral("142.250.7.99")).state, State::Forgotten);
+    EXPECT_EQ(known.find(QStringLiteral("151.101.65.7")).state, State::Answered);
 }
 
 } // namespace
@@ -112,12 +112,12 @@ TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
 {
     static constexpr char kControls[] = "back\\slash \x01\x1f\x7f\0";
     const std::pair<const char*, DatabaseRecord> records[] = {
-        { "203.0.113.7", found({ "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24") },
-        { "2001:db8::1", found({ "日本", "", "东京", "" }, "2001:db8::/32") },
-        { "198.51.100.9", found({ "", "", "San Francisco, \"SF\"", "Example, Inc." }, "198.51.100.9/32") },
-        { "192.0.2.200",
+        { "142.250.7.7", found({ "中国", "上海", "上海", "China Telecom" }, "142.250.7.0/24") },
+        { "2001:67c::1", found({ "日本", "", "东京", "" }, "2001:67c::/32") },
+        { "151.101.65.9", found({ "", "", "San Francisco, \"SF\"", "Example, Inc." }, "151.101.65.9/32") },
+        { "81.2.69.200",
           found({ "tab\there", "new\nline\r", std::string_view(kControls, sizeof kControls - 1), "\"quoted\"," },
-                "192.0.2.128/25") },
+                "81.2.69.128/25") },
     };
     for (const OutputFormat format : { OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json }) {
         Captured byAdd;
@@ -136,8 +136,8 @@ TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
 
     // Bytes that are not UTF-8 are left to add(), which makes texts of them.
     std::string answer = "kept";
-    EXPECT_FALSE(vantor::cli::appendFound(OutputFormat::Csv, answer, "203.0.113.7",
-                                          found({ "\xff", "", "", "" }, "203.0.113.0/24")));
+    EXPECT_FALSE(vantor::cli::appendFound(OutputFormat::Csv, answer, "142.250.7.7",
+                                          found({ "\xff", "", "", "" }, "142.250.7.0/24")));
     EXPECT_EQ(answer, "kept");
 }
 

@@ -2,6 +2,7 @@
 // vantor-cli's answers from local databases held against libmaxminddb's own generic reading of the same addresses,
 // in every format, on one thread and on all: both of vantor-cli's ways of writing an answer could be wrong together,
 // this reading cannot be wrong with them.
+#include "vantor/net/SpecialAddresses.h"
 #include "vantor/testing/MmdbReading.h"
 #include "vantor/testing/TestDatabases.h"
 
@@ -25,6 +26,8 @@ struct Expected
 {
     QByteArray query;
     MmdbReading reading;
+    // Answered without a lookup, whatever the databases hold.
+    std::optional<vantor::SpecialPurposeBlock> special;
 };
 
 // Every address of the list as the generic reading finds it; with a second City file, IPv6 addresses in that one.
@@ -42,7 +45,8 @@ std::vector<Expected> readAll(const QStringList& cities, const QString& asn, con
     for (const QByteArray& address : addresses) {
         const MMDB_s& city = cityFiles[cities.size() > 1 && address.contains(':') ? 1 : 0];
         expected.push_back(
-            { address, vantor::testing::readGenerically(city, withAsn ? &asnFile : nullptr, address.constData()) });
+            { address, vantor::testing::readGenerically(city, withAsn ? &asnFile : nullptr, address.constData()),
+              vantor::specialPurposeBlock(address.constData()) });
     }
     for (qsizetype i = 0; i < cities.size(); ++i)
         MMDB_close(&cityFiles[std::size_t(i)]);
@@ -51,7 +55,7 @@ std::vector<Expected> readAll(const QStringList& cities, const QString& asn, con
     return expected;
 }
 
-QString text(const std::string& bytes)
+QString text(std::string_view bytes)
 {
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
@@ -99,16 +103,32 @@ std::optional<std::vector<QStringList>> csvRecords(const QByteArray& csv)
 // What the row of --csv and the object of --json hold for the address, from the generic reading.
 QStringList expectedRow(const Expected& e)
 {
+    if (e.special)
+        return { QString::fromLatin1(e.query), {}, {}, {}, {}, QStringLiteral("ok"), text(e.special->block),
+                 text(e.special->name) };
     if (!e.reading.found)
-        return { QString::fromLatin1(e.query), {}, {}, {}, {}, QStringLiteral("not-found"), {} };
+        return { QString::fromLatin1(e.query), {}, {}, {}, {}, QStringLiteral("not-found"), {}, {} };
     const auto& t = e.reading.texts;
     return { QString::fromLatin1(e.query), text(t[0]), text(t[1]), text(t[2]), text(t[3]), QStringLiteral("ok"),
-             text(e.reading.network) };
+             text(e.reading.network),      {} };
 }
 
 QJsonObject expectedObject(const Expected& e)
 {
     const QString query = QString::fromLatin1(e.query);
+    if (e.special)
+        return { { "query", query },
+                 { "ok", true },
+                 { "ip", query },
+                 { "country", QJsonValue() },
+                 { "region", QJsonValue() },
+                 { "city", QJsonValue() },
+                 { "isp", QJsonValue() },
+                 { "network", text(e.special->block) },
+                 { "special",
+                   QJsonObject { { "block", text(e.special->block) },
+                                 { "name", text(e.special->name) },
+                                 { "rfc", text(e.special->rfc) } } } };
     if (!e.reading.found)
         return { { "query", query }, { "ok", false }, { "error", "not-found" } };
     const auto orNull = [](const std::string& bytes) { return bytes.empty() ? QJsonValue() : QJsonValue(text(bytes)); };
@@ -123,16 +143,23 @@ QJsonObject expectedObject(const Expected& e)
              { "network", text(e.reading.network) } };
 }
 
-// The five Key<TAB>Value lines of each address found, a blank line between; "未知" for what is absent.
+// The five Key<TAB>Value lines of each address found, a blank line between; "未知" for what is absent. A special
+// address has its block's line in place of the four.
 QByteArray expectedPlain(const std::vector<Expected>& expected)
 {
     QByteArray plain;
     for (const Expected& e : expected) {
-        if (!e.reading.found)
+        if (!e.reading.found && !e.special)
             continue;
         if (!plain.isEmpty())
             plain += '\n';
         plain += "IP\t" + e.query + '\n';
+        if (e.special) {
+            plain += (QStringLiteral("特殊地址\t") + text(e.special->name) + QStringLiteral("（")
+                      + text(e.special->block) + QStringLiteral("，") + text(e.special->rfc) + QStringLiteral("）\n"))
+                         .toUtf8();
+            continue;
+        }
         const char* keys[] = { "国家", "地区", "城市", "运营商" };
         for (std::size_t i = 0; i < 4; ++i) {
             const std::string& value = e.reading.texts[i];
@@ -237,9 +264,10 @@ TEST(DatabaseAnswersTest, EveryFormatOnOneAndAllCpusAnswersAsTheGenericReading)
             [](const Expected& e) { return e.reading.found && e.reading.offset == 0 && !e.reading.texts[0].empty(); }));
         EXPECT_TRUE(has([](const Expected& e) { return !e.reading.found; }));
         EXPECT_FALSE(has([](const Expected& e) { return e.reading.rejected; }));
+        EXPECT_TRUE(has([](const Expected& e) { return e.special && e.reading.found; }));
         QByteArray err;
         for (const Expected& e : expected) {
-            if (!e.reading.found)
+            if (!e.reading.found && !e.special)
                 err += "vantor-cli: " + e.query + ": 查询错误: 数据库中没有这个地址。\n";
         }
 
@@ -272,7 +300,7 @@ TEST(DatabaseAnswersTest, EveryFormatOnOneAndAllCpusAnswersAsTheGenericReading)
                     const auto records = csvRecords(ran.out);
                     ASSERT_TRUE(records) << "not RFC 4180: " << ran.out.left(2000).toStdString();
                     ASSERT_EQ(records->size(), expected.size() + 1);
-                    EXPECT_EQ(records->front().join(','), "ip,country,region,city,isp,status,network");
+                    EXPECT_EQ(records->front().join(','), "ip,country,region,city,isp,status,network,special");
                     for (std::size_t i = 0; i < expected.size(); ++i)
                         compare(i, QJsonArray::fromStringList((*records)[i + 1]),
                                 QJsonArray::fromStringList(expectedRow(expected[i])));

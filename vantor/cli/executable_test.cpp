@@ -98,7 +98,7 @@ TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
     EXPECT_TRUE(unknown.out.isEmpty());
     EXPECT_TRUE(unknown.err.contains("bogus")) << unknown.err.toStdString();
 
-    const Result badValue = run({ QStringLiteral("--ip-info-format"), QStringLiteral("getipinfo"), "192.0.2.1" });
+    const Result badValue = run({ QStringLiteral("--ip-info-format"), QStringLiteral("getipinfo"), "81.2.69.1" });
     EXPECT_EQ(badValue.exitCode, 2);
     EXPECT_TRUE(badValue.err.contains("--ip-info-format")) << badValue.err.toStdString();
     EXPECT_TRUE(server.requests().isEmpty());
@@ -106,15 +106,15 @@ TEST_F(CliExecutableTest, HelpVersionAndBadUsage)
 
 TEST_F(CliExecutableTest, LooksUpAsJsonAndWaitsOutTheRateLimit)
 {
-    server.setResponse(ipApiPath("203.0.113.7"), withRateHeaders(kShanghai, "0", "1"));
-    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    server.setResponse(ipApiPath("142.250.7.7"), withRateHeaders(kShanghai, "0", "1"));
+    server.setResponse(ipApiPath("2001:67c::1"), kNoRegion);
     QElapsedTimer clock;
     QList<qint64> requestTimes;
     QObject::connect(&server, &MiniHttpServer::requestReceived, [&] { requestTimes << clock.elapsed(); });
     clock.start();
 
     const Result result = run(local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"),
-                                      QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1") }));
+                                      QStringLiteral("142.250.7.7"), QStringLiteral("2001:67c::1") }));
 
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonArray report = QJsonDocument::fromJson(result.out).array();
@@ -131,31 +131,31 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
 {
     writeConfiguration("ipInfoFormat=getipinfo\nipInfoUrl=" + server.baseUrl().toUtf8()
                        + "/service/getIpInfo.php?ip=\nmyAddressUrl=" + server.baseUrl().toUtf8() + "/\n");
-    server.setResponse("/", { 200, "198.51.100.1\n" });
-    server.setResponse("/service/getIpInfo.php?ip=198.51.100.1",
+    server.setResponse("/", { 200, "151.101.65.1\n" });
+    server.setResponse("/service/getIpInfo.php?ip=151.101.65.1",
                        { 200,
-                         R"({"code":0,"data":{"ip":"198.51.100.1","country":"美国","area":"",)"
+                         R"({"code":0,"data":{"ip":"151.101.65.1","country":"美国","area":"",)"
                          R"("city":"旧金山","isp":"ISP"}})" });
 
     const Result own = run({});
     EXPECT_EQ(own.exitCode, 0) << own.err.toStdString();
-    EXPECT_EQ(own.out, "IP\t198.51.100.1\n国家\t美国\n地区\t未知\n城市\t旧金山\n运营商\tISP\n");
+    EXPECT_EQ(own.out, "IP\t151.101.65.1\n国家\t美国\n地区\t未知\n城市\t旧金山\n运营商\tISP\n");
 
     // The command line wins over the file; the network failure gives 3.
     const Result overridden
         = run({ QStringLiteral("--ip-info-format"), QStringLiteral("ip-api"), QStringLiteral("--ip-info-url"),
-                QStringLiteral("http://127.0.0.1:1/json/"), QStringLiteral("192.0.2.1") });
+                QStringLiteral("http://127.0.0.1:1/json/"), QStringLiteral("81.2.69.1") });
     EXPECT_EQ(overridden.exitCode, 3);
-    EXPECT_EQ(overridden.err.toStdString(), "vantor-cli: 192.0.2.1: 连接被拒绝: 服务器没有接受连接。\n");
+    EXPECT_EQ(overridden.err.toStdString(), "vantor-cli: 81.2.69.1: 连接被拒绝: 服务器没有接受连接。\n");
 
     writeConfiguration("ipInfoFormat=xml\nmyAddressUrl=" + server.baseUrl().toUtf8() + "/\n");
-    server.setResponse(ipApiPath("198.51.100.1"), { 200, R"({"status":"fail"})" });
+    server.setResponse(ipApiPath("151.101.65.1"), { 200, R"({"status":"fail"})" });
     const Result badFile = run(local({}));
     EXPECT_EQ(badFile.exitCode, 1);
     const QString conf = configHome.filePath(QStringLiteral("vantor/vantor.conf"));
     EXPECT_TRUE(badFile.err.startsWith(QStringLiteral("vantor-cli: %1: ipInfoFormat: ").arg(conf).toUtf8()))
         << badFile.err.toStdString();
-    EXPECT_TRUE(badFile.err.endsWith("vantor-cli: 198.51.100.1: 查询错误: 您输入的IP有误\n"))
+    EXPECT_TRUE(badFile.err.endsWith("vantor-cli: 151.101.65.1: 查询错误: 您输入的IP有误\n"))
         << badFile.err.toStdString();
 }
 
@@ -163,21 +163,21 @@ TEST_F(CliExecutableTest, ConfigurationFileChoosesTheServiceAndBadValuesWarn)
 // leaves the own addresses to be looked up.
 TEST_F(CliExecutableTest, OnlyAPipeAFileOrASocketOnStandardInputIsAList)
 {
-    server.setResponse("/", { 200, "203.0.113.7\n" });
-    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
-    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
+    server.setResponse("/", { 200, "142.250.7.7\n" });
+    server.setResponse(ipApiPath("142.250.7.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:67c::1"), kNoRegion);
     QTemporaryDir folder;
     const QString list = folder.filePath(QStringLiteral("list"));
     QFile file(list);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("2001:db8::1\n");
+    file.write("2001:67c::1\n");
     file.close();
 
     const struct
     {
         QString input;
         const char* address;
-    } cases[] = { { QStringLiteral("/dev/null"), "203.0.113.7" }, { list, "2001:db8::1" } };
+    } cases[] = { { QStringLiteral("/dev/null"), "142.250.7.7" }, { list, "2001:67c::1" } };
     for (const auto& c : cases) {
         const Result result = run(local({ QStringLiteral("--json") }), std::nullopt, c.input);
         EXPECT_EQ(result.exitCode, 0) << c.input.toStdString() << ": " << result.err.toStdString();
@@ -242,7 +242,7 @@ TEST_F(CliExecutableTest, ListFromAPipeGoesToTheBatchEndpoint)
     vantor::testing::IpApiStandIn standIn(server, 45, 15, [] { return 0.0; });
     QByteArray list;
     for (int i = 1; i <= 250; ++i)
-        list += "203.0.113." + QByteArray::number(i) + '\n';
+        list += "142.250.7." + QByteArray::number(i) + '\n';
 
     const Result result = run({ QStringLiteral("--ip-api-batch-url"), server.baseUrl() + QStringLiteral("/batch"),
                                 QStringLiteral("--json"), QStringLiteral("-f"), QStringLiteral("-") },
@@ -253,7 +253,7 @@ TEST_F(CliExecutableTest, ListFromAPipeGoesToTheBatchEndpoint)
     const QJsonArray report = QJsonDocument::fromJson(result.out).array();
     ASSERT_EQ(report.size(), 250);
     for (int i = 0; i < 250; ++i)
-        EXPECT_EQ(report[i].toObject().value(QLatin1String("city")), QStringLiteral("203.0.113.%1").arg(i + 1));
+        EXPECT_EQ(report[i].toObject().value(QLatin1String("city")), QStringLiteral("142.250.7.%1").arg(i + 1));
     EXPECT_EQ(standIn.batchRequests(), 3);
     EXPECT_EQ(standIn.singleRequests(), 0);
 }
@@ -267,23 +267,23 @@ TEST_F(CliExecutableTest, LocalDatabaseAsCsvAndItsFailures)
                              QStringLiteral("--asn-database"),     databases.asn() };
 
     const Result csv = run(mmdb + QStringList { QStringLiteral("--csv") },
-                           "203.0.113.7\n198.51.100.9\n2001:db8::1\n192.0.2.1\nbogus\n203.0.113.7\n");
+                           "142.250.7.7\n151.101.65.9\n2001:67c::1\n81.2.69.1\nbogus\n142.250.7.7\n");
     EXPECT_EQ(csv.exitCode, 1);
     EXPECT_EQ(csv.out.toStdString(),
-              "ip,country,region,city,isp,status,network\r\n"
-              "203.0.113.7,中国,上海,上海,China Telecom,ok,203.0.113.0/24\r\n"
-              "198.51.100.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok,"
-              "198.51.100.0/24\r\n"
-              "2001:db8::1,日本,,东京,,ok,2001:db8::/32\r\n"
-              "192.0.2.1,,,,,not-found,\r\n"
-              "bogus,,,,,rejected,\r\n"
-              "203.0.113.7,中国,上海,上海,China Telecom,ok,203.0.113.0/24\r\n");
+              "ip,country,region,city,isp,status,network,special\r\n"
+              "142.250.7.7,中国,上海,上海,China Telecom,ok,142.250.7.0/24,\r\n"
+              "151.101.65.9,United States,California,\"San Francisco, \"\"SF\"\"\",\"Example, Inc.\",ok,"
+              "151.101.65.0/24,\r\n"
+              "2001:67c::1,日本,,东京,,ok,2001:67c::/32,\r\n"
+              "81.2.69.1,,,,,not-found,,\r\n"
+              "bogus,,,,,rejected,,\r\n"
+              "142.250.7.7,中国,上海,上海,China Telecom,ok,142.250.7.0/24,\r\n");
     EXPECT_EQ(csv.err.toStdString(),
-              "vantor-cli: 192.0.2.1: 查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
+              "vantor-cli: 81.2.69.1: 查询错误: 数据库中没有这个地址。\n-:5: not an address: bogus\n");
 
     const Result missing
         = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
-                QStringLiteral("/nonexistent/city.mmdb"), QStringLiteral("203.0.113.7") });
+                QStringLiteral("/nonexistent/city.mmdb"), QStringLiteral("142.250.7.7") });
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err.toStdString(), "vantor-cli: 无法打开数据库文件 /nonexistent/city.mmdb。\n");
     EXPECT_TRUE(missing.out.isEmpty());
@@ -307,9 +307,9 @@ TEST_F(CliExecutableTest, TheBundledDatabaseIsTheDefaultAndItsAgeIsSaidOnce)
     const Result csv = run(mmdb, "8.8.8.8\n2a00:1450::1\n");
     EXPECT_EQ(csv.exitCode, 0);
     EXPECT_EQ(csv.out.toStdString(),
-              "ip,country,region,city,isp,status,network\r\n"
-              "8.8.8.8,美国,,,,ok,8.8.8.0/24\r\n"
-              "2a00:1450::1,德国,,,,ok,2a00:1450::/32\r\n");
+              "ip,country,region,city,isp,status,network,special\r\n"
+              "8.8.8.8,美国,,,,ok,8.8.8.0/24,\r\n"
+              "2a00:1450::1,德国,,,,ok,2a00:1450::/32,\r\n");
     EXPECT_EQ(csv.err.toStdString(), "vantor-cli: 本地数据库建于 2020-06-01，已超过 180 天，结果可能过时\n");
 
     const QTemporaryDir none;
@@ -330,7 +330,7 @@ TEST_F(CliExecutableTest, LocalLookupsAnswerEachLineOfAPipeAsItComes)
                 databases.city(), QStringLiteral("--csv") });
     ASSERT_TRUE(cli.waitForStarted());
     QByteArray out;
-    for (const char* line : { "203.0.113.7", "bogus", "2001:db8::1" }) {
+    for (const char* line : { "142.250.7.7", "bogus", "2001:67c::1" }) {
         cli.write(QByteArray(line) + '\n');
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
@@ -371,7 +371,7 @@ TEST_F(CliExecutableTest, ExtractLooksUpTheAddressesOfLogLinesInOrder)
                              "1.1.1.1\n9.9.9.9\n8.8.8.8\n2606:4700::1111\n2.3.4.5\n");
     ASSERT_EQ(plain.out.count('\n'), 7) << plain.out.toStdString();
     EXPECT_EQ(extracted.exitCode, 1);
-    EXPECT_EQ(extracted.out.toStdString(), (plain.out + QByteArray(1024, 'a') + "…,,,,,rejected,\r\n").toStdString());
+    EXPECT_EQ(extracted.out.toStdString(), (plain.out + QByteArray(1024, 'a') + "…,,,,,rejected,,\r\n").toStdString());
     EXPECT_EQ(extracted.err.toStdString(),
               plain.err.toStdString() + "-:6: longer than 1024 bytes, not searched: " + std::string(79, 'a') + "…\n");
 }
@@ -384,8 +384,8 @@ TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
     const QByteArray overlong(300 * 1024, 'a');
     const Result result = run({ QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"),
                                 QStringLiteral("--ip-info-database"), databases.city(), QStringLiteral("--csv"),
-                                QStringLiteral("-f"), QStringLiteral("-"), QStringLiteral("203.0.113.7\x1b[2J") },
-                              "\x1b]0;TITLE\x07\x1b[2J\n" + overlong + "\n203.0.113.7\n");
+                                QStringLiteral("-f"), QStringLiteral("-"), QStringLiteral("142.250.7.7\x1b[2J") },
+                              "\x1b]0;TITLE\x07\x1b[2J\n" + overlong + "\n142.250.7.7\n");
 
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.toStdString(),
@@ -393,29 +393,29 @@ TEST_F(CliExecutableTest, ListLinesReachStandardErrorEscapedAndCut)
               "-:2: longer than 1024 bytes, not an address: "
                   + std::string(79, 'a')
                   + "…\n"
-                    "vantor-cli: 203.0.113.7\\x1B[2J: 查询错误: 您输入的IP有误\n");
+                    "vantor-cli: 142.250.7.7\\x1B[2J: 查询错误: 您输入的IP有误\n");
     const QList<QByteArray> rows = result.out.split('\n');
     ASSERT_EQ(rows.size(), 6) << result.out.toStdString();
-    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected,\r");
-    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected,\r");
-    EXPECT_EQ(rows[3], "203.0.113.7,中国,上海,上海,,ok,203.0.113.0/24\r");
-    EXPECT_EQ(rows[4], "203.0.113.7\x1b[2J,,,,,rejected,\r");
+    EXPECT_EQ(rows[1], "\x1b]0;TITLE\x07\x1b[2J,,,,,rejected,,\r");
+    EXPECT_EQ(rows[2], QByteArray(1024, 'a') + "…,,,,,rejected,,\r");
+    EXPECT_EQ(rows[3], "142.250.7.7,中国,上海,上海,,ok,142.250.7.0/24,\r");
+    EXPECT_EQ(rows[4], "142.250.7.7\x1b[2J,,,,,rejected,,\r");
 }
 
 // A slow service, then Ctrl-C: the request under way is dropped, and what was written is a whole JSON array.
 TEST_F(CliExecutableTest, StoppedJsonIsStillOneArray)
 {
-    server.setResponse(ipApiPath("203.0.113.7"), kShanghai);
-    server.setResponse(ipApiPath("2001:db8::1"), kNoRegion);
-    server.setResponse(ipApiPath("192.0.2.1"), { 200, "", Delivery::Never });
+    server.setResponse(ipApiPath("142.250.7.7"), kShanghai);
+    server.setResponse(ipApiPath("2001:67c::1"), kNoRegion);
+    server.setResponse(ipApiPath("81.2.69.1"), { 200, "", Delivery::Never });
     QProcess cli;
     QObject::connect(&server, &MiniHttpServer::requestReceived, [&](const vantor::testing::HttpRequest& request) {
-        if (request.pathAndQuery == ipApiPath("192.0.2.1"))
+        if (request.pathAndQuery == ipApiPath("81.2.69.1"))
             ::kill(pid_t(cli.processId()), SIGINT);
     });
     cli.start(QStringLiteral(VANTOR_CLI),
-              local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"), "203.0.113.7",
-                      "2001:db8::1", "192.0.2.1", "198.51.100.1" }));
+              local({ QStringLiteral("--ip-api-batch-url"), QString(), QStringLiteral("--json"), "142.250.7.7",
+                      "2001:67c::1", "81.2.69.1", "151.101.65.1" }));
     ASSERT_TRUE(cli.waitForStarted());
     // Well within the request's time-out of 5 seconds, which a stop must not wait for.
     ASSERT_TRUE(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
@@ -425,9 +425,9 @@ TEST_F(CliExecutableTest, StoppedJsonIsStillOneArray)
     const QByteArray out = cli.readAllStandardOutput();
     const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
     const QJsonArray answered {
-        object(R"({"query":"203.0.113.7","ok":true,"ip":"203.0.113.7","country":"中国","region":"上海",)"
+        object(R"({"query":"142.250.7.7","ok":true,"ip":"142.250.7.7","country":"中国","region":"上海",)"
                R"("city":"上海","isp":"电信","network":null})"),
-        object(R"({"query":"2001:db8::1","ok":true,"ip":"2001:db8::1","country":"日本","region":null,)"
+        object(R"({"query":"2001:67c::1","ok":true,"ip":"2001:67c::1","country":"日本","region":null,)"
                R"("city":"东京","isp":"NTT","network":null})"),
     };
     EXPECT_EQ(out.toStdString(), QJsonDocument(answered).toJson().toStdString());
@@ -444,8 +444,8 @@ TEST_F(CliExecutableTest, ClosedStandardOutputStopsTheRun)
     QFile list(folder.filePath(QStringLiteral("list")));
     ASSERT_TRUE(list.open(QIODevice::WriteOnly));
     for (int i = 0; i < 5000; ++i)
-        list.write("203.0.113.7\n");
-    list.write("192.0.2.1\n"); // not in the database: its line would show that the run went on
+        list.write("142.250.7.7\n");
+    list.write("81.2.69.1\n"); // not in the database: its line would show that the run went on
     list.close();
     int pipe[2];
     ASSERT_EQ(::pipe(pipe), 0);
@@ -487,11 +487,11 @@ TEST_F(CliExecutableTest, ListFilesAreRefusedOrGiveWayToSigterm)
         QStringList queries; // of the JSON array at status 130; none for a list refused with status 2
         QByteArray err; // standard error holds it, and nothing more for a refused list
     } cases[] = {
-        { "a FIFO whose writer waits", fifo, "203.0.113.7\n", { "2001:db8::1", "203.0.113.7" }, {} },
+        { "a FIFO whose writer waits", fifo, "142.250.7.7\n", { "2001:67c::1", "142.250.7.7" }, {} },
         { "a FIFO with an endless line",
           fifo,
           endless,
-          { "2001:db8::1", QString(1024, 'a') + QChar(0x2026) },
+          { "2001:67c::1", QString(1024, 'a') + QChar(0x2026) },
           ":1: longer than 1024 bytes, not an address: aaaa" },
         { "a device", "/dev/zero", {}, {}, "vantor-cli: /dev/zero: cannot be read: 这是一个设备文件，不是普通文件\n" },
         { "a folder",
@@ -508,7 +508,7 @@ TEST_F(CliExecutableTest, ListFilesAreRefusedOrGiveWayToSigterm)
         QProcess cli;
         cli.start(QStringLiteral(VANTOR_CLI),
                   { QStringLiteral("--ip-info-format"), QStringLiteral("mmdb"), QStringLiteral("--ip-info-database"),
-                    databases.city(), QStringLiteral("--json"), QStringLiteral("2001:db8::1"), QStringLiteral("-f"),
+                    databases.city(), QStringLiteral("--json"), QStringLiteral("2001:67c::1"), QStringLiteral("-f"),
                     c.list });
         ASSERT_TRUE(cli.waitForStarted());
         QByteArray out;
@@ -533,7 +533,7 @@ TEST_F(CliExecutableTest, ListFilesAreRefusedOrGiveWayToSigterm)
         if (c.list == fifo) {
             // A line answered, or far more of one than the pipe holds read: the program is reading.
             EXPECT_TRUE(within([&] {
-                return feed() > 0 && (endlessLine ? written > 4 * endless.size() : out.contains("203.0.113.7"));
+                return feed() > 0 && (endlessLine ? written > 4 * endless.size() : out.contains("142.250.7.7"));
             }));
             // processId() is 0 once the program ended, and kill(0) would stop the test's own group.
             if (const pid_t running = pid_t(cli.processId()); running > 0)

@@ -13,17 +13,17 @@ using vantor::cli::ListedLine;
 
 TEST(AddressList, ReadsOneAddressALine)
 {
-    QByteArray text = "203.0.113.7\n"
+    QByteArray text = "142.250.7.7\n"
                       "\n"
                       "# a comment\n"
-                      "  2001:db8::1  # where it came from\r\n"
-                      "\t198.51.100.1\t\n"
-                      "203.0.113.7\n"
+                      "  2001:67c::1  # where it came from\r\n"
+                      "\t151.101.65.1\t\n"
+                      "142.250.7.7\n"
                       "127.1\n"
-                      "203.0.113.7, 198.51.100.1\n"
+                      "142.250.7.7, 151.101.65.1\n"
                       "   \n"
                       "example.org\n"
-                      "::ffff:192.0.2.1\n"
+                      "::ffff:81.2.69.1\n"
                       "999.1.1.1"; // the last line without its line break
     QBuffer device(&text);
     ASSERT_TRUE(device.open(QIODevice::ReadOnly));
@@ -32,9 +32,9 @@ TEST(AddressList, ReadsOneAddressALine)
     while (const std::optional<ListedLine> line = reader.next())
         lines << QStringLiteral("%1 %2 %3").arg(line->lineNumber).arg(line->isAddress ? "ok" : "bad", line->text);
     EXPECT_EQ(lines,
-              QStringList({ "1 ok 203.0.113.7", "4 ok 2001:db8::1", "5 ok 198.51.100.1", "6 ok 203.0.113.7",
-                            "7 bad 127.1", "8 bad 203.0.113.7, 198.51.100.1", "10 bad example.org",
-                            "11 ok ::ffff:192.0.2.1", "12 bad 999.1.1.1" }));
+              QStringList({ "1 ok 142.250.7.7", "4 ok 2001:67c::1", "5 ok 151.101.65.1", "6 ok 142.250.7.7",
+                            "7 bad 127.1", "8 bad 142.250.7.7, 151.101.65.1", "10 bad example.org",
+                            "11 ok ::ffff:81.2.69.1", "12 bad 999.1.1.1" }));
 }
 
 TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
@@ -46,7 +46,7 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
     const struct
     {
         const char* name;
-        QByteArray line; // followed by "203.0.113.7\n"
+        QByteArray line; // followed by "142.250.7.7\n"
         QString text;
         bool overlong;
     } cases[] = {
@@ -61,7 +61,7 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QByteArray text = c.line + "203.0.113.7\n";
+        QByteArray text = c.line + "142.250.7.7\n";
         QBuffer device(&text);
         ASSERT_TRUE(device.open(QIODevice::ReadOnly));
         vantor::cli::AddressListReader reader(device);
@@ -73,12 +73,12 @@ TEST(AddressList, LinesOverTheBoundAreRejectedUnread)
         const std::optional<ListedLine> second = reader.next();
         ASSERT_TRUE(second);
         EXPECT_EQ(second->lineNumber, 2);
-        EXPECT_EQ(second->text, QStringLiteral("203.0.113.7"));
+        EXPECT_EQ(second->text, QStringLiteral("142.250.7.7"));
         EXPECT_FALSE(reader.next());
     }
 
     // The last line, without its line break.
-    QByteArray last = "203.0.113.7\n" + over;
+    QByteArray last = "142.250.7.7\n" + over;
     QBuffer device(&last);
     ASSERT_TRUE(device.open(QIODevice::ReadOnly));
     vantor::cli::AddressListReader reader(device);
@@ -173,7 +173,7 @@ namespace {
 // IPv4 is checked without QHostAddress; what counts as an address must stay what QHostAddress writes back unchanged.
 TEST(AddressList, DottedDecimalIsWhatQHostAddressWritesBack)
 {
-    for (const char* text : { "0.0.0.0", "255.255.255.255", "203.0.113.7", "01.2.3.4", "1.2.3.04", "1.2.3.00",
+    for (const char* text : { "0.0.0.0", "255.255.255.255", "142.250.7.7", "01.2.3.4", "1.2.3.04", "1.2.3.00",
                               "256.1.1.1", "1.2.3", "1.2.3.4.", ".1.2.3.4", "1..2.3", "0x7f.0.0.1", "1.2.3.4/24",
                               "1.2.3.-4", "+1.2.3.4", "１.2.3.4", "12345.1.1", "4294967295", "" }) {
         const QString address = QString::fromUtf8(text);

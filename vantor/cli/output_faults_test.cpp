@@ -29,7 +29,7 @@ TEST(VantorOutputFaults, AnswersCutShortAreSaid)
         QFile file(list);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         for (int i = 0; i < 4000; ++i)
-            file.write(i % 3 == 0 ? "203.0.113.7\n" : i % 3 == 1 ? "198.51.100.9\n" : "2001:db8::1\n");
+            file.write(i % 3 == 0 ? "142.250.7.7\n" : i % 3 == 1 ? "151.101.65.9\n" : "2001:67c::1\n");
     }
     const QString out = dir.filePath(QStringLiteral("out.txt"));
     const QStringList mmdb { QStringLiteral("--ip-info-format"),

@@ -56,7 +56,7 @@ TEST_P(StreamTest, AnswersAsTheListComes)
 
     EXPECT_EQ(status, c.exitStatus);
     QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
-    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
+    EXPECT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network,special"));
     EXPECT_EQ(rows.takeLast(), QString());
     EXPECT_EQ(rows, c.rows);
     EXPECT_EQ(captured.err.data().toStdString(), c.err.toStdString());
@@ -67,7 +67,7 @@ QStringList csvRows(const QStringList& addresses, const char* status)
 {
     QStringList rows;
     for (const QString& address : addresses)
-        rows << address + QStringLiteral(",,,,,") + QLatin1String(status) + QLatin1Char(',');
+        rows << address + QStringLiteral(",,,,,") + QLatin1String(status) + QStringLiteral(",,");
     return rows;
 }
 
@@ -97,31 +97,31 @@ INSTANTIATE_TEST_SUITE_P(
     Lookups, StreamTest,
     ::testing::Values(
         StreamCase { "ForgottenAnswersAreAskedAgainAndSaidSo",
-                     { { ipApiPath("203.0.113.7"), kShanghai }, { ipApiPath("2001:db8::1"), kNoRegion } },
-                     "203.0.113.7\n2001:db8::1\n203.0.113.7\n203.0.113.7\n",
+                     { { ipApiPath("142.250.7.7"), kShanghai }, { ipApiPath("2001:67c::1"), kNoRegion } },
+                     "142.250.7.7\n2001:67c::1\n142.250.7.7\n142.250.7.7\n",
                      {},
                      false,
                      false,
                      0,
-                     { "203.0.113.7,中国,上海,上海,电信,ok,", "2001:db8::1,日本,,东京,NTT,ok,",
-                       "203.0.113.7,中国,上海,上海,电信,ok,", "203.0.113.7,中国,上海,上海,电信,ok," },
-                     "vantor-cli: 203.0.113.7: 回答太多，没有全部记住，重复的地址将再次查询。\n",
+                     { "142.250.7.7,中国,上海,上海,电信,ok,,", "2001:67c::1,日本,,东京,NTT,ok,,",
+                       "142.250.7.7,中国,上海,上海,电信,ok,,", "142.250.7.7,中国,上海,上海,电信,ok,," },
+                     "vantor-cli: 142.250.7.7: 回答太多，没有全部记住，重复的地址将再次查询。\n",
                      0,
                      4 },
         StreamCase { "GivesUpAfterThreeRequestsWithoutAnswer",
                      {},
-                     "192.0.2.1\n192.0.2.2\nbogus\n192.0.2.3\n192.0.2.1\n192.0.2.4\n192.0.2.5\n",
+                     "81.2.69.1\n81.2.69.2\nbogus\n81.2.69.3\n81.2.69.1\n81.2.69.4\n81.2.69.5\n",
                      {},
                      true,
                      false,
                      1024,
-                     { "192.0.2.1,,,,,network,", "192.0.2.2,,,,,network,", "bogus,,,,,rejected,",
-                       "192.0.2.3,,,,,network,", "192.0.2.1,,,,,network,", "192.0.2.4,,,,,network,",
-                       "192.0.2.5,,,,,network," },
-                     "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused
+                     { "81.2.69.1,,,,,network,,", "81.2.69.2,,,,,network,,", "bogus,,,,,rejected,,",
+                       "81.2.69.3,,,,,network,,", "81.2.69.1,,,,,network,,", "81.2.69.4,,,,,network,,",
+                       "81.2.69.5,,,,,network,," },
+                     "vantor-cli: 81.2.69.1" + kRefused + "vantor-cli: 81.2.69.2" + kRefused
                          + "-:3: not an address: bogus\n"
-                           "vantor-cli: 192.0.2.3"
-                         + kRefused + "vantor-cli: 192.0.2.1" + kRefused
+                           "vantor-cli: 81.2.69.3"
+                         + kRefused + "vantor-cli: 81.2.69.1" + kRefused
                          + "vantor-cli: 连续 3 次请求没有回应，其余地址不再查询。\n",
                      3 },
         // The rest is on the command line, so how many are left is known: a repeat of one that failed is none.
@@ -129,13 +129,13 @@ INSTANTIATE_TEST_SUITE_P(
             "GivingUpCountsWhatIsLeft",
             {},
             {},
-            { "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" },
+            { "81.2.69.1", "81.2.69.2", "81.2.69.3", "81.2.69.4", "81.2.69.1", "81.2.69.5" },
             true,
             false,
             1024,
-            csvRows({ "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.1", "192.0.2.5" }, "network"),
-            "vantor-cli: 192.0.2.1" + kRefused + "vantor-cli: 192.0.2.2" + kRefused + "vantor-cli: 192.0.2.3" + kRefused
-                + "vantor-cli: 连续 3 次请求没有回应，其余 2 个地址不再查询。\n" + "vantor-cli: 192.0.2.1" + kRefused,
+            csvRows({ "81.2.69.1", "81.2.69.2", "81.2.69.3", "81.2.69.4", "81.2.69.1", "81.2.69.5" }, "network"),
+            "vantor-cli: 81.2.69.1" + kRefused + "vantor-cli: 81.2.69.2" + kRefused + "vantor-cli: 81.2.69.3" + kRefused
+                + "vantor-cli: 连续 3 次请求没有回应，其余 2 个地址不再查询。\n" + "vantor-cli: 81.2.69.1" + kRefused,
             3 },
         silentBatchEndpoint()),
     [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
@@ -153,11 +153,11 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     for (int i = 1; i <= 250; ++i) {
         const QString address = QStringLiteral("198.51.%1.%2").arg(i / 100).arg(i % 100);
         list += address.toUtf8() + '\n';
-        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok,");
+        expected << address + QStringLiteral(",中国,上海,") + address + QStringLiteral(",电信,ok,,");
         if (i == 7) {
-            list += "10.0.0.1 # private\nbogus\n198.51.0.1\n";
-            expected << "10.0.0.1,,,,,rejected,"
-                     << "bogus,,,,,rejected," << expected.first();
+            list += "9.9.9.10 # private\nbogus\n198.51.0.1\n";
+            expected << "9.9.9.10,,,,,rejected,,"
+                     << "bogus,,,,,rejected,," << expected.first();
         }
     }
     QBuffer input(&list);
@@ -177,7 +177,7 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
 
     EXPECT_EQ(status, 1);
     QStringList rows = QString::fromUtf8(captured.out.data()).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network"));
+    ASSERT_EQ(rows.takeFirst(), QStringLiteral("ip,country,region,city,isp,status,network,special"));
     ASSERT_EQ(rows.takeLast(), QString());
     EXPECT_EQ(rows, expected);
     // 251 distinct addresses: 100 + 100, then the limit of two is used up until the window ends.
@@ -187,7 +187,7 @@ TEST(ListLookup, BatchesInInputOrderAndWaitsOutTheLimit)
     EXPECT_EQ(QJsonDocument::fromJson(server.requests().first().body).array().size(), 100);
     EXPECT_EQ(captured.err.data().toStdString(),
               "-:9: not an address: bogus\n"
-              "vantor-cli: 10.0.0.1: 查询错误: 您输入的IP有误\n"
+              "vantor-cli: 9.9.9.10: 查询错误: 您输入的IP有误\n"
               "vantor-cli: 查询太频繁，等待 60 秒后继续。\n");
 }
 

@@ -8,8 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const QStringList addresses { QStringLiteral("203.0.113.7"), QStringLiteral("2001:db8::1"),
-                                         QStringLiteral("10.0.0.1") };
+    static const QStringList addresses { QStringLiteral("142.250.7.7"), QStringLiteral("2001:67c::1"),
+                                         QStringLiteral("9.9.9.10") };
     vantor::WebAnswer web;
     web.status = size > 0 && data[0] == '!' ? 429 : 200;
     web.body = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -16,7 +16,7 @@ using vantor::testing::MiniHttpServer;
 using Kind = IpInfoAnswer::Kind;
 using namespace std::chrono_literals;
 
-const QStringList kAddresses { "203.0.113.7", "2001:db8::1", "10.0.0.1" };
+const QStringList kAddresses { "142.250.7.7", "2001:67c::1", "9.9.9.10" };
 
 struct BatchAnswerCase
 {
@@ -59,28 +59,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BatchAnswerCase { "ReorderedWithAFail",
                           200,
-                          R"([{"status":"fail","message":"private range","query":"10.0.0.1"},)"
-                          R"({"status":"success","query":"2001:db8::1","city":"东京"},)"
-                          R"({"status":"success","query":"203.0.113.7","city":"上海"}])",
+                          R"([{"status":"fail","message":"private range","query":"9.9.9.10"},)"
+                          R"({"status":"success","query":"2001:67c::1","city":"东京"},)"
+                          R"({"status":"success","query":"142.250.7.7","city":"上海"}])",
                           { Kind::Rows, Kind::Rows, Kind::Rejected },
                           { "上海", "东京" } },
         BatchAnswerCase { "MissingAndStrayEntries",
                           200,
-                          R"([{"status":"success","query":"192.0.2.1","city":"x"},)"
-                          R"({"status":"success","city":"no query"},{"status":"success","query":"10.0.0.1"}])",
+                          R"([{"status":"success","query":"81.2.69.1","city":"x"},)"
+                          R"({"status":"success","city":"no query"},{"status":"success","query":"9.9.9.10"}])",
                           { Kind::Unreadable, Kind::Unreadable, Kind::Rows },
                           { "" } },
         BatchAnswerCase { "AnEntryWithoutStatus",
                           200,
-                          R"([{"query":"203.0.113.7","city":"上海"}])",
+                          R"([{"query":"142.250.7.7","city":"上海"}])",
                           { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
         BatchAnswerCase { "NotAnArray",
                           200,
-                          R"({"status":"success","query":"203.0.113.7"})",
+                          R"({"status":"success","query":"142.250.7.7"})",
                           { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
         BatchAnswerCase { "AnArrayWithANonObject",
                           200,
-                          R"([{"status":"success","query":"203.0.113.7"},"10.0.0.1"])",
+                          R"([{"status":"success","query":"142.250.7.7"},"9.9.9.10"])",
                           { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
         BatchAnswerCase { "NotJson", 200, "<html>", { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
         BatchAnswerCase { "TooManyRequests",
@@ -114,7 +114,7 @@ TEST(IpApiBatch, PostsTheAddressesAndRetriesOnceAfterA429)
     for (const HttpRequest& request : server.requests()) {
         EXPECT_EQ(request.method, "POST");
         EXPECT_EQ(request.pathAndQuery, "/batch?lang=zh-CN&fields=status,message,query,country,regionName,city,isp");
-        EXPECT_EQ(request.body, R"(["203.0.113.7","2001:db8::1","10.0.0.1"])");
+        EXPECT_EQ(request.body, R"(["142.250.7.7","2001:67c::1","9.9.9.10"])");
         EXPECT_EQ(request.contentType, "application/json");
     }
     EXPECT_EQ(waits, QList { 7s });

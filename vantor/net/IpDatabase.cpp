@@ -58,7 +58,7 @@ std::string_view nameAt(MMDB_entry_s& entry, std::initializer_list<const char*> 
     return {};
 }
 
-// The network of `netmask` bits that holds the address, as "203.0.113.0/24". An IPv4 address in an IPv6 database
+// The network of `netmask` bits that holds the address, as "142.250.7.0/24". An IPv4 address in an IPv6 database
 // is found below ::/96, whose 96 bits the netmask counts too.
 void writeNetwork(const MMDB_s& mmdb, const sockaddr* address, int netmask, std::array<char, 64>& text)
 {

@@ -82,7 +82,7 @@ struct DatabaseRecord
     // The country, first subdivision and city names (zh-CN, else en; in the flat layout the country's name from
     // iso-codes, the region and the city as they are) and the ASN organisation; empty when absent.
     std::array<std::string_view, 4> texts;
-    // The network the City database holds the address in, as "203.0.113.0/24"; for Found.
+    // The network the City database holds the address in, as "142.250.7.0/24"; for Found.
     std::array<char, 64> network {};
 };
 

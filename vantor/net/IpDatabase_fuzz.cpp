@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::shared_ptr<const vantor::MmdbFile> file = std::move(opened).value();
     const vantor::IpDatabases databases { file, file };
-    for (const char* address : { "203.0.113.7", "2001:db8::1", "::", "255.255.255.255" })
+    for (const char* address : { "142.250.7.7", "2001:67c::1", "::", "255.255.255.255" })
         (void)vantor::lookUpInDatabases(databases, QString::fromLatin1(address));
     return 0;
 }

@@ -59,22 +59,22 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
         const char* network;
     } cases[] = {
         // IPv4 addresses are found below ::/96 of these IPv6 databases, so their prefix is 96 bits less.
-        { "203.0.113.7", Kind::Rows, { "203.0.113.7", "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24" },
-        { "198.51.100.9",
+        { "142.250.7.7", Kind::Rows, { "142.250.7.7", "中国", "上海", "上海", "China Telecom" }, "142.250.7.0/24" },
+        { "151.101.65.9",
           Kind::Rows,
-          { "198.51.100.9", "United States", "California", "San Francisco, \"SF\"", "Example, Inc." },
-          "198.51.100.0/24" },
-        { "2001:db8::1", Kind::Rows, { "2001:db8::1", "日本", "未知", "东京", "未知" }, "2001:db8::/32" },
-        { "192.0.2.200", Kind::Rows, { "192.0.2.200", "德国", "未知", "未知", "未知" }, "192.0.2.128/25" },
-        { "::ffff:203.0.113.7",
+          { "151.101.65.9", "United States", "California", "San Francisco, \"SF\"", "Example, Inc." },
+          "151.101.65.0/24" },
+        { "2001:67c::1", Kind::Rows, { "2001:67c::1", "日本", "未知", "东京", "未知" }, "2001:67c::/32" },
+        { "81.2.69.200", Kind::Rows, { "81.2.69.200", "德国", "未知", "未知", "未知" }, "81.2.69.128/25" },
+        { "::ffff:142.250.7.7",
           Kind::Rows,
-          { "::ffff:203.0.113.7", "中国", "上海", "上海", "China Telecom" },
-          "::ffff:203.0.113.0/120" },
-        // A form only getaddrinfo() reads, as MMDB_lookup_string() would: 203.0.113.7 as one number.
-        { "3405803783", Kind::Rows, { "3405803783", "中国", "上海", "上海", "China Telecom" }, "203.0.113.0/24" },
-        { "192.0.2.1", Kind::NotFound, {}, nullptr },
-        { "2001:db9::1", Kind::NotFound, {}, nullptr },
-        { "203.0.113.7 ", Kind::Rejected, {}, nullptr },
+          { "::ffff:142.250.7.7", "中国", "上海", "上海", "China Telecom" },
+          "::ffff:142.250.7.0/120" },
+        // A form only getaddrinfo() reads, as MMDB_lookup_string() would: 142.250.7.7 as one number.
+        { "2398750471", Kind::Rows, { "2398750471", "中国", "上海", "上海", "China Telecom" }, "142.250.7.0/24" },
+        { "81.2.69.1", Kind::NotFound, {}, nullptr },
+        { "2001:67d::1", Kind::NotFound, {}, nullptr },
+        { "142.250.7.7 ", Kind::Rejected, {}, nullptr },
         { "not an address", Kind::Rejected, {}, nullptr },
         { "", Kind::Rejected, {}, nullptr },
     };
@@ -85,7 +85,7 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
         EXPECT_EQ(answer.network, c.network ? std::optional(QString::fromLatin1(c.network)) : std::nullopt)
             << c.address;
     }
-    EXPECT_EQ(values(vantor::lookUpInIpDatabase(services(false), QStringLiteral("203.0.113.7"))).last(),
+    EXPECT_EQ(values(vantor::lookUpInIpDatabase(services(false), QStringLiteral("142.250.7.7"))).last(),
               QStringLiteral("未知"));
 
     // An IPv4 database counts an IPv4 address's prefix as it is, a /24 and a /32.
@@ -95,10 +95,10 @@ TEST_F(IpDatabaseTest, RowsInChineseElseEnglishElseUnknownAndTheNetworkFound)
     {
         const char* address;
         std::optional<QString> network;
-    } ipv4Cases[] = { { "203.0.113.7", "203.0.113.0/24" },
-                      { "198.51.100.9", "198.51.100.9/32" },
-                      { "198.51.100.10", std::nullopt },
-                      { "2001:db8::1", std::nullopt } };
+    } ipv4Cases[] = { { "142.250.7.7", "142.250.7.0/24" },
+                      { "151.101.65.9", "151.101.65.9/32" },
+                      { "151.101.65.10", std::nullopt },
+                      { "2001:67c::1", std::nullopt } };
     for (const auto& c : ipv4Cases) {
         const IpInfoAnswer answer = vantor::lookUpInIpDatabase(ipv4, QString::fromUtf8(c.address));
         EXPECT_EQ(answer.kind, c.network ? Kind::Rows : Kind::NotFound) << c.address;
@@ -120,7 +120,7 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QFile text(notADatabase);
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("203.0.113.7\n");
+    text.write("142.250.7.7\n");
     text.close();
     // Each refused before a byte is copied: sparse, they cost no disk.
     const QString sparse = databases->folder() + QStringLiteral("/sparse.mmdb");
@@ -151,7 +151,7 @@ TEST_F(IpDatabaseTest, EachFileIsOpenedOnceAndBadFilesAreNamed)
         vantor::ServiceConfig bad = services();
         bad.ipInfoDatabases = QStringList { city };
         bad.asnDatabase = asn;
-        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("203.0.113.7"));
+        const IpInfoAnswer answer = vantor::lookUpInIpDatabase(bad, QStringLiteral("142.250.7.7"));
         EXPECT_EQ(answer.kind, Kind::Unavailable);
         EXPECT_TRUE(answer.problem.contains(named) && answer.problem.contains(words)) << answer.problem.toStdString();
         // Refused before its bytes are copied.
@@ -166,7 +166,7 @@ std::string answersOf(const vantor::MmdbFile& file)
 {
     const vantor::IpDatabases databases { std::shared_ptr<const vantor::MmdbFile>(&file, [](auto*) {}), nullptr };
     QString answers;
-    for (const char* address : { "203.0.113.7", "198.51.100.9", "2001:db8::1", "192.0.2.200", "192.0.2.1" }) {
+    for (const char* address : { "142.250.7.7", "151.101.65.9", "2001:67c::1", "81.2.69.200", "81.2.69.1" }) {
         const IpInfoAnswer answer = vantor::lookUpInDatabases(databases, QString::fromLatin1(address));
         answers += QString::number(int(answer.kind)) + QLatin1Char(' ') + values(answer).join(QLatin1Char('|'))
             + QLatin1Char('\n');
@@ -215,7 +215,7 @@ TEST_F(IpDatabaseTest, AFileChangedInUseChangesNoAnswerAndOneChangedWhileReadIsR
         }
         ASSERT_TRUE(file) << file.error().message.toStdString();
         const std::string before = answersOf(**file);
-        ASSERT_NE(before.find("203.0.113.7|中国|上海|上海|未知\n"), std::string::npos) << before;
+        ASSERT_NE(before.find("142.250.7.7|中国|上海|上海|未知\n"), std::string::npos) << before;
         ASSERT_TRUE(c.change()) << c.name;
         EXPECT_EQ(answersOf(**file), before) << c.name;
     }

@@ -47,7 +47,7 @@ struct IpInfoAnswer
     std::optional<int> secondsUntilReset;
     // For Kind::Unavailable: what is wrong, naming the file.
     QString problem;
-    // For Rows of a local database: the network it holds the address in ("203.0.113.0/24"). Services do not say.
+    // For Rows of a local database: the network it holds the address in ("142.250.7.0/24"). Services do not say.
     std::optional<QString> network;
 
     // An answer of that kind and nothing else.

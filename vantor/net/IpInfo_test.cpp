@@ -45,28 +45,28 @@ TEST_P(ReadGetIpInfoAnswerTest, Reads)
     EXPECT_EQ(answer.rows(), c.rows);
 }
 
-const auto kFullRows = rows("203.0.113.7", "中国", "华东", "上海", "电信");
+const auto kFullRows = rows("142.250.7.7", "中国", "华东", "上海", "电信");
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ReadGetIpInfoAnswerTest,
     ::testing::Values(
         AnswerCase {
             "Normal",
-            R"({"code":0,"data":{"ip":"203.0.113.7","country":"中国","area":"华东","city":"上海","isp":"电信"}})",
+            R"({"code":0,"data":{"ip":"142.250.7.7","country":"中国","area":"华东","city":"上海","isp":"电信"}})",
             Kind::Rows, kFullRows },
         AnswerCase {
             "MembersInAnotherOrderAndExtraOnes",
-            R"({"data":{"isp":"电信","city":"上海","region":"x","area":"华东","country":"中国","ip":"203.0.113.7"},"code":0})",
+            R"({"data":{"isp":"电信","city":"上海","region":"x","area":"华东","country":"中国","ip":"142.250.7.7"},"code":0})",
             Kind::Rows, kFullRows },
         AnswerCase { "EmptyArea",
-                     R"({"code":0,"data":{"ip":"203.0.113.7","country":"中国","area":"","city":"上海","isp":"电信"}})",
-                     Kind::Rows, rows("203.0.113.7", "中国", "未知", "上海", "电信") },
+                     R"({"code":0,"data":{"ip":"142.250.7.7","country":"中国","area":"","city":"上海","isp":"电信"}})",
+                     Kind::Rows, rows("142.250.7.7", "中国", "未知", "上海", "电信") },
         AnswerCase { "SpacesAreKept",
-                     R"({"code":0,"data":{"ip":"203.0.113.7","country":"中国","area":"  ","city":" ","isp":"电信"}})",
-                     Kind::Rows, rows("203.0.113.7", "中国", "  ", " ", "电信") },
+                     R"({"code":0,"data":{"ip":"142.250.7.7","country":"中国","area":"  ","city":" ","isp":"电信"}})",
+                     Kind::Rows, rows("142.250.7.7", "中国", "  ", " ", "电信") },
         AnswerCase { "MissingOrNonTextMembersAreUnknown",
-                     R"({"code":0,"data":{"ip":"203.0.113.7","country":86,"area":null,"isp":["电信"]}})", Kind::Rows,
-                     rows("203.0.113.7", "未知", "未知", "未知", "未知") },
+                     R"({"code":0,"data":{"ip":"142.250.7.7","country":86,"area":null,"isp":["电信"]}})", Kind::Rows,
+                     rows("142.250.7.7", "未知", "未知", "未知", "未知") },
         AnswerCase { "CodeTwoIsSuccess",
                      R"({"code":2,"data":{"ip":"a","country":"b","area":"c","city":"d","isp":"e"}})", Kind::Rows,
                      rows("a", "b", "c", "d", "e") },
@@ -128,30 +128,30 @@ WebAnswer ok(const char* body, QList<QPair<QByteArray, QByteArray>> headers = {}
 }
 
 const char kIpApiNormal[] = R"({"status":"success","country":"中国","regionName":"上海","city":"上海",)"
-                            R"("isp":"China Telecom","query":"203.0.113.7"})";
+                            R"("isp":"China Telecom","query":"142.250.7.7"})";
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ReadIpApiAnswerTest,
     ::testing::Values(
         IpApiCase { "Normal", ok(kIpApiNormal), Kind::Rows,
-                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
+                    rows("142.250.7.7", "中国", "上海", "上海", "China Telecom") },
         IpApiCase { "RateHeadersAreRead", ok(kIpApiNormal, { { "X-Rl", "44" }, { "x-ttl", " 60" } }), Kind::Rows,
-                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"), 44, 60 },
+                    rows("142.250.7.7", "中国", "上海", "上海", "China Telecom"), 44, 60 },
         IpApiCase { "LastRequestOfTheMinute", ok(kIpApiNormal, { { "X-Rl", "0" }, { "X-Ttl", "17" } }), Kind::Rows,
-                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom"), 0, 17 },
+                    rows("142.250.7.7", "中国", "上海", "上海", "China Telecom"), 0, 17 },
         IpApiCase { "BadRateHeadersAreIgnored", ok(kIpApiNormal, { { "X-Rl", "-1" }, { "X-Ttl", "soon" } }), Kind::Rows,
-                    rows("203.0.113.7", "中国", "上海", "上海", "China Telecom") },
-        IpApiCase { "Ipv6", ok(R"({"status":"success","query":"2001:db8::1","country":"美国"})"), Kind::Rows,
-                    rows("2001:db8::1", "美国", "未知", "未知", "未知") },
+                    rows("142.250.7.7", "中国", "上海", "上海", "China Telecom") },
+        IpApiCase { "Ipv6", ok(R"({"status":"success","query":"2001:67c::1","country":"美国"})"), Kind::Rows,
+                    rows("2001:67c::1", "美国", "未知", "未知", "未知") },
         IpApiCase { "EmptyMissingAndNonTextAreUnknownSpacesStay",
-                    ok(R"({"status":"success","query":"192.0.2.1","country":"","regionName":" ","city":7})"),
-                    Kind::Rows, rows("192.0.2.1", "未知", " ", "未知", "未知") },
+                    ok(R"({"status":"success","query":"81.2.69.1","country":"","regionName":" ","city":7})"),
+                    Kind::Rows, rows("81.2.69.1", "未知", " ", "未知", "未知") },
         IpApiCase { "Fail", ok(R"({"status":"fail","message":"invalid query","query":"x"})"), Kind::Rejected, {} },
         IpApiCase {
             "TooManyRequests", { 429, "", { { "X-Rl", "0" }, { "X-Ttl", "42" } } }, Kind::RateLimited, {}, 0, 42 },
         // Past the limit the service may say nothing more; no requests are left all the same.
         IpApiCase { "TooManyRequestsWithoutHeaders", { 429, "{}", {} }, Kind::RateLimited, {}, 0 },
-        IpApiCase { "NoStatus", ok(R"({"query":"192.0.2.1","country":"中国"})"), Kind::Unreadable, {} },
+        IpApiCase { "NoStatus", ok(R"({"query":"81.2.69.1","country":"中国"})"), Kind::Unreadable, {} },
         IpApiCase { "OtherStatus", ok(R"({"status":"busy"})"), Kind::Unreadable, {} },
         IpApiCase { "GetIpInfoAnswer", ok(R"({"code":0,"data":{"ip":"a"}})"), Kind::Unreadable, {} },
         IpApiCase { "NotJson", { 503, "<html>busy</html>", {} }, Kind::Unreadable, {} },
@@ -201,12 +201,12 @@ INSTANTIATE_TEST_SUITE_P(
         HttpsFormatCase { "IpWhoisNormal", IpInfoFormat::IpWhois, ok(kIpWhoisNormal), Kind::Rows,
                           rows("8.8.4.4", "美国", "加利福尼亚州", "山景城", "Google LLC") },
         HttpsFormatCase { "IpWhoisOrgWithoutIsp", IpInfoFormat::IpWhois,
-                          ok(R"({"ip":"2001:db8::1","success":true,"country":"日本","region":"",)"
+                          ok(R"({"ip":"2001:67c::1","success":true,"country":"日本","region":"",)"
                              R"("connection":{"isp":"","org":"NTT"}})"),
-                          Kind::Rows, rows("2001:db8::1", "日本", "未知", "未知", "NTT") },
+                          Kind::Rows, rows("2001:67c::1", "日本", "未知", "未知", "NTT") },
         HttpsFormatCase { "IpWhoisWrongTypes", IpInfoFormat::IpWhois,
-                          ok(R"({"ip":"192.0.2.1","success":true,"country":1,"city":[],"connection":"x"})"), Kind::Rows,
-                          rows("192.0.2.1", "未知", "未知", "未知", "未知") },
+                          ok(R"({"ip":"81.2.69.1","success":true,"country":1,"city":[],"connection":"x"})"), Kind::Rows,
+                          rows("81.2.69.1", "未知", "未知", "未知", "未知") },
         HttpsFormatCase { "IpWhoisInvalidAddress", IpInfoFormat::IpWhois,
                           ok(R"({"success":false,"message":"Invalid IP address"})"), Kind::Rejected },
         HttpsFormatCase { "IpWhoisReservedRange", IpInfoFormat::IpWhois,
@@ -221,8 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         HttpsFormatCase { "IpInfoNormal", IpInfoFormat::IpInfo, ok(kIpInfoNormal), Kind::Rows,
                           rows("8.8.8.8", "US", "California", "Mountain View", "AS15169 Google LLC") },
         HttpsFormatCase { "IpInfoMissingAndWrongTypes", IpInfoFormat::IpInfo,
-                          ok(R"({"ip":"2001:db8::1","country":"JP","region":null,"org":15169})"), Kind::Rows,
-                          rows("2001:db8::1", "JP", "未知", "未知", "未知") },
+                          ok(R"({"ip":"2001:67c::1","country":"JP","region":null,"org":15169})"), Kind::Rows,
+                          rows("2001:67c::1", "JP", "未知", "未知", "未知") },
         HttpsFormatCase { "IpInfoBogon", IpInfoFormat::IpInfo, ok(R"({"ip":"10.0.0.1","bogon":true})"),
                           Kind::Rejected },
         HttpsFormatCase { "IpInfoWrongIp", IpInfoFormat::IpInfo,
@@ -248,24 +248,24 @@ TEST(IpInfoFormats, OnlyIpinfoCarriesTheToken)
     vantor::ServiceConfig services;
     services.ipInfoFormat = IpInfoFormat::IpInfo;
     services.ipInfoPrefix = QStringLiteral("https://ipinfo.io/");
-    vantor::WebRequest request = vantor::ipInfoRequest(services, QStringLiteral("203.0.113.7"));
-    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/203.0.113.7/json"));
+    vantor::WebRequest request = vantor::ipInfoRequest(services, QStringLiteral("142.250.7.7"));
+    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/142.250.7.7/json"));
     EXPECT_TRUE(request.headers.isEmpty());
 
     services.ipInfoToken = QStringLiteral("0123abcd");
-    request = vantor::ipInfoRequest(services, QStringLiteral("2001:db8::1"));
-    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/2001:db8::1/json"));
+    request = vantor::ipInfoRequest(services, QStringLiteral("2001:67c::1"));
+    EXPECT_EQ(request.url, QStringLiteral("https://ipinfo.io/2001:67c::1/json"));
     const vantor::HeaderList expected { { "Authorization", "Bearer 0123abcd" } };
     EXPECT_EQ(request.headers, expected);
 
     for (IpInfoFormat other : { IpInfoFormat::IpApi, IpInfoFormat::IpWhois, IpInfoFormat::GetIpInfo }) {
         services.ipInfoFormat = other;
-        EXPECT_TRUE(vantor::ipInfoRequest(services, QStringLiteral("203.0.113.7")).headers.isEmpty());
+        EXPECT_TRUE(vantor::ipInfoRequest(services, QStringLiteral("142.250.7.7")).headers.isEmpty());
     }
     services.ipInfoFormat = IpInfoFormat::IpWhois;
     services.ipInfoPrefix = QStringLiteral("https://ipwho.is/");
-    EXPECT_EQ(vantor::ipInfoRequestUrl(services, QStringLiteral("203.0.113.7")),
-              QStringLiteral("https://ipwho.is/203.0.113.7?lang=zh-CN"));
+    EXPECT_EQ(vantor::ipInfoRequestUrl(services, QStringLiteral("142.250.7.7")),
+              QStringLiteral("https://ipwho.is/142.250.7.7?lang=zh-CN"));
 }
 
 TEST(IpInfoFormats, RequestsAppendTheAddressUnchanged)
@@ -277,14 +277,14 @@ TEST(IpInfoFormats, RequestsAppendTheAddressUnchanged)
         const char* address;
         const char* url;
     } const cases[] = {
-        { IpInfoFormat::IpApi, "http://ip-api.com/json/", "203.0.113.7",
-          "http://ip-api.com/json/203.0.113.7?lang=zh-CN&fields=status,message,query,country,regionName,city,isp" },
-        { IpInfoFormat::IpApi, "http://h/json/", "2001:db8::1",
-          "http://h/json/2001:db8::1?lang=zh-CN&fields=status,message,query,country,regionName,city,isp" },
+        { IpInfoFormat::IpApi, "http://ip-api.com/json/", "142.250.7.7",
+          "http://ip-api.com/json/142.250.7.7?lang=zh-CN&fields=status,message,query,country,regionName,city,isp" },
+        { IpInfoFormat::IpApi, "http://h/json/", "2001:67c::1",
+          "http://h/json/2001:67c::1?lang=zh-CN&fields=status,message,query,country,regionName,city,isp" },
         { IpInfoFormat::IpApi, "http://h/json/", "",
           "http://h/json/?lang=zh-CN&fields=status,message,query,country,regionName,city,isp" },
-        { IpInfoFormat::GetIpInfo, "http://h/service/getIpInfo.php?ip=", "2001:db8::1",
-          "http://h/service/getIpInfo.php?ip=2001:db8::1" },
+        { IpInfoFormat::GetIpInfo, "http://h/service/getIpInfo.php?ip=", "2001:67c::1",
+          "http://h/service/getIpInfo.php?ip=2001:67c::1" },
         { IpInfoFormat::GetIpInfo, "http://h/service/getIpInfo.php?ip=", " 1.2.3.4",
           "http://h/service/getIpInfo.php?ip= 1.2.3.4" },
     };
@@ -324,8 +324,8 @@ TEST(IpInfoFormats, NamesAndDefaults)
 
 TEST(IpInfoFormats, RowsAsTabSeparatedLines)
 {
-    EXPECT_EQ(vantor::rowsAsText(rows("203.0.113.7", "中国", "未知", " ", "电信")),
-              QStringLiteral("IP\t203.0.113.7\n国家\t中国\n地区\t未知\n城市\t \n运营商\t电信\n"));
+    EXPECT_EQ(vantor::rowsAsText(rows("142.250.7.7", "中国", "未知", " ", "电信")),
+              QStringLiteral("IP\t142.250.7.7\n国家\t中国\n地区\t未知\n城市\t \n运营商\t电信\n"));
     EXPECT_EQ(vantor::rowsAsText({}), QString());
 }
 

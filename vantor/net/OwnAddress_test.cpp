@@ -19,25 +19,25 @@ TEST(OwnAddress, OnlyTheTrailingLineBreakGoesAndOnlyAnAddressCounts)
         const char* answer;
         std::optional<QString> address;
     } const cases[] = {
-        { "203.0.113.7\n", QStringLiteral("203.0.113.7") },
-        { "203.0.113.7\r\n", QStringLiteral("203.0.113.7") },
+        { "142.250.7.7\n", QStringLiteral("142.250.7.7") },
+        { "142.250.7.7\r\n", QStringLiteral("142.250.7.7") },
         // Without a line break nothing is cut: the last digit stays.
-        { "198.51.100.12", QStringLiteral("198.51.100.12") },
-        { "2001:db8::8a2e:370:7334\n", QStringLiteral("2001:db8::8a2e:370:7334") },
-        { "2001:DB8::1", QStringLiteral("2001:DB8::1") },
-        { "::ffff:192.0.2.1\n", QStringLiteral("::ffff:192.0.2.1") },
+        { "151.101.65.12", QStringLiteral("151.101.65.12") },
+        { "2001:67c::8a2e:370:7334\n", QStringLiteral("2001:67c::8a2e:370:7334") },
+        { "2001:67C::1", QStringLiteral("2001:67C::1") },
+        { "::ffff:81.2.69.1\n", QStringLiteral("::ffff:81.2.69.1") },
         { "", std::nullopt },
         { "\n", std::nullopt },
-        { "203.0.113.7\n\n", std::nullopt },
-        { "203.0.113.7 \n", std::nullopt },
-        { " 203.0.113.7\n", std::nullopt },
-        { "203.0.113.7\r", std::nullopt },
+        { "142.250.7.7\n\n", std::nullopt },
+        { "142.250.7.7 \n", std::nullopt },
+        { " 142.250.7.7\n", std::nullopt },
+        { "142.250.7.7\r", std::nullopt },
         { "<html><head><title>Wi-Fi login</title></head></html>\n", std::nullopt },
         { "1\n", std::nullopt }, // QHostAddress would read 0.0.0.1
         { "127.1\n", std::nullopt },
-        { "203.0.113.256\n", std::nullopt },
-        { "203.0.113\n", std::nullopt },
-        { "2001:db8:::1\n", std::nullopt },
+        { "142.250.7.256\n", std::nullopt },
+        { "142.250.7\n", std::nullopt },
+        { "2001:67c:::1\n", std::nullopt },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
@@ -148,30 +148,30 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase { "SilentGarbageGood",
                      { { "/silent#ipv4", kSilent },
                        { "/garbage#ipv4", { 200, "<html>login</html>\n" } },
-                       { "/good#ipv4", slowly("203.0.113.7\n") } },
-                     QStringLiteral("203.0.113.7"),
+                       { "/good#ipv4", slowly("142.250.7.7\n") } },
+                     QStringLiteral("142.250.7.7"),
                      std::nullopt,
                      "回答不是IP地址" },
         SearchCase { "BothFamiliesAtOnce",
-                     { { "/v6#ipv6", slowly("2001:db8::7\n") },
-                       { "/v4#ipv4", slowly("203.0.113.7\n") },
+                     { { "/v6#ipv6", slowly("2001:67c::7\n") },
+                       { "/v4#ipv4", slowly("142.250.7.7\n") },
                        { "/v4-silent#ipv4", kSilent },
                        { "/v6-silent#ipv6", kSilent } },
-                     QStringLiteral("203.0.113.7"),
-                     QStringLiteral("2001:db8::7"),
+                     QStringLiteral("142.250.7.7"),
+                     QStringLiteral("2001:67c::7"),
                      "" },
         SearchCase { "OtherFamilysAddressIsRefused",
-                     { { "/v4#ipv4", { 200, "2001:db8::7\n" } }, { "/v6#ipv6", { 200, "203.0.113.7\n" } } },
+                     { { "/v4#ipv4", { 200, "2001:67c::7\n" } }, { "/v6#ipv6", { 200, "142.250.7.7\n" } } },
                      std::nullopt,
                      std::nullopt,
                      "地址" },
         SearchCase { "WithoutFamilyTheAnswerDecides",
-                     { { "/any", { 200, "2001:db8::7\r\n" } } },
+                     { { "/any", { 200, "2001:67c::7\r\n" } } },
                      std::nullopt,
-                     QStringLiteral("2001:db8::7"),
+                     QStringLiteral("2001:67c::7"),
                      "" },
         SearchCase { "ErrorStatusIsNoAnswer",
-                     { { "/busy#ipv4", { 503, "203.0.113.7\n" } } },
+                     { { "/busy#ipv4", { 503, "142.250.7.7\n" } } },
                      std::nullopt,
                      std::nullopt,
                      "127.0.0.1" },
@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OwnAddressSearch, FamilyRefusalNamesTheFamily)
 {
     MiniHttpServer server;
-    server.setResponse("/v6", { 200, "203.0.113.7\n" });
+    server.setResponse("/v6", { 200, "142.250.7.7\n" });
     const vantor::OwnAddresses found = vantor::findOwnAddresses({ server.baseUrl() + QStringLiteral("/v6#ipv6") }, 20s);
     EXPECT_FALSE(found.ipv4 || found.ipv6);
     EXPECT_EQ(found.lastFailure, QStringLiteral("127.0.0.1：回答不是IPv6地址"));

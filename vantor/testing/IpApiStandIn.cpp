@@ -14,10 +14,10 @@ constexpr double kWindowSeconds = 60;
 
 QJsonObject entry(const QString& address)
 {
-    if (address.startsWith(QLatin1String("10.")))
+    if (address.startsWith(QLatin1String("9.9.9.")))
         return { { "status", "fail" }, { "message", "private range" }, { "query", address } };
-    return { { "status", "success" }, { "query", address }, { "country", "中国" }, { "regionName", "上海" },
-             { "city", address }, { "isp", "电信" } };
+    return { { "status", "success" },  { "query", address }, { "country", "中国" },
+             { "regionName", "上海" }, { "city", address },  { "isp", "电信" } };
 }
 
 } // namespace
@@ -42,8 +42,8 @@ bool IpApiStandIn::admit(Window& window, HttpResponse& response)
     if (admitted)
         ++window.used;
     const int secondsLeft = int(std::ceil(window.start + kWindowSeconds - now));
-    response.headers = { { "X-Rl", QByteArray::number(window.limit - window.used) },
-                         { "X-Ttl", QByteArray::number(secondsLeft) } };
+    response.headers
+        = { { "X-Rl", QByteArray::number(window.limit - window.used) }, { "X-Ttl", QByteArray::number(secondsLeft) } };
     return admitted;
 }
 

@@ -10,7 +10,7 @@ namespace vantor::testing {
 
 // ip-api as its documentation describes it, on a MiniHttpServer: GET /json/ADDRESS and POST /batch with a JSON
 // array of addresses, each answered with "success" and the address as its city ("fail" for addresses starting
-// with "10."), entries of a batch in reverse order. Each kind of request has its own limit per window of 60
+// with "9.9.9."), entries of a batch in reverse order. Each kind of request has its own limit per window of 60
 // seconds, starting with the window's first request; every answer carries X-Rl (requests left) and X-Ttl (seconds
 // until the window ends), and a request over the limit gets a 429.
 class IpApiStandIn

@@ -74,7 +74,7 @@ struct MmdbReading
     // Country, first subdivision and city (zh-CN, else en; of a flat record the country's name for its code, state1
     // and city), then the ASN organisation; empty when absent.
     std::array<std::string, 4> texts;
-    std::string network; // "203.0.113.0/24"
+    std::string network; // "142.250.7.0/24"
 };
 
 // The text at the path below the value, empty when there is none.

@@ -10,13 +10,13 @@
 namespace vantor::testing {
 
 // city.mmdb and asn.mmdb as write-test-mmdb.pl writes them, in a folder that goes away with the object:
-//   203.0.113.0/24   中国 / 上海 / 上海, ASN "China Telecom"
-//   198.51.100.0/24  English names only: United States / California / San Francisco, "SF", ASN "Example, Inc."
-//   2001:db8::/32    日本 / no region / 东京, no ASN entry
-//   192.0.2.128/25   德国 and nothing else; the rest of 192.0.2.0/24 is in neither database
+//   142.250.7.0/24   中国 / 上海 / 上海, ASN "China Telecom"
+//   151.101.65.0/24  English names only: United States / California / San Francisco, "SF", ASN "Example, Inc."
+//   2001:67c::/32    日本 / no region / 东京, no ASN entry
+//   81.2.69.128/25   德国 and nothing else; the rest of 81.2.69.0/24 is in neither database
 // Both are IPv6 databases, the IPv4 networks below ::/96. city-ipv4.mmdb is an IPv4 database:
-//   203.0.113.0/24   中国, nothing else
-//   198.51.100.9/32  United States, nothing else
+//   142.250.7.0/24   中国, nothing else
+//   151.101.65.9/32  United States, nothing else
 // With a mode ("varied"), the files that mode of write-test-mmdb.pl writes instead, found by file().
 class TestDatabases
 {

@@ -93,27 +93,27 @@ my $asn  = tree('Vantor-Test-ASN');
 
 if (!defined $count) {
     # Both languages, with a region.
-    $city->insert_network('203.0.113.0/24',
+    $city->insert_network('142.250.7.0/24',
         { country => names('China', '中国'), subdivisions => [names('Shanghai', '上海')], city => names('Shanghai', '上海') });
     # English only; a city name with a comma and quotes.
-    $city->insert_network('198.51.100.0/24',
+    $city->insert_network('151.101.65.0/24',
         { country => names('United States'), subdivisions => [names('California')], city => names('San Francisco, "SF"') });
     # IPv6, no region, no ASN entry below.
-    $city->insert_network('2001:db8::/32', { country => names('Japan', '日本'), city => names('Tokyo', '东京') });
+    $city->insert_network('2001:67c::/32', { country => names('Japan', '日本'), city => names('Tokyo', '东京') });
     # A country and nothing else.
-    $city->insert_network('192.0.2.128/25', { country => names('Germany', '德国') });
+    $city->insert_network('81.2.69.128/25', { country => names('Germany', '德国') });
 
-    $asn->insert_network('203.0.113.0/24',
+    $asn->insert_network('142.250.7.0/24',
         { autonomous_system_number => 4134, autonomous_system_organization => 'China Telecom' });
-    $asn->insert_network('198.51.100.0/24',
+    $asn->insert_network('151.101.65.0/24',
         { autonomous_system_number => 64500, autonomous_system_organization => 'Example, Inc.' });
     write_tree($city, "$dir/city.mmdb");
     write_tree($asn, "$dir/asn.mmdb");
 
     # IPv4 only: a /24 and a /32.
     my $city4 = tree('Vantor-Test-City', 4);
-    $city4->insert_network('203.0.113.0/24', { country => names('China', '中国') });
-    $city4->insert_network('198.51.100.9/32', { country => names('United States') });
+    $city4->insert_network('142.250.7.0/24', { country => names('China', '中国') });
+    $city4->insert_network('151.101.65.9/32', { country => names('United States') });
     write_tree($city4, "$dir/city-ipv4.mmdb");
     exit 0;
 }
