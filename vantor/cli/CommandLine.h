@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace vantor::cli {
 
@@ -32,6 +33,7 @@ struct CliOptions
     QStringList warnings; // for standard error, even when the program runs
     OutputFormat format = OutputFormat::Text;
     bool ownOnly = false; // --own: the machine's addresses, no lookup
+    std::optional<std::size_t> summaryTop; // --summary, with --top's number (10 by default)
     QList<AddressSource> sources; // in the order of the command line
 };
 

@@ -17,6 +17,7 @@ struct Outcome
     IpInfoAnswer answer = {};
     QString reason = {}; // follows the failure's text, e.g. why a certificate was refused
     bool reported = false; // nothing more to say on standard error about it
+    bool notAddress = false; // a list's line that is not an address, rejected as it was read
 };
 
 } // namespace vantor::cli

@@ -10,6 +10,7 @@
 #                                   DIR/varied-city.mmdb, DIR/varied-asn.mmdb and DIR/varied-city-ipv4.mmdb with
 #                                   networks of every length whose records have every shape a reader must take, and
 #                                   DIR/varied-addresses, addresses in and around them, one a line
+#   write-test-mmdb.pl DIR public   DIR/public-city.mmdb and DIR/public-asn.mmdb with a few public networks
 # The same files every time: Perl orders a hash's keys at random, and the writer stores maps in that order.
 BEGIN {
     if (($ENV{PERL_HASH_SEED} // '') ne '0') {
@@ -102,6 +103,26 @@ if (!defined $count) {
 
 if ($count eq 'varied') {
     write_varied($seed // 1);
+    exit 0;
+}
+
+if ($count eq 'public') {
+    # Public networks: a country each (two share one), an ASN each but 81.2.69.0/24, whose organisation has a comma.
+    my @networks = (
+        ['1.1.1.0/24',     names('Australia', '澳大利亚'),    13335, 'Cloudflare, Inc.'],
+        ['8.8.8.0/24',     names('United States', '美国'),   15169, 'Google LLC'],
+        ['9.9.9.0/24',     names('Switzerland', '瑞士'),     19281, 'Quad9'],
+        ['81.2.69.0/24',   names('United Kingdom', '英国')],
+        ['2606:4700::/32', names('United States', '美国'),   13335, 'Cloudflare, Inc.'],
+        ['2a00:1450::/32', names('Ireland'),                 15169, 'Google LLC'],
+    );
+    for my $n (@networks) {
+        $city->insert_network($n->[0], { country => $n->[1] });
+        $asn->insert_network($n->[0], { autonomous_system_number => $n->[2], autonomous_system_organization => $n->[3] })
+            if defined $n->[2];
+    }
+    write_tree($city, "$dir/public-city.mmdb");
+    write_tree($asn, "$dir/public-asn.mmdb");
     exit 0;
 }
 
