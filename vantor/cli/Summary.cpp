@@ -126,7 +126,8 @@ bool DistinctCount::insertExactly(const AddressKey& key, std::uint64_t hash)
         m_zeroSeen = true;
         return added;
     }
-    if (2 * (m_used + 1) > m_slots.size()) {
+    // At most half full, but never larger than the bound needs: the key past it gives the table up.
+    if (2 * (m_used + 1) > m_slots.size() && m_slots.size() < std::bit_ceil(2 * m_exactBound)) {
         std::vector<AddressKey> old(std::max<std::size_t>(1024, 2 * m_slots.size()));
         old.swap(m_slots);
         m_used = 0;
