@@ -13,14 +13,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace vantor::cli {
 
 // How often each key came, in bounded memory. Exact while at most `kept` keys are counted; past that, Misra–Gries:
 // a key that does not fit takes one off every count (and is not kept), so a kept count is at most the stream's
-// length over kept + 1 below the true one, and every key more frequent than that is kept.
+// length over kept + 1 below the true one, and every key more frequent than that is kept. The counts lie in one
+// table (open addressing, at most half full), so a count costs about one cache miss.
 template <typename Key> class TopCounts
 {
 public:
@@ -38,30 +38,35 @@ public:
 
     template <typename Lookup> void add(const Lookup& key, std::string_view name = {})
     {
-        if (const auto found = m_counts.find(key); found != m_counts.end()) {
-            ++found->second.count;
+        const std::uint64_t hash = hashOf(key);
+        if (Slot* slot = find(key, hash); slot->count > 0) {
+            ++slot->count;
             return;
         }
-        if (m_counts.size() < m_kept) {
-            m_counts.emplace(Key(key), Value { 1, std::string(name) });
+        if (m_used < m_kept) {
+            if (2 * (m_used + 1) > m_slots.size())
+                rebuild(std::max<std::size_t>(16, 2 * m_slots.size()), 0);
+            *find(key, hash) = { hash, 1, Key(key), std::string(name) };
+            ++m_used;
             return;
         }
         m_estimated = true;
-        for (auto counted = m_counts.begin(); counted != m_counts.end();)
-            counted = --counted->second.count == 0 ? m_counts.erase(counted) : std::next(counted);
+        rebuild(m_slots.size(), 1);
     }
 
     // Whether a count was ever taken off: the counts are then estimates.
     bool estimated() const { return m_estimated; }
-    std::size_t size() const { return m_counts.size(); }
+    std::size_t size() const { return m_used; }
 
     // The `n` largest counts, largest first; equal counts in the keys' ascending order.
     std::vector<Counted> top(std::size_t n) const
     {
         std::vector<Counted> all;
-        all.reserve(m_counts.size());
-        for (const auto& [key, value] : m_counts)
-            all.push_back({ key, value.count, value.name });
+        all.reserve(m_used);
+        for (const Slot& slot : m_slots) {
+            if (slot.count > 0)
+                all.push_back({ slot.key, slot.count, slot.name });
+        }
         const auto before
             = [](const Counted& a, const Counted& b) { return a.count != b.count ? a.count > b.count : a.key < b.key; };
         n = std::min(n, all.size());
@@ -71,24 +76,48 @@ public:
     }
 
 private:
-    struct Value
+    struct Slot
     {
-        std::uint64_t count;
+        std::uint64_t hash = 0;
+        std::uint64_t count = 0; // none: a free slot
+        Key key {};
         std::string name;
     };
-    // Texts found by a view of them, without a string made for each count.
-    struct Hash
+
+    static std::uint64_t hashOf(std::string_view text) { return std::hash<std::string_view>()(text); }
+    static std::uint64_t hashOf(std::uint32_t number) { return (number + 1) * 0x9e3779b97f4a7c15ULL; }
+
+    // The key's slot, or the free one where it would go.
+    template <typename Lookup> Slot* find(const Lookup& key, std::uint64_t hash)
     {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-        std::size_t operator()(std::uint32_t number) const { return std::hash<std::uint32_t>()(number); }
-    };
-    using Map
-        = std::conditional_t<std::is_same_v<Key, std::string>, std::unordered_map<Key, Value, Hash, std::equal_to<>>,
-                             std::unordered_map<Key, Value>>;
+        if (m_slots.empty())
+            rebuild(16, 0);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t at = (hash ^ (hash >> 29)) & mask;; at = (at + 1) & mask) {
+            Slot& slot = m_slots[at];
+            if (slot.count == 0 || (slot.hash == hash && slot.key == key))
+                return &slot;
+        }
+    }
+
+    // The counts less `less` (those that reach none dropped) in a table of `size` slots.
+    void rebuild(std::size_t size, std::uint64_t less)
+    {
+        std::vector<Slot> old(size);
+        old.swap(m_slots);
+        m_used = 0;
+        for (Slot& slot : old) {
+            if (slot.count <= less)
+                continue;
+            slot.count -= less;
+            *find(slot.key, slot.hash) = std::move(slot);
+            ++m_used;
+        }
+    }
 
     std::size_t m_kept;
-    Map m_counts;
+    std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
     bool m_estimated = false;
 };
 
@@ -126,7 +155,7 @@ public:
     struct Limits
     {
         std::size_t exactAddresses = std::size_t(1) << 18;
-        std::size_t keptKeys = 8192; // ASNs and networks each
+        std::size_t keptKeys = 32768; // ASNs and networks each: tables of at most 5 MiB
     };
 
     // `top`: how many countries, ASNs and networks are listed. `carrierNamesAs`: the carrier of an online answer
