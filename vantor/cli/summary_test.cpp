@@ -55,8 +55,8 @@ TEST(SummaryTest, TopCountsOrderCountsThenKeysAndEstimatePastTheBound)
     }
 }
 
-// A Zipf-like stream over many keys into few counters: every count is at most the stream over the counters + 1 low,
-// never high; every key above that is kept; and the heaviest keys come first, as exactly counted.
+// A Zipf-like stream over many keys into few counters, led by light keys: every count is at most the stream over the
+// counters + 1 low, never high; every key above that is kept; and the heaviest keys come first, as exactly counted.
 TEST(SummaryTest, HeavyHittersStayWithinTheirBoundOfExactCountsOnASkewedStream)
 {
     constexpr std::uint32_t kKeys = 5000;
@@ -70,8 +70,10 @@ TEST(SummaryTest, HeavyHittersStayWithinTheirBoundOfExactCountsOnASkewedStream)
     std::map<std::uint32_t, std::uint64_t> exact;
     TopCounts<std::uint32_t> counts(kKept);
     for (std::size_t i = 0; i < kStream; ++i) {
-        // Keys scattered, so that their order says nothing of their weight.
-        const std::uint32_t key = (draw(random) * 2654435761u) % 1000003u;
+        // The lightest keys first, each once, so that a count that kept whichever came first keeps them; then the
+        // keys scattered, so that their order says nothing of their weight.
+        const std::uint32_t rank = i < kKept ? kKeys - 1 - std::uint32_t(i) : draw(random);
+        const std::uint32_t key = (rank * 2654435761u) % 1000003u;
         ++exact[key];
         counts.add(key);
     }
