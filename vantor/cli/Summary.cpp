@@ -338,7 +338,7 @@ QByteArray Summary::written(OutputFormat format) const
     const auto percent = [&](std::uint64_t count) { return QString::number(100 * share(count), 'f', 1) + u'%'; };
     QList<QStringList> totals {
         { QStringLiteral("读取地址"), number(m_read) },
-        { QStringLiteral("不同地址"), number(m_distinct.count()) + (m_distinct.estimated() ? estimate : QString()) },
+        { QStringLiteral("不同地址"), number(m_distinct.count()), m_distinct.estimated() ? estimate : QString() },
         { QStringLiteral("有回答"), number(m_answered) },
     };
     for (const auto& [name, count] : m_special)
