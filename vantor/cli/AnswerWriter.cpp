@@ -6,6 +6,7 @@
 #include "platform/PrintableText.h"
 #include "vantor/cli/Output.h"
 #include "vantor/cli/ProgressLine.h"
+#include "vantor/cli/Summary.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
@@ -235,13 +236,15 @@ QByteArray csvHeader()
     return csvLine(csvColumns());
 }
 
-AnswerWriter::AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress)
+AnswerWriter::AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress,
+                           Summary* summary)
     : m_format(format)
     , m_out(out)
     , m_err(err)
     , m_progress(progress)
+    , m_summary(summary)
 {
-    if (m_format == OutputFormat::Csv)
+    if (m_format == OutputFormat::Csv && !m_summary)
         m_pending = csvHeader();
 }
 
@@ -254,7 +257,7 @@ void AnswerWriter::message(const QString& line)
 
 void AnswerWriter::add(const QString& query, const Outcome& outcome)
 {
-    if (outcome.special) {
+    if (outcome.special && !m_summary) {
         std::string answer;
         appendSpecial(m_format, answer, query.toStdString(), *outcome.special);
         addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
@@ -267,6 +270,10 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
         if (!outcome.reason.isEmpty())
             line += QStringLiteral(": ") + platform::printable(outcome.reason, kLongestShownName);
         message(line);
+    }
+    if (m_summary) {
+        m_summary->add(query, outcome);
+        return;
     }
     if (m_outputFailed)
         return;
@@ -320,6 +327,11 @@ void AnswerWriter::addFound(QByteArrayView answer)
     m_pending += answer;
 }
 
+void AnswerWriter::addRecord(const std::array<std::uint8_t, 16>& address, const DatabaseRecord& record)
+{
+    m_summary->addFound(address, record);
+}
+
 void AnswerWriter::flush()
 {
     if (m_pending.isEmpty() || m_outputFailed)
@@ -335,7 +347,9 @@ void AnswerWriter::flush()
 
 int AnswerWriter::finish()
 {
-    if (m_format == OutputFormat::Json)
+    if (m_summary)
+        m_pending = m_summary->written(m_format);
+    else if (m_format == OutputFormat::Json)
         m_pending += m_elements == 0 ? "[\n]\n" : "\n]\n";
     flush();
     return m_outputFailed ? kExitOutputClosed : m_exitStatus;

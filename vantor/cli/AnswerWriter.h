@@ -17,6 +17,7 @@ class QIODevice;
 namespace vantor::cli {
 
 class ProgressLine;
+class Summary;
 
 // The columns of --csv: the address asked, the answer's fields but the service's "ip", the status, the network and
 // the name of a special-purpose block.
@@ -36,18 +37,23 @@ bool appendSpecial(OutputFormat format, std::string& to, std::string_view query,
 
 // Writes the answers in the input's order, in the chosen format, as they come: held back only while more input is
 // already at hand. JSON is one array, opened with the first element and closed by finish(). A failure also goes to
-// standard error, naming its address, unless it was reported already.
+// standard error, naming its address, unless it was reported already. With a summary, the answers are counted in it
+// instead and finish() writes it.
 class AnswerWriter
 {
 public:
-    AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress);
+    AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress,
+                 Summary* summary = nullptr);
 
     // A line on standard error, in place of the progress line.
     void message(const QString& line);
     void add(const QString& query, const Outcome& outcome);
     // An answer as appendFound() made it.
     void addFound(QByteArrayView answer);
+    // A local database's answer, for the summary.
+    void addRecord(const std::array<std::uint8_t, 16>& address, const DatabaseRecord& record);
     OutputFormat format() const { return m_format; }
+    Summary* summary() const { return m_summary; }
     void flush();
 
     // Holds text back until this much is gathered, or until no more input is at hand.
@@ -64,6 +70,7 @@ private:
     QIODevice& m_out;
     QIODevice& m_err;
     ProgressLine* m_progress;
+    Summary* m_summary;
     QByteArray m_pending;
     qsizetype m_elements = 0;
     bool m_rowsWritten = false;

@@ -165,8 +165,19 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
     parser.addOption(json);
     parser.addOption(own);
     parser.addOption(csv);
+    const QCommandLineOption summary(
+        QStringLiteral("summary"),
+        QStringLiteral("In place of the answers, print what they come to: addresses read (each time they come), "
+                       "distinct, answered, not addresses, failed by kind, and the top countries, ASNs and "
+                       "networks with their counts and shares of the answered. As text, with --json one object, "
+                       "with --csv rows kind,key,name,count,share."));
+    const QCommandLineOption top(QStringLiteral("top"),
+                                 QStringLiteral("With --summary, list the top N of each kind (default 10)."),
+                                 QStringLiteral("N"));
     parser.addOption(listFile);
     parser.addOption(extract);
+    parser.addOption(summary);
+    parser.addOption(top);
     commandLine.addServiceOptions();
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
                                  kUsage.trimmed());
@@ -193,6 +204,17 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
         return commandLine.badUsage(QStringLiteral("--own and --csv cannot be given together."));
     if (parser.isSet(json) && parser.isSet(csv))
         return commandLine.badUsage(QStringLiteral("--json and --csv cannot be given together."));
+    if (parser.isSet(summary) && options.ownOnly)
+        return commandLine.badUsage(QStringLiteral("--own and --summary cannot be given together."));
+    if (parser.isSet(top) && !parser.isSet(summary))
+        return commandLine.badUsage(QStringLiteral("--top needs --summary."));
+    if (parser.isSet(summary)) {
+        bool number = false;
+        const uint count = parser.isSet(top) ? parser.value(top).toUInt(&number) : 10;
+        if (parser.isSet(top) && (!number || count == 0 || count > 1000000))
+            return commandLine.badUsage(QStringLiteral("--top takes a number from 1 to 1000000."));
+        options.summaryTop = count;
+    }
     options.format = parser.isSet(csv) ? OutputFormat::Csv
         : parser.isSet(json)           ? OutputFormat::Json
                                        : OutputFormat::Text;

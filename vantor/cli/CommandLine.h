@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace vantor::cli {
 
@@ -33,6 +34,7 @@ struct CliOptions
     OutputFormat format = OutputFormat::Text;
     bool ownOnly = false; // --own: the machine's addresses, no lookup
     bool extract = false; // -x: the addresses standing in lines of text
+    std::optional<std::size_t> summaryTop; // --summary, with --top's number (10 by default)
     QList<AddressSource> sources; // in the order of the command line
 };
 

@@ -3,6 +3,7 @@
 
 #include "vantor/cli/LookupRun.h"
 #include "vantor/cli/Output.h"
+#include "vantor/cli/Summary.h"
 #include "vantor/net/IpDatabase.h"
 #include "vantor/net/SpecialAddresses.h"
 
@@ -35,14 +36,22 @@ struct Batch
     std::vector<Entry> entries;
     std::string answers;
     std::vector<Piece> pieces;
+    // For a summary, in place of the answers: each entry's address and record.
+    std::vector<AddressKey> addresses;
+    std::vector<DatabaseRecord> records;
     std::atomic<bool> done = false;
 };
 
-// Looks each entry of the batch up, each answer formatted as appendFound() does; the rest as add() takes it.
-void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& texts, Batch& batch)
+// Looks each entry of the batch up, each answer formatted as appendFound() does, or for a summary kept as its
+// record; the rest as add() takes it.
+void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing, RecordTexts& texts, Batch& batch)
 {
     batch.answers.clear(); // keeps its capacity
     batch.pieces.resize(batch.entries.size());
+    if (summarizing) {
+        batch.addresses.resize(batch.entries.size());
+        batch.records.resize(batch.entries.size());
+    }
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const Entry& entry = batch.entries[i];
         Batch::Piece& piece = batch.pieces[i];
@@ -66,13 +75,18 @@ void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& text
         }
         // Never looked up: no database can place an address that is not on the public Internet.
         if (const std::optional<SpecialPurposeBlock> special = specialPurposeBlock(address.data())) {
-            if (appendSpecial(format, batch.answers, address, *special))
+            if (!summarizing && appendSpecial(format, batch.answers, address, *special))
                 piece.end = std::size_t(batch.answers.size());
             else
-                piece.outcome = Outcome { FailureKind::None, {}, {}, false, special };
+                piece.outcome = Outcome { .special = special };
             continue;
         }
         const DatabaseRecord record = findInDatabases(databases, address.data(), &texts);
+        if (summarizing && record.kind == DatabaseRecord::Kind::Found) {
+            batch.addresses[i] = addressKey(address);
+            batch.records[i] = record;
+            continue;
+        }
         if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {
             piece.end = std::size_t(batch.answers.size());
             continue;
@@ -87,9 +101,10 @@ void lookUp(const IpDatabases& databases, OutputFormat format, RecordTexts& text
 class Workers
 {
 public:
-    Workers(const IpDatabases& databases, OutputFormat format)
+    Workers(const IpDatabases& databases, OutputFormat format, bool summarizing)
         : m_databases(databases)
         , m_format(format)
+        , m_summarizing(summarizing)
         , m_count(usableCpus())
         // Every batch in flight and each thread's end fit at once.
         , m_slots(2 * m_count + m_count)
@@ -148,7 +163,7 @@ private:
             Batch* batch = m_slots[slot].load(std::memory_order_acquire);
             if (!batch)
                 return;
-            lookUp(m_databases, m_format, *texts, *batch);
+            lookUp(m_databases, m_format, m_summarizing, *texts, *batch);
             batch->done.store(true, std::memory_order_release);
             batch->done.notify_one();
         }
@@ -156,6 +171,7 @@ private:
 
     const IpDatabases& m_databases;
     const OutputFormat m_format;
+    const bool m_summarizing;
     const std::size_t m_count;
     std::vector<std::atomic<Batch*>> m_slots;
     std::size_t m_handed = 0; // by the reading thread only
@@ -176,6 +192,10 @@ void write(Run& run, const Batch& batch)
             run.add(batch.entries[i].query, *piece.outcome);
             continue;
         }
+        if (run.writer.summary()) {
+            run.addRecord(batch.addresses[i], batch.records[i]);
+            continue;
+        }
         run.addFound(QByteArrayView(batch.answers.data() + start, qsizetype(piece.end - start)));
         start = piece.end;
     }
@@ -191,7 +211,7 @@ int lookUpLocally(const ServiceConfig& services, Run& run)
         return kExitBadUsage;
     }
     run.reader.deferRejections();
-    Workers workers(*databases, run.writer.format());
+    Workers workers(*databases, run.writer.format(), run.writer.summary() != nullptr);
     const std::size_t mostInFlight = workers.mostInFlight();
     std::vector<std::unique_ptr<Batch>> batches;
     std::deque<Batch*> inFlight;

@@ -9,6 +9,7 @@
 #include "vantor/cli/Output.h"
 #include "vantor/cli/OwnAddresses.h"
 #include "vantor/cli/ProgressLine.h"
+#include "vantor/cli/Summary.h"
 #include "vantor/net/IpDatabase.h"
 #include "vantor/net/IpInfo.h"
 
@@ -45,11 +46,16 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
         warnOfOldBundledData(services, err);
     }
 
+    std::optional<Summary> summary;
+    if (options.summaryTop)
+        summary.emplace(*options.summaryTop, services.ipInfoFormat == IpInfoFormat::IpInfo);
     QList<AddressSource> queries = sources;
     if (queries.isEmpty()) {
         const QStringList addresses = findOwnAddressList(services, err);
         if (addresses.isEmpty()) {
-            if (options.format == OutputFormat::Json)
+            if (summary)
+                write(out, summary->written(options.format));
+            else if (options.format == OutputFormat::Json)
                 write(out, QStringLiteral("[]\n"));
             if (options.format == OutputFormat::Csv)
                 write(out, csvHeader());
@@ -59,7 +65,7 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
             queries.append({ AddressSource::Kind::Address, address });
     }
 
-    AnswerWriter writer(options.format, out, err, options.progress);
+    AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
     EntryReader reader(queries, options.standardInput, writer, options.interruption, options.stopRequested);
     if (options.extract)
         reader.extractAddresses();

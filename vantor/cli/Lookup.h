@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -29,6 +30,8 @@ struct LookupOptions
     std::function<bool()> stopRequested = {};
     // How much memory the distinct answers of an online format may keep; past it a repeated address is asked again.
     qsizetype keptAnswersBudget = 8 * 1024 * 1024;
+    // --summary: the run's counts and its top this many of each kind in place of the answers.
+    std::optional<std::size_t> summaryTop;
 };
 
 // Looks up every address of the sources in their order, or this machine's own addresses (IPv4 first) when there

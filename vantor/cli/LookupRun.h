@@ -15,7 +15,7 @@ namespace vantor::cli {
 // A list's line that is not an address: said when it was read.
 inline Outcome rejectedLine()
 {
-    return { FailureKind::Rejected, {}, {}, true };
+    return { .failure = FailureKind::Rejected, .reported = true, .notAddress = true };
 }
 
 // One run of lookups, as both ways of looking up drive it: the entries in, the answers out in the same order, and
@@ -42,6 +42,14 @@ struct Run
     void addFound(QByteArrayView answer)
     {
         writer.addFound(answer);
+        if (progress)
+            progress->update(++written, total);
+    }
+
+    // A local database's answer, for the summary.
+    void addRecord(const std::array<std::uint8_t, 16>& address, const DatabaseRecord& record)
+    {
+        writer.addRecord(address, record);
         if (progress)
             progress->update(++written, total);
     }

@@ -21,6 +21,7 @@ struct Outcome
     bool reported = false; // nothing more to say on standard error about it
     // An address of a special-purpose block, answered without being looked up; no failure.
     std::optional<SpecialPurposeBlock> special = {};
+    bool notAddress = false; // a list's line that is not an address, rejected as it was read
 };
 
 } // namespace vantor::cli

@@ -12,8 +12,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -44,9 +46,9 @@ std::vector<Expected> readAll(const QStringList& cities, const QString& asn, con
     std::vector<Expected> expected;
     for (const QByteArray& address : addresses) {
         const MMDB_s& city = cityFiles[cities.size() > 1 && address.contains(':') ? 1 : 0];
-        expected.push_back(
-            { address, vantor::testing::readGenerically(city, withAsn ? &asnFile : nullptr, address.constData()),
-              vantor::specialPurposeBlock(address.constData()) });
+        expected.push_back({ address,
+                             vantor::testing::readGenerically(city, withAsn ? &asnFile : nullptr, address.constData()),
+                             vantor::specialPurposeBlock(address.constData()) });
     }
     for (qsizetype i = 0; i < cities.size(); ++i)
         MMDB_close(&cityFiles[std::size_t(i)]);
@@ -314,6 +316,138 @@ TEST(DatabaseAnswersTest, EveryFormatOnOneAndAllCpusAnswersAsTheGenericReading)
                         compare(i, answers[qsizetype(i)].toObject(), expectedObject(expected[i]));
                 }
             }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// What --summary must say of a list with repeats, counted here from the generic reading of each line: every line
+// counts, each answer's country, ASN (its number read here) and network once per line.
+TEST(DatabaseAnswersTest, SummaryCountsWhatTheGenericReadingFindsInEveryFormat)
+{
+    const vantor::testing::TestDatabases databases("public");
+    ASSERT_TRUE(databases.written()) << "write-test-mmdb.pl failed";
+    const QString city = databases.file("public-city.mmdb");
+    const QString asn = databases.file("public-asn.mmdb");
+    const QList<QByteArray> addresses { "1.1.1.1",      "8.8.8.8",      "1.1.1.1",     "81.2.69.160", "1.1.1.2",
+                                        "2606:4700::1", "8.8.8.8",      "9.9.9.9",     "1.1.1.1",     "4.4.4.4",
+                                        "2a00:1450::5", "2a00:1450::5", "81.2.69.160", "8.8.8.8",     "1.1.1.3" };
+    QFile list(databases.file("list"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    // Special-purpose addresses are counted by their block's name, never looked up.
+    const QList<QByteArray> special { "192.168.1.1", "10.0.0.1", "2001:db8::1" };
+    list.write(addresses.join('\n') + "\nnot-an-address\n" + special.join('\n') + '\n');
+    list.close();
+
+    MMDB_s asnFile {};
+    ASSERT_EQ(MMDB_open(QFile::encodeName(asn).constData(), MMDB_MODE_MMAP, &asnFile), MMDB_SUCCESS);
+    std::map<QString, int> countries;
+    std::map<qint64, int> asns;
+    std::map<QString, int> networks;
+    int answered = 0;
+    for (const Expected& e : readAll({ city }, asn, addresses)) {
+        if (!e.reading.found)
+            continue;
+        ++answered;
+        ++countries[text(e.reading.texts[0])];
+        ++networks[text(e.reading.network)];
+        int error = 0;
+        int databaseError = 0;
+        MMDB_lookup_result_s found = MMDB_lookup_string(&asnFile, e.query.constData(), &error, &databaseError);
+        MMDB_entry_data_s number {};
+        if (found.found_entry && MMDB_get_value(&found.entry, &number, "autonomous_system_number", nullptr) == 0
+            && number.has_data)
+            ++asns[number.uint32];
+    }
+    MMDB_close(&asnFile);
+    ASSERT_EQ(answered, addresses.size() - 1); // 4.4.4.4 is in no network
+    // The top 3 as [key, count]: largest first, equal counts by key.
+    const auto top = [](const auto& counts) {
+        std::vector<std::pair<int, QJsonValue>> all;
+        for (const auto& [key, count] : counts)
+            all.emplace_back(-count, QJsonValue(key));
+        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first
+                : a.second.isString() ? a.second.toString().toUtf8() < b.second.toString().toUtf8()
+                                      : a.second.toInteger() < b.second.toInteger();
+        });
+        QJsonArray pairs;
+        for (std::size_t i = 0; i < std::min<std::size_t>(3, all.size()); ++i)
+            pairs.append(QJsonArray { all[i].second, -all[i].first });
+        return pairs;
+    };
+    const QJsonArray wanted[] = { top(countries), top(asns), top(networks) };
+    ASSERT_EQ(wanted[0][2], (QJsonArray { "Ireland", 2 })); // before 英国 by its bytes: the list reaches a tie
+    const QStringList arguments {
+        "--ip-info-format", "mmdb", "--ip-info-database", city, "--asn-database", asn, "--summary", "--top", "3", "-f",
+        list.fileName()
+    };
+
+    const Ran json = runCli(arguments + QStringList { "--json" }, false);
+    EXPECT_EQ(json.status, 1);
+    const QJsonObject summary = QJsonDocument::fromJson(json.out).object();
+    EXPECT_EQ(summary["read"].toInt(), addresses.size() + 1 + special.size());
+    EXPECT_EQ(summary["distinct"].toInt(), 9 + special.size());
+    EXPECT_EQ(summary["special"].toObject(), (QJsonObject { { "私有网络", 2 }, { "文档示例地址", 1 } }));
+    EXPECT_EQ(summary["answered"].toInt(), answered);
+    EXPECT_EQ(summary["notAddresses"].toInt(), 1);
+    EXPECT_EQ(summary["failed"].toObject(), (QJsonObject { { "not-found", 1 } }));
+    const char* const kinds[] = { "countries", "asns", "networks" };
+    const char* const keys[] = { "country", "asn", "network" };
+    for (std::size_t k = 0; k < 3; ++k) {
+        QJsonArray got;
+        for (const QJsonValue& item : summary[kinds[k]].toArray()) {
+            got.append(QJsonArray { item[keys[k]], item["count"] });
+            EXPECT_DOUBLE_EQ(item["share"].toDouble(), std::round(1e4 * item["count"].toInt() / answered) / 1e4);
+        }
+        EXPECT_EQ(got, wanted[k]) << kinds[k];
+    }
+
+    const Ran csv = runCli(arguments + QStringList { "--csv" }, false);
+    EXPECT_EQ(csv.status, 1);
+    const auto records = csvRecords(csv.out);
+    ASSERT_TRUE(records) << "not RFC 4180: " << csv.out.toStdString();
+    QJsonArray got[3];
+    std::map<QString, QString> totals;
+    for (const QStringList& row : *records) {
+        ASSERT_EQ(row.size(), 5) << row.join(',').toStdString();
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (row[0] == QLatin1String(keys[k]))
+                got[k].append(
+                    QJsonArray { k == 1 ? QJsonValue(row[1].toLongLong()) : QJsonValue(row[1]), row[3].toInt() });
+        }
+        totals[row[0] + ':' + row[1]] = row[3];
+    }
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(got[k], wanted[k]) << kinds[k];
+    EXPECT_EQ(totals["read:"], QString::number(addresses.size() + 1 + special.size()));
+    EXPECT_EQ(totals["answered:"], QString::number(answered));
+    EXPECT_EQ(totals["failed:not-found"], "1");
+
+    const Ran plain = runCli(arguments, false);
+    EXPECT_EQ(plain.status, 1);
+    // Each total and each listed key on a line of its own, its count (and share as a percentage) last.
+    const QList<QByteArray> lines = plain.out.split('\n');
+    const auto hasLine = [&](const QByteArray& first, const QByteArray& last) {
+        return std::any_of(lines.begin(), lines.end(), [&](const QByteArray& line) {
+            const QByteArray fields = line.simplified();
+            return fields.startsWith(first + ' ') && fields.endsWith(' ' + last);
+        });
+    };
+    EXPECT_TRUE(hasLine("读取地址", QByteArray::number(addresses.size() + 1 + special.size())))
+        << plain.out.toStdString();
+    for (std::size_t k = 0; k < 3; ++k) {
+        for (const QJsonValue& item : wanted[k]) {
+            const QJsonArray pair = item.toArray();
+            const QByteArray key
+                = k == 1 ? "AS" + QByteArray::number(pair[0].toInteger()) : pair[0].toString().toUtf8();
+            const QByteArray tail = QByteArray::number(pair[1].toInt()) + ' '
+                + QByteArray::number(100.0 * pair[1].toInt() / answered, 'f', 1) + '%';
+            EXPECT_TRUE(hasLine(key, tail)) << key.toStdString() << ' ' << tail.toStdString() << " in\n"
+                                            << plain.out.toStdString();
         }
     }
 }

@@ -82,6 +82,7 @@ int main(int argc, char** argv)
     lookup.interruption = platform::StopSignals::descriptor();
     lookup.progress = &progress;
     lookup.stopRequested = [] { return platform::StopSignals::requested(); };
+    lookup.summaryTop = options.summaryTop;
     return vantor::cli::lookUp(options.services, sources, lookup, out, err, [&](std::chrono::seconds pause) {
         for (auto left = pause; left.count() > 0 && !platform::StopSignals::requested(); --left) {
             progress.waiting(left);

@@ -409,6 +409,11 @@ DatabaseRecord findInDatabases(const IpDatabases& databases, const char* address
         if (databaseError == MMDB_SUCCESS && asn.found_entry) {
             const char* const path[] = { "autonomous_system_organization", nullptr };
             record.texts[3] = textAt(asn.entry, path);
+            const char* const numberPath[] = { "autonomous_system_number", nullptr };
+            MMDB_entry_data_s number {};
+            if (MMDB_aget_value(&asn.entry, &number, numberPath) == MMDB_SUCCESS && number.has_data
+                && number.type == MMDB_DATA_TYPE_UINT32)
+                record.asn = number.uint32;
         }
     }
     return record;

@@ -84,6 +84,8 @@ struct DatabaseRecord
     std::array<std::string_view, 4> texts;
     // The network the City database holds the address in, as "142.250.7.0/24"; for Found.
     std::array<char, 64> network {};
+    // The ASN database's autonomous_system_number, when it has one for the address.
+    std::optional<std::uint32_t> asn;
 };
 
 // The texts of the City database's records last read, by where they lie: many networks share a record (a city's),

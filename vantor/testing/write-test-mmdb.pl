@@ -15,6 +15,7 @@
 #   write-test-mmdb.pl DIR flat     the flat layout (country_code, state1, city): DIR/flat-ipv4.mmdb (IPv4 only),
 #                                   DIR/flat-ipv6.mmdb (IPv6 networks only) and DIR/flat-country.mmdb (country_code
 #                                   only, both families in one file, as the bundled country database); see below
+#   write-test-mmdb.pl DIR public   DIR/public-city.mmdb and DIR/public-asn.mmdb with a few public networks
 # The same files every time: Perl orders a hash's keys at random, and the writer stores maps in that order.
 BEGIN {
     if (($ENV{PERL_HASH_SEED} // '') ne '0') {
@@ -30,7 +31,7 @@ use MaxMind::DB::Writer::Tree;
 use Socket ();
 
 my ($dir, $count, $seed) = @ARGV;
-die "usage: $0 DIR [COUNT | flat | varied [SEED]]\n" unless defined $dir && -d $dir;
+die "usage: $0 DIR [COUNT | flat | public | varied [SEED]]\n" unless defined $dir && -d $dir;
 
 my %types = (
     country                        => 'map',
@@ -146,6 +147,26 @@ if ($count eq 'flat') {
 
 if ($count eq 'varied') {
     write_varied($seed // 1);
+    exit 0;
+}
+
+if ($count eq 'public') {
+    # Public networks: a country each (two share one), an ASN each but 81.2.69.0/24, whose organisation has a comma.
+    my @networks = (
+        ['1.1.1.0/24',     names('Australia', '澳大利亚'),    13335, 'Cloudflare, Inc.'],
+        ['8.8.8.0/24',     names('United States', '美国'),   15169, 'Google LLC'],
+        ['9.9.9.0/24',     names('Switzerland', '瑞士'),     19281, 'Quad9'],
+        ['81.2.69.0/24',   names('United Kingdom', '英国')],
+        ['2606:4700::/32', names('United States', '美国'),   13335, 'Cloudflare, Inc.'],
+        ['2a00:1450::/32', names('Ireland'),                 15169, 'Google LLC'],
+    );
+    for my $n (@networks) {
+        $city->insert_network($n->[0], { country => $n->[1] });
+        $asn->insert_network($n->[0], { autonomous_system_number => $n->[2], autonomous_system_organization => $n->[3] })
+            if defined $n->[2];
+    }
+    write_tree($city, "$dir/public-city.mmdb");
+    write_tree($asn, "$dir/public-asn.mmdb");
     exit 0;
 }
 
