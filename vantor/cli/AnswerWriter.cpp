@@ -265,7 +265,8 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
     }
     const Failure* failed = outcome.failure == FailureKind::None ? nullptr : &failure(outcome.failure);
     m_exitStatus = std::max(m_exitStatus, failed ? failed->exitStatus : kExitAnswered);
-    if (failed && !outcome.reported) {
+    // A summary counts failures by kind: a log's thousands of addresses no database holds are not listed one by one.
+    if (failed && !outcome.reported && !m_summary) {
         QString line = QStringLiteral("vantor-cli: %1: %2").arg(platform::printable(query), terminalMessage(*failed));
         if (!outcome.reason.isEmpty())
             line += QStringLiteral(": ") + platform::printable(outcome.reason, kLongestShownName);

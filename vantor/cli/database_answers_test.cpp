@@ -395,6 +395,7 @@ TEST(DatabaseAnswersTest, SummaryCountsWhatTheGenericReadingFindsInEveryFormat)
     EXPECT_EQ(summary["answered"].toInt(), answered);
     EXPECT_EQ(summary["notAddresses"].toInt(), 1);
     EXPECT_EQ(summary["failed"].toObject(), (QJsonObject { { "not-found", 1 } }));
+    EXPECT_FALSE(json.err.contains("4.4.4.4")) << "a failure counted is not also listed";
     const char* const kinds[] = { "countries", "asns", "networks" };
     const char* const keys[] = { "country", "asn", "network" };
     for (std::size_t k = 0; k < 3; ++k) {
