@@ -4,7 +4,6 @@
 #include "vantor/cli/AddressList.h"
 #include "vantor/cli/AnswerWriter.h"
 #include "vantor/cli/OnlineLookup.h"
-#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/Failure.h"
 #include "vantor/net/IpApiBatch.h"
 #include "vantor/net/IpInfo.h"
@@ -182,13 +181,8 @@ platform::Result<CliOptions, options::Exit> parseCliCommandLine(const QStringLis
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("An IPv4 or IPv6 address to look up."),
                                  kUsage.trimmed());
 
-    if (const platform::Status<options::Exit> parsed = commandLine.parse(arguments, kUsage, outputHelp()); !parsed) {
-        options::Exit exit = parsed.error();
-        // The version, then what the bundled databases are.
-        if (exit.status == 0 && parser.isSet(QStringLiteral("version")))
-            exit.text += bundledDataText(bundledDatabases());
-        return exit;
-    }
+    if (const platform::Status<options::Exit> parsed = commandLine.parse(arguments, kUsage, outputHelp()); !parsed)
+        return parsed.error();
     platform::Result<ResolvedServices, options::Exit> services = commandLine.services(configurationPath);
     if (!services)
         return services.error();

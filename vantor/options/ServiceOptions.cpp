@@ -5,6 +5,7 @@
 #include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
 #include "platform/Version.h"
+#include "vantor/net/BundledDatabases.h"
 #include "vantor/net/IpInfo.h"
 
 #include <QCoreApplication>
@@ -223,8 +224,11 @@ platform::Status<Exit> CommandLine::parse(const QStringList& arguments, const QS
             0, QStringLiteral("Usage: %1 [options]%2\n").arg(m_program, usage) + text + sharedHelp() + sections
         };
     }
+    // The version, then what the bundled databases are and whose data they hold.
     if (m_parser.isSet(m_version))
-        return Exit { 0, QStringLiteral("%1 %2\n").arg(m_program, QLatin1String(platform::kVersion)) };
+        return Exit { 0,
+                      QStringLiteral("%1 %2\n").arg(m_program, QLatin1String(platform::kVersion))
+                          + bundledDataText(bundledDatabases()) };
     return platform::Done {};
 }
 
