@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -33,13 +35,10 @@ struct Options
     bool extended = false;
     // The disk test's folder; empty for the scratch folder.
     QString diskFolder;
-    bool help = false;
-    bool version = false;
-    // Set when the arguments cannot be used; says why.
-    QString error;
 };
 
-Options parseArguments(const QStringList& arguments);
+// The name its messages start with, whatever its path.
+inline const QString kProgram = QStringLiteral("ostrel-cli");
 
 // How ostrel-cli ends.
 enum ExitStatus {
@@ -52,6 +51,17 @@ enum ExitStatus {
     kExitStopped = 130,
 };
 
+// A command line that ends before any job: --help or --version, for standard output with kExitSuccess, or why the
+// arguments cannot be used, for standard error with kExitBadArguments.
+struct Exit
+{
+    int status = kExitSuccess;
+    QString text;
+};
+
+// arguments[0] is the program's path.
+platform::Result<Options, Exit> parseArguments(const QStringList& arguments);
+
 struct RunEnd
 {
     int exitStatus = kExitSuccess;
@@ -62,6 +72,7 @@ struct RunEnd
 // The exit status of a run and what it must say about what went wrong.
 RunEnd runEnd(const run::RunOutcome& outcome);
 
-QString usage(const QString& program);
+// --help's text, its options from the table of the options.
+QString usage();
 
 } // namespace ostrel::cli

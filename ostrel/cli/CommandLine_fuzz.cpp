@@ -10,9 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QStringList arguments { QStringLiteral("ostrel-cli") };
     for (const QByteArray& argument : QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\0'))
         arguments << QString::fromLocal8Bit(argument);
-    const ostrel::cli::Options options = ostrel::cli::parseArguments(arguments);
+    const auto parsed = ostrel::cli::parseArguments(arguments);
     // Arguments that were refused leave nothing to act on but the reason.
-    if (!options.error.isEmpty() && options.error.trimmed().isEmpty())
+    if (!parsed && parsed.error().text.trimmed().isEmpty())
         __builtin_trap();
     return 0;
 }

@@ -36,6 +36,21 @@ using namespace ostrel;
 
 using cli::testing::readAll;
 
+namespace {
+
+// What standard error says of arguments that were refused; empty when they were taken.
+QString refusal(const platform::Result<cli::Options, cli::Exit>& parsed)
+{
+    return parsed || parsed.error().status != cli::kExitBadArguments ? QString() : parsed.error().text;
+}
+
+QString refusalText(const QString& reason)
+{
+    return reason.isEmpty() ? QString() : QStringLiteral("ostrel-cli: %1\nTry 'ostrel-cli --help'.\n").arg(reason);
+}
+
+} // namespace
+
 TEST(CommandLine, Arguments)
 {
     using Mode = cli::Options::Mode;
@@ -96,24 +111,40 @@ TEST(CommandLine, Arguments)
         { { "--history", "--extended" }, Mode::History, false, 1, {}, "--extended goes with a run" },
     };
     for (const auto& c : cases) {
-        const cli::Options options = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + c.arguments);
+        const auto parsed = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + c.arguments);
         const std::string trace = c.arguments.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(options.error, c.error) << trace;
+        EXPECT_EQ(refusal(parsed), refusalText(c.error)) << trace;
         if (!c.error.isEmpty())
             continue;
+        const cli::Options& options = *parsed;
         EXPECT_EQ(options.mode, c.mode) << trace;
         EXPECT_EQ(options.json, c.json) << trace;
         EXPECT_EQ(options.runs, c.runs) << trace;
         EXPECT_EQ(options.file, c.file) << trace;
         EXPECT_EQ(options.prometheusFile, c.prometheusFile) << trace;
     }
-    const cli::Options extended = cli::parseArguments({ "ostrel-cli", "--extended", "--disk-folder", "/srv" });
-    EXPECT_TRUE(extended.extended);
-    EXPECT_EQ(extended.diskFolder, QStringLiteral("/srv"));
-    EXPECT_FALSE(cli::parseArguments({ "ostrel-cli", "--json" }).extended);
-    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-h" }).help);
-    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "--version" }).version);
-    EXPECT_TRUE(cli::parseArguments({ "ostrel-cli", "-v" }).version);
+    const auto extended = cli::parseArguments({ "ostrel-cli", "--extended", "--disk-folder", "/srv" });
+    ASSERT_TRUE(extended);
+    EXPECT_TRUE(extended->extended);
+    EXPECT_EQ(extended->diskFolder, QStringLiteral("/srv"));
+    EXPECT_FALSE(cli::parseArguments({ "ostrel-cli", "--json" })->extended);
+
+    // --help and --version end the command line with their text for standard output, once the arguments are good.
+    const QString version = QStringLiteral("ostrel-cli ") + QLatin1String(platform::kVersion) + QLatin1Char('\n');
+    for (const auto& [arguments, text] :
+         { std::pair { QStringList { "-h" }, cli::usage() },
+           std::pair { QStringList { "--help", "--json" }, cli::usage() },
+           std::pair { QStringList { "--version", "--help" }, cli::usage() },
+           std::pair { QStringList { "--version" }, version }, std::pair { QStringList { "-v" }, version },
+           std::pair { QStringList { "-h", "--csv" }, QString() } }) {
+        const auto parsed = cli::parseArguments(QStringList { QStringLiteral("ostrel-cli") } + arguments);
+        const std::string trace = arguments.join(QLatin1Char(' ')).toStdString();
+        ASSERT_FALSE(parsed) << trace;
+        EXPECT_EQ(parsed.error().status, text.isEmpty() ? cli::kExitBadArguments : cli::kExitSuccess) << trace;
+        if (!text.isEmpty()) {
+            EXPECT_EQ(parsed.error().text, text) << trace;
+        }
+    }
 }
 
 TEST(CommandLine, RunsUntilSteady)
@@ -136,15 +167,16 @@ TEST(CommandLine, RunsUntilSteady)
         { "automatic", false, 0, "--runs needs a whole number of at least 1, not 'automatic'" },
     };
     for (const auto& c : cases) {
-        const cli::Options options = cli::parseArguments({ "ostrel-cli", "--runs", c.value });
-        EXPECT_EQ(options.error, c.error) << c.value;
+        const auto parsed = cli::parseArguments({ "ostrel-cli", "--runs", c.value });
+        EXPECT_EQ(refusal(parsed), refusalText(c.error)) << c.value;
         if (!c.error.isEmpty())
             continue;
+        const cli::Options& options = *parsed;
         EXPECT_EQ(options.untilSteady, c.untilSteady) << c.value;
         EXPECT_EQ(options.runs, c.runs) << c.value;
     }
-    EXPECT_EQ(cli::parseArguments({ "ostrel-cli", "--history", "--runs", "auto" }).error,
-              QStringLiteral("--history and --runs cannot be used together"));
+    EXPECT_EQ(refusal(cli::parseArguments({ "ostrel-cli", "--history", "--runs", "auto" })),
+              refusalText(QStringLiteral("--history and --runs cannot be used together")));
 }
 
 TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
