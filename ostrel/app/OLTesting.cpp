@@ -9,6 +9,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ui/HistoryWindow.h"
 #include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunProblem.h"
 #include "platform/Doorbell.h"
 #include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
@@ -276,7 +277,7 @@ void OLTesting::start(QAbstractButton* sender)
                                          .makeExtendedTest = m_makeExtendedTest });
     if (!opened) {
         const QString& holder = opened.error().subject;
-        platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
+        platform::ui::showAlert(run::busyText(),
                                 holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
                                                  : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
                                 sender->window());

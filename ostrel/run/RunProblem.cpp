@@ -8,9 +8,14 @@
 
 namespace ostrel::run {
 
+QString busyText()
+{
+    return QStringLiteral("另一个测试正在进行");
+}
+
 RunProblem busyProblem(const QString& holder)
 {
-    const QString message = QStringLiteral("另一个测试正在进行");
+    const QString message = busyText();
     return { .kind = RunProblem::Kind::Busy,
              .message = holder.isEmpty() ? message : message + QStringLiteral("：") + holder,
              .subject = holder };

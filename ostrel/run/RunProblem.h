@@ -45,6 +45,8 @@ struct RunProblem
 
 using RunProblems = QList<RunProblem>;
 
+// "另一个测试正在进行": what Busy says, the window's alert title and the start of ostrel-cli's line.
+QString busyText();
 // "另一个测试正在进行：ostrel-cli (PID 1234)"
 RunProblem busyProblem(const QString& holder);
 // The run lock could not be made, for the reason given.
