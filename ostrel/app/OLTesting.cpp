@@ -11,7 +11,6 @@
 #include "ostrel/run/Benchmark.h"
 #include "ostrel/run/RunProblem.h"
 #include "platform/Doorbell.h"
-#include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
 
 #include <QAbstractButton>
@@ -366,18 +365,16 @@ void OLTesting::runInThread(run::Benchmark& benchmark)
         for (const run::RunProblem& problem : outcome.problems) {
             if (problem.kind == run::RunProblem::Kind::NotSaved) {
                 QMetaObject::invokeMethod(
-                    this, [this, error = problem.error] { reportUnsavedResults(error); }, Qt::QueuedConnection);
+                    this, [this, problem] { reportUnsavedResults(problem); }, Qt::QueuedConnection);
             }
         }
     }
 }
 
-void OLTesting::reportUnsavedResults(int error)
+void OLTesting::reportUnsavedResults(const run::RunProblem& problem)
 {
     QWidget* window = m_outlets.testingState ? m_outlets.testingState->window() : nullptr;
-    platform::ui::showAlert(QStringLiteral("成绩未能保存"),
-                            QStringLiteral("无法写入 %1：%2").arg(m_defaults.fileName(), platform::errorText(error)),
-                            window);
+    platform::ui::showAlert(run::notSavedTitle(), run::notSavedText(problem), window);
 }
 
 void OLTesting::share(QAbstractButton* sender)

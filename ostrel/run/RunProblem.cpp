@@ -21,6 +21,16 @@ RunProblem busyProblem(const QString& holder)
              .subject = holder };
 }
 
+QString notSavedTitle()
+{
+    return QStringLiteral("成绩未能保存");
+}
+
+QString notSavedText(const RunProblem& problem)
+{
+    return QStringLiteral("无法写入 %1：%2").arg(problem.subject, platform::errorText(problem.error));
+}
+
 RunProblem lockUnavailableProblem(const QString& reason)
 {
     return { .kind = RunProblem::Kind::LockUnavailable,
