@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vantor/WindowTest.h"
 #include "vantor/net/BundledDatabases.h"
 #include "vantor/testing/MmdbReading.h"
+#include "vantor/testing/WindowTest.h"
 
 #include <QDateTime>
 #include <QDir>

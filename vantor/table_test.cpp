@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vantor/WindowTest.h"
+#include "vantor/testing/WindowTest.h"
 
 namespace {
 

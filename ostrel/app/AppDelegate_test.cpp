@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/app/AppDelegate.h"
-#include "ostrel/app/AppTestKit.h"
 #include "ostrel/app/RunThread.h"
+#include "ostrel/testing/WindowTest.h"
 
 #include <QApplication>
 #include <QMainWindow>

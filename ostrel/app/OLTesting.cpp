@@ -9,8 +9,8 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ui/HistoryWindow.h"
 #include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunProblem.h"
 #include "platform/Doorbell.h"
-#include "platform/ErrorText.h"
 #include "platform/ui/Alert.h"
 
 #include <QAbstractButton>
@@ -276,7 +276,7 @@ void OLTesting::start(QAbstractButton* sender)
                                          .makeExtendedTest = m_makeExtendedTest });
     if (!opened) {
         const QString& holder = opened.error().subject;
-        platform::ui::showAlert(QStringLiteral("另一个测试正在进行"),
+        platform::ui::showAlert(run::busyText(),
                                 holder.isEmpty() ? QStringLiteral("请等它结束后再开始。")
                                                  : QStringLiteral("%1 正在进行测试，请等它结束后再开始。").arg(holder),
                                 sender->window());
@@ -365,18 +365,16 @@ void OLTesting::runInThread(run::Benchmark& benchmark)
         for (const run::RunProblem& problem : outcome.problems) {
             if (problem.kind == run::RunProblem::Kind::NotSaved) {
                 QMetaObject::invokeMethod(
-                    this, [this, error = problem.error] { reportUnsavedResults(error); }, Qt::QueuedConnection);
+                    this, [this, problem] { reportUnsavedResults(problem); }, Qt::QueuedConnection);
             }
         }
     }
 }
 
-void OLTesting::reportUnsavedResults(int error)
+void OLTesting::reportUnsavedResults(const run::RunProblem& problem)
 {
     QWidget* window = m_outlets.testingState ? m_outlets.testingState->window() : nullptr;
-    platform::ui::showAlert(QStringLiteral("成绩未能保存"),
-                            QStringLiteral("无法写入 %1：%2").arg(m_defaults.fileName(), platform::errorText(error)),
-                            window);
+    platform::ui::showAlert(run::notSavedTitle(), run::notSavedText(problem), window);
 }
 
 void OLTesting::share(QAbstractButton* sender)

@@ -31,7 +31,8 @@ class HistoryWindow;
 
 namespace ostrel::run {
 class Benchmark;
-}
+struct RunProblem;
+} // namespace ostrel::run
 
 namespace ostrel {
 
@@ -153,7 +154,7 @@ private:
     void retire(std::unique_ptr<RunThread> thread);
     // The body of a run's worker thread: the benchmark's one run, shown as it goes.
     void runInThread(run::Benchmark& benchmark);
-    void reportUnsavedResults(int error);
+    void reportUnsavedResults(const run::RunProblem& problem);
     void showDiskFolder();
 
     Panel m_panel;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/app/AppTestKit.h"
 #include "ostrel/app/RunThread.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
-#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/testing/FixedBandwidthTest.h"
+#include "ostrel/testing/WindowTest.h"
 #include "platform/ui/Alert.h"
 
 #include <QCheckBox>

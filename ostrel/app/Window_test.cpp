@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/app/AppTestKit.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "ostrel/history/ui/HistoryWindow.h"
+#include "ostrel/testing/WindowTest.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -31,7 +31,7 @@ struct Options
     // --prometheus: where the latest finished run goes as Prometheus text, after the runs or, given alone
     // (Mode::Prometheus), from the history.
     QString prometheusFile;
-    // The multi-core and disk tests after the five tests of each run.
+    // The extended tests (multi-core, disk, memory bandwidth) after the five tests of each run.
     bool extended = false;
     // The disk test's folder; empty for the scratch folder.
     QString diskFolder;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A finished run handed over to the history, before and after its extended tests.
-#include "ostrel/engine/RunTestKit.h"
+#include "ostrel/testing/BenchmarkRunTest.h"
 
 #include <vector>
 

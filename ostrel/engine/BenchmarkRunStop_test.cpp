@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A Stop: what a run keeps and that it writes nothing after.
-#include "ostrel/engine/RunTestKit.h"
+#include "ostrel/testing/BenchmarkRunTest.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The five stages: their scores, their order, what each writes and stores.
-#include "ostrel/engine/RunTestKit.h"
+#include "ostrel/testing/BenchmarkRunTest.h"
 
 #include <QFile>
 #include <QSettings>

@@ -4,9 +4,9 @@
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/ExtendedRun.h"
-#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/extended/multicore/Multicore.h"
+#include "ostrel/testing/FixedBandwidthTest.h"
 #include "platform/Clock.h"
 
 #include <atomic>

@@ -13,7 +13,8 @@ const std::deque<ExtendedKind>& extendedTests();
 // Nothing for a key no row has.
 const ExtendedKind* findExtendedTest(const QString& key);
 
-// The extended check box's text, "扩展测试（多核、磁盘）", and its description, "在五项测试之后进行多核测试和磁盘测试".
+// The extended check box's text, "扩展测试（多核、磁盘、内存带宽）", and its description,
+// "在五项测试之后进行多核测试、磁盘测试和内存带宽测试".
 QString extendedTestsTitle();
 QString extendedTestsDescription();
 

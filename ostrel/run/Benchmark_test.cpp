@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/RunTestKit.h"
 #include "ostrel/extended/ExtendedTests.h"
-#include "ostrel/extended/bandwidth/FixedBandwidthTest.h"
 #include "ostrel/extended/disk/DiskResult.h"
 #include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/Benchmark.h"
+#include "ostrel/testing/BenchmarkRunTest.h"
+#include "ostrel/testing/FixedBandwidthTest.h"
 
 #include <QDir>
 #include <QFile>

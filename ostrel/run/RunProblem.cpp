@@ -8,12 +8,27 @@
 
 namespace ostrel::run {
 
+QString busyText()
+{
+    return QStringLiteral("另一个测试正在进行");
+}
+
 RunProblem busyProblem(const QString& holder)
 {
-    const QString message = QStringLiteral("另一个测试正在进行");
+    const QString message = busyText();
     return { .kind = RunProblem::Kind::Busy,
              .message = holder.isEmpty() ? message : message + QStringLiteral("：") + holder,
              .subject = holder };
+}
+
+QString notSavedTitle()
+{
+    return QStringLiteral("成绩未能保存");
+}
+
+QString notSavedText(const RunProblem& problem)
+{
+    return QStringLiteral("无法写入 %1：%2").arg(problem.subject, platform::errorText(problem.error));
 }
 
 RunProblem lockUnavailableProblem(const QString& reason)

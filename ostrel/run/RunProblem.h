@@ -13,7 +13,8 @@ class UserDefaults;
 namespace ostrel::run {
 
 // Something a benchmark or one of its runs could not do. Each is worded here
-// once; the window and ostrel-cli only choose where to show it.
+// once, with the window's alerts for it; the window and ostrel-cli only choose
+// where to show it.
 struct RunProblem
 {
     enum class Kind {
@@ -45,8 +46,13 @@ struct RunProblem
 
 using RunProblems = QList<RunProblem>;
 
+// "另一个测试正在进行": what Busy says, the window's alert title and the start of ostrel-cli's line.
+QString busyText();
 // "另一个测试正在进行：ostrel-cli (PID 1234)"
 RunProblem busyProblem(const QString& holder);
+// The window's alert for NotSaved: "成绩未能保存", and "无法写入 FILE：REASON".
+QString notSavedTitle();
+QString notSavedText(const RunProblem& problem);
 // The run lock could not be made, for the reason given.
 RunProblem lockUnavailableProblem(const QString& reason);
 // Why the saved results cannot be read; none when they can.

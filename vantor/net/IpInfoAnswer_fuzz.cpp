@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any answer of the IP-information service, read by the format this target is built for (FUZZED_FORMAT), as the
 // window and vantor-cli read it: its kind, its rows and its rate-limit headers.
-#include "vantor/net/FuzzedAnswer.h"
 #include "vantor/net/IpInfo.h"
+#include "vantor/testing/FuzzedAnswer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
