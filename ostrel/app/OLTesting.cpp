@@ -96,7 +96,7 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     m_skewWarning.setHidden(true);
 }
 
-void OLTesting::setHistory(QString databasePath, history::SkewProbe skewProbe)
+void OLTesting::setHistory(QString databasePath, machine::SkewProbe skewProbe)
 {
     m_historyPath = std::move(databasePath);
     m_skewProbe = std::move(skewProbe);

@@ -5,7 +5,7 @@
 #include "ostrel/app/WindowSettings.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/extended/ExtendedRun.h"
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
@@ -117,7 +117,7 @@ public:
 
     // Where finished runs are kept, and how the conditions that skew a score
     // are looked for before each run. Set before the first run.
-    void setHistory(QString databasePath, history::SkewProbe skewProbe);
+    void setHistory(QString databasePath, machine::SkewProbe skewProbe);
     const QString& historyPath() const { return m_historyPath; }
 
     // The lock that keeps a run of this window apart from any other
@@ -170,7 +170,7 @@ private:
     const platform::WallClock m_wallClock;
     std::unique_ptr<platform::Doorbell> m_redraw;
     QString m_historyPath;
-    history::SkewProbe m_skewProbe;
+    machine::SkewProbe m_skewProbe;
     std::unique_ptr<history::HistoryWindow> m_historyWindow;
     QString m_runLockPath;
     std::unique_ptr<RunThread> m_thread;

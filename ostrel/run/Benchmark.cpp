@@ -51,10 +51,10 @@ void sleepUnlessStopped(const RunControl& control, std::chrono::milliseconds win
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-history::InterferenceCounters thisMachinesCounters(const history::SystemRoots& roots)
+machine::InterferenceCounters thisMachinesCounters(const machine::SystemRoots& roots)
 {
     const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    return history::readInterferenceCounters(now, ::sched_getcpu(), roots);
+    return machine::readInterferenceCounters(now, ::sched_getcpu(), roots);
 }
 
 } // namespace
@@ -114,7 +114,7 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
 
     // Just before the run: what could make its scores low.
     history::RunKeeper keeper(m_.historyPath);
-    history::SkewProbe probe = m_.probe;
+    machine::SkewProbe probe = m_.probe;
     if (!probe.sleep)
         probe.sleep = [&control](std::chrono::milliseconds window) { sleepUnlessStopped(control, window); };
     keeper.prepare(workloads.scratchFolder(), probe);
@@ -122,18 +122,18 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
         hooks.conditionsFound(conditions);
 
     // Each test's counters at its start, read again at its end: the share other work took meanwhile.
-    history::InterferenceCounters started;
+    machine::InterferenceCounters started;
     const long userHz = ::sysconf(_SC_CLK_TCK);
     const auto measure = [&](const QString& key, bool begins) {
-        const history::InterferenceCounters now = m_.readCounters();
+        const machine::InterferenceCounters now = m_.readCounters();
         if (begins) {
             started = now;
             return;
         }
-        const history::Interference interference = history::interferenceBetween(started, now, userHz);
+        const machine::Interference interference = machine::interferenceBetween(started, now, userHz);
         keeper.measured(key, interference);
         if (interference.disturbed() && hooks.disturbed)
-            hooks.disturbed(history::interferenceLine(history::interferenceTitle(key), interference));
+            hooks.disturbed(machine::interferenceLine(history::interferenceTitle(key), interference));
     };
 
     bool handedOver = false;

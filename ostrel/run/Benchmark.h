@@ -4,9 +4,9 @@
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/Interference.h"
 #include "ostrel/history/RunRecord.h"
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/Interference.h"
+#include "ostrel/machine/SkewProbe.h"
 #include "ostrel/run/RunProblem.h"
 #include "platform/Result.h"
 
@@ -85,7 +85,7 @@ public:
         QString historyPath = history::HistoryStore::defaultPath();
         // How skew conditions are looked for before each run; without a sleep
         // of its own, its wait ends early at a Stop.
-        history::SkewProbe probe = {};
+        machine::SkewProbe probe = {};
         // Where the extended tests show; none when they were not asked for.
         ExtendedPanel* extendedPanel = nullptr;
         // Where the extended tests write their files; empty for the scratch file's folder.
@@ -93,8 +93,8 @@ public:
         // Makes each extended test from its row of the table; the row's own maker when empty.
         ExtendedTestMaker makeExtendedTest = {};
         // Reads what the kernel counts about other work, on the run's thread, before and after each test; this
-        // machine's counters (history::readInterferenceCounters()) from the probe's roots when empty.
-        std::function<history::InterferenceCounters()> readCounters = {};
+        // machine's counters (machine::readInterferenceCounters()) from the probe's roots when empty.
+        std::function<machine::InterferenceCounters()> readCounters = {};
     };
 
     using Hooks = RunHooks;

@@ -131,7 +131,7 @@ struct Rig
     RunControl control;
     QString lockPath = path(QStringLiteral("ostrel-run.lock"));
     QString historyPath = path(QStringLiteral("history.sqlite"));
-    history::SkewProbe probe;
+    machine::SkewProbe probe;
 };
 
 QString ownHolder()
@@ -374,14 +374,14 @@ struct FakeCounters
     int reads = 0;
     double waitMicros = 0.0;
 
-    history::InterferenceCounters read()
+    machine::InterferenceCounters read()
     {
         const bool stageEnd = reads % 2 == 1;
         const int stage = reads / 2;
         ++reads;
         if (stageEnd && run == disturbedRun && stage == 1)
             waitMicros += 5e6;
-        history::InterferenceCounters counters;
+        machine::InterferenceCounters counters;
         counters.at = 10.0 * reads;
         counters.cpuWaitMicros = waitMicros;
         counters.stealTicks = 0.0;
@@ -421,7 +421,7 @@ TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
             EXPECT_EQ(record.interference.value(QStringLiteral("int")).steal, 0.0);
         } else {
             EXPECT_TRUE(lines.isEmpty());
-            for (const history::Interference& figures : record.interference) {
+            for (const machine::Interference& figures : record.interference) {
                 EXPECT_FALSE(figures.cpuWait || figures.steal || figures.frequency);
             }
         }
