@@ -30,7 +30,7 @@ class HistoryWindow;
 }
 
 namespace ostrel::run {
-class Benchmark;
+class RunSession;
 }
 
 namespace ostrel {
@@ -151,8 +151,8 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
-    // The body of a run's worker thread: the benchmark's one run, shown as it goes.
-    void runInThread(run::Benchmark& benchmark);
+    // The body of a run's worker thread: the session's one run, shown as it goes.
+    void runInThread(run::RunSession& session);
     void reportUnsavedResults(int error);
     void showDiskFolder();
 

@@ -13,7 +13,7 @@
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunStatistics.h"
 #include "ostrel/history/SteadyRuns.h"
-#include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunSession.h"
 #include "platform/CheckedOutput.h"
 #include "platform/Clock.h"
 #include "platform/StopSignals.h"
@@ -50,18 +50,18 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     const platform::WallClock wallClock;
     // Holds the run lock until every run is over; the kernel drops it if
     // this process dies.
-    auto opened = ostrel::run::Benchmark::open({ .panel = panel,
-                                                 .defaults = defaults,
-                                                 .stopwatch = stopwatch,
-                                                 .wallClock = wallClock,
-                                                 .extendedPanel = options.extended ? &extendedPanel : nullptr,
-                                                 .diskFolder = options.diskFolder });
+    auto opened = ostrel::run::RunSession::open({ .panel = panel,
+                                                  .defaults = defaults,
+                                                  .stopwatch = stopwatch,
+                                                  .wallClock = wallClock,
+                                                  .extendedPanel = options.extended ? &extendedPanel : nullptr,
+                                                  .diskFolder = options.diskFolder });
     if (!opened) {
         tell(opened.error().message);
         return ostrel::cli::kExitBusy;
     }
-    ostrel::run::Benchmark& benchmark = **opened;
-    for (const RunProblem& warning : benchmark.warnings())
+    ostrel::run::RunSession& session = **opened;
+    for (const RunProblem& warning : session.warnings())
         tell(warning.message);
 
     // With --json, standard output carries the JSON alone.
@@ -91,7 +91,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
     auto onMainThread = [&](const std::function<void()>& call) {
         QMetaObject::invokeMethod(&view, call, Qt::BlockingQueuedConnection);
     };
-    const ostrel::run::Benchmark::Hooks hooks {
+    const ostrel::run::RunSession::Hooks hooks {
         .beforeRun =
             [&](int n) {
                 if (options.untilSteady)
@@ -132,7 +132,7 @@ int runBenchmarks(QCoreApplication& app, const ostrel::cli::Options& options, co
 
     QList<RunOutcome> outcomes;
     std::unique_ptr<QThread> worker(
-        QThread::create([&] { outcomes = benchmark.run(options.runs, workloads, control, hooks); }));
+        QThread::create([&] { outcomes = session.run(options.runs, workloads, control, hooks); }));
     QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     worker->start();
     app.exec();

@@ -63,14 +63,15 @@ struct RunHooks
     std::function<bool(const QList<RunOutcome>& outcomes)> another = {};
 };
 
-// One benchmark of the user, for the window and ostrel-cli alike: it holds
-// the run lock for its whole life, so that nothing of another benchmark comes
-// between its runs, and each run looks for skew conditions, runs the five
-// tests and the extended tests asked for, and is kept in the history.
+// One benchmark session of the user, for the window and ostrel-cli alike: it
+// holds the run lock for its whole life, so that nothing of another benchmark
+// comes between its runs, and each run looks for skew conditions, runs the
+// five tests (FiveTests) and the extended tests asked for, and is kept in the
+// history.
 //
 // Every write to the panel and the saved results goes through the run's
 // control: a Stop ends the current run at once and no further run begins.
-class Benchmark
+class RunSession
 {
 public:
     struct Parts
@@ -99,18 +100,18 @@ public:
 
     using Hooks = RunHooks;
 
-    // Takes the run lock at parts.lockPath. A benchmark of this process that
+    // Takes the run lock at parts.lockPath. A session of this process that
     // still holds it (a stopped run winding down) shares it with the new
     // one. Busy, naming the holder, when another program holds it; a lock
-    // that cannot be made is only a warning and the benchmark goes on.
-    static platform::Result<std::unique_ptr<Benchmark>, RunProblem> open(Parts parts);
+    // that cannot be made is only a warning and the session goes on.
+    static platform::Result<std::unique_ptr<RunSession>, RunProblem> open(Parts parts);
 
-    // Lets the run lock go unless another benchmark of this process shares it.
-    ~Benchmark();
-    Benchmark(const Benchmark&) = delete;
-    Benchmark& operator=(const Benchmark&) = delete;
+    // Lets the run lock go unless another session of this process shares it.
+    ~RunSession();
+    RunSession(const RunSession&) = delete;
+    RunSession& operator=(const RunSession&) = delete;
 
-    // What open() found that does not keep the benchmark from running: the
+    // What open() found that does not keep the session from running: the
     // lock could not be made, the saved results could not be read.
     const RunProblems& warnings() const { return m_warnings; }
 
@@ -120,7 +121,7 @@ public:
     QList<RunOutcome> run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks = {});
 
 private:
-    Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
+    RunSession(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
 
     RunOutcome runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks);
     // The extended tests after the five of a run that finished, each kept by keeper as it ends.
