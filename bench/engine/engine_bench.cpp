@@ -3,7 +3,7 @@
 // the cost of a holder update and of a store write, and how quickly each
 // workload ends when asked to stop. Run by hand: ostrel-engine-bench [repetitions]
 #include "bench/engine/BareWorkloads.h"
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Scores.h"
@@ -52,7 +52,7 @@ std::vector<double> engineRun(const QString& folder)
     const platform::MonotonicClock stopwatch;
     const platform::WallClock wallClock;
     ostrel::resetForRun(panel);
-    ostrel::BenchmarkRun({ panel, defaults, workloads, control, stopwatch, wallClock }).run();
+    ostrel::FiveTests({ panel, defaults, workloads, control, stopwatch, wallClock }).run();
     std::vector<double> seconds;
     for (const ostrel::TestKind& kind : ostrel::kTestKinds)
         seconds.push_back((ostrel::kScoreCeiling - (panel.*kind.scoreProgress).value()) * ostrel::kSecondsPerPoint);

@@ -7,11 +7,11 @@
 // Databases live in a temporary folder, never the user's. With --screenshot FILE it saves a picture of the
 // window with a few months of sample runs and an imported machine instead.
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/Interference.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/SkewProbe.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "ostrel/history/ui/HistoryWindow.h"
+#include "ostrel/machine/Interference.h"
+#include "ostrel/machine/SkewProbe.h"
 #include "platform/Version.h"
 
 #include <QApplication>
@@ -30,6 +30,7 @@
 #include <vector>
 
 using namespace ostrel::history;
+using namespace ostrel::machine;
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ui/HistoryWindow.h"
-#include "ostrel/run/Benchmark.h"
 #include "ostrel/run/RunProblem.h"
+#include "ostrel/run/RunSession.h"
 #include "platform/Doorbell.h"
 #include "platform/ui/Alert.h"
 
@@ -96,7 +96,7 @@ OLTesting::OLTesting(const QString& defaultsPath, WorkloadsFactory makeWorkloads
     m_skewWarning.setHidden(true);
 }
 
-void OLTesting::setHistory(QString databasePath, history::SkewProbe skewProbe)
+void OLTesting::setHistory(QString databasePath, machine::SkewProbe skewProbe)
 {
     m_historyPath = std::move(databasePath);
     m_skewProbe = std::move(skewProbe);
@@ -264,16 +264,16 @@ void OLTesting::start(QAbstractButton* sender)
     // Decided here, before anything changes: a refused run leaves the panel
     // and the saved results as they were.
     const bool extended = m_outlets.extendedTests && m_outlets.extendedTests->isChecked();
-    auto opened = run::Benchmark::open({ .panel = m_panel,
-                                         .defaults = m_defaults,
-                                         .stopwatch = m_stopwatch,
-                                         .wallClock = m_wallClock,
-                                         .lockPath = m_runLockPath,
-                                         .historyPath = m_historyPath,
-                                         .probe = m_skewProbe,
-                                         .extendedPanel = extended ? &m_extended : nullptr,
-                                         .diskFolder = extended ? m_windowSettings.diskFolder() : QString(),
-                                         .makeExtendedTest = m_makeExtendedTest });
+    auto opened = run::RunSession::open({ .panel = m_panel,
+                                          .defaults = m_defaults,
+                                          .stopwatch = m_stopwatch,
+                                          .wallClock = m_wallClock,
+                                          .lockPath = m_runLockPath,
+                                          .historyPath = m_historyPath,
+                                          .probe = m_skewProbe,
+                                          .extendedPanel = extended ? &m_extended : nullptr,
+                                          .diskFolder = extended ? m_windowSettings.diskFolder() : QString(),
+                                          .makeExtendedTest = m_makeExtendedTest });
     if (!opened) {
         const QString& holder = opened.error().subject;
         platform::ui::showAlert(run::busyText(),
@@ -289,8 +289,8 @@ void OLTesting::start(QAbstractButton* sender)
     }
     // The run holds the lock for its whole body, the extended tests
     // included, and lets it go as it ends.
-    auto body = [this, benchmark = std::shared_ptr<run::Benchmark>(std::move(*opened))]() mutable {
-        const std::shared_ptr<run::Benchmark> held = std::exchange(benchmark, nullptr);
+    auto body = [this, session = std::shared_ptr<run::RunSession>(std::move(*opened))]() mutable {
+        const std::shared_ptr<run::RunSession> held = std::exchange(session, nullptr);
         runInThread(*held);
     };
     retire(std::exchange(m_thread, std::make_unique<RunThread>(std::move(body), m_makeWorkloads())));
@@ -327,7 +327,7 @@ void OLTesting::retire(std::unique_ptr<RunThread> thread)
         m_retired.push_back(std::move(thread));
 }
 
-void OLTesting::runInThread(run::Benchmark& benchmark)
+void OLTesting::runInThread(run::RunSession& session)
 {
     const auto endPolling = qScopeGuard([this] {
         if (m_redraw)
@@ -345,11 +345,11 @@ void OLTesting::runInThread(run::Benchmark& benchmark)
             m_skewWarning.setHidden(false);
         });
     };
-    const run::Benchmark::Hooks hooks {
+    const run::RunSession::Hooks hooks {
         .conditionsFound = [&](const QStringList& conditions) { addWarning(conditions.join(QLatin1Char('\n'))); },
         .disturbed = addWarning,
     };
-    for (const run::RunOutcome& outcome : benchmark.run(1, *self->workloads(), control, hooks)) {
+    for (const run::RunOutcome& outcome : session.run(1, *self->workloads(), control, hooks)) {
         if (outcome.finished && !run::contains(outcome.problems, run::RunProblem::Kind::NotKept)) {
             // The history window follows the database anyway; this shows the run at once.
             QMetaObject::invokeMethod(

@@ -5,7 +5,7 @@
 #include "ostrel/app/WindowSettings.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/extended/ExtendedRun.h"
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/SkewProbe.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 
@@ -30,7 +30,7 @@ class HistoryWindow;
 }
 
 namespace ostrel::run {
-class Benchmark;
+class RunSession;
 struct RunProblem;
 } // namespace ostrel::run
 
@@ -118,7 +118,7 @@ public:
 
     // Where finished runs are kept, and how the conditions that skew a score
     // are looked for before each run. Set before the first run.
-    void setHistory(QString databasePath, history::SkewProbe skewProbe);
+    void setHistory(QString databasePath, machine::SkewProbe skewProbe);
     const QString& historyPath() const { return m_historyPath; }
 
     // The lock that keeps a run of this window apart from any other
@@ -152,8 +152,8 @@ private:
     // Calls visit(holder, widget) for each holder and the outlet showing it.
     template <class Visit> void forEachOutlet(Visit visit);
     void retire(std::unique_ptr<RunThread> thread);
-    // The body of a run's worker thread: the benchmark's one run, shown as it goes.
-    void runInThread(run::Benchmark& benchmark);
+    // The body of a run's worker thread: the session's one run, shown as it goes.
+    void runInThread(run::RunSession& session);
     void reportUnsavedResults(const run::RunProblem& problem);
     void showDiskFolder();
 
@@ -171,7 +171,7 @@ private:
     const platform::WallClock m_wallClock;
     std::unique_ptr<platform::Doorbell> m_redraw;
     QString m_historyPath;
-    history::SkewProbe m_skewProbe;
+    machine::SkewProbe m_skewProbe;
     std::unique_ptr<history::HistoryWindow> m_historyWindow;
     QString m_runLockPath;
     std::unique_ptr<RunThread> m_thread;

@@ -3,7 +3,7 @@
 
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/SteadyRuns.h"
-#include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunSession.h"
 #include "platform/ErrorText.h"
 #include "platform/Version.h"
 #include "platform/WrappedText.h"

@@ -11,7 +11,7 @@
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunStatistics.h"
 #include "ostrel/history/SteadyRuns.h"
-#include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunSession.h"
 #include "platform/Clock.h"
 #include "platform/StopSignals.h"
 #include "platform/UserDefaults.h"
@@ -41,7 +41,7 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
     const platform::WallClock wallClock;
     // Holds the run lock until every run is over; the kernel drops it if
     // this process dies.
-    auto opened = run::Benchmark::open({ .panel = panel,
+    auto opened = run::RunSession::open({ .panel = panel,
                                          .defaults = defaults,
                                          .stopwatch = stopwatch,
                                          .wallClock = wallClock,
@@ -51,8 +51,8 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
         tell(opened.error().message);
         return kExitBusy;
     }
-    run::Benchmark& benchmark = **opened;
-    for (const RunProblem& warning : benchmark.warnings())
+    run::RunSession& session = **opened;
+    for (const RunProblem& warning : session.warnings())
         tell(warning.message);
 
     // With --json, standard output carries the JSON alone.
@@ -82,7 +82,7 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
     auto onMainThread = [&](const std::function<void()>& call) {
         QMetaObject::invokeMethod(&view, call, Qt::BlockingQueuedConnection);
     };
-    const run::Benchmark::Hooks hooks {
+    const run::RunSession::Hooks hooks {
         .beforeRun =
             [&](int n) {
                 if (options.untilSteady)
@@ -123,7 +123,7 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
 
     QList<RunOutcome> outcomes;
     std::unique_ptr<QThread> worker(
-        QThread::create([&] { outcomes = benchmark.run(options.runs, workloads, control, hooks); }));
+        QThread::create([&] { outcomes = session.run(options.runs, workloads, control, hooks); }));
     QObject::connect(worker.get(), &QThread::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     worker->start();
     app.exec();

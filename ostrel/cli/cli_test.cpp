@@ -10,7 +10,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/TestRuns.h"
-#include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"

@@ -305,7 +305,7 @@ Status HistoryStore::setExtended(qint64 id, const RunRecord& run)
     });
 }
 
-Status HistoryStore::writeInterference(qint64 id, const QMap<QString, Interference>& interference)
+Status HistoryStore::writeInterference(qint64 id, const QMap<QString, machine::Interference>& interference)
 {
     QSqlQuery keep(m_db);
     if (!keep.prepare(QStringLiteral("INSERT OR REPLACE INTO interference (run_id, test, cpu_wait, steal, frequency) "
@@ -427,7 +427,7 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
         if (rows.lastError().isValid())
             return errorFrom(rows.lastError(), QStringLiteral("读取"));
     }
-    QHash<qint64, QMap<QString, Interference>> interference;
+    QHash<qint64, QMap<QString, machine::Interference>> interference;
     {
         QSqlQuery rows(m_db);
         rows.setForwardOnly(true);
@@ -436,7 +436,7 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
                            .arg(order)))
             return errorFrom(rows.lastError(), QStringLiteral("读取"));
         while (rows.next()) {
-            Interference& figures = interference[rows.value(0).toLongLong()][rows.value(1).toString()];
+            machine::Interference& figures = interference[rows.value(0).toLongLong()][rows.value(1).toString()];
             figures.cpuWait = shareValue(rows.value(2));
             figures.steal = shareValue(rows.value(3));
             figures.frequency = shareValue(rows.value(4));
@@ -453,7 +453,7 @@ Result<QList<RunRecord>> HistoryStore::runs(int limit)
         return errorFrom(query.lastError(), QStringLiteral("读取"));
 
     // Runs of one machine repeat the same facts and mostly the same conditions: parse each text once.
-    QHash<QString, MachineFacts> machines;
+    QHash<QString, machine::MachineFacts> machines;
     QHash<QString, QStringList> conditionLists;
     const double now = m_options.clock ? m_options.clock->now() : platform::WallClock().now();
     QList<RunRecord> runs;

@@ -82,7 +82,7 @@ private:
     // Sets the extended results of the run in row `id`, inside a write.
     Status writeExtended(qint64 id, const ExtendedResults& results);
     // Adds or replaces the interference rows of the run in row `id`, inside a write.
-    Status writeInterference(qint64 id, const QMap<QString, Interference>& interference);
+    Status writeInterference(qint64 id, const QMap<QString, machine::Interference>& interference);
     // Runs the step again while it fails as locked, until the busy time-out has passed.
     Status whileLocked(const std::function<Status()>& step);
     Status migrate();

@@ -104,9 +104,9 @@ QByteArray prometheusText(const RunRecord& run)
         }
     }
     for (const auto& [name, figure, help] : {
-             std::tuple { "ostrel_stage_cpu_wait_ratio", &Interference::cpuWait,
+             std::tuple { "ostrel_stage_cpu_wait_ratio", &machine::Interference::cpuWait,
                           "Share of a test's time in which runnable work waited for a CPU (pressure)." },
-             std::tuple { "ostrel_stage_steal_ratio", &Interference::steal,
+             std::tuple { "ostrel_stage_steal_ratio", &machine::Interference::steal,
                           "Share of the CPUs' time the hypervisor gave to others during a test." },
          }) {
         Family family(out, name, help);

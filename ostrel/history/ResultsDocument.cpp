@@ -25,7 +25,7 @@ using namespace document;
 namespace {
 
 // The texts of a run that no machine gives: a name for each and the text.
-QList<std::pair<QString, const QString*>> texts(const MachineFacts& machine)
+QList<std::pair<QString, const QString*>> texts(const machine::MachineFacts& machine)
 {
     return {
         { QStringLiteral("cpuModel"), &machine.cpuModel },
@@ -55,7 +55,7 @@ HistoryError impossibleValue(const QString& what)
 
 } // namespace
 
-QString implausibleMachine(const MachineFacts& machine)
+QString implausibleMachine(const machine::MachineFacts& machine)
 {
     for (const auto& [name, text] : texts(machine)) {
         if (!plausible::isText(*text))

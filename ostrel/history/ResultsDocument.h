@@ -22,9 +22,9 @@ namespace ostrel::history {
 // {"int": {"cpuWait", "steal", "frequency", "disturbed"}, ...} for runs that measured it, a figure the machine could
 // not give absent.
 
-QJsonObject machineToJson(const MachineFacts& machine);
+QJsonObject machineToJson(const machine::MachineFacts& machine);
 // Missing or mistyped members read as empty.
-MachineFacts machineFromJson(const QJsonObject& object);
+machine::MachineFacts machineFromJson(const QJsonObject& object);
 
 // The extended results alone, as a run's members: each test's under its key. Reading refuses a member that is no
 // object or that its test refuses, naming the test and the member; a member no test has is ignored.
@@ -33,8 +33,8 @@ Result<ExtendedResults> extendedFromJson(const QJsonObject& object);
 
 // The interference figures alone, as the member "interference" (none when there are none). Reading refuses a
 // figure that is not a share from 0 to 1; "disturbed" is never read, the figures decide it.
-void insertInterference(QJsonObject& object, const QMap<QString, Interference>& interference);
-Result<QMap<QString, Interference>> interferenceFromJson(const QJsonObject& object);
+void insertInterference(QJsonObject& object, const QMap<QString, machine::Interference>& interference);
+Result<QMap<QString, machine::Interference>> interferenceFromJson(const QJsonObject& object);
 
 QJsonObject runToJson(const RunRecord& run);
 // Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended
@@ -45,7 +45,7 @@ Result<RunRecord> runFromJson(const QJsonObject& object);
 // there is nothing. `now` is the wall-clock time that bounds the finishing time.
 QString implausibleValue(const RunRecord& run, double now);
 // The machine's texts that are too long to have been read from a machine; empty when there is none.
-QString implausibleMachine(const MachineFacts& machine);
+QString implausibleMachine(const machine::MachineFacts& machine);
 // The run with every such value made absent: the time, a score or the overall score NaN, an elapsed time empty, a
 // text empty. A score above what its elapsed time allows is the score that goes.
 RunRecord withoutImplausibleValues(RunRecord run, double now);
@@ -64,7 +64,7 @@ inline constexpr int kDocumentVersion = 1;
 
 struct ResultsDocument
 {
-    MachineFacts machine;
+    machine::MachineFacts machine;
     // Newest first.
     QList<RunRecord> runs;
 };

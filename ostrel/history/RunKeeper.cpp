@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/history/RunKeeper.h"
 
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/history/HistoryStore.h"
 #include "platform/Version.h"
 
@@ -12,9 +12,9 @@ RunKeeper::RunKeeper(QString historyPath)
 {
 }
 
-void RunKeeper::prepare(const QString& scratchFolder, const SkewProbe& probe)
+void RunKeeper::prepare(const QString& scratchFolder, const machine::SkewProbe& probe)
 {
-    m_machine = readMachineFacts(scratchFolder, probe.roots);
+    m_machine = machine::readMachineFacts(scratchFolder, probe.roots);
     m_conditions = probe.probe();
 }
 
@@ -26,9 +26,9 @@ QStringList RunKeeper::conditionTexts() const
     return texts;
 }
 
-void RunKeeper::measured(const QString& key, const Interference& interference)
+void RunKeeper::measured(const QString& key, const machine::Interference& interference)
 {
-    Interference& kept = m_interference[key];
+    machine::Interference& kept = m_interference[key];
     kept.cpuWait = interference.cpuWait;
     kept.steal = interference.steal;
     kept.frequency = interference.frequency;
@@ -58,7 +58,7 @@ QString RunKeeper::keepExtended(const FinishedRun& finished)
     return set ? QString() : set.error().message;
 }
 
-RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, const QStringList& conditions)
+RunRecord recordOf(const FinishedRun& finished, const machine::MachineFacts& machine, const QStringList& conditions)
 {
     RunRecord record;
     record.finishedAt = finished.finishedAt;

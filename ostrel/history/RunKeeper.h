@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/MachineFacts.h"
 #include "ostrel/history/RunRecord.h"
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/MachineFacts.h"
+#include "ostrel/machine/SkewProbe.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,14 +29,14 @@ public:
     // Reads the machine facts and looks for skew conditions, which takes the
     // probe's measuring window (half a second), both from the probe's roots.
     // scratchFolder holds the disk test's scratch file.
-    void prepare(const QString& scratchFolder, const SkewProbe& probe = {});
+    void prepare(const QString& scratchFolder, const machine::SkewProbe& probe = {});
 
     // The lines of the conditions found, one each, as the user reads them.
     QStringList conditionTexts() const;
 
     // What other work took of a test, by its interference key; goes into the record with the run (or its extended
     // results) when it is kept. Only the shares of wait, steal and frequency are kept.
-    void measured(const QString& key, const Interference& interference);
+    void measured(const QString& key, const machine::Interference& interference);
 
     // Adds the finished run to the history in one transaction, as soon as its
     // five tests end. Returns why it could not, or an empty text; the record
@@ -54,15 +54,15 @@ public:
 
 private:
     QString m_historyPath;
-    MachineFacts m_machine;
+    machine::MachineFacts m_machine;
     QStringList m_conditions;
-    QMap<QString, Interference> m_interference;
+    QMap<QString, machine::Interference> m_interference;
     RunRecord m_lastKept;
     // The row keep() wrote.
     std::optional<qint64> m_keptRow;
 };
 
 // The record of a finished run, with the facts and conditions of its machine.
-RunRecord recordOf(const FinishedRun& finished, const MachineFacts& machine, const QStringList& conditions);
+RunRecord recordOf(const FinishedRun& finished, const machine::MachineFacts& machine, const QStringList& conditions);
 
 } // namespace ostrel::history

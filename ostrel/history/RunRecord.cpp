@@ -44,7 +44,7 @@ QStringList interferenceLines(const RunRecord& run)
 {
     QStringList lines;
     for (const QString& key : disturbedTests(run))
-        lines << interferenceLine(interferenceTitle(key), run.interference.value(key));
+        lines << machine::interferenceLine(interferenceTitle(key), run.interference.value(key));
     return lines;
 }
 

@@ -2,7 +2,8 @@
 #pragma once
 
 #include "ostrel/engine/ExtendedResults.h"
-#include "ostrel/history/Interference.h"
+#include "ostrel/machine/Interference.h"
+#include "ostrel/machine/MachineFacts.h"
 
 #include <QMap>
 #include <QString>
@@ -11,24 +12,6 @@
 #include <optional>
 
 namespace ostrel::history {
-
-// What a score depends on besides the run itself, read once per run.
-struct MachineFacts
-{
-    QString cpuModel;
-    int logicalCpus = 0;
-    // Total memory in bytes, as the kernel reports it (MemTotal).
-    qint64 memoryBytes = 0;
-    QString kernel;
-    QString os;
-    QString architecture;
-    // Scaling governor of CPU 0; empty when the kernel exposes none.
-    QString governor;
-    // File system type of the folder holding the disk test's scratch file; empty when unknown.
-    QString fileSystem;
-
-    friend bool operator==(const MachineFacts&, const MachineFacts&) = default;
-};
 
 // One finished run. Arrays follow the order of ostrel::kTestKinds.
 //
@@ -46,14 +29,14 @@ struct RunRecord
     // Each stage's stopwatch reading in seconds; empty for runs recorded before times were kept.
     std::array<std::optional<double>, kStageCount> elapsed {};
     QString version;
-    MachineFacts machine;
+    machine::MachineFacts machine;
     // Keys of the skew conditions found before the run (kSkewConditions).
     QStringList conditions;
     // The extended tests, for runs that had them (ostrel/extended/ExtendedTests.h).
     ExtendedResults extended;
     // What other work took of each test, by test key ("int", "disk", an extended test's key); none for a test
     // that was not measured. Only the shares of wait, steal and frequency are kept.
-    QMap<QString, Interference> interference;
+    QMap<QString, machine::Interference> interference;
 
     friend bool operator==(const RunRecord&, const RunRecord&) = default;
 };

@@ -33,8 +33,8 @@ struct RunsSummary
     bool unsteady = false;
     // Every skew condition seen in any of the runs, once, in kSkewConditions order (unknown keys last).
     QStringList conditions;
-    // The runs that other work disturbed during any of their tests (Interference::disturbed()), and the keys of
-    // those tests, once each, five tests first.
+    // The runs that other work disturbed during any of their tests (machine::Interference::disturbed()), and the keys
+    // of those tests, once each, five tests first.
     int disturbedRuns = 0;
     QStringList disturbed;
 };

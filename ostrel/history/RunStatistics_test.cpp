@@ -64,6 +64,14 @@ TEST(RunStatistics, ConditionsSeenOnceInTableOrder)
     EXPECT_EQ(summary.conditions, (QStringList { "busy", "powersave", "future" }));
 }
 
+TEST(SkewCondition, TextsByKey)
+{
+    EXPECT_EQ(skewConditionText("busy"), QStringLiteral("其他程序正在占用处理器，成绩可能偏低。"));
+    EXPECT_EQ(skewConditionText("battery"), QStringLiteral("正在使用电池供电，成绩可能偏低。"));
+    EXPECT_EQ(skewConditionText("powersave"), QStringLiteral("处理器处于节能模式，成绩可能偏低。"));
+    EXPECT_EQ(skewConditionText("thermal"), QStringLiteral("thermal")) << "a key from a newer version";
+}
+
 TEST(RunStatistics, SummaryJsonNamesStagesAndOverall)
 {
     const QJsonObject json = summaryToJson(

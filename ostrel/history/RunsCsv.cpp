@@ -60,7 +60,7 @@ QString runsToCsv(const QList<RunRecord>& runs)
         row << number(run.overall);
         for (const std::optional<double>& elapsed : run.elapsed)
             row << (elapsed ? number(*elapsed) : QString());
-        const MachineFacts& m = run.machine;
+        const machine::MachineFacts& m = run.machine;
         row << run.version << m.cpuModel << QString::number(m.logicalCpus) << QString::number(m.memoryBytes) << m.kernel
             << m.os << m.architecture << m.governor << m.fileSystem << run.conditions.join(QLatin1Char(';'));
         for (const ExtendedKind& kind : tests) {
@@ -72,7 +72,8 @@ QString runsToCsv(const QList<RunRecord>& runs)
             }
         }
         row << disturbedTests(run).join(QLatin1Char(';'));
-        for (std::optional<double> Interference::*figure : { &Interference::cpuWait, &Interference::steal }) {
+        for (std::optional<double> machine::Interference::*figure :
+             { &machine::Interference::cpuWait, &machine::Interference::steal }) {
             for (const QString& key : interferenceColumnKeys()) {
                 const std::optional<double> value = run.interference.value(key).*figure;
                 row << (value ? number(*value) : QString());

@@ -46,18 +46,18 @@ namespace {
 struct InterferenceFigure
 {
     const char* key;
-    std::optional<double> Interference::*figure;
+    std::optional<double> machine::Interference::*figure;
 };
 
 constexpr std::array<InterferenceFigure, 3> kInterferenceFigures { {
-    { "cpuWait", &Interference::cpuWait },
-    { "steal", &Interference::steal },
-    { "frequency", &Interference::frequency },
+    { "cpuWait", &machine::Interference::cpuWait },
+    { "steal", &machine::Interference::steal },
+    { "frequency", &machine::Interference::frequency },
 } };
 
 } // namespace
 
-void insertInterference(QJsonObject& object, const QMap<QString, Interference>& interference)
+void insertInterference(QJsonObject& object, const QMap<QString, machine::Interference>& interference)
 {
     if (interference.isEmpty())
         return;
@@ -74,12 +74,12 @@ void insertInterference(QJsonObject& object, const QMap<QString, Interference>& 
     object.insert(QStringLiteral("interference"), tests);
 }
 
-Result<QMap<QString, Interference>> interferenceFromJson(const QJsonObject& object)
+Result<QMap<QString, machine::Interference>> interferenceFromJson(const QJsonObject& object)
 {
-    QMap<QString, Interference> interference;
+    QMap<QString, machine::Interference> interference;
     const QJsonObject tests = object.value(QStringLiteral("interference")).toObject();
     for (auto it = tests.begin(); it != tests.end(); ++it) {
-        Interference& read = interference[it.key()];
+        machine::Interference& read = interference[it.key()];
         const QJsonObject figures = it->toObject();
         for (const InterferenceFigure& figure : kInterferenceFigures) {
             const QJsonValue value = figures.value(QLatin1String(figure.key));
@@ -94,7 +94,7 @@ Result<QMap<QString, Interference>> interferenceFromJson(const QJsonObject& obje
     return interference;
 }
 
-QJsonObject machineToJson(const MachineFacts& machine)
+QJsonObject machineToJson(const machine::MachineFacts& machine)
 {
     return {
         { QStringLiteral("cpuModel"), machine.cpuModel },
@@ -108,9 +108,9 @@ QJsonObject machineToJson(const MachineFacts& machine)
     };
 }
 
-MachineFacts machineFromJson(const QJsonObject& object)
+machine::MachineFacts machineFromJson(const QJsonObject& object)
 {
-    MachineFacts machine;
+    machine::MachineFacts machine;
     machine.cpuModel = object.value(QStringLiteral("cpuModel")).toString();
     machine.logicalCpus = object.value(QStringLiteral("logicalCpus")).toInt();
     // toInteger() refuses what no qint64 holds (1e300, NaN, 2.5) instead of converting it undefinedly.
@@ -178,7 +178,7 @@ Result<RunRecord> runFromJson(const QJsonObject& object)
     if (!extended)
         return extended.error();
     run.extended = std::move(extended).value();
-    Result<QMap<QString, Interference>> interference = interferenceFromJson(object);
+    Result<QMap<QString, machine::Interference>> interference = interferenceFromJson(object);
     if (!interference)
         return interference.error();
     run.interference = std::move(interference).value();

@@ -61,7 +61,7 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
     // The floating-point test disturbed; a figure the machine could not give left out.
     const auto figures
         = [](std::optional<double> cpuWait, std::optional<double> steal, std::optional<double> frequency) {
-              Interference interference;
+              machine::Interference interference;
               interference.cpuWait = cpuWait;
               interference.steal = steal;
               interference.frequency = frequency;

@@ -91,7 +91,7 @@ inline std::unique_ptr<OLTesting> makeTesting(const QString& storePath, const st
 {
     auto testing
         = std::make_unique<OLTesting>(storePath, [log] { return std::make_unique<FakeWorkloads>(log, log->holdAt); });
-    history::SkewProbe probe;
+    machine::SkewProbe probe;
     probe.window = std::chrono::milliseconds(0);
     const QString root
         = probeRoot.isEmpty() ? QFileInfo(storePath).absolutePath() + QStringLiteral("/no-such-root") : probeRoot;

@@ -2,7 +2,7 @@
 #include "ostrel/extended/bandwidth/MemoryBandwidth.h"
 
 #include "ostrel/extended/bandwidth/Kernels.h"
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 #include "platform/Clock.h"
 
 #include <QDir>
@@ -18,7 +18,7 @@ namespace {
 
 QByteArray fileText(const QString& path)
 {
-    return history::readSystemFile(path).trimmed();
+    return machine::readSystemFile(path).trimmed();
 }
 
 // "32768K", "1M" or a plain number of bytes, as sysfs writes cache sizes.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The disk test on this machine: each fio job through Ostrel beside the same job run directly, taking turns, in the
 // same folder. Part of ostrel-extended-bench, run by hand.
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/extended/ExtendedBench.h"
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/disk/FioReport.h"

@@ -3,8 +3,8 @@
 
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/disk/FioReport.h"
-#include "ostrel/history/MachineFacts.h"
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/MachineFacts.h"
+#include "ostrel/machine/SystemFiles.h"
 #include "platform/ErrorText.h"
 #include "platform/FileDescriptor.h"
 
@@ -409,8 +409,8 @@ ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bo
     const double jobSeconds = std::chrono::duration<double>(m_.runtime + m_.ramp).count();
     DiskResult result;
     result.folder = folder;
-    result.fileSystem = history::fileSystemOf(QFileInfo(folder).canonicalFilePath(),
-                                              history::readSystemFile(QStringLiteral("/proc/self/mountinfo")));
+    result.fileSystem = machine::fileSystemOf(QFileInfo(folder).canonicalFilePath(),
+                                              machine::readSystemFile(QStringLiteral("/proc/self/mountinfo")));
     result.direct = direct;
     result.fileBytes = *fileBytes;
     for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {

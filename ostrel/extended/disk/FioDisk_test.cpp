@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/disk/FioReport.h"
 

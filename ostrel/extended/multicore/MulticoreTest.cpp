@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/extended/multicore/MulticoreTest.h"
 
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/extended/JsonMembers.h"
 

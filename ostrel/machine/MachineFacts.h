@@ -1,12 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/RunRecord.h"
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 
 #include <QString>
 
-namespace ostrel::history {
+namespace ostrel::machine {
+
+// What a score depends on besides the run itself, read once per run.
+struct MachineFacts
+{
+    QString cpuModel;
+    int logicalCpus = 0;
+    // Total memory in bytes, as the kernel reports it (MemTotal).
+    qint64 memoryBytes = 0;
+    QString kernel;
+    QString os;
+    QString architecture;
+    // Scaling governor of CPU 0; empty when the kernel exposes none.
+    QString governor;
+    // File system type of the folder holding the disk test's scratch file; empty when unknown.
+    QString fileSystem;
+
+    friend bool operator==(const MachineFacts&, const MachineFacts&) = default;
+};
 
 // The facts of this machine, each from the kernel's files where they are and from QSysInfo where they are not.
 // scratchFolder is the folder of the disk test's scratch file; its file system type is looked up in
@@ -21,4 +38,4 @@ QString fileSystemOf(const QString& path, const QByteArray& mountInfo);
 // Empty when none is there.
 QString cpuModelOf(const QByteArray& cpuInfo);
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

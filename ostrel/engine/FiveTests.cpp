@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
@@ -38,25 +38,25 @@ QString stageFailureText(const TestKind& kind, int error)
     return QString::fromUtf16(kind.title) + QStringLiteral("失败：") + platform::errorText(error);
 }
 
-BenchmarkRun::BenchmarkRun(Dependencies dependencies)
+FiveTests::FiveTests(Dependencies dependencies)
     : m_(std::move(dependencies))
 {
     if (!m_.lastRunText)
         m_.lastRunText = &ostrel::lastRunText;
 }
 
-bool BenchmarkRun::write(const std::function<void()>& write)
+bool FiveTests::write(const std::function<void()>& write)
 {
     return m_.control.write(write);
 }
 
-bool BenchmarkRun::setState(const TestKind& kind)
+bool FiveTests::setState(const TestKind& kind)
 {
     return write([&] { m_.panel.testingState.setText(QString::fromUtf16(kind.stateText)); });
 }
 
 // Read, add one, write: the bar itself is the count of steps begun.
-bool BenchmarkRun::advanceProgress()
+bool FiveTests::advanceProgress()
 {
     return write([&] {
         platform::BarHolder& progress = m_.panel.testingProgress;
@@ -64,7 +64,7 @@ bool BenchmarkRun::advanceProgress()
     });
 }
 
-double BenchmarkRun::beginStage(const TestKind& kind)
+double FiveTests::beginStage(const TestKind& kind)
 {
     if (m_.aroundStage)
         m_.aroundStage(kind.key, true);
@@ -73,7 +73,7 @@ double BenchmarkRun::beginStage(const TestKind& kind)
 
 // Shown on the bar, labelled from the read-back value, and that value saved,
 // all in one write so that a stop never leaves a stage half finished.
-bool BenchmarkRun::finishStage(const TestKind& kind, double start, bool failed)
+bool FiveTests::finishStage(const TestKind& kind, double start, bool failed)
 {
     const double end = m_.stopwatch.now();
     m_finished.elapsed[indexOf(kind)] = end - start;
@@ -90,13 +90,13 @@ bool BenchmarkRun::finishStage(const TestKind& kind, double start, bool failed)
 
 // A value that could not be stored does not stop the run: the scores still
 // show, and the first failure is kept to be reported at the end.
-void BenchmarkRun::store(const QString& key, double value)
+void FiveTests::store(const QString& key, double value)
 {
     if (!m_.defaults.setDouble(key, value) && m_problems.saveError == 0)
         m_problems.saveError = m_.defaults.lastWriteError();
 }
 
-bool BenchmarkRun::steppedStage(const TestKind& kind, const std::function<bool()>& step)
+bool FiveTests::steppedStage(const TestKind& kind, const std::function<bool()>& step)
 {
     const double start = beginStage(kind);
     if (!setState(kind))
@@ -108,7 +108,7 @@ bool BenchmarkRun::steppedStage(const TestKind& kind, const std::function<bool()
     return finishStage(kind, start);
 }
 
-BenchmarkRun::Outcome BenchmarkRun::run()
+FiveTests::Outcome FiveTests::run()
 {
     Panel& panel = m_.panel;
     Workloads& work = m_.workloads;

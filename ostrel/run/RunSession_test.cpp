@@ -4,8 +4,8 @@
 #include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/SteadyRuns.h"
-#include "ostrel/run/Benchmark.h"
-#include "ostrel/testing/BenchmarkRunTest.h"
+#include "ostrel/run/RunSession.h"
+#include "ostrel/testing/FiveTestsTest.h"
 #include "ostrel/testing/FixedBandwidthTest.h"
 
 #include <QDir>
@@ -17,8 +17,8 @@
 
 using namespace ostrel;
 using namespace ostrel::testkit;
-using ostrel::run::Benchmark;
 using ostrel::run::RunOutcome;
+using ostrel::run::RunSession;
 using Kind = ostrel::run::RunProblem::Kind;
 
 namespace {
@@ -89,7 +89,7 @@ struct Rig
         return path(QStringLiteral("plain/") + name);
     }
 
-    Benchmark::Parts parts(platform::UserDefaults& store)
+    RunSession::Parts parts(platform::UserDefaults& store)
     {
         return { .panel = panel,
                  .defaults = store,
@@ -108,7 +108,7 @@ struct Rig
                      return kind.make(setup);
                  } };
     }
-    Benchmark::Parts parts() { return parts(defaults); }
+    RunSession::Parts parts() { return parts(defaults); }
 
     qsizetype runsInHistory() const
     {
@@ -131,7 +131,7 @@ struct Rig
     RunControl control;
     QString lockPath = path(QStringLiteral("ostrel-run.lock"));
     QString historyPath = path(QStringLiteral("history.sqlite"));
-    history::SkewProbe probe;
+    machine::SkewProbe probe;
 };
 
 QString ownHolder()
@@ -149,13 +149,13 @@ std::vector<Kind> kinds(const run::RunProblems& problems)
 
 } // namespace
 
-TEST(Benchmark, ABusyLockRunsNothingAndSaysWhoHoldsIt)
+TEST(RunSession, ABusyLockRunsNothingAndSaysWhoHoldsIt)
 {
     Rig rig;
     RunLock other(rig.lockPath);
     ASSERT_TRUE(other.tryLock());
 
-    const auto opened = Benchmark::open(rig.parts());
+    const auto opened = RunSession::open(rig.parts());
     ASSERT_FALSE(opened);
     EXPECT_EQ(opened.error().kind, Kind::Busy);
     EXPECT_EQ(opened.error().subject, ownHolder());
@@ -166,7 +166,7 @@ TEST(Benchmark, ABusyLockRunsNothingAndSaysWhoHoldsIt)
 
 // A lock that cannot be made and saved results that cannot be read are said
 // once, and the benchmark runs all the same.
-TEST(Benchmark, WarningsDoNotKeepTheBenchmarkFromRunning)
+TEST(RunSession, WarningsDoNotKeepTheBenchmarkFromRunning)
 {
     for (const bool lockBlocked : { false, true }) {
         for (const bool unreadable : { false, true }) {
@@ -181,7 +181,7 @@ TEST(Benchmark, WarningsDoNotKeepTheBenchmarkFromRunning)
             }
             RecordingDefaults defaults(unreadable ? store : rig.path(QStringLiteral("ostrel.conf")), rig.log);
 
-            auto opened = Benchmark::open(rig.parts(defaults));
+            auto opened = RunSession::open(rig.parts(defaults));
             ASSERT_TRUE(opened);
             const run::RunProblems& warnings = (*opened)->warnings();
             std::vector<Kind> expected;
@@ -210,7 +210,7 @@ TEST(Benchmark, WarningsDoNotKeepTheBenchmarkFromRunning)
 
 // Whatever a run could not do ends up in its list, worded for the terminal,
 // and the run still finishes and is handed to the history.
-TEST(Benchmark, EachProblemOfARunEndsUpInItsList)
+TEST(RunSession, EachProblemOfARunEndsUpInItsList)
 {
     const struct
     {
@@ -235,7 +235,7 @@ TEST(Benchmark, EachProblemOfARunEndsUpInItsList)
         const QString store = c.kind == Kind::NotSaved ? rig.blocked(QStringLiteral("ostrel.conf"))
                                                        : rig.path(QStringLiteral("ostrel.conf"));
         RecordingDefaults defaults(store, rig.log);
-        auto opened = Benchmark::open(rig.parts(defaults));
+        auto opened = RunSession::open(rig.parts(defaults));
         ASSERT_TRUE(opened);
         const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
         ASSERT_EQ(outcomes.size(), 1);
@@ -256,11 +256,11 @@ TEST(Benchmark, EachProblemOfARunEndsUpInItsList)
     }
 }
 
-TEST(Benchmark, AStopMidRunEndsItAtOnceWithNothingKept)
+TEST(RunSession, AStopMidRunEndsItAtOnceWithNothingKept)
 {
     Rig rig;
     rig.workloads.hooks[{ QStringLiteral("memory"), 3 }] = [&] { rig.control.requestStop(); };
-    auto opened = Benchmark::open(rig.parts());
+    auto opened = RunSession::open(rig.parts());
     ASSERT_TRUE(opened);
     int afterRun = 0;
     const QList<RunOutcome> outcomes
@@ -279,12 +279,12 @@ TEST(Benchmark, AStopMidRunEndsItAtOnceWithNothingKept)
 // Each extended test's result is in the history as soon as that test ends: a
 // process killed during the third keeps the first two. What a Stop cut short
 // is never kept.
-TEST(Benchmark, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
+TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
 {
     Rig rig;
     rig.extended = true;
     std::optional<history::RunRecord> atKill;
-    Benchmark::Parts parts = rig.parts();
+    RunSession::Parts parts = rig.parts();
     parts.makeExtendedTest
         = [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
         if (kind.key == QStringLiteral("disk"))
@@ -299,7 +299,7 @@ TEST(Benchmark, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
         }
         return kind.make(setup);
     };
-    auto opened = Benchmark::open(std::move(parts));
+    auto opened = RunSession::open(std::move(parts));
     ASSERT_TRUE(opened);
     const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
     ASSERT_EQ(outcomes.size(), 1);
@@ -322,10 +322,10 @@ TEST(Benchmark, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
 
 // --runs N: no other benchmark can come between the runs; a benchmark of the
 // same process shares the lock, and the lock goes with the last of them.
-TEST(Benchmark, NRunsHoldTheLockThroughout)
+TEST(RunSession, NRunsHoldTheLockThroughout)
 {
     Rig rig;
-    auto opened = Benchmark::open(rig.parts());
+    auto opened = RunSession::open(rig.parts());
     ASSERT_TRUE(opened);
     auto lockedElsewhere = [&] {
         const platform::Status<RunLockError> taken = RunLock(rig.lockPath).tryLock();
@@ -333,7 +333,7 @@ TEST(Benchmark, NRunsHoldTheLockThroughout)
     };
     QList<int> began;
     int heldAfter = 0;
-    const Benchmark::Hooks hooks {
+    const RunSession::Hooks hooks {
         .beforeRun =
             [&](int n) {
                 began << n;
@@ -354,7 +354,7 @@ TEST(Benchmark, NRunsHoldTheLockThroughout)
     EXPECT_LT(outcomes[0].record->finishedAt, outcomes[2].record->finishedAt);
     EXPECT_EQ(rig.runsInHistory(), 3);
 
-    auto sharing = Benchmark::open(rig.parts());
+    auto sharing = RunSession::open(rig.parts());
     ASSERT_TRUE(sharing) << "a second benchmark of this process shares the lock";
     EXPECT_TRUE((*sharing)->warnings().isEmpty());
     opened->reset();
@@ -374,14 +374,14 @@ struct FakeCounters
     int reads = 0;
     double waitMicros = 0.0;
 
-    history::InterferenceCounters read()
+    machine::InterferenceCounters read()
     {
         const bool stageEnd = reads % 2 == 1;
         const int stage = reads / 2;
         ++reads;
         if (stageEnd && run == disturbedRun && stage == 1)
             waitMicros += 5e6;
-        history::InterferenceCounters counters;
+        machine::InterferenceCounters counters;
         counters.at = 10.0 * reads;
         counters.cpuWaitMicros = waitMicros;
         counters.stealTicks = 0.0;
@@ -394,16 +394,16 @@ struct FakeCounters
 
 // A test that other work disturbed is named as it ends and kept with the run; a machine without the counters
 // gives no figure and the run goes on as ever.
-TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
+TEST(RunSession, ATestOtherWorkDisturbedIsNamedAndKept)
 {
     for (const bool counted : { true, false }) {
         SCOPED_TRACE(counted ? "counters" : "no counters");
         Rig rig;
         FakeCounters counters { .run = 1, .disturbedRun = 1 };
-        Benchmark::Parts parts = rig.parts();
+        RunSession::Parts parts = rig.parts();
         if (counted)
             parts.readCounters = [&] { return counters.read(); };
-        auto opened = Benchmark::open(parts);
+        auto opened = RunSession::open(parts);
         ASSERT_TRUE(opened);
         QStringList lines;
         const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control,
@@ -421,7 +421,7 @@ TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
             EXPECT_EQ(record.interference.value(QStringLiteral("int")).steal, 0.0);
         } else {
             EXPECT_TRUE(lines.isEmpty());
-            for (const history::Interference& figures : record.interference) {
+            for (const machine::Interference& figures : record.interference) {
                 EXPECT_FALSE(figures.cpuWait || figures.steal || figures.frequency);
             }
         }
@@ -435,7 +435,7 @@ TEST(Benchmark, ATestOtherWorkDisturbedIsNamedAndKept)
 
 // --runs auto: runs go on until every score settles over the runs that count, a disturbed run counting towards
 // the limit only, and the lock is held throughout.
-TEST(Benchmark, RunsGoOnUntilTheScoresSettle)
+TEST(RunSession, RunsGoOnUntilTheScoresSettle)
 {
     const struct
     {
@@ -458,12 +458,12 @@ TEST(Benchmark, RunsGoOnUntilTheScoresSettle)
         SCOPED_TRACE(c.name);
         Rig rig;
         FakeCounters counters { .disturbedRun = c.disturbedRun };
-        Benchmark::Parts parts = rig.parts();
+        RunSession::Parts parts = rig.parts();
         parts.readCounters = [&] { return counters.read(); };
-        auto opened = Benchmark::open(parts);
+        auto opened = RunSession::open(parts);
         ASSERT_TRUE(opened);
         QList<history::RunRecord> kept;
-        const Benchmark::Hooks hooks {
+        const RunSession::Hooks hooks {
             .beforeRun =
                 [&](int n) {
                     counters.run = n;

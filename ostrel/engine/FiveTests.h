@@ -21,13 +21,6 @@ struct TestKind;
 class RunControl;
 class Workloads;
 
-// One complete benchmark: the five tests in order, each timed and scored,
-// its score shown on the panel and saved at once; then the overall score,
-// "已完成", the time of the run saved and shown.
-//
-// Every write to the panel and the store goes through the run's control, so
-// a run asked to stop writes nothing afterwards. The run looks at the stop
-// request between steps and inside the long loops.
 // A run that reached its end, as it is kept in the history: the values it
 // stored and how long each stage took on the stopwatch.
 struct FinishedRun
@@ -43,7 +36,14 @@ struct FinishedRun
     ExtendedResults extended;
 };
 
-class BenchmarkRun
+// One run of the five tests: each in order, timed and scored, its score
+// shown on the panel and saved at once; then the overall score, "已完成",
+// the time of the run saved and shown.
+//
+// Every write to the panel and the store goes through the run's control, so
+// a run asked to stop writes nothing afterwards. The run looks at the stop
+// request between steps and inside the long loops.
+class FiveTests
 {
 public:
     enum class Outcome { Finished, Stopped };
@@ -92,7 +92,7 @@ public:
         std::function<void(const char* key, bool begins)> aroundStage = {};
     };
 
-    explicit BenchmarkRun(Dependencies dependencies);
+    explicit FiveTests(Dependencies dependencies);
 
     Outcome run();
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/Interference.h"
+#include "ostrel/machine/Interference.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace ostrel::history;
+using namespace ostrel::machine;
 
 namespace {
 

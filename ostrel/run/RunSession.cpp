@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/run/Benchmark.h"
+#include "ostrel/run/RunSession.h"
 
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
@@ -20,7 +20,7 @@ namespace ostrel::run {
 
 namespace {
 
-// The run locks of this process, by path: shared by its benchmarks that
+// The run locks of this process, by path: shared by its sessions that
 // overlap, so that a run started right after a Stop is never refused by the
 // one still winding down. The last of them lets the lock go.
 platform::Result<std::shared_ptr<RunLock>, RunProblem> takeLock(const QString& path, RunProblems& warnings)
@@ -51,15 +51,15 @@ void sleepUnlessStopped(const RunControl& control, std::chrono::milliseconds win
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-history::InterferenceCounters thisMachinesCounters(const history::SystemRoots& roots)
+machine::InterferenceCounters thisMachinesCounters(const machine::SystemRoots& roots)
 {
     const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    return history::readInterferenceCounters(now, ::sched_getcpu(), roots);
+    return machine::readInterferenceCounters(now, ::sched_getcpu(), roots);
 }
 
 } // namespace
 
-platform::Result<std::unique_ptr<Benchmark>, RunProblem> Benchmark::open(Parts parts)
+platform::Result<std::unique_ptr<RunSession>, RunProblem> RunSession::open(Parts parts)
 {
     RunProblems warnings;
     platform::Result<std::shared_ptr<RunLock>, RunProblem> lock = takeLock(parts.lockPath, warnings);
@@ -67,10 +67,10 @@ platform::Result<std::unique_ptr<Benchmark>, RunProblem> Benchmark::open(Parts p
         return lock.error();
     if (std::optional<RunProblem> unreadable = savedResultsProblem(parts.defaults))
         warnings << *unreadable;
-    return std::unique_ptr<Benchmark>(new Benchmark(std::move(parts), std::move(*lock), std::move(warnings)));
+    return std::unique_ptr<RunSession>(new RunSession(std::move(parts), std::move(*lock), std::move(warnings)));
 }
 
-Benchmark::Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings)
+RunSession::RunSession(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings)
     : m_(std::move(parts))
     , m_lock(std::move(lock))
     , m_warnings(std::move(warnings))
@@ -79,9 +79,9 @@ Benchmark::Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems war
         m_.readCounters = [roots = m_.probe.roots] { return thisMachinesCounters(roots); };
 }
 
-Benchmark::~Benchmark() = default;
+RunSession::~RunSession() = default;
 
-QList<RunOutcome> Benchmark::run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks)
+QList<RunOutcome> RunSession::run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks)
 {
     // What runs that were killed left behind: with the lock held, no run of
     // this user's is using it.
@@ -98,7 +98,7 @@ QList<RunOutcome> Benchmark::run(int count, Workloads& workloads, RunControl& co
     return outcomes;
 }
 
-RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks)
+RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks)
 {
     if (hooks.beforeRun)
         hooks.beforeRun(n);
@@ -114,7 +114,7 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
 
     // Just before the run: what could make its scores low.
     history::RunKeeper keeper(m_.historyPath);
-    history::SkewProbe probe = m_.probe;
+    machine::SkewProbe probe = m_.probe;
     if (!probe.sleep)
         probe.sleep = [&control](std::chrono::milliseconds window) { sleepUnlessStopped(control, window); };
     keeper.prepare(workloads.scratchFolder(), probe);
@@ -122,18 +122,18 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
         hooks.conditionsFound(conditions);
 
     // Each test's counters at its start, read again at its end: the share other work took meanwhile.
-    history::InterferenceCounters started;
+    machine::InterferenceCounters started;
     const long userHz = ::sysconf(_SC_CLK_TCK);
     const auto measure = [&](const QString& key, bool begins) {
-        const history::InterferenceCounters now = m_.readCounters();
+        const machine::InterferenceCounters now = m_.readCounters();
         if (begins) {
             started = now;
             return;
         }
-        const history::Interference interference = history::interferenceBetween(started, now, userHz);
+        const machine::Interference interference = machine::interferenceBetween(started, now, userHz);
         keeper.measured(key, interference);
         if (interference.disturbed() && hooks.disturbed)
-            hooks.disturbed(history::interferenceLine(history::interferenceTitle(key), interference));
+            hooks.disturbed(machine::interferenceLine(history::interferenceTitle(key), interference));
     };
 
     bool handedOver = false;
@@ -145,25 +145,25 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
             return extended.unkept;
         };
     }
-    BenchmarkRun run({ .panel = m_.panel,
-                       .defaults = m_.defaults,
-                       .workloads = workloads,
-                       .control = control,
-                       .stopwatch = m_.stopwatch,
-                       .wallClock = m_.wallClock,
-                       .keep =
-                           [&](const FinishedRun& finished) {
-                               handedOver = true;
-                               return keeper.keep(finished);
-                           },
-                       .extend = extendRun,
-                       .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
+    FiveTests run({ .panel = m_.panel,
+                    .defaults = m_.defaults,
+                    .workloads = workloads,
+                    .control = control,
+                    .stopwatch = m_.stopwatch,
+                    .wallClock = m_.wallClock,
+                    .keep =
+                        [&](const FinishedRun& finished) {
+                            handedOver = true;
+                            return keeper.keep(finished);
+                        },
+                    .extend = extendRun,
+                    .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
 
     RunOutcome outcome;
-    outcome.finished = run.run() == BenchmarkRun::Outcome::Finished;
+    outcome.finished = run.run() == FiveTests::Outcome::Finished;
     if (handedOver)
         outcome.record = keeper.lastKept();
-    const BenchmarkRun::Problems& found = run.problems();
+    const FiveTests::Problems& found = run.problems();
     outcome.problems = runProblems(outcome.finished, found.failedStage, found.saveError, m_.defaults.fileName(),
                                    found.unkept, keeper.historyPath());
     if (outcome.finished) {
@@ -175,9 +175,9 @@ RunOutcome Benchmark::runOnce(int n, Workloads& workloads, RunControl& control, 
     return outcome;
 }
 
-ExtendedOutcome Benchmark::extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
-                                  const std::function<void(const QString& key, bool begins)>& measure,
-                                  history::RunKeeper& keeper)
+ExtendedOutcome RunSession::extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
+                                   const std::function<void(const QString& key, bool begins)>& measure,
+                                   history::RunKeeper& keeper)
 {
     std::vector<PlannedTest> tests
         = planExtendedTests({ .workloads = workloads,

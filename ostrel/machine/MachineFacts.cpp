@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/MachineFacts.h"
+#include "ostrel/machine/MachineFacts.h"
 
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <QSysInfo>
 #include <QThread>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 namespace {
 
@@ -157,4 +157,4 @@ MachineFacts readMachineFacts(const QString& scratchFolder, const SystemRoots& r
     return facts;
 }
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

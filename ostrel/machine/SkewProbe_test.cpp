@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/SkewProbe.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace ostrel::history;
+using namespace ostrel::machine;
 using namespace std::chrono_literals;
 
 namespace {
@@ -185,12 +185,4 @@ TEST(SkewProbe, ProbeMeasuresAcrossItsWindowAndReportsEveryCondition)
         writeFile(probe.roots.proc + "/self/stat", selfStat(51, 5));
     };
     EXPECT_EQ(probe.probe(), QStringList());
-}
-
-TEST(SkewProbe, ConditionTextsByKey)
-{
-    EXPECT_EQ(skewConditionText("busy"), QStringLiteral("其他程序正在占用处理器，成绩可能偏低。"));
-    EXPECT_EQ(skewConditionText("battery"), QStringLiteral("正在使用电池供电，成绩可能偏低。"));
-    EXPECT_EQ(skewConditionText("powersave"), QStringLiteral("处理器处于节能模式，成绩可能偏低。"));
-    EXPECT_EQ(skewConditionText("thermal"), QStringLiteral("thermal")) << "a key from a newer version";
 }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 // What the kernel counts about other work taking the processor, read at the start and at the end of a test,
 // outside its timed span. A counter the machine does not have (no pressure file, no cpufreq) stays empty.
@@ -69,4 +69,4 @@ Interference interferenceBetween(const InterferenceCounters& start, const Interf
 // "干扰：浮点运算 等待处理器 23%" for a disturbed test; empty otherwise.
 QString interferenceLine(const QString& testTitle, const Interference& interference);
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A Stop: what a run keeps and that it writes nothing after.
-#include "ostrel/testing/BenchmarkRunTest.h"
+#include "ostrel/testing/FiveTestsTest.h"
 
 #include <thread>
 
 using namespace ostrel;
 using namespace ostrel::testkit;
 
-TEST_F(BenchmarkRunTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothingMore)
+TEST_F(FiveTestsTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothingMore)
 {
     allStagesTake(2.5);
     qsizetype eventsAtStop = -1;
@@ -15,7 +15,7 @@ TEST_F(BenchmarkRunTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothing
         control.requestStop();
         eventsAtStop = log.events().size();
     };
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Stopped);
 
     EXPECT_EQ(log.events().size(), eventsAtStop) << "nothing after the stop";
     EXPECT_EQ(log.matching(QStringLiteral("store:")),
@@ -25,10 +25,10 @@ TEST_F(BenchmarkRunTest, AStopDuringMemoryKeepsTheFinishedStagesAndWritesNothing
     EXPECT_EQ(log.matching(QStringLiteral("work:memory")).size(), 3);
 }
 
-TEST_F(BenchmarkRunTest, AStopDuringDiskStillRemovesTheScratchFile)
+TEST_F(FiveTestsTest, AStopDuringDiskStillRemovesTheScratchFile)
 {
     workloads.hooks[{ QStringLiteral("disk"), 5 }] = [&] { control.requestStop(); };
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Stopped);
     const QStringList events = log.events();
     EXPECT_EQ(events.last(), QStringLiteral("work:cleanup"));
     EXPECT_EQ(log.matching(QStringLiteral("work:disk")).size(), 5);
@@ -36,18 +36,18 @@ TEST_F(BenchmarkRunTest, AStopDuringDiskStillRemovesTheScratchFile)
     EXPECT_TRUE(log.matching(QStringLiteral("store:lastTime")).isEmpty());
 }
 
-TEST_F(BenchmarkRunTest, AStopDuringPiEndsTheRunAtOnce)
+TEST_F(FiveTestsTest, AStopDuringPiEndsTheRunAtOnce)
 {
     workloads.hooks[{ QStringLiteral("pi"), 1 }] = [&] { control.requestStop(); };
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Stopped);
     EXPECT_EQ(log.events().last(), QStringLiteral("work:pi"));
     EXPECT_EQ(panel.testingProgress.value(), 40.0);
 }
 
-TEST_F(BenchmarkRunTest, ARunStoppedBeforeItBeginsWritesNothing)
+TEST_F(FiveTestsTest, ARunStoppedBeforeItBeginsWritesNothing)
 {
     control.requestStop();
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Stopped);
     EXPECT_TRUE(log.events().isEmpty());
 }
 
@@ -55,7 +55,7 @@ TEST_F(BenchmarkRunTest, ARunStoppedBeforeItBeginsWritesNothing)
 // stop returns, the run changes nothing; what the stop itself writes stays.
 // The stop lands anywhere after the 25th step, but always before the run's
 // last disk step ends, so every run of the test is a stopped one.
-TEST_F(BenchmarkRunTest, AfterAStopFromAnotherThreadTheRunWritesNothing)
+TEST_F(FiveTestsTest, AfterAStopFromAnotherThreadTheRunWritesNothing)
 {
     std::atomic<int> steps { 0 };
     for (int i = 1; i <= 20; ++i) {
@@ -70,8 +70,8 @@ TEST_F(BenchmarkRunTest, AfterAStopFromAnotherThreadTheRunWritesNothing)
         while (!control.stopRequested())
             std::this_thread::yield();
     };
-    BenchmarkRun run = makeRun();
-    BenchmarkRun::Outcome outcome = BenchmarkRun::Outcome::Finished;
+    FiveTests run = makeRun();
+    FiveTests::Outcome outcome = FiveTests::Outcome::Finished;
     std::thread worker([&] { outcome = run.run(); });
 
     while (steps.load() < 25)
@@ -86,7 +86,7 @@ TEST_F(BenchmarkRunTest, AfterAStopFromAnotherThreadTheRunWritesNothing)
     worker.join();
 
     // A workload step already under way may still be counted; no write may.
-    EXPECT_EQ(outcome, BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(outcome, FiveTests::Outcome::Stopped);
     EXPECT_EQ(log.writes(), writesAtStop);
     EXPECT_EQ(panel.testingProgress.value(), 0.0);
     EXPECT_TRUE(panel.testingProgress.isHidden());

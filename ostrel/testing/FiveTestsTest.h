@@ -4,7 +4,7 @@
 // What the tests of a run share: clocks the test moves, workloads that take
 // only the time the test gives them, and a log of everything the run writes.
 
-#include "ostrel/engine/BenchmarkRun.h"
+#include "ostrel/engine/FiveTests.h"
 #include "ostrel/engine/Panel.h"
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
@@ -179,10 +179,10 @@ private:
     std::map<QString, int> m_calls;
 };
 
-class BenchmarkRunTest : public ::testing::Test
+class FiveTestsTest : public ::testing::Test
 {
 protected:
-    BenchmarkRunTest()
+    FiveTestsTest()
     {
         const auto direct = Qt::DirectConnection;
         auto bar = [&](platform::BarHolder& holder, const QString& name) {
@@ -213,7 +213,7 @@ protected:
     }
 
     // What a run takes from the fixture; a test adds the hooks it needs.
-    BenchmarkRun::Dependencies dependencies()
+    FiveTests::Dependencies dependencies()
     {
         return { .panel = panel,
                  .defaults = defaults,
@@ -223,11 +223,11 @@ protected:
                  .wallClock = wallClock };
     }
 
-    BenchmarkRun makeRun()
+    FiveTests makeRun()
     {
-        BenchmarkRun::Dependencies parts = dependencies();
+        FiveTests::Dependencies parts = dependencies();
         parts.lastRunText = [](double t) { return QStringLiteral("T") + QString::number(t, 'f', 0); };
-        return BenchmarkRun(std::move(parts));
+        return FiveTests(std::move(parts));
     }
 
     void allStagesTake(double seconds)

@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 // Where the kernel's files are read from. Tests point these at fixture trees.
 struct SystemRoots
@@ -30,4 +30,4 @@ inline QByteArray readSystemFile(const QString& path)
     return platform::readOutsideFile(path, kMostSystemFileBytes).value_or(QByteArray());
 }
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

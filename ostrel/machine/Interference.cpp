@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/Interference.h"
+#include "ostrel/machine/Interference.h"
 
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 
 #include <QDir>
 #include <QList>
@@ -9,7 +9,7 @@
 #include <cmath>
 #include <sys/resource.h>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 namespace {
 
@@ -143,4 +143,4 @@ QString interferenceLine(const QString& testTitle, const Interference& interfere
     return QStringLiteral("干扰：%1 %2").arg(testTitle, interference.reasons());
 }
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/MachineFacts.h"
+#include "ostrel/machine/MachineFacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace ostrel::history;
+using namespace ostrel::machine;
 
 namespace {
 

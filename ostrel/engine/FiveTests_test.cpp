@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The five stages: their scores, their order, what each writes and stores.
-#include "ostrel/testing/BenchmarkRunTest.h"
+#include "ostrel/testing/FiveTestsTest.h"
 
 #include <QFile>
 #include <QSettings>
@@ -26,10 +26,10 @@ QStringList expectedProgress()
 
 } // namespace
 
-TEST_F(BenchmarkRunTest, FourSecondsPerStageScoresEightyEverywhere)
+TEST_F(FiveTestsTest, FourSecondsPerStageScoresEightyEverywhere)
 {
     allStagesTake(4.0);
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Finished);
 
     for (const TestKind& kind : kTestKinds) {
         const QString key = QString::fromLatin1(kind.key);
@@ -43,12 +43,12 @@ TEST_F(BenchmarkRunTest, FourSecondsPerStageScoresEightyEverywhere)
     EXPECT_EQ(panel.testingProgress.value(), 100.0);
 }
 
-TEST_F(BenchmarkRunTest, ScoresOfSingleStages)
+TEST_F(FiveTestsTest, ScoresOfSingleStages)
 {
     workloads.stageSeconds[QStringLiteral("int")] = 2.5; // 87.5
     workloads.stageSeconds[QStringLiteral("pi")] = 25.0; // -25: the bar holds 0
     workloads.stageSeconds[QStringLiteral("disk")] = 20.0; // exactly 0
-    EXPECT_EQ(makeRun().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Finished);
 
     EXPECT_EQ(panel.intScoreProgress.value(), 87.5);
     EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("87分"));
@@ -64,7 +64,7 @@ TEST_F(BenchmarkRunTest, ScoresOfSingleStages)
     EXPECT_EQ(panel.allScoreLabel.text(), QStringLiteral("57分"));
 }
 
-TEST_F(BenchmarkRunTest, ProgressStateTextsAndWorkComeInTheirOrder)
+TEST_F(FiveTestsTest, ProgressStateTextsAndWorkComeInTheirOrder)
 {
     allStagesTake(1.0);
     makeRun().run();
@@ -103,7 +103,7 @@ TEST_F(BenchmarkRunTest, ProgressStateTextsAndWorkComeInTheirOrder)
     EXPECT_EQ(progressAndWork, expected);
 }
 
-TEST_F(BenchmarkRunTest, EachStageEndsBarLabelStoreThenTheNextStage)
+TEST_F(FiveTestsTest, EachStageEndsBarLabelStoreThenTheNextStage)
 {
     allStagesTake(2.5);
     makeRun().run();
@@ -122,7 +122,7 @@ TEST_F(BenchmarkRunTest, EachStageEndsBarLabelStoreThenTheNextStage)
     }
 }
 
-TEST_F(BenchmarkRunTest, StoreIsWrittenOncePerStageThenTheTimeOfTheRun)
+TEST_F(FiveTestsTest, StoreIsWrittenOncePerStageThenTheTimeOfTheRun)
 {
     allStagesTake(3.0);
     makeRun().run();
@@ -147,7 +147,7 @@ TEST_F(BenchmarkRunTest, StoreIsWrittenOncePerStageThenTheTimeOfTheRun)
 
 // A disk stage that could not write or read back scores 0 however fast it
 // was, the run still ends, and the state text says why instead of "已完成".
-TEST_F(BenchmarkRunTest, AFailedDiskStageScoresZeroAndSaysWhy)
+TEST_F(FiveTestsTest, AFailedDiskStageScoresZeroAndSaysWhy)
 {
     const struct
     {
@@ -165,8 +165,8 @@ TEST_F(BenchmarkRunTest, AFailedDiskStageScoresZeroAndSaysWhy)
         workloads.diskError = c.error;
         workloads.diskFailsFrom = c.failsFrom;
         workloads.newRun();
-        BenchmarkRun run = makeRun();
-        EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+        FiveTests run = makeRun();
+        EXPECT_EQ(run.run(), FiveTests::Outcome::Finished);
 
         EXPECT_EQ(panel.diskScoreProgress.value(), 0.0);
         EXPECT_EQ(panel.diskScoreLabel.text(), QStringLiteral("0分"));
@@ -187,7 +187,7 @@ TEST_F(BenchmarkRunTest, AFailedDiskStageScoresZeroAndSaysWhy)
 
 // A store that cannot be written does not stop the run or hide its scores;
 // the first failure is kept for the end of the run.
-TEST_F(BenchmarkRunTest, AStoreThatCannotBeWrittenIsReportedOnce)
+TEST_F(FiveTestsTest, AStoreThatCannotBeWrittenIsReportedOnce)
 {
     QFile plain(dir.filePath(QStringLiteral("plain")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
@@ -198,13 +198,13 @@ TEST_F(BenchmarkRunTest, AStoreThatCannotBeWrittenIsReportedOnce)
         allStagesTake(4.0);
         workloads.diskError = diskFails ? ENOSPC : 0;
         workloads.newRun();
-        BenchmarkRun run({ .panel = panel,
-                           .defaults = unwritable,
-                           .workloads = workloads,
-                           .control = control,
-                           .stopwatch = stopwatch,
-                           .wallClock = wallClock });
-        EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+        FiveTests run({ .panel = panel,
+                        .defaults = unwritable,
+                        .workloads = workloads,
+                        .control = control,
+                        .stopwatch = stopwatch,
+                        .wallClock = wallClock });
+        EXPECT_EQ(run.run(), FiveTests::Outcome::Finished);
 
         EXPECT_EQ(run.problems().saveError, ENOTDIR);
         EXPECT_EQ(run.problems().failedStage.isEmpty(), !diskFails);

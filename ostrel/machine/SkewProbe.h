@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ostrel/history/MachineFacts.h"
+#include "ostrel/machine/MachineFacts.h"
 
 #include <QStringList>
 #include <chrono>
 #include <functional>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 // Looks, just before a run, for what would make its scores low for reasons that are not the machine's: other
 // processes using the processor, running on battery, a power-saving CPU governor. Returns the keys of the
-// conditions found (kSkewConditions order). Takes the measuring window plus a few file reads; nothing waits
-// longer, and a file that cannot be read counts as "not found".
+// conditions found (in the order of history::kSkewConditions). Takes the measuring window plus a few file reads;
+// nothing waits longer, and a file that cannot be read counts as "not found".
 struct SkewProbe
 {
     // Above this many cores used by other processes, on average over the window, the machine is busy.
@@ -34,4 +34,4 @@ struct SkewProbe
     bool powerSaving() const;
 };
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A finished run handed over to the history, before and after its extended tests.
-#include "ostrel/testing/BenchmarkRunTest.h"
+#include "ostrel/testing/FiveTestsTest.h"
 
 #include <vector>
 
@@ -20,7 +20,7 @@ struct SpeedUp
 
 // A finished run is handed over to be kept once, after everything else it
 // writes, with its stored values and each stage's time; a stopped one never.
-TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
+TEST_F(FiveTestsTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
 {
     allStagesTake(2.5);
     workloads.stageSeconds[QStringLiteral("pi")] = 4.125;
@@ -28,16 +28,16 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     QString answer;
     auto keeping = [&] {
         workloads.newRun();
-        BenchmarkRun::Dependencies parts = dependencies();
+        FiveTests::Dependencies parts = dependencies();
         parts.keep = [&](const FinishedRun& run) {
             log.add(QStringLiteral("kept"));
             kept.push_back(run);
             return answer;
         };
-        return BenchmarkRun(std::move(parts));
+        return FiveTests(std::move(parts));
     };
-    BenchmarkRun run = keeping();
-    EXPECT_EQ(run.run(), BenchmarkRun::Outcome::Finished);
+    FiveTests run = keeping();
+    EXPECT_EQ(run.run(), FiveTests::Outcome::Finished);
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(log.events().last(), QStringLiteral("kept"));
     const FinishedRun& first = kept.front();
@@ -48,21 +48,21 @@ TEST_F(BenchmarkRunTest, AFinishedRunIsKeptOnceAndAStoppedOneNever)
     EXPECT_TRUE(run.problems().unkept.isEmpty());
 
     answer = QStringLiteral("数据库文件已损坏");
-    BenchmarkRun unkept = keeping();
-    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    FiveTests unkept = keeping();
+    EXPECT_EQ(unkept.run(), FiveTests::Outcome::Finished);
     EXPECT_EQ(unkept.problems().unkept, answer);
     EXPECT_EQ(panel.testingState.text(), QStringLiteral("已完成；历史记录未能保存：数据库文件已损坏"));
     EXPECT_EQ(defaults.doubleForKey(QStringLiteral("disk")), 87.5) << "the stored keys are not lost";
 
     workloads.hooks[{ QStringLiteral("disk"), 20 }] = [&] { control.requestStop(); };
-    EXPECT_EQ(keeping().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(keeping().run(), FiveTests::Outcome::Stopped);
     EXPECT_EQ(kept.size(), 2u);
 }
 
 // The five tests are kept as soon as they end, before the extended tests,
 // so that nothing ending the process later loses them; the extended tests
 // keep their own results, and why they could not is told like keep's answer.
-TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
+TEST_F(FiveTestsTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
 {
     allStagesTake(2.5);
     std::vector<FinishedRun> kept;
@@ -72,7 +72,7 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
     QString keepAnswer;
     auto extended = [&] {
         workloads.newRun();
-        BenchmarkRun::Dependencies parts = dependencies();
+        FiveTests::Dependencies parts = dependencies();
         parts.keep = [&](const FinishedRun& run) {
             log.add(QStringLiteral("kept"));
             kept.push_back(run);
@@ -86,9 +86,9 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
             duringExtension();
             return QStringLiteral("历史记录文件被其他程序占用");
         };
-        return BenchmarkRun(std::move(parts));
+        return FiveTests(std::move(parts));
     };
-    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(extended().run(), FiveTests::Outcome::Finished);
     const QStringList events = log.events();
     ASSERT_GE(events.size(), 4);
     EXPECT_TRUE(events[events.size() - 4].startsWith(QStringLiteral("text:lastTime=")));
@@ -101,20 +101,20 @@ TEST_F(BenchmarkRunTest, TheRunIsKeptBeforeTheExtendedTestsAndTheirResultsAfter)
 
     // The first failure is the one told.
     keepAnswer = QStringLiteral("历史记录文件已损坏");
-    BenchmarkRun unkept = extended();
-    EXPECT_EQ(unkept.run(), BenchmarkRun::Outcome::Finished);
+    FiveTests unkept = extended();
+    EXPECT_EQ(unkept.run(), FiveTests::Outcome::Finished);
     EXPECT_EQ(unkept.problems().unkept, keepAnswer);
     keepAnswer.clear();
 
     duringExtension = [&] { control.requestStop(); };
-    EXPECT_EQ(extended().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(extended().run(), FiveTests::Outcome::Stopped);
     ASSERT_EQ(kept.size(), 3u);
     EXPECT_EQ(kept.back().scores[4], 87.5);
 }
 
 // What else the machine did is measured around each stage, outside its timed span: the hook moves the stopwatch by
 // a whole hour, and no stage's time shows it. The end of a stage a Stop cut short is never measured.
-TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
+TEST_F(FiveTestsTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
 {
     allStagesTake(2.5);
     workloads.stageSeconds[QStringLiteral("pi")] = 4.125;
@@ -122,7 +122,7 @@ TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
     std::vector<FinishedRun> kept;
     auto measured = [&] {
         workloads.newRun();
-        BenchmarkRun::Dependencies parts = dependencies();
+        FiveTests::Dependencies parts = dependencies();
         parts.keep = [&](const FinishedRun& run) {
             kept.push_back(run);
             return QString();
@@ -131,9 +131,9 @@ TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
             calls << QLatin1String(key) + (begins ? QStringLiteral("+") : QStringLiteral("-"));
             stopwatch.advance(3600.0);
         };
-        return BenchmarkRun(std::move(parts));
+        return FiveTests(std::move(parts));
     };
-    EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Finished);
+    EXPECT_EQ(measured().run(), FiveTests::Outcome::Finished);
     EXPECT_EQ(
         calls,
         QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+", "memory-", "disk+", "disk-" }));
@@ -142,6 +142,6 @@ TEST_F(BenchmarkRunTest, EachStageIsMeasuredBeforeAndAfterItsTimedSpan)
 
     calls.clear();
     workloads.hooks[{ QStringLiteral("memory"), 3 }] = [&] { control.requestStop(); };
-    EXPECT_EQ(measured().run(), BenchmarkRun::Outcome::Stopped);
+    EXPECT_EQ(measured().run(), FiveTests::Outcome::Stopped);
     EXPECT_EQ(calls, QStringList({ "int+", "int-", "double+", "double-", "pi+", "pi-", "memory+" }));
 }

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/SkewProbe.h"
 
-#include "ostrel/history/SystemFiles.h"
+#include "ostrel/machine/SystemFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QThread>
 #include <optional>
 
-namespace ostrel::history {
+namespace ostrel::machine {
 
 namespace {
 
@@ -155,4 +155,4 @@ QStringList SkewProbe::probe() const
     return found;
 }
 
-} // namespace ostrel::history
+} // namespace ostrel::machine

@@ -4,9 +4,9 @@
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/Interference.h"
 #include "ostrel/history/RunRecord.h"
-#include "ostrel/history/SkewProbe.h"
+#include "ostrel/machine/Interference.h"
+#include "ostrel/machine/SkewProbe.h"
 #include "ostrel/run/RunProblem.h"
 #include "platform/Result.h"
 
@@ -63,14 +63,15 @@ struct RunHooks
     std::function<bool(const QList<RunOutcome>& outcomes)> another = {};
 };
 
-// One benchmark of the user, for the window and ostrel-cli alike: it holds
-// the run lock for its whole life, so that nothing of another benchmark comes
-// between its runs, and each run looks for skew conditions, runs the five
-// tests and the extended tests asked for, and is kept in the history.
+// One benchmark session of the user, for the window and ostrel-cli alike: it
+// holds the run lock for its whole life, so that nothing of another benchmark
+// comes between its runs, and each run looks for skew conditions, runs the
+// five tests (FiveTests) and the extended tests asked for, and is kept in the
+// history.
 //
 // Every write to the panel and the saved results goes through the run's
 // control: a Stop ends the current run at once and no further run begins.
-class Benchmark
+class RunSession
 {
 public:
     struct Parts
@@ -85,7 +86,7 @@ public:
         QString historyPath = history::HistoryStore::defaultPath();
         // How skew conditions are looked for before each run; without a sleep
         // of its own, its wait ends early at a Stop.
-        history::SkewProbe probe = {};
+        machine::SkewProbe probe = {};
         // Where the extended tests show; none when they were not asked for.
         ExtendedPanel* extendedPanel = nullptr;
         // Where the extended tests write their files; empty for the scratch file's folder.
@@ -93,24 +94,24 @@ public:
         // Makes each extended test from its row of the table; the row's own maker when empty.
         ExtendedTestMaker makeExtendedTest = {};
         // Reads what the kernel counts about other work, on the run's thread, before and after each test; this
-        // machine's counters (history::readInterferenceCounters()) from the probe's roots when empty.
-        std::function<history::InterferenceCounters()> readCounters = {};
+        // machine's counters (machine::readInterferenceCounters()) from the probe's roots when empty.
+        std::function<machine::InterferenceCounters()> readCounters = {};
     };
 
     using Hooks = RunHooks;
 
-    // Takes the run lock at parts.lockPath. A benchmark of this process that
+    // Takes the run lock at parts.lockPath. A session of this process that
     // still holds it (a stopped run winding down) shares it with the new
     // one. Busy, naming the holder, when another program holds it; a lock
-    // that cannot be made is only a warning and the benchmark goes on.
-    static platform::Result<std::unique_ptr<Benchmark>, RunProblem> open(Parts parts);
+    // that cannot be made is only a warning and the session goes on.
+    static platform::Result<std::unique_ptr<RunSession>, RunProblem> open(Parts parts);
 
-    // Lets the run lock go unless another benchmark of this process shares it.
-    ~Benchmark();
-    Benchmark(const Benchmark&) = delete;
-    Benchmark& operator=(const Benchmark&) = delete;
+    // Lets the run lock go unless another session of this process shares it.
+    ~RunSession();
+    RunSession(const RunSession&) = delete;
+    RunSession& operator=(const RunSession&) = delete;
 
-    // What open() found that does not keep the benchmark from running: the
+    // What open() found that does not keep the session from running: the
     // lock could not be made, the saved results could not be read.
     const RunProblems& warnings() const { return m_warnings; }
 
@@ -120,7 +121,7 @@ public:
     QList<RunOutcome> run(int count, Workloads& workloads, RunControl& control, const Hooks& hooks = {});
 
 private:
-    Benchmark(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
+    RunSession(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
 
     RunOutcome runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks);
     // The extended tests after the five of a run that finished, each kept by keeper as it ends.
