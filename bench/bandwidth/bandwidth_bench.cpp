@@ -7,6 +7,7 @@
 #include "bench/bandwidth/bare_stream.h"
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/extended/bandwidth/MemoryBandwidth.h"
+#include "platform/UsableCpus.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
     using namespace ostrel::bandwidth;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     Options options;
-    options.threads = ostrel::usableCpuCount();
+    options.threads = platform::usableCpuCount();
     const Result<ArraySize> size = arraySize(options);
     if (!size) {
         std::fprintf(stderr, "%s\n", qPrintable(size.error().message));

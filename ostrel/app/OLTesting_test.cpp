@@ -6,6 +6,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/testing/FixedBandwidthTest.h"
 #include "ostrel/testing/WindowTest.h"
+#include "platform/UsableCpus.h"
 #include "platform/ui/Alert.h"
 
 #include <QCheckBox>
@@ -488,7 +489,8 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     showQueuedUpdates(testing());
     EXPECT_EQ(diskFolders, QStringList { folder });
     EXPECT_TRUE(multicoreLine()->isVisibleTo(&mainWindow()));
-    EXPECT_TRUE(multicoreLine()->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(usableCpuCount())))
+    EXPECT_TRUE(
+        multicoreLine()->text().startsWith(QStringLiteral("多核：%1 线程，加速 ").arg(platform::usableCpuCount())))
         << qPrintable(multicoreLine()->text());
     EXPECT_TRUE(multicoreLine()->toolTip().contains(QStringLiteral("综合运算(Pi)：")));
     EXPECT_EQ(diskLine()->text(),

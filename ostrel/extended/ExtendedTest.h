@@ -48,7 +48,7 @@ struct ExtendedSetup
     // Safe to call from several threads at once.
     Workloads& workloads;
     const platform::Clock& stopwatch;
-    // The CPUs the process may run on (usableCpuCount() in the programs).
+    // The CPUs the process may run on (platform::usableCpuCount() in the programs).
     int threads = 1;
     // Where a test that writes files writes them: the chosen folder, else the scratch file's.
     QString folder;

@@ -6,8 +6,6 @@
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/multicore/MulticoreTest.h"
 
-#include <sched.h>
-
 namespace ostrel {
 
 namespace {
@@ -158,15 +156,6 @@ std::vector<PlannedTest> planExtendedTests(const ExtendedSetup& setup, const Ext
     for (const ExtendedKind& kind : extendedTests())
         planned.push_back({ &kind, make ? make(kind, setup) : kind.make(setup) });
     return planned;
-}
-
-int usableCpuCount()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    return std::max(1, CPU_COUNT(&set));
 }
 
 namespace testing {

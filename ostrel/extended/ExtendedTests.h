@@ -50,9 +50,6 @@ struct PlannedTest
 using ExtendedTestMaker = std::function<std::unique_ptr<AnyExtendedTest>(const ExtendedKind&, const ExtendedSetup&)>;
 std::vector<PlannedTest> planExtendedTests(const ExtendedSetup& setup, const ExtendedTestMaker& make = {});
 
-// The number of CPUs this process may run on, at least 1: ExtendedSetup::threads.
-int usableCpuCount();
-
 namespace testing {
 
 // A row after the table's own while it lives, for tests of what follows the table.

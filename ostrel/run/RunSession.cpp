@@ -7,6 +7,7 @@
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/RunKeeper.h"
+#include "platform/UsableCpus.h"
 #include "platform/UserDefaults.h"
 
 #include <chrono>
@@ -182,7 +183,7 @@ ExtendedOutcome RunSession::extend(Workloads& workloads, RunControl& control, Fi
     std::vector<PlannedTest> tests
         = planExtendedTests({ .workloads = workloads,
                               .stopwatch = m_.stopwatch,
-                              .threads = usableCpuCount(),
+                              .threads = platform::usableCpuCount(),
                               .folder = m_.diskFolder.isEmpty() ? workloads.scratchFolder() : m_.diskFolder },
                             m_.makeExtendedTest);
     return runExtendedTests(

@@ -7,6 +7,7 @@
 #include "ostrel/run/RunSession.h"
 #include "ostrel/testing/FiveTestsTest.h"
 #include "ostrel/testing/FixedBandwidthTest.h"
+#include "platform/UsableCpus.h"
 
 #include <QDir>
 #include <QFile>
@@ -308,7 +309,7 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     ASSERT_TRUE(atKill);
     const MulticoreResult* multicore = atKill->extended.find<MulticoreResult>();
     ASSERT_TRUE(multicore);
-    EXPECT_EQ(multicore->threads, usableCpuCount());
+    EXPECT_EQ(multicore->threads, platform::usableCpuCount());
     ASSERT_TRUE(atKill->extended.find<DiskResult>());
     EXPECT_EQ(*atKill->extended.find<DiskResult>(), AnsweringDiskTest::kAnswer);
     EXPECT_TRUE(atKill->interference.contains(history::extendedInterferenceKey(QStringLiteral("disk"))));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/LocalLookup.h"
 
+#include "platform/UsableCpus.h"
 #include "vantor/cli/LookupRun.h"
 #include "vantor/cli/Output.h"
 #include "vantor/cli/Summary.h"
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <deque>
 #include <memory>
-#include <sched.h>
 #include <semaphore>
 #include <thread>
 #include <vector>
@@ -105,7 +105,7 @@ public:
         : m_databases(databases)
         , m_format(format)
         , m_summarizing(summarizing)
-        , m_count(usableCpus())
+        , m_count(std::size_t(platform::usableCpuCount()))
         // Every batch in flight and each thread's end fit at once.
         , m_slots(2 * m_count + m_count)
     {
@@ -136,15 +136,6 @@ public:
     void waitFor(const Batch& batch) { batch.done.wait(false, std::memory_order_acquire); }
 
 private:
-    static std::size_t usableCpus()
-    {
-        cpu_set_t set;
-        CPU_ZERO(&set);
-        if (::sched_getaffinity(0, sizeof set, &set) != 0)
-            return 1;
-        return std::size_t(std::max(1, CPU_COUNT(&set)));
-    }
-
     // A batch, or the end (null), into the next slot. A slot comes round again only after its batch was waited for.
     void hand(Batch* batch)
     {

@@ -39,7 +39,7 @@ Result<ArraySize> arraySize(std::optional<qint64> lastLevelCache, const platform
 
 struct Options
 {
-    // The threads of the kernels; usableCpuCount() in the application.
+    // The threads of the kernels; platform::usableCpuCount() in the application.
     int threads = 1;
     QString sysRoot = QStringLiteral("/sys");
     // Where meminfo and the process's control group are read (platform::memoryRoom()).

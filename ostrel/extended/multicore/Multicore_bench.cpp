@@ -6,6 +6,7 @@
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/extended/multicore/Multicore.h"
 #include "platform/Clock.h"
+#include "platform/UsableCpus.h"
 
 #include <QDir>
 #include <cmath>
@@ -22,7 +23,7 @@ void multicore(const ostrel::bench::BenchOptions& options)
     ostrel::MachineWorkloads workloads(QDir::tempPath(), QDir::tempPath());
     const platform::MonotonicClock clock;
     const std::atomic<bool> stop { false };
-    const int threads = ostrel::usableCpuCount();
+    const int threads = platform::usableCpuCount();
     const std::array<std::function<bool()>, 3> copies {
         [&] {
             for (int i = 0; i < 20; ++i)
