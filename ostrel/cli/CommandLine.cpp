@@ -5,6 +5,7 @@
 #include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/RunSession.h"
 #include "platform/ErrorText.h"
+#include "platform/ListText.h"
 #include "platform/Version.h"
 #include "platform/WrappedText.h"
 
@@ -30,8 +31,7 @@ QString extendedMembers()
     QStringList members;
     for (const ExtendedKind& kind : extendedTests())
         members << QLatin1Char('"') + kind.key + QLatin1Char('"');
-    const QString last = members.isEmpty() ? QString() : members.takeLast();
-    return members.isEmpty() ? last : members.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return platform::joinedList(members, u", ", u" and ");
 }
 
 struct CliOption

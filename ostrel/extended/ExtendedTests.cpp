@@ -5,6 +5,7 @@
 #include "ostrel/extended/disk/DiskTest.h"
 #include "ostrel/extended/disk/FioDisk.h"
 #include "ostrel/extended/multicore/MulticoreTest.h"
+#include "platform/ListText.h"
 
 namespace ostrel {
 
@@ -87,30 +88,15 @@ QString extendedTestsDescription()
     QStringList tests;
     for (const ExtendedKind& kind : extendedTests())
         tests << kind.name + QStringLiteral("测试");
-    const QString last = tests.isEmpty() ? QString() : tests.takeLast();
-    return QStringLiteral("在五项测试之后进行")
-        + (tests.isEmpty() ? last : tests.join(QStringLiteral("、")) + QStringLiteral("和") + last);
+    return QStringLiteral("在五项测试之后进行") + platform::joinedList(tests, u"、", u"和");
 }
-
-namespace {
-
-// "a, b and c" or, with a serial comma, "a, b, and c".
-QString listed(QStringList items, bool serialComma)
-{
-    const QString last = items.isEmpty() ? QString() : items.takeLast();
-    if (items.isEmpty())
-        return last;
-    return items.join(QStringLiteral(", ")) + (serialComma ? QStringLiteral(", and ") : QStringLiteral(" and ")) + last;
-}
-
-} // namespace
 
 QString extendedTestsHelp()
 {
     QStringList helps;
     for (const ExtendedKind& kind : extendedTests())
         helps << kind.help;
-    return listed(helps, false);
+    return platform::joinedList(helps, u", ", u" and ");
 }
 
 QString extendedTestsSummary()
@@ -118,7 +104,7 @@ QString extendedTestsSummary()
     QStringList summaries;
     for (const ExtendedKind& kind : extendedTests())
         summaries << kind.summary;
-    return listed(summaries, true);
+    return platform::joinedList(summaries, u", ", u", and ");
 }
 
 QList<ExtendedFigure> extendedFigures()

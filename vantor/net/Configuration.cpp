@@ -2,6 +2,7 @@
 #include "vantor/net/Configuration.h"
 
 #include "platform/IniFile.h"
+#include "platform/ListText.h"
 #include "platform/PrintableText.h"
 #include "vantor/net/BundledDatabases.h"
 #include "vantor/net/Fetch.h"
@@ -39,8 +40,7 @@ QString formatNameList()
     QStringList names;
     for (const IpInfoFormatAdapter& adapter : ipInfoFormats())
         names << QLatin1String(adapter.name);
-    const QString last = names.takeLast();
-    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+    return platform::joinedList(names, u", ", u" or ");
 }
 
 namespace {

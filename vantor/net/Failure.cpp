@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/net/Failure.h"
 
+#include "platform/ListText.h"
+
 #include <QStringList>
 #include <iterator>
 
@@ -107,8 +109,7 @@ QString errorNameList()
         seen << name;
         names << (row.errorNote ? QStringLiteral("%1 (%2)").arg(name, QLatin1String(row.errorNote)) : name);
     }
-    const QString last = names.takeLast();
-    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last;
+    return platform::joinedList(names, u", ", u" or ");
 }
 
 QString alertText(const Failure& failure, const QString& reason)
