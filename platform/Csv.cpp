@@ -5,13 +5,9 @@ namespace platform {
 
 QString csvField(const QString& text)
 {
-    const bool quoted = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))
-        || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
-    if (!quoted)
-        return text;
-    QString field = text;
-    field.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + field + QLatin1Char('"');
+    QString field;
+    appendCsvField(field, text);
+    return field;
 }
 
 QString csvRecord(const QStringList& fields, CsvLineEnd end)
@@ -20,7 +16,7 @@ QString csvRecord(const QStringList& fields, CsvLineEnd end)
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             record += QLatin1Char(',');
-        record += csvField(fields[i]);
+        appendCsvField(record, fields[i]);
     }
     record += end == CsvLineEnd::CrLf ? QLatin1String("\r\n") : QLatin1String("\n");
     return record;

@@ -55,23 +55,6 @@ QByteArray jsonArrayElement(const QJsonObject& object)
 
 // What a row's text is in the formats, as bytes: a valid UTF-8 text goes out as it is (JSON escaping only the ASCII
 // characters QJsonDocument escapes), so only texts that are not valid UTF-8 need the way through QString.
-void appendCsvField(std::string& to, std::string_view text)
-{
-    const bool quoted
-        = std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; });
-    if (!quoted) {
-        to += text;
-        return;
-    }
-    to += '"';
-    for (const char c : text) {
-        if (c == '"')
-            to += '"';
-        to += c;
-    }
-    to += '"';
-}
-
 void appendJsonString(std::string& to, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -151,13 +134,13 @@ bool appendFound(OutputFormat format, std::string& to, std::string_view query, c
         to += "    }";
         break;
     case OutputFormat::Csv:
-        appendCsvField(to, query);
+        platform::appendCsvField(to, query);
         for (std::size_t field = 1; field < kInfoFieldCount; ++field) {
             to += ',';
-            appendCsvField(to, text(field));
+            platform::appendCsvField(to, text(field));
         }
         to += ",ok,";
-        appendCsvField(to, network);
+        platform::appendCsvField(to, network);
         to += ",\r\n";
         break;
     case OutputFormat::Text: {
@@ -201,11 +184,11 @@ bool appendSpecial(OutputFormat format, std::string& to, std::string_view query,
         to += "        }\n    }";
         break;
     case OutputFormat::Csv:
-        appendCsvField(to, query);
+        platform::appendCsvField(to, query);
         to += ",,,,,ok,";
         to += special.block;
         to += ',';
-        appendCsvField(to, special.name);
+        platform::appendCsvField(to, special.name);
         to += "\r\n";
         break;
     case OutputFormat::Text:
