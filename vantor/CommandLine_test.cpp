@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/CommandLine.h"
-#include "vantor/options/CommandLineCases.h"
+#include "vantor/testing/CommandLineCases.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/cli/CapturedOutput.h"
+#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 
 #include <QFile>
 #include <QJsonArray>

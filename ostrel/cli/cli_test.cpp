@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/cli/CapturedOutput.h"
+#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
@@ -9,7 +9,7 @@
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "ostrel/run/RunSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"

@@ -5,7 +5,7 @@
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "platform/testing/SyscallFaults.h"
 
 #include <QDir>

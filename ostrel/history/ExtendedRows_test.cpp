@@ -5,7 +5,7 @@
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/PrometheusText.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 
 #include <QJsonDocument>
 #include <QTemporaryDir>

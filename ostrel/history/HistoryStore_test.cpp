@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 // collector, Prometheus scrapes it and evaluates the rules, and every expression of the dashboard must answer with
 // series. Everything listens on 127.0.0.1 only.
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/CommandLine.h"
-#include "vantor/options/CommandLineCases.h"
+#include "vantor/testing/CommandLineCases.h"
 #include "vantor/testing/ConfigurationFiles.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileDescriptor.h"
-#include "vantor/cli/CliTesting.h"
+#include "vantor/testing/CliTest.h"
 
 #include <QScopeGuard>
 #include <functional>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vantor/cli/CliTesting.h"
+#include "vantor/testing/CliTest.h"
 
 namespace {
 

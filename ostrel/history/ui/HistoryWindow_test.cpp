@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/history/TestRuns.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "ostrel/history/ui/HistoryWindow.h"
 #include "platform/DateText.h"
