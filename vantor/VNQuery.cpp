@@ -9,7 +9,7 @@
 #include "vantor/net/IpDatabase.h"
 #include "vantor/net/IpInfo.h"
 #include "vantor/net/OwnAddress.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QDateTime>
 #include <QIODevice>

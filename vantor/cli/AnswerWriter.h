@@ -5,7 +5,7 @@
 #include "vantor/cli/ExitStatus.h"
 #include "vantor/cli/Outcome.h"
 #include "vantor/net/IpDatabase.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QByteArray>
 #include <QString>

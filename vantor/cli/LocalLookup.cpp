@@ -6,7 +6,7 @@
 #include "vantor/cli/Output.h"
 #include "vantor/cli/Summary.h"
 #include "vantor/net/IpDatabase.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 #include "vantor/net/Fetch.h"
 #include "vantor/net/IpApiBatch.h"
 #include "vantor/net/IpInfo.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <algorithm>
 #include <deque>

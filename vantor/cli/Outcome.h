@@ -3,7 +3,7 @@
 
 #include "vantor/net/Failure.h"
 #include "vantor/net/IpInfo.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QString>
 #include <optional>

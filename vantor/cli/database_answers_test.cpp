@@ -2,7 +2,7 @@
 // vantor-cli's answers from local databases held against libmaxminddb's own generic reading of the same addresses,
 // in every format, on one thread and on all: both of vantor-cli's ways of writing an answer could be wrong together,
 // this reading cannot be wrong with them.
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 #include "vantor/testing/MmdbReading.h"
 #include "vantor/testing/TestDatabases.h"
 

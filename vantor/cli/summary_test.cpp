@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The counters of --summary: exact counts and their order, the bounds past which they estimate, and the heavy-hitter
 // count held against exact counts of a skewed stream.
-#include "vantor/cli/Summary.h"
 #include "vantor/cli/LookupRun.h"
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/cli/Summary.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any text as an address to check for a special-purpose block, as a list's line or a typed address reaches it.
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QHostAddress>
 #include <QString>

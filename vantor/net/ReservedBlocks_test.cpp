@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vantor/net/SpecialAddresses.h"
+#include "vantor/net/ReservedBlocks.h"
 
 #include <QHostAddress>
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ std::optional<std::string_view> blockOf(const QHostAddress& address)
     return special ? std::optional(special->block) : std::nullopt;
 }
 
-TEST(SpecialAddressesTest, EachRowHoldsItsFirstAndLastAddressAndNotItsNeighbours)
+TEST(ReservedBlocksTest, EachRowHoldsItsFirstAndLastAddressAndNotItsNeighbours)
 {
     for (const SpecialPurposeRow& row : vantor::specialPurposeRows()) {
         SCOPED_TRACE(std::string(row.block.block));
@@ -108,7 +108,7 @@ TEST(SpecialAddressesTest, EachRowHoldsItsFirstAndLastAddressAndNotItsNeighbours
     }
 }
 
-TEST(SpecialAddressesTest, PublicAddressesAndOtherTextsAreNotSpecial)
+TEST(ReservedBlocksTest, PublicAddressesAndOtherTextsAreNotSpecial)
 {
     const struct
     {
