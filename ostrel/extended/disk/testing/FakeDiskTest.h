@@ -2,7 +2,7 @@
 #pragma once
 
 #include "ostrel/extended/ExtendedTest.h"
-#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/disk/DiskTest.h"
 
 namespace ostrel::disk::testing {
 
@@ -13,7 +13,7 @@ inline DiskResult sampleResult()
              { 74.0, 18000.0 },      { 37.0, 9000.0 } };
 }
 
-// The disk test for tests of what runs it: fio's four jobs as its steps, each with its state text, and then
+// The disk test for tests of what runs it: fio's four jobs as its steps, each with its state(), and then
 // `answer` at once, without fio or a file.
 class FakeDiskTest final : public ExtendedTest<DiskResult>
 {
@@ -40,7 +40,7 @@ public:
                                    ExtendedProgress& progress) override
     {
         for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
-            progress.showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
+            progress.showState(state(job));
             progress.showStep(job, 0.0);
             atJob(job);
             if (stop.load())
