@@ -2,9 +2,9 @@
 #include "ostrel/app/RunThread.h"
 #include "ostrel/engine/RunLock.h"
 #include "ostrel/engine/Scores.h"
-#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/disk/testing/FakeDiskTest.h"
+#include "ostrel/extended/testing/FakeExtendedTests.h"
 #include "ostrel/history/HistoryStore.h"
-#include "ostrel/testing/FixedBandwidthTest.h"
 #include "ostrel/testing/WindowTest.h"
 #include "platform/UsableCpus.h"
 #include "platform/ui/Alert.h"
@@ -407,34 +407,15 @@ TEST_F(WindowTest, AFinishedRunIsKeptInTheHistoryWithItsSkewConditions)
 
 namespace {
 
-// Answers at once with fixed figures, and says which folder it was given.
-class FixedDiskTest final : public ExtendedTest<DiskResult>
+// Answers at once with fixed figures, read through the cache in the folder it was given.
+std::unique_ptr<disk::testing::FakeDiskTest> fixedDiskTest(const QString& folder)
 {
-public:
-    explicit FixedDiskTest(QString folder)
-        : m_folder(std::move(folder))
-    {
-    }
-    std::size_t steps() const override { return kDiskJobs.size(); }
-    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress& progress) override
-    {
-        for (std::size_t job = 0; job < kDiskJobs.size(); ++job)
-            progress.showStep(job, 1.0);
-        DiskResult result;
-        result.folder = m_folder;
-        result.fileSystem = QStringLiteral("ext4");
-        result.direct = false;
-        result.fileBytes = 256LL << 20;
-        result.seqRead.mbps = 2900;
-        result.seqWrite.mbps = 1500;
-        result.randRead = { 74, 18000 };
-        result.randWrite = { 37, 9000 };
-        return result;
-    }
-
-private:
-    QString m_folder;
-};
+    auto test = std::make_unique<disk::testing::FakeDiskTest>();
+    test->answer.result->folder = folder;
+    test->answer.result->direct = false;
+    test->answer.result->fileBytes = 256LL << 20;
+    return test;
+}
 
 } // namespace
 
@@ -448,14 +429,10 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     QStringList diskFolders;
     auto prepare = [&] {
         testing().setExtendedTestFactory(
-            [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
-                if (kind.key == QStringLiteral("memoryBandwidth"))
-                    return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
-                if (kind.key != QStringLiteral("disk"))
-                    return kind.make(setup);
+            ostrel::testing::FakeExtendedTests().instead<DiskResult>([&](const ExtendedSetup& setup) {
                 diskFolders << setup.folder;
-                return std::make_unique<FixedDiskTest>(setup.folder);
-            });
+                return fixedDiskTest(setup.folder);
+            }));
     };
     load();
     prepare();

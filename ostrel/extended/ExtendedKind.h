@@ -5,6 +5,7 @@
 #include "ostrel/extended/ExtendedTest.h"
 
 #include <QStringList>
+#include <typeindex>
 
 namespace ostrel {
 
@@ -61,11 +62,15 @@ public:
     // "磁盘：未能测试，" and why.
     QString problemLine(const QString& problem) const;
 
+    // Whether its results are Records: each test's record type is its own.
+    template <class Record> bool gives() const { return m_record == std::type_index(typeid(Record)); }
+
 private:
     std::function<std::unique_ptr<AnyExtendedTest>(const ExtendedSetup&)> m_make;
     std::function<ExtendedResult<ExtendedResults::Entry>(AnyExtendedTest&, const FinishedRun&, const std::atomic<bool>&,
                                                          ExtendedProgress&)>
         m_run;
+    std::type_index m_record;
 };
 
 template <class Record>
@@ -75,6 +80,7 @@ ExtendedKind::ExtendedKind(const TestDescription<Record>& d)
     , help(QLatin1String(d.help))
     , summary(QLatin1String(d.summary))
     , removeLeftovers(d.removeLeftovers)
+    , m_record(typeid(Record))
 {
     using Entry = ExtendedResults::Entry;
     // Every entry a row is handed is its own test's, so the record is always there.

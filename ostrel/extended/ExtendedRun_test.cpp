@@ -4,9 +4,9 @@
 #include "ostrel/engine/RunControl.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/extended/ExtendedRun.h"
-#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/disk/testing/FakeDiskTest.h"
 #include "ostrel/extended/multicore/Multicore.h"
-#include "ostrel/testing/FixedBandwidthTest.h"
+#include "ostrel/extended/testing/FakeExtendedTests.h"
 #include "platform/Clock.h"
 
 #include <atomic>
@@ -42,38 +42,6 @@ public:
 
 private:
     StepClock& m_clock;
-};
-
-class FakeDisk final : public ExtendedTest<DiskResult>
-{
-public:
-    // A result, or why there is none.
-    struct Outcome
-    {
-        std::optional<DiskResult> result;
-        QString problem;
-    };
-    Outcome answer;
-    // Called as the given job begins.
-    std::function<void(std::size_t)> atJob = [](std::size_t) {};
-
-    std::size_t steps() const override { return kDiskJobs.size(); }
-    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>& stop,
-                                   ExtendedProgress& progress) override
-    {
-        for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
-            progress.showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
-            progress.showStep(job, 0.0);
-            atJob(job);
-            if (stop.load())
-                return ExtendedError { ExtendedError::Kind::Stopped, {} };
-            progress.showStep(job, 0.5);
-            progress.showStep(job, 1.0);
-        }
-        if (!answer.result)
-            return ExtendedError { ExtendedError::Kind::Failed, answer.problem };
-        return *answer.result;
-    }
 };
 
 DiskResult sampleDisk()
@@ -114,16 +82,12 @@ protected:
 
     ExtendedOutcome run()
     {
-        // The table's own tests, but the disk and memory-bandwidth tests fakes that answer at once.
-        std::vector<PlannedTest> tests = planExtendedTests(
-            { workloads, clock, 2, QString() },
-            [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
-                if (kind.key == QStringLiteral("disk"))
-                    return std::make_unique<Forward>(disk);
-                if (kind.key == QStringLiteral("memoryBandwidth"))
-                    return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
-                return kind.make(setup);
-            });
+        // Each row's fake, the disk test's a copy of the fixture's.
+        std::vector<PlannedTest> tests
+            = planExtendedTests({ workloads, clock, 2, QString() },
+                                ostrel::testing::FakeExtendedTests().instead<DiskResult>([&](const ExtendedSetup&) {
+                                    return std::make_unique<disk::testing::FakeDiskTest>(disk);
+                                }));
         return runExtendedTests({ panel, shown, control, tests,
                                   [&](const QString& key, bool begins) {
                                       // With how many states the pass had shown by then.
@@ -132,25 +96,6 @@ protected:
                                   } },
                                 finished);
     }
-
-    // The planned tests own theirs: this one hands the run to the fixture's fake.
-    class Forward final : public ExtendedTest<DiskResult>
-    {
-    public:
-        explicit Forward(FakeDisk& disk)
-            : m_disk(disk)
-        {
-        }
-        std::size_t steps() const override { return m_disk.steps(); }
-        ExtendedResult<DiskResult> run(const FinishedRun& finished, const std::atomic<bool>& stop,
-                                       ExtendedProgress& progress) override
-        {
-            return m_disk.run(finished, stop, progress);
-        }
-
-    private:
-        FakeDisk& m_disk;
-    };
 
     const MulticoreResult* multicore() const { return finished.extended.find<MulticoreResult>(); }
     const DiskResult* diskResult() const { return finished.extended.find<DiskResult>(); }
@@ -165,7 +110,7 @@ protected:
     StepClock clock;
     SteppingWorkloads workloads { clock };
     RunControl control;
-    FakeDisk disk;
+    disk::testing::FakeDiskTest disk;
     FinishedRun finished;
 };
 
@@ -240,4 +185,27 @@ TEST_F(ExtendedRunTest, AStopDuringTheDiskTestWritesNothingMore)
     EXPECT_EQ(states.constLast(), QStringLiteral("正在测试 磁盘 随机读取"));
     EXPECT_LT(progress.back(), 100.0);
     EXPECT_EQ(measured.constLast(), QStringLiteral("disk+3")) << "a test cut short is not measured at its end";
+}
+
+// Every row has a fake (FakeExtendedTests.cpp), or no test could run the table; each gives a result that its row
+// writes and reads back as it was.
+TEST_F(ExtendedRunTest, EveryRowHasAFakeWhoseResultItsRowReadsBack)
+{
+    class : public ExtendedProgress
+    {
+        void showState(const QString&) override { }
+        void showStep(std::size_t, const std::function<double()>&) override { }
+    } unseen;
+    const std::atomic<bool> stop { false };
+    for (const ExtendedKind& kind : extendedTests()) {
+        SCOPED_TRACE(qPrintable(kind.key));
+        const auto fake = ostrel::testing::fakeExtendedTest(kind, { workloads, clock, 2, QString() });
+        ASSERT_TRUE(fake) << "no fake in FakeExtendedTests.cpp";
+        const auto result = kind.run(*fake, finished, stop, unseen);
+        ASSERT_TRUE(result) << qPrintable(result.error().message);
+        EXPECT_EQ(result->test(), kind.key);
+        const auto readBack = kind.fromJson(kind.toJson(*result));
+        ASSERT_TRUE(readBack) << qPrintable(readBack.error().message);
+        EXPECT_EQ(*readBack, *result);
+    }
 }

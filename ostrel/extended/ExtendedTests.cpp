@@ -14,6 +14,7 @@ namespace {
 std::deque<ExtendedKind>& rows()
 {
     // The extended tests, in the order they run. A test's folder gives all of its row; nothing else names it.
+    // Each row's fake, for tests, is listed in testing/FakeExtendedTests.cpp.
     static std::deque<ExtendedKind> table {
         ExtendedKind(TestDescription<MulticoreResult> { .key = "multicore",
                                                         .name = u"多核",

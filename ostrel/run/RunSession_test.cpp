@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/extended/ExtendedTests.h"
-#include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/bandwidth/MemoryBandwidthResult.h"
+#include "ostrel/extended/disk/testing/FakeDiskTest.h"
 #include "ostrel/extended/multicore/Multicore.h"
+#include "ostrel/extended/testing/FakeExtendedTests.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/SteadyRuns.h"
 #include "ostrel/run/RunSession.h"
 #include "ostrel/testing/FiveTestsTest.h"
-#include "ostrel/testing/FixedBandwidthTest.h"
 #include "platform/UsableCpus.h"
 
 #include <QDir>
@@ -24,32 +25,8 @@ using Kind = ostrel::run::RunProblem::Kind;
 
 namespace {
 
-// A disk test that never gives numbers.
-class FailingDiskTest final : public ExtendedTest<DiskResult>
-{
-public:
-    std::size_t steps() const override { return 1; }
-    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
-    {
-        return ExtendedError { ExtendedError::Kind::Failed, kProblem };
-    }
-    static inline const QString kProblem = QStringLiteral("找不到 fio");
-};
-
-// A disk test that gives its numbers at once.
-class AnsweringDiskTest final : public ExtendedTest<DiskResult>
-{
-public:
-    std::size_t steps() const override { return 1; }
-    ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
-    {
-        return kAnswer;
-    }
-    static inline const DiskResult kAnswer {
-        QStringLiteral("/srv"), QStringLiteral("ext4"), true, 1LL << 30, { 2900.0, {} }, { 1500.0, {} },
-        { 74.0, 18000.0 },      { 37.0, 9000.0 }
-    };
-};
+// Why the disk test's fake gives no numbers.
+const QString kDiskProblem = QStringLiteral("找不到 fio");
 
 // The memory-bandwidth test as the point where the process is killed: atKill sees what a kill would leave.
 class KillPoint final : public ExtendedTest<MemoryBandwidthResult>
@@ -100,14 +77,10 @@ struct Rig
                  .historyPath = historyPath,
                  .probe = probe,
                  .extendedPanel = extended ? &extendedPanel : nullptr,
-                 .makeExtendedTest
-                 = [](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
-                     if (kind.key == QStringLiteral("disk"))
-                         return std::make_unique<FailingDiskTest>();
-                     if (kind.key == QStringLiteral("memoryBandwidth"))
-                         return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
-                     return kind.make(setup);
-                 } };
+                 .makeExtendedTest = ostrel::testing::FakeExtendedTests().instead<DiskResult>([](const ExtendedSetup&) {
+                     return std::make_unique<disk::testing::FakeDiskTest>(
+                         disk::testing::FakeDiskTest::Outcome { std::nullopt, kDiskProblem });
+                 }) };
     }
     RunSession::Parts parts() { return parts(defaults); }
 
@@ -227,7 +200,7 @@ TEST(RunSession, EachProblemOfARunEndsUpInItsList)
         { "not kept", [](Rig& rig) { rig.historyPath = rig.blocked(QStringLiteral("history.sqlite")); }, Kind::NotKept,
           QStringLiteral("the run could not be added to the history in HISTORY: ") },
         { "an extended test", [](Rig& rig) { rig.extended = true; }, Kind::Extended,
-          findExtendedTest(QStringLiteral("disk"))->problemLine(FailingDiskTest::kProblem) },
+          findExtendedTest(QStringLiteral("disk"))->problemLine(kDiskProblem) },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,19 +260,14 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     std::optional<history::RunRecord> atKill;
     RunSession::Parts parts = rig.parts();
     parts.makeExtendedTest
-        = [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
-        if (kind.key == QStringLiteral("disk"))
-            return std::make_unique<AnsweringDiskTest>();
-        if (kind.key == QStringLiteral("memoryBandwidth")) {
-            return std::make_unique<KillPoint>([&] {
-                const auto latest = history::HistoryStore(rig.historyPath).latest();
-                ASSERT_TRUE(latest);
-                atKill = **latest;
-                rig.control.requestStop();
-            });
-        }
-        return kind.make(setup);
-    };
+        = ostrel::testing::FakeExtendedTests().instead<MemoryBandwidthResult>([&](const ExtendedSetup&) {
+              return std::make_unique<KillPoint>([&] {
+                  const auto latest = history::HistoryStore(rig.historyPath).latest();
+                  ASSERT_TRUE(latest);
+                  atKill = **latest;
+                  rig.control.requestStop();
+              });
+          });
     auto opened = RunSession::open(std::move(parts));
     ASSERT_TRUE(opened);
     const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
@@ -311,7 +279,7 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     ASSERT_TRUE(multicore);
     EXPECT_EQ(multicore->threads, platform::usableCpuCount());
     ASSERT_TRUE(atKill->extended.find<DiskResult>());
-    EXPECT_EQ(*atKill->extended.find<DiskResult>(), AnsweringDiskTest::kAnswer);
+    EXPECT_EQ(*atKill->extended.find<DiskResult>(), disk::testing::sampleResult());
     EXPECT_TRUE(atKill->interference.contains(history::extendedInterferenceKey(QStringLiteral("disk"))));
 
     const auto afterStop = history::HistoryStore(rig.historyPath).runs();

@@ -63,6 +63,11 @@ QString historyTip(const DiskResult& result)
     return text;
 }
 
+QString state(std::size_t job)
+{
+    return QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title);
+}
+
 QList<Figure<DiskResult>> figures()
 {
     QList<Figure<DiskResult>> figures;

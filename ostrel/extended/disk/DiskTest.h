@@ -20,6 +20,8 @@ QString line(const DiskResult& result);
 QString details(const DiskResult& result, const FinishedRun& run);
 // "/srv（ext4），测试文件 1024 MiB", and "，经过缓存".
 QString historyTip(const DiskResult& result);
+// The run's state text while job `job` of kDiskJobs runs: "正在测试 磁盘 顺序读取".
+QString state(std::size_t job);
 // Per job: <job>_iops for the random ones, then <job>_mbps.
 QList<Figure<DiskResult>> figures();
 // folder, fileSystem, direct, fileBytes.

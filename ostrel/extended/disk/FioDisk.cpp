@@ -2,6 +2,7 @@
 #include "ostrel/extended/disk/FioDisk.h"
 
 #include "ostrel/engine/Workloads.h"
+#include "ostrel/extended/disk/DiskTest.h"
 #include "ostrel/extended/disk/FioReport.h"
 #include "ostrel/machine/MachineFacts.h"
 #include "ostrel/machine/SystemFiles.h"
@@ -414,7 +415,7 @@ ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bo
     result.direct = direct;
     result.fileBytes = *fileBytes;
     for (std::size_t job = 0; job < kDiskJobs.size(); ++job) {
-        progress.showState(QStringLiteral("正在测试 磁盘 ") + QString::fromUtf16(kDiskJobs[job].title));
+        progress.showState(state(job));
         progress.showStep(job, 0.0);
         const OutputFile out(own.fd(), kReportName);
         const OutputFile err(own.fd(), kErrorsName);

@@ -8,10 +8,10 @@ namespace ostrel::bandwidth::testing {
 
 // The memory-bandwidth test for tests of what runs it: shows its state and gives `answer` at once, without
 // OpenMP's threads (libgomp is not built for ThreadSanitizer) or arrays larger than the caches.
-class FixedBandwidthTest final : public ExtendedTest<MemoryBandwidthResult>
+class FakeBandwidthTest final : public ExtendedTest<MemoryBandwidthResult>
 {
 public:
-    explicit FixedBandwidthTest(MemoryBandwidthResult answer = { 2, qint64(256) << 20, false, 12.34, 13.96 })
+    explicit FakeBandwidthTest(MemoryBandwidthResult answer = { 2, qint64(256) << 20, false, 12.34, 13.96 })
         : m_answer(answer)
     {
     }
@@ -30,5 +30,11 @@ public:
 private:
     MemoryBandwidthResult m_answer;
 };
+
+// The row's fake (ostrel/extended/testing/FakeExtendedTests.h): a FakeBandwidthTest with its default answer.
+inline std::unique_ptr<ExtendedTest<MemoryBandwidthResult>> makeFake(const ExtendedSetup&)
+{
+    return std::make_unique<FakeBandwidthTest>();
+}
 
 } // namespace ostrel::bandwidth::testing
