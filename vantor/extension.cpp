@@ -13,13 +13,12 @@ std::optional<WebAnswer> internetAnswer(const QString& urlText, std::chrono::mil
 
 std::optional<WebAnswer> internetAnswer(const WebRequest& request, std::chrono::milliseconds timeout)
 {
-    FetchFailure failure;
-    std::optional<WebAnswer> answer = fetchAnswer(request, timeout, &failure);
+    platform::Result<WebAnswer, FetchFailure> answer = fetchAnswer(request, timeout);
     if (answer)
-        return answer;
-    const Failure& shown = vantor::failure(failureOf(failure.kind));
-    platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, failure.reason));
-    return answer;
+        return std::move(answer).value();
+    const Failure& shown = vantor::failure(failureOf(answer.error().kind));
+    platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, answer.error().reason));
+    return std::nullopt;
 }
 
 QByteArray internetData(const QString& urlText, bool* ok, std::chrono::milliseconds timeout)

@@ -97,14 +97,13 @@ TEST_P(FetchTest, FetchAnswerSaysWhyNoneCame)
     const FetchCase& c = GetParam();
     server.setResponse("/answer", c.response);
 
-    vantor::FetchFailure failure;
-    const std::optional<vantor::WebAnswer> answer
-        = vantor::fetchAnswer(vantor::WebRequest { url("/answer") }, timeoutFor(c.response), &failure);
+    const platform::Result<vantor::WebAnswer, vantor::FetchFailure> answer
+        = vantor::fetchAnswer(vantor::WebRequest { url("/answer") }, timeoutFor(c.response));
 
-    EXPECT_EQ(answer.has_value(), !c.fails);
+    EXPECT_EQ(answer.hasValue(), !c.fails);
     if (c.fails) {
-        EXPECT_EQ(failure.kind, c.why);
-        EXPECT_FALSE(failure.reason.isEmpty());
+        EXPECT_EQ(answer.error().kind, c.why);
+        EXPECT_FALSE(answer.error().reason.isEmpty());
     }
 }
 
@@ -169,9 +168,9 @@ TEST_F(FetchFailureTest, ConnectionRefused)
     EXPECT_EQ(alerts.alerts().size(), 1);
 
     // The window's alert is the same as for a time-out; vantor-cli tells them apart.
-    vantor::FetchFailure failure;
-    EXPECT_FALSE(vantor::fetchAnswer(vantor::WebRequest { url }, std::chrono::seconds(20), &failure));
-    EXPECT_EQ(failure.kind, vantor::FetchFailure::Kind::Refused);
+    const auto refused = vantor::fetchAnswer(vantor::WebRequest { url }, std::chrono::seconds(20));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, vantor::FetchFailure::Kind::Refused);
 }
 
 TEST_F(FetchFailureTest, InvalidUtf8GivesNoText)
@@ -221,7 +220,7 @@ TEST_F(FetchFailureTest, WindowKeepsRepaintingWhileTheCallerWaits)
     window.update();
     const int paintsBefore = window.paints;
 
-    vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
+    (void)vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
 
     EXPECT_GT(window.paints, paintsBefore);
 }
@@ -231,10 +230,10 @@ TEST_F(FetchFailureTest, AnswerCarriesStatusAndHeaders)
     server.setResponse("/limited",
                        { 429, "{}", HttpResponse::Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "9" } } });
 
-    const std::optional<vantor::WebAnswer> answer
+    const platform::Result<vantor::WebAnswer, vantor::FetchFailure> answer
         = vantor::fetchAnswer(server.baseUrl() + QStringLiteral("/limited"), timeoutFor(HttpResponse {}));
 
-    ASSERT_TRUE(answer.has_value());
+    ASSERT_TRUE(answer.hasValue());
     EXPECT_EQ(answer->status, 429);
     EXPECT_EQ(answer->body, "{}");
     EXPECT_EQ(answer->header("x-rl"), "0");
