@@ -21,12 +21,12 @@ std::optional<WebAnswer> internetAnswer(const WebRequest& request, std::chrono::
     return std::nullopt;
 }
 
-QByteArray internetData(const QString& urlText, bool* ok, std::chrono::milliseconds timeout)
+std::optional<QByteArray> internetData(const QString& urlText, std::chrono::milliseconds timeout)
 {
     std::optional<WebAnswer> answer = internetAnswer(urlText, timeout);
-    if (ok)
-        *ok = answer.has_value();
-    return answer ? std::move(answer->body) : QByteArray();
+    if (!answer)
+        return std::nullopt;
+    return std::move(answer->body);
 }
 
 std::optional<QString> initWithInternetString(const QString& urlText, std::chrono::milliseconds timeout)
