@@ -256,22 +256,22 @@ QByteArray iniText(const QVariantMap& values)
     return text;
 }
 
-FileWrite writeIniFile(const QString& path, const QVariantMap& values)
+Status<FileWriteError> writeIniFile(const QString& path, const QVariantMap& values)
 {
     const std::optional<qint64> previousVersion = modifiedMilliseconds(path);
-    const FileWrite written = writeWholeFile(path, iniText(values));
+    Status<FileWriteError> written = writeWholeFile(path, iniText(values));
     if (written)
         keepModificationTimeRising(path, previousVersion);
     return written;
 }
 
-FileWrite setIniValue(const QString& path, const QString& key, const QVariant& value)
+Status<FileWriteError> setIniValue(const QString& path, const QString& key, const QVariant& value)
 {
     if (const std::optional<FileReadError> problem = settingsFileProblem(path))
-        return { problem->error, problem->reason };
+        return FileWriteError { problem->error, problem->reason };
     std::optional<QVariantMap> values = readIniFile(path);
     if (!values)
-        return { errno, errorText(errno) };
+        return FileWriteError { errno, errorText(errno) };
     values->insert(key, value);
     return writeIniFile(path, *values);
 }

@@ -39,10 +39,10 @@ QByteArray iniText(const QVariantMap& values);
 // Writes values as the whole INI file at path (see writeWholeFile()), its modification time left later than the
 // one before: QSettings trusts what it read of a file while its size and modification time (to the millisecond)
 // stay the same, so two versions must never share both.
-FileWrite writeIniFile(const QString& path, const QVariantMap& values);
+Status<FileWriteError> writeIniFile(const QString& path, const QVariantMap& values);
 
 // Sets one key of the INI file at path, keeping every other key it holds (readIniFile()), and writes it whole
 // (writeIniFile()). A file holding a value QSettings would rebuild with QDataStream is left as it is (EBADMSG).
-FileWrite setIniValue(const QString& path, const QString& key, const QVariant& value);
+Status<FileWriteError> setIniValue(const QString& path, const QString& key, const QVariant& value);
 
 } // namespace platform

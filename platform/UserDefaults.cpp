@@ -156,8 +156,8 @@ bool UserDefaults::write(const QString& key, double value)
     if (!folderLock.isHeld())
         return false;
     // Merged with every key the file holds, this store's or not, as QSettings reads them.
-    const FileWrite written = setIniValue(m_filePath, key, value);
-    errno = written.error;
+    const Status<FileWriteError> written = setIniValue(m_filePath, key, value);
+    errno = written ? 0 : written.error().error;
     return bool(written);
 }
 

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,17 +17,17 @@ namespace platform {
 
 namespace {
 
-FileWrite failed(int error)
+FileWriteError failed(int error)
 {
     return { error, errorText(error) };
 }
 
-// What stands at the path when it is not a regular file; empty for a regular file.
-FileWrite refusal(mode_t mode)
+// What stands at the path when it is not a regular file; nothing for a regular file.
+std::optional<FileWriteError> refusal(mode_t mode)
 {
     if (S_ISREG(mode))
-        return {};
-    return { S_ISLNK(mode) ? ELOOP : S_ISDIR(mode) ? EISDIR : EINVAL, notRegularFileReason(mode) };
+        return std::nullopt;
+    return FileWriteError { S_ISLNK(mode) ? ELOOP : S_ISDIR(mode) ? EISDIR : EINVAL, notRegularFileReason(mode) };
 }
 
 bool writeAll(int fd, const QByteArray& bytes)
@@ -71,7 +72,7 @@ QByteArray temporaryName(const QByteArray& name)
 
 } // namespace
 
-FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
+Status<FileWriteError> writeWholeFile(const QString& path, const QByteArray& bytes)
 {
     if (path.isEmpty())
         return failed(ENOENT);
@@ -80,7 +81,7 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
     const QByteArray folderPath = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
     const QByteArray name = encoded.mid(slash + 1);
     if (name.isEmpty() || name == "." || name == "..")
-        return refusal(S_IFDIR);
+        return *refusal(S_IFDIR);
 
     // Every step works in this folder, so one that another process renames meanwhile cannot send the file
     // elsewhere. The folder itself may be a link: only the last component is the file.
@@ -96,8 +97,8 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
         if (errno != ENOENT)
             return failed(errno);
         replacing = false;
-    } else if (FileWrite refused = refusal(old.st_mode); refused.error != 0) {
-        return refused;
+    } else if (std::optional<FileWriteError> refused = refusal(old.st_mode)) {
+        return *std::move(refused);
     }
 
     QByteArray temporary;
@@ -113,37 +114,37 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& bytes)
     if (file.get() < 0)
         return failed(EEXIST);
 
-    FileWrite outcome;
+    std::optional<FileWriteError> problem;
     // Without set-user-ID, set-group-ID and sticky bits: they were given to what the old file held.
     if (replacing && ::fchmod(file.get(), old.st_mode & 0777) != 0)
-        outcome = failed(errno);
+        problem = failed(errno);
     // A full disk shows in write() or, when the file system allocates late, only in fsync().
     else if (!writeAll(file.get(), bytes) || !syncFile(file.get()))
-        outcome = failed(errno);
-    if (file.close() != 0 && outcome)
-        outcome = failed(errno);
+        problem = failed(errno);
+    if (file.close() != 0 && !problem)
+        problem = failed(errno);
     // Whatever came to the path meanwhile is checked again; rename() itself never follows a link.
-    if (outcome) {
+    if (!problem) {
         struct stat now
         {
         };
         if (::fstatat(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
-            outcome = refusal(now.st_mode);
+            problem = refusal(now.st_mode);
         else if (errno != ENOENT)
-            outcome = failed(errno);
+            problem = failed(errno);
     }
-    if (outcome && ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
-        outcome = failed(errno);
-    if (!outcome) {
+    if (!problem && ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
+        problem = failed(errno);
+    if (problem) {
         ::unlinkat(folder.get(), temporary.constData(), 0);
-        return outcome;
+        return *std::move(problem);
     }
     // The rename reaches the disk only once the folder holding it is synced; some file systems cannot sync a
     // folder (EINVAL), and there the rename is as safe as they make it. Any other failure is reported, though the
     // new file is in place by now: it may not survive a crash.
     if (!syncFile(folder.get()) && errno != EINVAL)
         return failed(errno);
-    return {};
+    return Done {};
 }
 
 } // namespace platform

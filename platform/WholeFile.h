@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace platform {
 
-// How a write of a whole file ended.
-struct FileWrite
+// Why a whole file was not written.
+struct FileWriteError
 {
-    // The error number (errno) of the step that failed; 0 when the file holds the new bytes.
+    // The error number (errno) of the step that failed.
     int error = 0;
     // Why, for a user, without the path: errorText(error), or what stands at the path instead of a file.
     QString reason;
-
-    explicit operator bool() const { return error == 0; }
 };
 
 // Puts bytes in the file at path, whole or not at all: they go to a new temporary file in the same folder, are
@@ -25,6 +25,6 @@ struct FileWrite
 // Only a regular file is replaced: a symbolic link (dangling or not), a device, a FIFO, a socket or a folder at the
 // path is refused, and no link is followed at the path's last component, so nothing but that path ever changes.
 // A replaced file keeps its permissions (read, write, execute); a new one gets 0666 less the umask.
-FileWrite writeWholeFile(const QString& path, const QByteArray& bytes);
+Status<FileWriteError> writeWholeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace platform

@@ -6,13 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <functional>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +38,9 @@ QStringList snapshot(const QString& folder)
     QStringList entries;
     for (const QFileInfo& info :
          QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        struct stat status {};
+        struct stat status
+        {
+        };
         ::lstat(QFile::encodeName(info.filePath()).constData(), &status);
         const QString inside = S_ISLNK(status.st_mode) ? info.symLinkTarget()
             : S_ISDIR(status.st_mode)                  ? snapshot(info.filePath()).join(QLatin1Char(','))
@@ -58,11 +58,13 @@ TEST(WholeFile, WritesANewFileAndReplacesAnOldOneKeepingItsMode)
     QTemporaryDir dir;
     const mode_t umaskBefore = ::umask(027);
     const QString created = dir.filePath(QStringLiteral("new.prom"));
-    const platform::FileWrite first = writeWholeFile(created, "first\n");
+    const platform::Status<platform::FileWriteError> first = writeWholeFile(created, "first\n");
     ::umask(umaskBefore);
-    ASSERT_TRUE(first) << first.reason.toStdString();
+    ASSERT_TRUE(first) << first.error().reason.toStdString();
     EXPECT_EQ(contents(created), "first\n");
-    struct stat status {};
+    struct stat status
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(created).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u) << "0666 less the umask, as any new file";
 
@@ -131,7 +133,9 @@ TEST(WholeFile, AFailedOrRefusedWriteChangesNothing)
         const QString target = QString::fromUtf8(c.target);
         const QString path = target.startsWith(QLatin1Char('/')) ? target : dir.filePath(target);
         const QStringList before = snapshot(dir.path());
-        struct stat device {};
+        struct stat device
+        {
+        };
         ::lstat("/dev/null", &device);
 
         // RLIMIT_FSIZE: a write past it fails with EFBIG, as one on a full disk fails with ENOSPC.
@@ -139,15 +143,17 @@ TEST(WholeFile, AFailedOrRefusedWriteChangesNothing)
         ::getrlimit(RLIMIT_FSIZE, &usual);
         const rlimit limited { std::min(c.fileSizeLimit, usual.rlim_max), usual.rlim_max };
         ::setrlimit(RLIMIT_FSIZE, &limited);
-        const platform::FileWrite written = writeWholeFile(path, QByteArray(64 * 1024, 'n'));
+        const platform::Status<platform::FileWriteError> written = writeWholeFile(path, QByteArray(64 * 1024, 'n'));
         ::setrlimit(RLIMIT_FSIZE, &usual);
         ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
-        EXPECT_FALSE(written);
-        EXPECT_EQ(written.error, c.error) << written.reason.toStdString();
+        ASSERT_FALSE(written);
+        EXPECT_EQ(written.error().error, c.error) << written.error().reason.toStdString();
         const QString reason = *c.reason ? QString::fromUtf8(c.reason) : platform::errorText(c.error);
-        EXPECT_TRUE(written.reason.contains(reason)) << written.reason.toStdString();
+        EXPECT_TRUE(written.error().reason.contains(reason)) << written.error().reason.toStdString();
         EXPECT_EQ(snapshot(dir.path()), before);
-        struct stat deviceAfter {};
+        struct stat deviceAfter
+        {
+        };
         ::lstat("/dev/null", &deviceAfter);
         EXPECT_TRUE(S_ISCHR(deviceAfter.st_mode) && deviceAfter.st_ino == device.st_ino);
     }

@@ -13,21 +13,20 @@ std::optional<WebAnswer> internetAnswer(const QString& urlText, std::chrono::mil
 
 std::optional<WebAnswer> internetAnswer(const WebRequest& request, std::chrono::milliseconds timeout)
 {
-    FetchFailure failure;
-    std::optional<WebAnswer> answer = fetchAnswer(request, timeout, &failure);
+    platform::Result<WebAnswer, FetchFailure> answer = fetchAnswer(request, timeout);
     if (answer)
-        return answer;
-    const Failure& shown = vantor::failure(failureOf(failure.kind));
-    platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, failure.reason));
-    return answer;
+        return std::move(answer).value();
+    const Failure& shown = vantor::failure(failureOf(answer.error().kind));
+    platform::ui::showAlert(QString::fromUtf16(shown.title), alertText(shown, answer.error().reason));
+    return std::nullopt;
 }
 
-QByteArray internetData(const QString& urlText, bool* ok, std::chrono::milliseconds timeout)
+std::optional<QByteArray> internetData(const QString& urlText, std::chrono::milliseconds timeout)
 {
     std::optional<WebAnswer> answer = internetAnswer(urlText, timeout);
-    if (ok)
-        *ok = answer.has_value();
-    return answer ? std::move(answer->body) : QByteArray();
+    if (!answer)
+        return std::nullopt;
+    return std::move(answer->body);
 }
 
 std::optional<QString> initWithInternetString(const QString& urlText, std::chrono::milliseconds timeout)

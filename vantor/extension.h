@@ -21,10 +21,10 @@ std::optional<WebAnswer> internetAnswer(const QString& urlText,
 std::optional<WebAnswer> internetAnswer(const WebRequest& request,
                                         std::chrono::milliseconds timeout = kInternetDataTimeout);
 
-// The body as bytes. A failed fetch shows the network alert and gives empty bytes; *ok tells it apart from a
-// service that answered with an empty body.
-QByteArray internetData(const QString& urlText, bool* ok = nullptr,
-                        std::chrono::milliseconds timeout = kInternetDataTimeout);
+// The body as bytes, empty when the service answered with an empty body. A failed fetch shows the network alert
+// and gives none.
+std::optional<QByteArray> internetData(const QString& urlText,
+                                       std::chrono::milliseconds timeout = kInternetDataTimeout);
 
 // The body as UTF-8 text, silently: empty after a failed fetch, absent when the body is not valid UTF-8.
 std::optional<QString> initWithInternetString(const QString& urlText,

@@ -60,12 +60,10 @@ TEST_P(FetchTest, InternetDataGivesAnyBodyAndAlertsOnlyWhenNoneCame)
     const FetchCase& c = GetParam();
     server.setResponse("/answer", c.response);
 
-    bool ok = !c.fails;
-    const QByteArray body = vantor::internetData(url("/answer"), &ok, timeoutFor(c.response));
+    const std::optional<QByteArray> body = vantor::internetData(url("/answer"), timeoutFor(c.response));
 
-    EXPECT_EQ(ok, !c.fails);
     if (c.fails) {
-        EXPECT_TRUE(body.isEmpty());
+        EXPECT_EQ(body, std::nullopt);
         ASSERT_EQ(alerts.alerts().size(), 1);
         EXPECT_EQ(alerts.alerts()[0].messageText, kNetworkMessage);
         EXPECT_EQ(alerts.alerts()[0].informativeText, kNetworkInformative);
@@ -97,14 +95,13 @@ TEST_P(FetchTest, FetchAnswerSaysWhyNoneCame)
     const FetchCase& c = GetParam();
     server.setResponse("/answer", c.response);
 
-    vantor::FetchFailure failure;
-    const std::optional<vantor::WebAnswer> answer
-        = vantor::fetchAnswer(vantor::WebRequest { url("/answer") }, timeoutFor(c.response), &failure);
+    const platform::Result<vantor::WebAnswer, vantor::FetchFailure> answer
+        = vantor::fetchAnswer(vantor::WebRequest { url("/answer") }, timeoutFor(c.response));
 
-    EXPECT_EQ(answer.has_value(), !c.fails);
+    EXPECT_EQ(answer.hasValue(), !c.fails);
     if (c.fails) {
-        EXPECT_EQ(failure.kind, c.why);
-        EXPECT_FALSE(failure.reason.isEmpty());
+        EXPECT_EQ(answer.error().kind, c.why);
+        EXPECT_FALSE(answer.error().reason.isEmpty());
     }
 }
 
@@ -145,9 +142,7 @@ TEST_F(FetchFailureTest, TextsThatAreNoUrlFailLikeAnUnreachableHost)
     for (const QString& text : texts) {
         SCOPED_TRACE(text.toStdString());
         alerts.clear();
-        bool ok = true;
-        EXPECT_TRUE(vantor::internetData(text, &ok).isEmpty());
-        EXPECT_FALSE(ok);
+        EXPECT_EQ(vantor::internetData(text), std::nullopt);
         ASSERT_EQ(alerts.alerts().size(), 1);
         EXPECT_EQ(alerts.alerts()[0].messageText, kNetworkMessage);
     }
@@ -158,9 +153,7 @@ TEST_F(FetchFailureTest, ConnectionRefused)
 {
     const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort());
 
-    bool ok = true;
-    EXPECT_TRUE(vantor::internetData(url, &ok).isEmpty());
-    EXPECT_FALSE(ok);
+    EXPECT_EQ(vantor::internetData(url), std::nullopt);
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].informativeText, kNetworkInformative);
 
@@ -169,9 +162,9 @@ TEST_F(FetchFailureTest, ConnectionRefused)
     EXPECT_EQ(alerts.alerts().size(), 1);
 
     // The window's alert is the same as for a time-out; vantor-cli tells them apart.
-    vantor::FetchFailure failure;
-    EXPECT_FALSE(vantor::fetchAnswer(vantor::WebRequest { url }, std::chrono::seconds(20), &failure));
-    EXPECT_EQ(failure.kind, vantor::FetchFailure::Kind::Refused);
+    const auto refused = vantor::fetchAnswer(vantor::WebRequest { url }, std::chrono::seconds(20));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, vantor::FetchFailure::Kind::Refused);
 }
 
 TEST_F(FetchFailureTest, InvalidUtf8GivesNoText)
@@ -190,7 +183,7 @@ TEST_F(FetchFailureTest, UrlTextIsSentUnchanged)
         = { "/service/getIpInfo.php?ip=142.250.7.7",
             "/service/getIpInfo.php?ip=", "/service/getIpInfo.php?ip=2001:67c::1", "/a/b/?x=1&y=%20" };
     for (const char* target : targets)
-        EXPECT_EQ(vantor::internetData(server.baseUrl() + QLatin1String(target)), "ok") << target;
+        EXPECT_EQ(vantor::internetData(server.baseUrl() + QLatin1String(target)), QByteArray("ok")) << target;
 
     ASSERT_EQ(server.requests().size(), std::size(targets));
     for (qsizetype i = 0; i < server.requests().size(); ++i)
@@ -221,7 +214,7 @@ TEST_F(FetchFailureTest, WindowKeepsRepaintingWhileTheCallerWaits)
     window.update();
     const int paintsBefore = window.paints;
 
-    vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
+    (void)vantor::fetchBody(server.baseUrl() + QStringLiteral("/slow"), timeoutFor(silent));
 
     EXPECT_GT(window.paints, paintsBefore);
 }
@@ -231,10 +224,10 @@ TEST_F(FetchFailureTest, AnswerCarriesStatusAndHeaders)
     server.setResponse("/limited",
                        { 429, "{}", HttpResponse::Delivery::AtOnce, 20, { { "X-Rl", "0" }, { "X-Ttl", "9" } } });
 
-    const std::optional<vantor::WebAnswer> answer
+    const platform::Result<vantor::WebAnswer, vantor::FetchFailure> answer
         = vantor::fetchAnswer(server.baseUrl() + QStringLiteral("/limited"), timeoutFor(HttpResponse {}));
 
-    ASSERT_TRUE(answer.has_value());
+    ASSERT_TRUE(answer.hasValue());
     EXPECT_EQ(answer->status, 429);
     EXPECT_EQ(answer->body, "{}");
     EXPECT_EQ(answer->header("x-rl"), "0");

@@ -63,11 +63,11 @@ void draw(const platform::TextHolder& holder, QLabel* label)
 }
 
 // A choice of the window that could not be kept; the reason goes where the saved results' problems go.
-void reportUnkeptChoice(const WindowSettings& settings, const platform::FileWrite& written)
+void reportUnkeptChoice(const WindowSettings& settings, const platform::Status<platform::FileWriteError>& written)
 {
     if (!written) {
         std::fprintf(stderr, "ostrel: the window's settings could not be written to %s: %s\n",
-                     qPrintable(settings.fileName()), qPrintable(written.reason));
+                     qPrintable(settings.fileName()), qPrintable(written.error().reason));
     }
 }
 

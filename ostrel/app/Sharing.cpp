@@ -42,9 +42,9 @@ QUrl mailUrl(const QString& text)
 
 platform::Status<SaveTextError> saveText(const QString& path, const QString& text)
 {
-    const platform::FileWrite written = platform::writeWholeFile(path, text.toUtf8());
+    const platform::Status<platform::FileWriteError> written = platform::writeWholeFile(path, text.toUtf8());
     if (!written)
-        return SaveTextError { written.reason };
+        return SaveTextError { written.error().reason };
     return platform::Done {};
 }
 

@@ -22,7 +22,7 @@ QVariant storedValue(const QString& path, const QString& key)
 }
 
 // Merged with every other key the file holds, and written whole or not at all.
-platform::FileWrite storeValue(const QString& path, const QString& key, const QVariant& value)
+platform::Status<platform::FileWriteError> storeValue(const QString& path, const QString& key, const QVariant& value)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     return platform::setIniValue(path, key, value);
@@ -47,7 +47,7 @@ bool WindowSettings::extendedTests() const
     return text == QLatin1String("true") || text == QLatin1String("1");
 }
 
-platform::FileWrite WindowSettings::setExtendedTests(bool on)
+platform::Status<platform::FileWriteError> WindowSettings::setExtendedTests(bool on)
 {
     return storeValue(m_path, kExtendedTests, on);
 }
@@ -59,7 +59,7 @@ QString WindowSettings::diskFolder() const
     return !folder.isEmpty() && QFileInfo(folder).isAbsolute() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
-platform::FileWrite WindowSettings::setDiskFolder(const QString& folder)
+platform::Status<platform::FileWriteError> WindowSettings::setDiskFolder(const QString& folder)
 {
     return storeValue(m_path, kDiskFolder, folder);
 }

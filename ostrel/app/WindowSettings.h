@@ -20,11 +20,11 @@ public:
 
     bool extendedTests() const;
     // A setter's write says why it failed; the file is then as it was.
-    platform::FileWrite setExtendedTests(bool on);
+    platform::Status<platform::FileWriteError> setExtendedTests(bool on);
 
     // Empty: the folder of the disk test's scratch file.
     QString diskFolder() const;
-    platform::FileWrite setDiskFolder(const QString& folder);
+    platform::Status<platform::FileWriteError> setDiskFolder(const QString& folder);
 
     const QString& fileName() const { return m_path; }
 

@@ -133,10 +133,11 @@ QByteArray prometheusText(const RunRecord& run)
 
 Status writePrometheusFile(const QString& path, const RunRecord& run)
 {
-    if (const platform::FileWrite written = platform::writeWholeFile(path, prometheusText(run)); !written)
+    if (const platform::Status<platform::FileWriteError> written = platform::writeWholeFile(path, prometheusText(run));
+        !written)
         return HistoryError {
             HistoryError::Kind::CannotOpen,
-            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason)
+            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.error().reason)
         };
     return Done {};
 }

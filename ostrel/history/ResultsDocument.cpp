@@ -126,10 +126,12 @@ QByteArray writeResultsDocument(const ResultsDocument& document)
 
 Status writeResultsFile(const QString& path, const ResultsDocument& document)
 {
-    if (const platform::FileWrite written = platform::writeWholeFile(path, writeResultsDocument(document)); !written)
+    if (const platform::Status<platform::FileWriteError> written
+        = platform::writeWholeFile(path, writeResultsDocument(document));
+        !written)
         return HistoryError {
             HistoryError::Kind::CannotOpen,
-            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.reason)
+            QStringLiteral("无法写入文件：%1（%2）").arg(QDir::toNativeSeparators(path), written.error().reason)
         };
     return Done {};
 }

@@ -163,22 +163,26 @@ private:
         std::optional<int> secondsUntilReset;
         QList<Outcome> outcomes;
         if (batch) {
-            const std::optional<IpApiBatchAnswer> answer = lookUpIpApiBatch(
-                m_services, chunk, [this](std::chrono::seconds pause) { pauseFor(pause); }, &fetchFailure);
+            const platform::Result<IpApiBatchAnswer, FetchFailure> answer
+                = lookUpIpApiBatch(m_services, chunk, [this](std::chrono::seconds pause) { pauseFor(pause); });
             if (answer) {
                 for (const IpInfoAnswer& one : answer->answers)
                     outcomes.append({ failureOf(one.kind), one });
                 requestsLeft = answer->requestsLeft;
                 secondsUntilReset = answer->secondsUntilReset;
+            } else {
+                fetchFailure = answer.error();
             }
         } else {
-            const std::optional<WebAnswer> web
-                = fetchAnswer(ipInfoRequest(m_services, chunk[0]), m_services.ipInfoTimeout, &fetchFailure);
+            const platform::Result<WebAnswer, FetchFailure> web
+                = fetchAnswer(ipInfoRequest(m_services, chunk[0]), m_services.ipInfoTimeout);
             if (web) {
                 const IpInfoAnswer answer = ipInfoFormat(m_services.ipInfoFormat).readAnswer(*web);
                 outcomes.append({ failureOf(answer.kind), answer });
                 requestsLeft = answer.requestsLeft;
                 secondsUntilReset = answer.secondsUntilReset;
+            } else {
+                fetchFailure = web.error();
             }
         }
         if (fetchFailure.kind == FetchFailure::Kind::Cancelled) {

@@ -49,6 +49,11 @@ FetchFailure::Kind kindOf(QNetworkReply::NetworkError error)
 thread_local QNetworkReply* t_currentReply = nullptr;
 thread_local bool t_cancelled = false;
 
+FetchFailure cancelledFetch()
+{
+    return { FetchFailure::Kind::Cancelled, QStringLiteral("已取消") };
+}
+
 } // namespace
 
 void cancelFetches()
@@ -98,28 +103,19 @@ QUrl webUrl(const QString& text)
     return url;
 }
 
-std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout)
+platform::Result<WebAnswer, FetchFailure> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout)
 {
     return fetchAnswer(WebRequest { urlText }, timeout);
 }
 
-std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout,
-                                     FetchFailure* failure)
+platform::Result<WebAnswer, FetchFailure> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
-    FetchFailure ignored;
-    FetchFailure& why = failure ? *failure : ignored;
-    why = {};
-    if (t_cancelled) {
-        why.kind = FetchFailure::Kind::Cancelled;
-        why.reason = QStringLiteral("已取消");
-        return std::nullopt;
-    }
+    if (t_cancelled)
+        return cancelledFetch();
     const QUrl url = webUrl(request.url);
-    if (!url.isValid()) {
-        why.reason = QStringLiteral("不是有效的网址");
-        return std::nullopt;
-    }
+    if (!url.isValid())
+        return FetchFailure { FetchFailure::Kind::Network, QStringLiteral("不是有效的网址") };
 
     QNetworkRequest networkRequest(url);
     for (const auto& [name, value] : request.headers)
@@ -183,41 +179,33 @@ std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::mil
     const QString errorText = platform::printable(reply->errorString());
     reply->deleteLater();
 
-    if (cancelled) {
-        why.kind = FetchFailure::Kind::Cancelled;
-        why.reason = QStringLiteral("已取消");
-        return std::nullopt;
-    }
+    if (cancelled)
+        return cancelledFetch();
     if (!finishedByItself) {
-        if (timedOut)
-            why.kind = FetchFailure::Kind::TimedOut;
-        why.reason = tooLong ? QStringLiteral("回答超过 %1 字节").arg(kMaxBodySize) : noAnswerWithin(timeout);
-        return std::nullopt;
+        return FetchFailure { timedOut ? FetchFailure::Kind::TimedOut : FetchFailure::Kind::Network,
+                              tooLong ? QStringLiteral("回答超过 %1 字节").arg(kMaxBodySize)
+                                      : noAnswerWithin(timeout) };
     }
     if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error))) {
-        if (error == QNetworkReply::SslHandshakeFailedError || !sslErrors.isEmpty()) {
-            why.kind = FetchFailure::Kind::Insecure;
-            why.reason = sslErrors.isEmpty() ? errorText : sslErrors.join(QLatin1Char('\n'));
-        } else {
-            why.kind = kindOf(error);
-            why.reason = errorText;
-        }
-        return std::nullopt;
+        if (error == QNetworkReply::SslHandshakeFailedError || !sslErrors.isEmpty())
+            return FetchFailure { FetchFailure::Kind::Insecure,
+                                  sslErrors.isEmpty() ? errorText : sslErrors.join(QLatin1Char('\n')) };
+        return FetchFailure { kindOf(error), errorText };
     }
     return answer;
 }
 
-std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
-                                    std::chrono::milliseconds timeout, FetchFailure* failure)
+platform::Result<WebAnswer, FetchFailure> postAnswer(const QString& urlText, const QByteArray& body,
+                                                     const QByteArray& contentType, std::chrono::milliseconds timeout)
 {
-    return fetchAnswer(WebRequest { urlText, {}, body, contentType }, timeout, failure);
+    return fetchAnswer(WebRequest { urlText, {}, body, contentType }, timeout);
 }
 
-std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout)
+platform::Result<QByteArray, FetchFailure> fetchBody(const QString& urlText, std::chrono::milliseconds timeout)
 {
-    std::optional<WebAnswer> answer = fetchAnswer(urlText, timeout);
+    platform::Result<WebAnswer, FetchFailure> answer = fetchAnswer(urlText, timeout);
     if (!answer)
-        return std::nullopt;
+        return answer.error();
     return std::move(answer->body);
 }
 

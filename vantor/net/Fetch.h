@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -64,17 +66,16 @@ QUrl webUrl(const QString& text);
 
 // Plain GET of the URL text as given (not trimmed, not escaped), blocking the caller until the answer is in or
 // the time-out has passed, measured from the call. A running event loop keeps serving timers, sockets and paint
-// requests meanwhile, but user input waits. Nothing comes back when there is no answer at all: no connection,
+// requests meanwhile, but user input waits. The failure says why there is no answer at all: no connection,
 // time-out, a text that is not a URL, or a body over kMaxBodySize.
-std::optional<WebAnswer> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout);
-// The same with the request's headers; when nothing comes back, *failure (if given) says why. HTTPS uses the
-// default TLS configuration, whose trust is the system's certificate store; there is no way around a failed check.
-std::optional<WebAnswer> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout,
-                                     FetchFailure* failure = nullptr);
+platform::Result<WebAnswer, FetchFailure> fetchAnswer(const QString& urlText, std::chrono::milliseconds timeout);
+// The same with the request's headers. HTTPS uses the default TLS configuration, whose trust is the system's
+// certificate store; there is no way around a failed check.
+platform::Result<WebAnswer, FetchFailure> fetchAnswer(const WebRequest& request, std::chrono::milliseconds timeout);
 
 // As fetchAnswer(), but a POST of `body` with its Content-Type.
-std::optional<WebAnswer> postAnswer(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
-                                    std::chrono::milliseconds timeout, FetchFailure* failure = nullptr);
+platform::Result<WebAnswer, FetchFailure> postAnswer(const QString& urlText, const QByteArray& body,
+                                                     const QByteArray& contentType, std::chrono::milliseconds timeout);
 
 // Ends the fetch under way on this thread at once and makes every later one on it fail at once, with
 // FetchFailure::Kind::Cancelled: for a program told to stop (Ctrl-C) while it waits for an answer.
@@ -83,7 +84,7 @@ void cancelFetches();
 bool fetchesCancelled();
 
 // The body of fetchAnswer(), whatever the status.
-std::optional<QByteArray> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);
+platform::Result<QByteArray, FetchFailure> fetchBody(const QString& urlText, std::chrono::milliseconds timeout);
 
 // The body as UTF-8 text: empty after a failed fetch, absent when the body is not valid UTF-8.
 std::optional<QString> fetchText(const QString& urlText, std::chrono::milliseconds timeout);

@@ -63,19 +63,19 @@ IpApiBatchAnswer readIpApiBatchAnswer(const WebAnswer& web, const QStringList& a
     return result;
 }
 
-std::optional<IpApiBatchAnswer> lookUpIpApiBatch(const ServiceConfig& services, const QStringList& addresses,
-                                                 const std::function<void(std::chrono::seconds)>& wait,
-                                                 FetchFailure* failure)
+platform::Result<IpApiBatchAnswer, FetchFailure> lookUpIpApiBatch(const ServiceConfig& services,
+                                                                  const QStringList& addresses,
+                                                                  const std::function<void(std::chrono::seconds)>& wait)
 {
     const QString url = ipApiBatchRequestUrl(services.ipApiBatchUrl);
     const QByteArray body = ipApiBatchBody(addresses);
-    std::optional<WebAnswer> web = postAnswer(url, body, "application/json", services.ipInfoTimeout, failure);
+    platform::Result<WebAnswer, FetchFailure> web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
     if (web && web->status == 429) {
         wait(ipApiWait(web->headerNumber("X-Ttl")));
-        web = postAnswer(url, body, "application/json", services.ipInfoTimeout, failure);
+        web = postAnswer(url, body, "application/json", services.ipInfoTimeout);
     }
     if (!web)
-        return std::nullopt;
+        return web.error();
     return readIpApiBatchAnswer(*web, addresses);
 }
 

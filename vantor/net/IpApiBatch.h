@@ -38,9 +38,9 @@ struct IpApiBatchAnswer
 IpApiBatchAnswer readIpApiBatchAnswer(const WebAnswer& web, const QStringList& addresses);
 
 // One request for up to kIpApiBatchLimit addresses. After a 429 it waits for the limit to reset and asks once
-// more. Nothing comes back when the service did not answer at all; *failure (if given) says why.
-std::optional<IpApiBatchAnswer> lookUpIpApiBatch(const ServiceConfig& services, const QStringList& addresses,
-                                                 const std::function<void(std::chrono::seconds)>& wait,
-                                                 FetchFailure* failure = nullptr);
+// more. The failure says why the service did not answer at all.
+platform::Result<IpApiBatchAnswer, FetchFailure>
+lookUpIpApiBatch(const ServiceConfig& services, const QStringList& addresses,
+                 const std::function<void(std::chrono::seconds)>& wait);
 
 } // namespace vantor

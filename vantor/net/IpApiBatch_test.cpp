@@ -83,10 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                           R"([{"status":"success","query":"142.250.7.7"},"9.9.9.10"])",
                           { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
         BatchAnswerCase { "NotJson", 200, "<html>", { Kind::Unreadable, Kind::Unreadable, Kind::Unreadable } },
-        BatchAnswerCase { "TooManyRequests",
-                          429,
-                          "",
-                          { Kind::RateLimited, Kind::RateLimited, Kind::RateLimited } }),
+        BatchAnswerCase { "TooManyRequests", 429, "", { Kind::RateLimited, Kind::RateLimited, Kind::RateLimited } }),
     [](const ::testing::TestParamInfo<BatchAnswerCase>& info) { return info.param.name; });
 
 TEST(IpApiBatch, PostsTheAddressesAndRetriesOnceAfterA429)
@@ -99,7 +96,10 @@ TEST(IpApiBatch, PostsTheAddressesAndRetriesOnceAfterA429)
         QJsonArray entries;
         for (const QJsonValue& address : QJsonDocument::fromJson(request.body).array())
             entries.prepend(QJsonObject { { "status", "success" }, { "query", address }, { "city", address } });
-        return HttpResponse { 200, QJsonDocument(entries).toJson(), HttpResponse::Delivery::AtOnce, 20,
+        return HttpResponse { 200,
+                              QJsonDocument(entries).toJson(),
+                              HttpResponse::Delivery::AtOnce,
+                              20,
                               { { "X-Rl", "13" }, { "X-Ttl", "50" } } };
     });
     vantor::ServiceConfig services;
@@ -126,12 +126,15 @@ TEST(IpApiBatch, PostsTheAddressesAndRetriesOnceAfterA429)
     // A second 429 leaves the whole request rate-limited; no answer at all is no answer.
     answered = 0;
     server.setHandler([&](const HttpRequest&) { return HttpResponse { 429, "" }; });
-    const auto busy = vantor::lookUpIpApiBatch(services, kAddresses, [&](std::chrono::seconds pause) { waits << pause; });
+    const auto busy
+        = vantor::lookUpIpApiBatch(services, kAddresses, [&](std::chrono::seconds pause) { waits << pause; });
     ASSERT_TRUE(busy);
     EXPECT_EQ(busy->answers[2].kind, Kind::RateLimited);
     EXPECT_EQ(waits.last(), vantor::kIpApiLongestWait);
     services.ipApiBatchUrl = QStringLiteral("http://127.0.0.1:1/batch");
-    EXPECT_FALSE(vantor::lookUpIpApiBatch(services, kAddresses, [](std::chrono::seconds) {}));
+    const auto unanswered = vantor::lookUpIpApiBatch(services, kAddresses, [](std::chrono::seconds) {});
+    ASSERT_FALSE(unanswered);
+    EXPECT_EQ(unanswered.error().kind, vantor::FetchFailure::Kind::Refused);
 }
 
 } // namespace

@@ -35,10 +35,10 @@ std::optional<double> directFio(std::size_t job, const QString& file, qint64 byt
                                             std::chrono::milliseconds(1000)));
     if (!fio.waitForFinished(600000) || fio.exitCode() != 0)
         return std::nullopt;
-    const ostrel::disk::FioReading reading = ostrel::disk::readFioReport(fio.readAllStandardOutput());
-    if (!reading.report)
+    const auto reading = ostrel::disk::readFioReport(fio.readAllStandardOutput());
+    if (!reading)
         return std::nullopt;
-    const ostrel::disk::FioJobReport& report = reading.report->jobs.constFirst();
+    const ostrel::disk::FioJobReport& report = reading->jobs.constFirst();
     const bool reads = job == 0 || job == 2;
     return (reads ? report.readBytesPerSecond : report.writeBytesPerSecond) / 1e6;
 }

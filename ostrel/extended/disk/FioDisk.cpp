@@ -430,10 +430,10 @@ ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bo
         if (finished.spawnError != 0)
             return problem(QStringLiteral("fio 无法启动：%1").arg(platform::errorText(finished.spawnError)));
         const QString errorLine = firstErrorLine(err.readAll());
-        const FioReading reading = readFioReport(out.readAll());
+        const platform::Result<FioReport, FioReportError> reading = readFioReport(out.readAll());
         const bool exited = WIFEXITED(finished.status) && WEXITSTATUS(finished.status) == 0;
-        const int jobError = reading.report ? reading.report->jobs.constFirst().error : 0;
-        if (!exited || !reading.report || jobError != 0) {
+        const int jobError = reading ? reading->jobs.constFirst().error : 0;
+        if (!exited || !reading || jobError != 0) {
             if (!errorLine.isEmpty())
                 return problem(QStringLiteral("fio 出错：%1").arg(errorLine));
             if (jobError != 0)
@@ -443,9 +443,9 @@ ExtendedResult<DiskResult> FioDisk::run(const FinishedRun&, const std::atomic<bo
                                    ? QStringLiteral("fio 被信号 %1 终止").arg(WTERMSIG(finished.status))
                                    : QStringLiteral("fio 以状态 %1 退出").arg(WEXITSTATUS(finished.status)));
             }
-            return problem(reading.problem);
+            return problem(reading.error().reason);
         }
-        const FioJobReport& report = reading.report->jobs.constFirst();
+        const FioJobReport& report = reading->jobs.constFirst();
         const bool reads = QByteArrayView(kFioJobs[job].rw).endsWith("read");
         DiskJobResult& measured = result.*kDiskJobs[job].result;
         measured.mbps = (reads ? report.readBytesPerSecond : report.writeBytesPerSecond) / 1e6;

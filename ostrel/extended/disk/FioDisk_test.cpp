@@ -111,12 +111,11 @@ TEST(FioReport, ReadsCapturedReportsOfEachShape)
         { "fio-3.33-error.json", "fio-3.33", 1, 0, 0, 0, 0 },
     };
     for (const Case& c : cases) {
-        const FioReading reading = readFioReport(captured(c.file));
-        ASSERT_TRUE(reading.report) << c.file << ": " << qPrintable(reading.problem);
-        EXPECT_TRUE(reading.problem.isEmpty());
-        EXPECT_EQ(reading.report->version, QString::fromLatin1(c.version)) << c.file;
-        ASSERT_EQ(reading.report->jobs.size(), 1) << c.file;
-        const FioJobReport& job = reading.report->jobs.constFirst();
+        const auto reading = readFioReport(captured(c.file));
+        ASSERT_TRUE(reading) << c.file << ": " << qPrintable(reading.error().reason);
+        EXPECT_EQ(reading->version, QString::fromLatin1(c.version)) << c.file;
+        ASSERT_EQ(reading->jobs.size(), 1) << c.file;
+        const FioJobReport& job = reading->jobs.constFirst();
         EXPECT_EQ(job.error, c.error) << c.file;
         if (c.readBytes >= 0) {
             EXPECT_DOUBLE_EQ(job.readBytesPerSecond, c.readBytes) << c.file;
@@ -145,12 +144,12 @@ TEST(FioReport, SaysWhyOutputIsNoReport)
         "\"iops\": 0}}]}",
     };
     for (const QByteArray& output : cases) {
-        const FioReading reading = readFioReport(output);
-        EXPECT_FALSE(reading.report) << output.left(60).constData();
-        EXPECT_FALSE(reading.problem.isEmpty()) << output.left(60).constData();
+        const auto reading = readFioReport(output);
+        ASSERT_FALSE(reading) << output.left(60).constData();
+        EXPECT_FALSE(reading.error().reason.isEmpty()) << output.left(60).constData();
     }
     // Text after the report does not spoil it.
-    EXPECT_TRUE(readFioReport(seqRead + "\nfio: note\n").report);
+    EXPECT_TRUE(readFioReport(seqRead + "\nfio: note\n"));
 }
 
 TEST(FioDisk, TestFileSizeFollowsFreeSpace)

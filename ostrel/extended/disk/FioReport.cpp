@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
+#include <optional>
 
 namespace ostrel::disk {
 
@@ -46,14 +47,14 @@ bool readDirection(const QJsonObject& job, const QString& key, double& bytesPerS
     return true;
 }
 
-FioReading failed(const QString& problem)
+FioReportError failed(const QString& reason)
 {
-    return { std::nullopt, problem };
+    return { reason };
 }
 
 } // namespace
 
-FioReading readFioReport(const QByteArray& output)
+platform::Result<FioReport, FioReportError> readFioReport(const QByteArray& output)
 {
     QByteArray report = reportPart(output);
     if (report.isEmpty())
@@ -82,7 +83,7 @@ FioReading readFioReport(const QByteArray& output)
             return failed(QStringLiteral("fio 的报告缺少作业 %1 的读写速度").arg(read.name));
         parsed.jobs << read;
     }
-    return { parsed, {} };
+    return parsed;
 }
 
 } // namespace ostrel::disk

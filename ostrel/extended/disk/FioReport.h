@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <optional>
 
 namespace ostrel::disk {
 
@@ -27,17 +28,16 @@ struct FioReport
     QList<FioJobReport> jobs;
 };
 
-struct FioReading
+// Why fio's output is no report, for the user.
+struct FioReportError
 {
-    std::optional<FioReport> report;
-    // Why the output is no report; empty when it is one.
-    QString problem;
+    QString reason;
 };
 
 // What fio --output-format=json wrote on its standard output. fio may put
 // lines of its own before the report ("fio: terminating on signal 15");
 // they are skipped. Rates come from "bw_bytes", or from "bw" in KiB/s where
 // an older fio gives only that.
-FioReading readFioReport(const QByteArray& output);
+platform::Result<FioReport, FioReportError> readFioReport(const QByteArray& output);
 
 } // namespace ostrel::disk

@@ -8,9 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-    const ostrel::disk::FioReading reading = ostrel::disk::readFioReport(bytes);
+    const auto reading = ostrel::disk::readFioReport(bytes);
     // A report always has a job; a reading without one says why.
-    if (reading.report ? reading.report->jobs.isEmpty() : reading.problem.isEmpty())
+    if (reading ? reading->jobs.isEmpty() : reading.error().reason.isEmpty())
         __builtin_trap();
     return 0;
 }
