@@ -194,15 +194,10 @@ void write(Run& run, const Batch& batch)
 
 } // namespace
 
-int lookUpLocally(const ServiceConfig& services, Run& run)
+int lookUpLocally(const IpDatabases& databases, Run& run)
 {
-    const Result<IpDatabases> databases = sharedIpDatabases(services);
-    if (!databases) {
-        run.writer.message(QStringLiteral("vantor-cli: %1").arg(databases.error().message));
-        return kExitBadUsage;
-    }
     run.reader.deferRejections();
-    Workers workers(*databases, run.writer.format(), run.writer.summary() != nullptr);
+    Workers workers(databases, run.writer.format(), run.writer.summary() != nullptr);
     const std::size_t mostInFlight = workers.mostInFlight();
     std::vector<std::unique_ptr<Batch>> batches;
     std::deque<Batch*> inFlight;

@@ -37,12 +37,15 @@ void warnOfOldBundledData(const ServiceConfig& services, QIODevice& err)
 int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, const LookupOptions& options,
            QIODevice& out, QIODevice& err, const Wait& wait)
 {
-    const bool local = ipInfoFormat(services.ipInfoFormat).lookUpLocally != nullptr;
-    if (local) {
-        if (const Result<IpDatabases> databases = sharedIpDatabases(services); !databases) {
-            write(err, QStringLiteral("vantor-cli: %1\n").arg(databases.error().message));
+    // A local database is opened here, before anything is read: a file that cannot be used stops the run at once.
+    std::optional<IpDatabases> databases;
+    if (ipInfoFormat(services.ipInfoFormat).lookUpLocally) {
+        Result<IpDatabases> opened = sharedIpDatabases(services);
+        if (!opened) {
+            write(err, QStringLiteral("vantor-cli: %1\n").arg(opened.error().message));
             return kExitBadUsage;
         }
+        databases = std::move(*opened);
         warnOfOldBundledData(services, err);
     }
 
@@ -77,7 +80,7 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
     if (options.progress)
         options.progress->update(0, run.total);
     const int status
-        = local ? lookUpLocally(services, run) : lookUpOnline(services, run, wait, options.keptAnswersBudget);
+        = databases ? lookUpLocally(*databases, run) : lookUpOnline(services, run, wait, options.keptAnswersBudget);
     if (options.progress)
         options.progress->clear();
     return status;
