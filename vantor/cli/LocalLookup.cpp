@@ -56,7 +56,7 @@ void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing,
         const Entry& entry = batch.entries[i];
         Batch::Piece& piece = batch.pieces[i];
         piece.outcome.reset();
-        if (!entry.isAddress) {
+        if (entry.kind == Entry::Kind::Rejected) {
             piece.outcome = rejectedLine();
             continue;
         }
@@ -178,7 +178,8 @@ void write(Run& run, const Batch& batch)
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const Batch::Piece& piece = batch.pieces[i];
         if (piece.outcome) {
-            if (!batch.entries[i].rejection.isEmpty())
+            // A rejected line is said as its place in the answers comes.
+            if (batch.entries[i].kind == Entry::Kind::Rejected)
                 run.writer.message(batch.entries[i].rejection);
             run.add(batch.entries[i].query, *piece.outcome);
             continue;
@@ -196,7 +197,6 @@ void write(Run& run, const Batch& batch)
 
 int lookUpLocally(const IpDatabases& databases, Run& run)
 {
-    run.reader.deferRejections();
     Workers workers(databases, run.writer.format(), run.writer.summary() != nullptr);
     const std::size_t mostInFlight = workers.mostInFlight();
     std::vector<std::unique_ptr<Batch>> batches;

@@ -69,11 +69,13 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
     }
 
     AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
-    EntryReader reader(queries, options.standardInput, writer, options.interruption, options.stopRequested);
+    EntryReader reader(queries, options.standardInput, options.interruption, options.stopRequested);
     if (options.extract)
         reader.extractAddresses();
-    if (!reader.open())
+    if (const platform::Status<QString> opened = reader.open(); !opened) {
+        writer.message(opened.error());
         return kExitBadUsage;
+    }
     // Counting the lists costs a second reading of them, worth it only when the progress line shows the total.
     const bool counted = options.progress && options.progress->shown();
     Run run { reader, writer, options.progress, counted ? reader.count() : std::nullopt, options.stopRequested };

@@ -12,7 +12,7 @@
 
 namespace vantor::cli {
 
-// A list's line that is not an address: said when it was read.
+// A list's line that is not an address, its line said on standard error already.
 inline Outcome rejectedLine()
 {
     return { .failure = FailureKind::Rejected, .reported = true, .notAddress = true };
