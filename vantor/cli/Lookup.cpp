@@ -52,23 +52,17 @@ int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, c
     std::optional<Summary> summary;
     if (options.summaryTop)
         summary.emplace(*options.summaryTop, services.ipInfoFormat == IpInfoFormat::IpInfo);
+    AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
     QList<AddressSource> queries = sources;
     if (queries.isEmpty()) {
         const QStringList addresses = findOwnAddressList(services, err);
         if (addresses.isEmpty()) {
-            if (summary)
-                write(out, summary->written(options.format));
-            else if (options.format == OutputFormat::Json)
-                write(out, QStringLiteral("[]\n"));
-            if (options.format == OutputFormat::Csv)
-                write(out, csvHeader());
+            writer.finishWithoutAddresses();
             return kExitNoNetwork;
         }
         for (const QString& address : addresses)
             queries.append({ AddressSource::Kind::Address, address });
     }
-
-    AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
     EntryReader reader(queries, options.standardInput, options.interruption, options.stopRequested);
     if (options.extract)
         reader.extractAddresses();

@@ -38,10 +38,10 @@ struct Run
             progress->update(++written, total);
     }
 
-    // An answer as appendFound() made it.
-    void addFound(QByteArrayView answer)
+    // An answer as the format's element made it.
+    void addElement(std::string_view element)
     {
-        writer.addFound(answer);
+        writer.addElement(element);
         if (progress)
             progress->update(++written, total);
     }
