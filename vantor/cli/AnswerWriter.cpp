@@ -9,52 +9,14 @@
 #include "vantor/cli/Summary.h"
 
 #include <QIODevice>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace vantor::cli {
 
 namespace {
 
-QByteArray csvLine(const QStringList& fields)
-{
-    return platform::csvRecord(fields, platform::CsvLineEnd::CrLf).toUtf8();
-}
-
-QJsonObject answeredReport(const QString& query, const IpInfoAnswer& answer)
-{
-    QJsonObject report { { QStringLiteral("query"), query }, { QStringLiteral("ok"), true } };
-    for (std::size_t i = 0; i < kInfoFieldCount; ++i) {
-        const std::optional<QString>& value = answer.values[i];
-        report.insert(QLatin1String(kInfoFields[i].name), value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
-    }
-    report.insert(QStringLiteral("network"),
-                  answer.network ? QJsonValue(*answer.network) : QJsonValue(QJsonValue::Null));
-    return report;
-}
-
-QJsonObject failedReport(const QString& query, const Failure& failure)
-{
-    return { { QStringLiteral("query"), query },
-             { QStringLiteral("ok"), false },
-             { QStringLiteral("error"), QLatin1String(failure.error) } };
-}
-
-// One element of a JSON array exactly as QJsonDocument writes it inside the whole array: indented one step. Texts
-// hold their line breaks as escapes, so every line break is one of the layout's.
-QByteArray jsonArrayElement(const QJsonObject& object)
-{
-    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    text.chop(1);
-    text.replace('\n', "\n    ");
-    return "    " + text;
-}
-
-// What a row's text is in the formats, as bytes: a valid UTF-8 text goes out as it is (JSON escaping only the ASCII
-// characters QJsonDocument escapes), so only texts that are not valid UTF-8 need the way through QString.
+// A valid UTF-8 text as a JSON string: as it is but for the quote, the backslash and the control characters,
+// escaped as QJsonDocument escapes them.
 void appendJsonString(std::string& to, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -98,7 +60,7 @@ void appendJsonString(std::string& to, std::string_view text)
     to += '"';
 }
 
-// `start` is the member's indented name and colon.
+// `start` is the member's indented name and colon; an empty text is null.
 void appendJsonMember(std::string& to, std::string_view start, std::string_view text, bool last = false)
 {
     to += start;
@@ -109,102 +71,88 @@ void appendJsonMember(std::string& to, std::string_view start, std::string_view 
     to += last ? std::string_view("\n") : std::string_view(",\n");
 }
 
-} // namespace
-
-bool appendFound(OutputFormat format, std::string& to, std::string_view query, const DatabaseRecord& record)
+// One object of the array, on lines of its own, indented as QJsonDocument indents the whole array, its members in
+// QJsonDocument's order: sorted by name.
+bool jsonElement(std::string& to, const AnswerText& answer)
 {
-    if (!QByteArrayView(query).isValidUtf8()
-        || !std::all_of(record.texts.begin(), record.texts.end(),
-                        [](std::string_view text) { return QByteArrayView(text).isValidUtf8(); }))
-        return false;
-    const std::string_view network(record.network.data());
-    const auto text = [&](std::size_t field) { return record.texts[field - 1]; };
-    switch (format) {
-    case OutputFormat::Json:
-        // QJsonDocument's order: the members sorted by name.
-        to += "    {\n";
-        appendJsonMember(to, "        \"city\": ", text(3));
-        appendJsonMember(to, "        \"country\": ", text(1));
-        appendJsonMember(to, "        \"ip\": ", query);
-        appendJsonMember(to, "        \"isp\": ", text(4));
-        appendJsonMember(to, "        \"network\": ", network);
+    to += "\n    {\n";
+    if (answer.failure) {
+        appendJsonMember(to, "        \"error\": ", answer.failure->error);
+        to += "        \"ok\": false,\n";
+        appendJsonMember(to, "        \"query\": ", answer.query, true);
+    } else {
+        appendJsonMember(to, "        \"city\": ", answer.values[3]);
+        appendJsonMember(to, "        \"country\": ", answer.values[1]);
+        appendJsonMember(to, "        \"ip\": ", answer.values[0]);
+        appendJsonMember(to, "        \"isp\": ", answer.values[4]);
+        appendJsonMember(to, "        \"network\": ", answer.network);
         to += "        \"ok\": true,\n";
-        appendJsonMember(to, "        \"query\": ", query);
-        appendJsonMember(to, "        \"region\": ", text(2), true);
-        to += "    }";
-        break;
-    case OutputFormat::Csv:
-        platform::appendCsvField(to, query);
-        for (std::size_t field = 1; field < kInfoFieldCount; ++field) {
-            to += ',';
-            platform::appendCsvField(to, text(field));
+        appendJsonMember(to, "        \"query\": ", answer.query);
+        appendJsonMember(to, "        \"region\": ", answer.values[2], !answer.special);
+        if (answer.special) {
+            to += "        \"special\": {\n";
+            appendJsonMember(to, "            \"block\": ", answer.special->block);
+            appendJsonMember(to, "            \"name\": ", answer.special->name);
+            appendJsonMember(to, "            \"rfc\": ", answer.special->rfc, true);
+            to += "        }\n";
         }
-        to += ",ok,";
-        platform::appendCsvField(to, network);
-        to += ",\r\n";
-        break;
-    case OutputFormat::Text: {
-        static const std::array<std::string, kInfoFieldCount> keys = [] {
-            std::array<std::string, kInfoFieldCount> keys;
-            for (std::size_t i = 0; i < kInfoFieldCount; ++i)
-                keys[i] = (QString::fromUtf16(kInfoFields[i].key) + QLatin1Char('\t')).toStdString();
-            return keys;
-        }();
-        for (std::size_t field = 0; field < kInfoFieldCount; ++field) {
-            to += keys[field];
-            const std::string_view value = field == 0 ? query : text(field);
-            to += value.empty() ? std::string_view("未知") : value;
-            to += '\n';
-        }
-        break;
     }
-    }
+    to += "    }";
     return true;
 }
 
-bool appendSpecial(OutputFormat format, std::string& to, std::string_view query, const SpecialPurposeBlock& special)
+// One row of csvColumns().
+bool csvElement(std::string& to, const AnswerText& answer)
 {
-    if (!QByteArrayView(query).isValidUtf8())
-        return false;
-    switch (format) {
-    case OutputFormat::Json:
-        to += "    {\n";
-        appendJsonMember(to, "        \"city\": ", {});
-        appendJsonMember(to, "        \"country\": ", {});
-        appendJsonMember(to, "        \"ip\": ", query);
-        appendJsonMember(to, "        \"isp\": ", {});
-        appendJsonMember(to, "        \"network\": ", special.block);
-        to += "        \"ok\": true,\n";
-        appendJsonMember(to, "        \"query\": ", query);
-        appendJsonMember(to, "        \"region\": ", {});
-        to += "        \"special\": {\n";
-        appendJsonMember(to, "            \"block\": ", special.block);
-        appendJsonMember(to, "            \"name\": ", special.name);
-        appendJsonMember(to, "            \"rfc\": ", special.rfc, true);
-        to += "        }\n    }";
-        break;
-    case OutputFormat::Csv:
-        platform::appendCsvField(to, query);
-        to += ",,,,,ok,";
-        to += special.block;
+    platform::appendCsvField(to, answer.query);
+    for (std::size_t field = 1; field < kInfoFieldCount; ++field) {
         to += ',';
-        platform::appendCsvField(to, special.name);
-        to += "\r\n";
-        break;
-    case OutputFormat::Text:
-        to += "IP\t";
-        to += query;
+        platform::appendCsvField(to, answer.values[field]);
+    }
+    to += ',';
+    to += answer.failure ? std::string_view(answer.failure->error) : std::string_view("ok");
+    to += ',';
+    platform::appendCsvField(to, answer.network);
+    to += ',';
+    if (answer.special)
+        platform::appendCsvField(to, answer.special->name);
+    to += "\r\n";
+    return true;
+}
+
+// "Key<TAB>Value" lines, "未知" where the answer does not say; for a special-purpose block, its name, block and RFC
+// in place of the four after the address. A failure is said on standard error only.
+bool textElement(std::string& to, const AnswerText& answer)
+{
+    if (answer.failure)
+        return false;
+    static const std::array<std::string, kInfoFieldCount> keys = [] {
+        std::array<std::string, kInfoFieldCount> keys;
+        for (std::size_t i = 0; i < kInfoFieldCount; ++i)
+            keys[i] = (QString::fromUtf16(kInfoFields[i].key) + QLatin1Char('\t')).toStdString();
+        return keys;
+    }();
+    if (answer.special) {
+        to += keys[0];
+        to += answer.query;
         to += "\n特殊地址\t";
-        to += special.name;
+        to += answer.special->name;
         to += "（";
-        to += special.block;
+        to += answer.special->block;
         to += "，";
-        to += special.rfc;
+        to += answer.special->rfc;
         to += "）\n";
-        break;
+        return true;
+    }
+    for (std::size_t field = 0; field < kInfoFieldCount; ++field) {
+        to += keys[field];
+        to += answer.values[field].empty() ? std::string_view("未知") : answer.values[field];
+        to += '\n';
     }
     return true;
 }
+
+} // namespace
 
 QStringList csvColumns()
 {
@@ -214,21 +162,65 @@ QStringList csvColumns()
     return columns << QStringLiteral("status") << QStringLiteral("network") << QStringLiteral("special");
 }
 
-QByteArray csvHeader()
+const AnswerFormat& answerFormat(OutputFormat format)
 {
-    return csvLine(csvColumns());
+    static const AnswerFormat kFormats[] = {
+        { .format = OutputFormat::Text,
+          .header = {},
+          .opening = {},
+          .element = textElement,
+          .between = "\n",
+          .footer = {},
+          .summary = &Summary::asText,
+          .withoutAddresses = {} },
+        // One array; what QJsonDocument writes for it, "[]" on one line when there is not a single address.
+        { .format = OutputFormat::Json,
+          .header = {},
+          .opening = "[",
+          .element = jsonElement,
+          .between = ",",
+          .footer = "\n]\n",
+          .summary = &Summary::asJson,
+          .withoutAddresses = "[]\n" },
+        { .format = OutputFormat::Csv,
+          .header = platform::csvRecord(csvColumns(), platform::CsvLineEnd::CrLf).toStdString(),
+          .opening = {},
+          .element = csvElement,
+          .between = {},
+          .footer = {},
+          .summary = &Summary::asCsv,
+          .withoutAddresses = {} },
+    };
+    return *std::find_if(std::begin(kFormats), std::end(kFormats),
+                         [format](const AnswerFormat& row) { return row.format == format; });
+}
+
+std::optional<AnswerText> foundText(std::string_view query, const DatabaseRecord& record)
+{
+    const auto valid = [](std::string_view text) { return QByteArrayView(text).isValidUtf8(); };
+    if (!valid(query) || !std::all_of(record.texts.begin(), record.texts.end(), valid))
+        return std::nullopt;
+    const auto& [country, region, city, isp] = record.texts;
+    return AnswerText { .query = query,
+                        .values = { query, country, region, city, isp },
+                        .network = std::string_view(record.network.data()) };
+}
+
+AnswerText specialText(std::string_view query, const SpecialPurposeBlock& special)
+{
+    return { .query = query, .values = { query }, .network = special.block, .special = &special };
 }
 
 AnswerWriter::AnswerWriter(OutputFormat format, QIODevice& out, QIODevice& err, ProgressLine* progress,
                            Summary* summary)
-    : m_format(format)
+    : m_format(answerFormat(format))
     , m_out(out)
     , m_err(err)
     , m_progress(progress)
     , m_summary(summary)
 {
-    if (m_format == OutputFormat::Csv && !m_summary)
-        m_pending = csvHeader();
+    if (!m_summary)
+        m_pending = m_format.header;
 }
 
 void AnswerWriter::message(const QString& line)
@@ -241,9 +233,8 @@ void AnswerWriter::message(const QString& line)
 void AnswerWriter::add(const QString& query, const Outcome& outcome)
 {
     if (outcome.special && !m_summary) {
-        std::string answer;
-        appendSpecial(m_format, answer, query.toStdString(), *outcome.special);
-        addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
+        if (!m_outputFailed)
+            addText(specialText(query.toStdString(), *outcome.special));
         return;
     }
     const Failure* failed = outcome.failure == FailureKind::None ? nullptr : &failure(outcome.failure);
@@ -261,54 +252,38 @@ void AnswerWriter::add(const QString& query, const Outcome& outcome)
     }
     if (m_outputFailed)
         return;
-    switch (m_format) {
-    case OutputFormat::Json:
-        m_pending += m_elements++ == 0 ? "[\n" : ",\n";
-        m_pending += jsonArrayElement(failed ? failedReport(query, *failed) : answeredReport(query, outcome.answer));
-        break;
-    case OutputFormat::Csv: {
-        const auto value = [&](std::size_t i) { return outcome.answer.values[i].value_or(QString()); };
-        if (failed)
-            m_pending += csvLine({ query, {}, {}, {}, {}, QLatin1String(failed->error), {}, {} });
-        else
-            m_pending += csvLine({ query,
-                                   value(1),
-                                   value(2),
-                                   value(3),
-                                   value(4),
-                                   QStringLiteral("ok"),
-                                   outcome.answer.network.value_or(QString()),
-                                   {} });
-        break;
+    const std::string utf8 = query.toStdString();
+    if (failed) {
+        addText({ .query = utf8, .failure = failed });
+        return;
     }
-    case OutputFormat::Text:
-        if (!failed) {
-            if (m_rowsWritten)
-                m_pending += '\n';
-            m_pending += rowsAsText(outcome.answer.rows()).toUtf8();
-            m_rowsWritten = true;
-        }
-        break;
+    std::array<std::string, kInfoFieldCount> values;
+    AnswerText text { .query = utf8 };
+    for (std::size_t i = 0; i < kInfoFieldCount; ++i) {
+        values[i] = outcome.answer.values[i].value_or(QString()).toStdString();
+        text.values[i] = values[i];
     }
+    const std::string network = outcome.answer.network.value_or(QString()).toStdString();
+    text.network = network;
+    addText(text);
 }
 
-void AnswerWriter::addFound(QByteArrayView answer)
+void AnswerWriter::addText(const AnswerText& answer)
+{
+    const std::size_t start = m_pending.size();
+    m_pending += m_elements == 0 ? m_format.opening : m_format.between;
+    if (m_format.element(m_pending, answer))
+        ++m_elements;
+    else
+        m_pending.resize(start);
+}
+
+void AnswerWriter::addElement(std::string_view element)
 {
     if (m_outputFailed)
         return;
-    switch (m_format) {
-    case OutputFormat::Json:
-        m_pending += m_elements++ == 0 ? "[\n" : ",\n";
-        break;
-    case OutputFormat::Csv:
-        break;
-    case OutputFormat::Text:
-        if (m_rowsWritten)
-            m_pending += '\n';
-        m_rowsWritten = true;
-        break;
-    }
-    m_pending += answer;
+    m_pending += m_elements++ == 0 ? m_format.opening : m_format.between;
+    m_pending += element;
 }
 
 void AnswerWriter::addRecord(const std::array<std::uint8_t, 16>& address, const DatabaseRecord& record)
@@ -318,25 +293,38 @@ void AnswerWriter::addRecord(const std::array<std::uint8_t, 16>& address, const 
 
 void AnswerWriter::flush()
 {
-    if (m_pending.isEmpty() || m_outputFailed)
+    if (m_pending.empty() || m_outputFailed)
         return;
-    if (const int error = write(m_out, m_pending)) {
+    if (const int error = write(m_out, QByteArray::fromRawData(m_pending.data(), qsizetype(m_pending.size())))) {
         m_outputFailed = true;
         message(platform::outputFailureLine(QStringLiteral("vantor-cli"), error) + QStringLiteral("; stopping"));
     }
-    // Keeps the buffer: freeing it gave its pages back to the system at every flush, and taking them again cost a
-    // tenth of a fast run's time.
-    m_pending.resize(0);
+    // Keeps the buffer's memory: freeing it gave its pages back to the system at every flush, and taking them again
+    // cost a tenth of a fast run's time.
+    m_pending.clear();
 }
 
 int AnswerWriter::finish()
 {
-    if (m_summary)
-        m_pending = m_summary->written(m_format);
-    else if (m_format == OutputFormat::Json)
-        m_pending += m_elements == 0 ? "[\n]\n" : "\n]\n";
+    if (m_summary) {
+        const QByteArray summary = (m_summary->*m_format.summary)();
+        m_pending.assign(summary.constData(), std::size_t(summary.size()));
+    } else {
+        if (m_elements == 0)
+            m_pending += m_format.opening;
+        m_pending += m_format.footer;
+    }
     flush();
     return m_outputFailed ? kExitOutputClosed : m_exitStatus;
+}
+
+void AnswerWriter::finishWithoutAddresses()
+{
+    QByteArray written = m_summary
+        ? (m_summary->*m_format.summary)()
+        : QByteArray(m_format.withoutAddresses.data(), qsizetype(m_format.withoutAddresses.size()));
+    written += QByteArray::fromStdString(m_format.header);
+    write(m_out, written);
 }
 
 } // namespace vantor::cli

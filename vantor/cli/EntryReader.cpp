@@ -5,7 +5,6 @@
 #include "platform/OutsideFile.h"
 #include "platform/PrintableText.h"
 #include "vantor/cli/AddressesInText.h"
-#include "vantor/cli/AnswerWriter.h"
 #include "vantor/cli/Output.h"
 
 #include <QFile>
@@ -15,32 +14,28 @@
 
 namespace vantor::cli {
 
-EntryReader::EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer,
-                         int interruption, std::function<bool()> stopRequested)
+EntryReader::EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, int interruption,
+                         std::function<bool()> stopRequested)
     : m_sources(sources)
     , m_standardInput(standardInput)
-    , m_writer(writer)
     , m_interruption(interruption)
     , m_stopRequested(std::move(stopRequested))
 {
 }
 
-bool EntryReader::open()
+platform::Status<QString> EntryReader::open()
 {
     for (const AddressSource& source : m_sources) {
         if (source.kind != AddressSource::Kind::File)
             continue;
         if (source.text == QLatin1String("-")) {
-            if (!m_standardInput) {
-                m_writer.message(QStringLiteral("vantor-cli: -: standard input cannot be read"));
-                return false;
-            }
+            if (!m_standardInput)
+                return QStringLiteral("vantor-cli: -: standard input cannot be read");
             continue;
         }
         const auto refuse = [&](const QString& reason) {
-            m_writer.message(QStringLiteral("vantor-cli: %1: cannot be read: %2")
-                                 .arg(platform::printable(source.text, kLongestShownName), reason));
-            return false;
+            return QStringLiteral("vantor-cli: %1: cannot be read: %2")
+                .arg(platform::printable(source.text, kLongestShownName), reason);
         };
         platform::Result<platform::FileDescriptor, platform::FileReadError> opened
             = platform::openOutsideFile(source.text, platform::FileKinds::RegularFileOrFifo);
@@ -61,7 +56,7 @@ bool EntryReader::open()
         }
         m_files.insert(source.text, file);
     }
-    return true;
+    return platform::Done {};
 }
 
 QIODevice* EntryReader::fileDevice(const QString& name) const
@@ -94,7 +89,7 @@ std::optional<Entry> EntryReader::next()
 {
     for (;;) {
         if (m_nextFound < m_found.size())
-            return Entry { m_found[m_nextFound++], true, {} };
+            return Entry { m_found[m_nextFound++] };
         if (m_list) {
             if (std::optional<ListedLine> line = m_list->next()) {
                 if (!line->found.isEmpty()) {
@@ -102,13 +97,9 @@ std::optional<Entry> EntryReader::next()
                     m_nextFound = 0;
                     continue;
                 }
-                Entry entry { line->text, line->isAddress, {} };
-                if (!line->isAddress) {
-                    entry.rejection = rejection(*line);
-                    if (!m_deferRejections)
-                        m_writer.message(entry.rejection);
-                }
-                return entry;
+                if (line->isAddress)
+                    return Entry { line->text };
+                return Entry { line->text, Entry::Kind::Rejected, rejection(*line) };
             }
             m_list.reset();
             m_device = nullptr;
@@ -118,7 +109,7 @@ std::optional<Entry> EntryReader::next()
         const AddressSource& source = m_sources[m_index++];
         if (source.kind == AddressSource::Kind::Address) {
             if (!m_extract)
-                return Entry { source.text, true, {} };
+                return Entry { source.text };
             m_found = addressesInText(source.text.toUtf8());
             m_nextFound = 0;
             continue;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/FileDescriptor.h"
+#include "platform/Result.h"
 #include "vantor/cli/AddressList.h"
 #include "vantor/cli/CommandLine.h"
 
@@ -16,39 +17,35 @@ class QIODevice;
 
 namespace vantor::cli {
 
-class AnswerWriter;
-
 // One entry of the input: an address to look up, or a list's line that is none.
 struct Entry
 {
-    QString query;
-    bool isAddress = true;
-    QString rejection; // for a line that is not an address, when deferRejections(): what standard error says
+    enum class Kind { Address, Rejected };
+    QString query; // the address, or the line as it was read
+    Kind kind = Kind::Address;
+    QString rejection = {}; // for a rejected line: what standard error says of it, naming the list and the line
 };
 
-// The sources one after another: addresses as they are, lists line by line.
+// The sources one after another: addresses as they are, lists line by line. It only reads: what is to be said of
+// an entry or of a list that cannot be read is said by its caller.
 class EntryReader
 {
 public:
     // A FIFO's read gives way once `interruption` is readable, and a list is read no further once `stopRequested`
     // says yes; standard input comes as its caller made it.
-    EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, AnswerWriter& writer,
-                int interruption = -1, std::function<bool()> stopRequested = {});
+    EntryReader(const QList<AddressSource>& sources, QIODevice* standardInput, int interruption = -1,
+                std::function<bool()> stopRequested = {});
 
     // Opens every list first, so a list that cannot be read stops everything before the first lookup. A list is a
     // regular file or a FIFO: a device (/dev/zero), a folder or a socket is refused, and a FIFO without a writer
-    // is not waited for here.
-    bool open();
+    // is not waited for here. Fails with the line for standard error.
+    platform::Status<QString> open();
 
     // How many entries the input has, when that can be known without keeping it: the command line's addresses and
     // the lines of lists in regular files, read through once before the lookups. Nothing for a pipe.
     std::optional<qsizetype> count();
 
     std::optional<Entry> next();
-
-    // A line that is not an address is said by whoever writes its entry (Entry::rejection), not when it is read: for
-    // a caller that reads ahead of its answers.
-    void deferRejections() { m_deferRejections = true; }
 
     // Every line, of a list or the command line, read as text (-x): each address standing in it is an entry of its
     // own, in order, and a line without one is none.
@@ -84,12 +81,10 @@ private:
 
     const QList<AddressSource>& m_sources;
     QIODevice* m_standardInput;
-    AnswerWriter& m_writer;
     int m_interruption;
     std::function<bool()> m_stopRequested;
     QHash<QString, std::shared_ptr<ListFile>> m_files;
     qsizetype m_index = 0;
-    bool m_deferRejections = false;
     bool m_extract = false;
     QStringList m_found; // of the line at hand, with extractAddresses()
     qsizetype m_nextFound = 0;

@@ -42,9 +42,10 @@ struct Batch
     std::atomic<bool> done = false;
 };
 
-// Looks each entry of the batch up, each answer formatted as appendFound() does, or for a summary kept as its
+// Looks each entry of the batch up, each answer written as the format's element, or for a summary kept as its
 // record; the rest as add() takes it.
-void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing, RecordTexts& texts, Batch& batch)
+void lookUp(const IpDatabases& databases, const AnswerFormat& format, bool summarizing, RecordTexts& texts,
+            Batch& batch)
 {
     batch.answers.clear(); // keeps its capacity
     batch.pieces.resize(batch.entries.size());
@@ -56,7 +57,7 @@ void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing,
         const Entry& entry = batch.entries[i];
         Batch::Piece& piece = batch.pieces[i];
         piece.outcome.reset();
-        if (!entry.isAddress) {
+        if (entry.kind == Entry::Kind::Rejected) {
             piece.outcome = rejectedLine();
             continue;
         }
@@ -75,7 +76,7 @@ void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing,
         }
         // Never looked up: no database can place an address that is not on the public Internet.
         if (const std::optional<SpecialPurposeBlock> special = specialPurposeBlock(address.data())) {
-            if (!summarizing && appendSpecial(format, batch.answers, address, *special))
+            if (!summarizing && format.element(batch.answers, specialText(address, *special)))
                 piece.end = std::size_t(batch.answers.size());
             else
                 piece.outcome = Outcome { .special = special };
@@ -87,9 +88,13 @@ void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing,
             batch.records[i] = record;
             continue;
         }
-        if (record.kind == DatabaseRecord::Kind::Found && appendFound(format, batch.answers, address, record)) {
-            piece.end = std::size_t(batch.answers.size());
-            continue;
+        if (record.kind == DatabaseRecord::Kind::Found) {
+            // Texts that are not UTF-8 take the way through QString below.
+            if (const std::optional<AnswerText> found = foundText(address, record);
+                found && format.element(batch.answers, *found)) {
+                piece.end = std::size_t(batch.answers.size());
+                continue;
+            }
         }
         const IpInfoAnswer answer = answerOf(record, entry.query);
         piece.outcome = Outcome { failureOf(answer.kind), answer };
@@ -101,7 +106,7 @@ void lookUp(const IpDatabases& databases, OutputFormat format, bool summarizing,
 class Workers
 {
 public:
-    Workers(const IpDatabases& databases, OutputFormat format, bool summarizing)
+    Workers(const IpDatabases& databases, const AnswerFormat& format, bool summarizing)
         : m_databases(databases)
         , m_format(format)
         , m_summarizing(summarizing)
@@ -161,7 +166,7 @@ private:
     }
 
     const IpDatabases& m_databases;
-    const OutputFormat m_format;
+    const AnswerFormat& m_format;
     const bool m_summarizing;
     const std::size_t m_count;
     std::vector<std::atomic<Batch*>> m_slots;
@@ -178,7 +183,8 @@ void write(Run& run, const Batch& batch)
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
         const Batch::Piece& piece = batch.pieces[i];
         if (piece.outcome) {
-            if (!batch.entries[i].rejection.isEmpty())
+            // A rejected line is said as its place in the answers comes.
+            if (batch.entries[i].kind == Entry::Kind::Rejected)
                 run.writer.message(batch.entries[i].rejection);
             run.add(batch.entries[i].query, *piece.outcome);
             continue;
@@ -187,22 +193,16 @@ void write(Run& run, const Batch& batch)
             run.addRecord(batch.addresses[i], batch.records[i]);
             continue;
         }
-        run.addFound(QByteArrayView(batch.answers.data() + start, qsizetype(piece.end - start)));
+        run.addElement(std::string_view(batch.answers.data() + start, piece.end - start));
         start = piece.end;
     }
 }
 
 } // namespace
 
-int lookUpLocally(const ServiceConfig& services, Run& run)
+int lookUpLocally(const IpDatabases& databases, Run& run)
 {
-    const Result<IpDatabases> databases = sharedIpDatabases(services);
-    if (!databases) {
-        run.writer.message(QStringLiteral("vantor-cli: %1").arg(databases.error().message));
-        return kExitBadUsage;
-    }
-    run.reader.deferRejections();
-    Workers workers(*databases, run.writer.format(), run.writer.summary() != nullptr);
+    Workers workers(databases, run.writer.format(), run.writer.summary() != nullptr);
     const std::size_t mostInFlight = workers.mostInFlight();
     std::vector<std::unique_ptr<Batch>> batches;
     std::deque<Batch*> inFlight;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "vantor/net/Services.h"
+#include "vantor/net/IpDatabase.h"
 
 namespace vantor::cli {
 
@@ -10,6 +10,6 @@ struct Run;
 // A local database needs no network and answers at once: the entries are read in batches and looked up on as many
 // threads as the CPUs this process may run on, the answers written in the input's order; nothing is kept but the
 // few batches under way. Input that is not at hand yet never holds back the answers before it.
-int lookUpLocally(const ServiceConfig& services, Run& run);
+int lookUpLocally(const IpDatabases& databases, Run& run);
 
 } // namespace vantor::cli

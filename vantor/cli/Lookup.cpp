@@ -37,47 +37,46 @@ void warnOfOldBundledData(const ServiceConfig& services, QIODevice& err)
 int lookUp(const ServiceConfig& services, const QList<AddressSource>& sources, const LookupOptions& options,
            QIODevice& out, QIODevice& err, const Wait& wait)
 {
-    const bool local = ipInfoFormat(services.ipInfoFormat).lookUpLocally != nullptr;
-    if (local) {
-        if (const Result<IpDatabases> databases = sharedIpDatabases(services); !databases) {
-            write(err, QStringLiteral("vantor-cli: %1\n").arg(databases.error().message));
+    // A local database is opened here, before anything is read: a file that cannot be used stops the run at once.
+    std::optional<IpDatabases> databases;
+    if (ipInfoFormat(services.ipInfoFormat).lookUpLocally) {
+        Result<IpDatabases> opened = sharedIpDatabases(services);
+        if (!opened) {
+            write(err, QStringLiteral("vantor-cli: %1\n").arg(opened.error().message));
             return kExitBadUsage;
         }
+        databases = std::move(*opened);
         warnOfOldBundledData(services, err);
     }
 
     std::optional<Summary> summary;
     if (options.summaryTop)
         summary.emplace(*options.summaryTop, services.ipInfoFormat == IpInfoFormat::IpInfo);
+    AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
     QList<AddressSource> queries = sources;
     if (queries.isEmpty()) {
         const QStringList addresses = findOwnAddressList(services, err);
         if (addresses.isEmpty()) {
-            if (summary)
-                write(out, summary->written(options.format));
-            else if (options.format == OutputFormat::Json)
-                write(out, QStringLiteral("[]\n"));
-            if (options.format == OutputFormat::Csv)
-                write(out, csvHeader());
+            writer.finishWithoutAddresses();
             return kExitNoNetwork;
         }
         for (const QString& address : addresses)
             queries.append({ AddressSource::Kind::Address, address });
     }
-
-    AnswerWriter writer(options.format, out, err, options.progress, summary ? &*summary : nullptr);
-    EntryReader reader(queries, options.standardInput, writer, options.interruption, options.stopRequested);
+    EntryReader reader(queries, options.standardInput, options.interruption, options.stopRequested);
     if (options.extract)
         reader.extractAddresses();
-    if (!reader.open())
+    if (const platform::Status<QString> opened = reader.open(); !opened) {
+        writer.message(opened.error());
         return kExitBadUsage;
+    }
     // Counting the lists costs a second reading of them, worth it only when the progress line shows the total.
     const bool counted = options.progress && options.progress->shown();
     Run run { reader, writer, options.progress, counted ? reader.count() : std::nullopt, options.stopRequested };
     if (options.progress)
         options.progress->update(0, run.total);
     const int status
-        = local ? lookUpLocally(services, run) : lookUpOnline(services, run, wait, options.keptAnswersBudget);
+        = databases ? lookUpLocally(*databases, run) : lookUpOnline(services, run, wait, options.keptAnswersBudget);
     if (options.progress)
         options.progress->clear();
     return status;

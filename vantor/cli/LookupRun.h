@@ -12,7 +12,7 @@
 
 namespace vantor::cli {
 
-// A list's line that is not an address: said when it was read.
+// A list's line that is not an address, its line said on standard error already.
 inline Outcome rejectedLine()
 {
     return { .failure = FailureKind::Rejected, .reported = true, .notAddress = true };
@@ -38,10 +38,10 @@ struct Run
             progress->update(++written, total);
     }
 
-    // An answer as appendFound() made it.
-    void addFound(QByteArrayView answer)
+    // An answer as the format's element made it.
+    void addElement(std::string_view element)
     {
-        writer.addFound(answer);
+        writer.addElement(element);
         if (progress)
             progress->update(++written, total);
     }

@@ -83,8 +83,12 @@ private:
 
     void enqueue(Entry entry)
     {
-        Waiting waiting = entry.isAddress ? Waiting::Answer : Waiting::Rejected;
-        if (entry.isAddress && specialPurposeBlock(QStringView(entry.query)))
+        const bool isAddress = entry.kind == Entry::Kind::Address;
+        // A rejected line is said as it is read, ahead of the answers still to come before it.
+        if (!isAddress)
+            m_run.writer.message(entry.rejection);
+        Waiting waiting = isAddress ? Waiting::Answer : Waiting::Rejected;
+        if (isAddress && specialPurposeBlock(QStringView(entry.query)))
             waiting = Waiting::Special;
         if (waiting == Waiting::Answer) {
             const KnownAnswers::State state = m_known.find(entry.query).state;

@@ -3,6 +3,7 @@
 
 #include "platform/Csv.h"
 #include "platform/PrintableText.h"
+#include "vantor/cli/AnswerWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -258,89 +259,106 @@ void Summary::answered(std::string_view country, std::optional<std::uint32_t> as
         m_networks.add(network);
 }
 
+double Summary::shareOf(std::uint64_t count) const
+{
+    return m_answered ? double(count) / double(m_answered) : 0.0;
+}
+
 QByteArray Summary::written(OutputFormat format) const
 {
-    const auto share = [&](std::uint64_t count) { return m_answered ? double(count) / double(m_answered) : 0.0; };
+    return (this->*answerFormat(format).summary)();
+}
+
+QByteArray Summary::asJson() const
+{
+    const auto countries = m_countries.top(m_top);
+    const auto asns = m_asns.top(m_top);
+    const auto networks = m_networks.top(m_top);
+
+    const auto counts = [](const std::map<std::string, std::uint64_t>& counts) {
+        QJsonObject object;
+        for (const auto& [name, count] : counts)
+            object.insert(fromUtf8(name), qint64(count));
+        return object;
+    };
+    // A share to four places, as the other formats give it.
+    const auto shareValue = [&](std::uint64_t count) { return std::round(shareOf(count) * 1e4) / 1e4; };
+    QJsonArray countryList;
+    for (const auto& c : countries)
+        countryList.append(QJsonObject {
+            { "country", fromUtf8(c.key) }, { "count", qint64(c.count) }, { "share", shareValue(c.count) } });
+    QJsonArray asnList;
+    for (const auto& a : asns)
+        asnList.append(QJsonObject { { "asn", qint64(a.key) },
+                                     { "organization", a.name.empty() ? QJsonValue() : fromUtf8(a.name) },
+                                     { "count", qint64(a.count) },
+                                     { "share", shareValue(a.count) } });
+    QJsonArray networkList;
+    for (const auto& n : networks)
+        networkList.append(QJsonObject {
+            { "network", fromUtf8(n.key) }, { "count", qint64(n.count) }, { "share", shareValue(n.count) } });
+    const QJsonObject summary {
+        { "read", qint64(m_read) },
+        { "distinct", qint64(m_distinct.count()) },
+        { "answered", qint64(m_answered) },
+        { "special", counts(m_special) },
+        { "notAddresses", qint64(m_notAddresses) },
+        { "failed", counts(m_failed) },
+        { "top", qint64(m_top) },
+        { "countries", countryList },
+        { "asns", asnList },
+        { "networks", networkList },
+        { "estimated",
+          QJsonObject { { "distinct", m_distinct.estimated() },
+                        { "asns", m_asns.estimated() },
+                        { "networks", m_networks.estimated() } } },
+    };
+    return QJsonDocument(summary).toJson(QJsonDocument::Indented);
+}
+
+QByteArray Summary::asCsv() const
+{
     const auto countries = m_countries.top(m_top);
     const auto asns = m_asns.top(m_top);
     const auto networks = m_networks.top(m_top);
     const auto number = [](std::uint64_t n) { return QString::number(n); };
 
-    switch (format) {
-    case OutputFormat::Json: {
-        const auto counts = [](const std::map<std::string, std::uint64_t>& counts) {
-            QJsonObject object;
-            for (const auto& [name, count] : counts)
-                object.insert(fromUtf8(name), qint64(count));
-            return object;
-        };
-        // A share to four places, as the other formats give it.
-        const auto shareValue = [&](std::uint64_t count) { return std::round(share(count) * 1e4) / 1e4; };
-        QJsonArray countryList;
-        for (const auto& c : countries)
-            countryList.append(QJsonObject {
-                { "country", fromUtf8(c.key) }, { "count", qint64(c.count) }, { "share", shareValue(c.count) } });
-        QJsonArray asnList;
-        for (const auto& a : asns)
-            asnList.append(QJsonObject { { "asn", qint64(a.key) },
-                                         { "organization", a.name.empty() ? QJsonValue() : fromUtf8(a.name) },
-                                         { "count", qint64(a.count) },
-                                         { "share", shareValue(a.count) } });
-        QJsonArray networkList;
-        for (const auto& n : networks)
-            networkList.append(QJsonObject {
-                { "network", fromUtf8(n.key) }, { "count", qint64(n.count) }, { "share", shareValue(n.count) } });
-        const QJsonObject summary {
-            { "read", qint64(m_read) },
-            { "distinct", qint64(m_distinct.count()) },
-            { "answered", qint64(m_answered) },
-            { "special", counts(m_special) },
-            { "notAddresses", qint64(m_notAddresses) },
-            { "failed", counts(m_failed) },
-            { "top", qint64(m_top) },
-            { "countries", countryList },
-            { "asns", asnList },
-            { "networks", networkList },
-            { "estimated",
-              QJsonObject { { "distinct", m_distinct.estimated() },
-                            { "asns", m_asns.estimated() },
-                            { "networks", m_networks.estimated() } } },
-        };
-        return QJsonDocument(summary).toJson(QJsonDocument::Indented);
-    }
-    case OutputFormat::Csv: {
-        QList<QStringList> rows { { "kind", "key", "name", "count", "share" } };
-        rows.append({ "read", {}, {}, number(m_read), {} });
-        rows.append({ "distinct", {}, m_distinct.estimated() ? "estimate" : "exact", number(m_distinct.count()), {} });
-        rows.append({ "answered", {}, {}, number(m_answered), {} });
-        for (const auto& [name, count] : m_special)
-            rows.append({ "special", fromUtf8(name), {}, number(count), {} });
-        rows.append({ "not-address", {}, {}, number(m_notAddresses), {} });
-        for (const auto& [name, count] : m_failed)
-            rows.append({ "failed", fromUtf8(name), {}, number(count), {} });
-        for (const auto& c : countries)
-            rows.append({ "country", fromUtf8(c.key), {}, number(c.count), shareText(share(c.count)) });
-        for (const auto& a : asns)
-            rows.append({ "asn", number(a.key), fromUtf8(a.name), number(a.count), shareText(share(a.count)) });
-        for (const auto& n : networks)
-            rows.append({ "network", fromUtf8(n.key), {}, number(n.count), shareText(share(n.count)) });
-        // Counts past the bound are estimates: said by a row each.
-        if (m_asns.estimated())
-            rows.append({ "estimated", "asn", {}, {}, {} });
-        if (m_networks.estimated())
-            rows.append({ "estimated", "network", {}, {}, {} });
-        QByteArray csv;
-        for (const QStringList& row : rows)
-            csv += platform::csvRecord(row, platform::CsvLineEnd::CrLf).toUtf8();
-        return csv;
-    }
-    case OutputFormat::Text:
-        break;
-    }
+    QList<QStringList> rows { { "kind", "key", "name", "count", "share" } };
+    rows.append({ "read", {}, {}, number(m_read), {} });
+    rows.append({ "distinct", {}, m_distinct.estimated() ? "estimate" : "exact", number(m_distinct.count()), {} });
+    rows.append({ "answered", {}, {}, number(m_answered), {} });
+    for (const auto& [name, count] : m_special)
+        rows.append({ "special", fromUtf8(name), {}, number(count), {} });
+    rows.append({ "not-address", {}, {}, number(m_notAddresses), {} });
+    for (const auto& [name, count] : m_failed)
+        rows.append({ "failed", fromUtf8(name), {}, number(count), {} });
+    for (const auto& c : countries)
+        rows.append({ "country", fromUtf8(c.key), {}, number(c.count), shareText(shareOf(c.count)) });
+    for (const auto& a : asns)
+        rows.append({ "asn", number(a.key), fromUtf8(a.name), number(a.count), shareText(shareOf(a.count)) });
+    for (const auto& n : networks)
+        rows.append({ "network", fromUtf8(n.key), {}, number(n.count), shareText(shareOf(n.count)) });
+    // Counts past the bound are estimates: said by a row each.
+    if (m_asns.estimated())
+        rows.append({ "estimated", "asn", {}, {}, {} });
+    if (m_networks.estimated())
+        rows.append({ "estimated", "network", {}, {}, {} });
+    QByteArray csv;
+    for (const QStringList& row : rows)
+        csv += platform::csvRecord(row, platform::CsvLineEnd::CrLf).toUtf8();
+    return csv;
+}
+
+QByteArray Summary::asText() const
+{
+    const auto countries = m_countries.top(m_top);
+    const auto asns = m_asns.top(m_top);
+    const auto networks = m_networks.top(m_top);
+    const auto number = [](std::uint64_t n) { return QString::number(n); };
 
     const QString estimate = QStringLiteral("（估计）");
     const auto shown = [](std::string_view text) { return platform::printable(fromUtf8(text)); };
-    const auto percent = [&](std::uint64_t count) { return QString::number(100 * share(count), 'f', 1) + u'%'; };
+    const auto percent = [&](std::uint64_t count) { return QString::number(100 * shareOf(count), 'f', 1) + u'%'; };
     QList<QStringList> totals {
         { QStringLiteral("读取地址"), number(m_read) },
         { QStringLiteral("不同地址"), number(m_distinct.count()), m_distinct.estimated() ? estimate : QString() },

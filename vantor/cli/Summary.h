@@ -180,10 +180,16 @@ public:
     const TopCounts<std::uint32_t>& asns() const { return m_asns; }
     const TopCounts<std::string>& networks() const { return m_networks; }
 
-    // The whole summary in the format: aligned text, one JSON object, or CSV rows kind,key,name,count,share.
+    // The whole summary in the format, as its row of the formats' table writes it.
     QByteArray written(OutputFormat format) const;
+    // Aligned text, one JSON object, CSV rows kind,key,name,count,share.
+    QByteArray asText() const;
+    QByteArray asJson() const;
+    QByteArray asCsv() const;
 
 private:
+    // Of the answered.
+    double shareOf(std::uint64_t count) const;
     void answered(std::string_view country, std::optional<std::uint32_t> asn, std::string_view organisation,
                   std::string_view network);
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/AnswerWriter.h"
-#include "vantor/testing/CliTest.h"
 #include "vantor/cli/KnownAnswers.h"
+#include "vantor/testing/CliTest.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <span>
 
 namespace {
 
@@ -106,9 +107,40 @@ DatabaseRecord found(std::array<std::string_view, 4> texts, const char* network)
     return record;
 }
 
-// A local database's answers are formatted without texts made on the way; they must read exactly as add() writes
-// them, separators between answers included.
-TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
+// RFC 4180 records, read apart from the writer's code.
+QList<QStringList> csvRecords(const QString& text)
+{
+    QList<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'"' && quoted && text.mid(i + 1, 1) == u"\"")
+            field += text[++i];
+        else if (c == u'"')
+            quoted = !quoted;
+        else if (!quoted && c == u',')
+            fields << std::exchange(field, {});
+        else if (!quoted && text.mid(i, 2) == u"\r\n") {
+            fields << std::exchange(field, {});
+            records << std::exchange(fields, {});
+            ++i;
+        } else
+            field += c;
+    }
+    return records;
+}
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Answers of every kind through the writer's one way per format: a local database's as the lookup's threads write
+// them, a failure and a special-purpose block as add() takes them. A JSON and a CSV parser read every text back as
+// it was, and the JSON is laid out as QJsonDocument lays the same array out.
+TEST(AnswerWriter, EveryFormatWritesWhatAParserReadsBack)
 {
     static constexpr char kControls[] = "back\\slash \x01\x1f\x7f\0";
     const std::pair<const char*, DatabaseRecord> records[] = {
@@ -119,26 +151,87 @@ TEST(AnswerWriter, AnAnswerFormattedFromTheDatabaseIsWhatAddWrites)
           found({ "tab\there", "new\nline\r", std::string_view(kControls, sizeof kControls - 1), "\"quoted\"," },
                 "81.2.69.128/25") },
     };
-    for (const OutputFormat format : { OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json }) {
-        Captured byAdd;
-        Captured byBytes;
-        AnswerWriter viaAdd(format, byAdd.out, byAdd.err, nullptr);
-        AnswerWriter viaBytes(format, byBytes.out, byBytes.err, nullptr);
-        for (const auto& [address, record] : records) {
-            std::string answer;
-            ASSERT_TRUE(vantor::cli::appendFound(format, answer, address, record)) << address;
-            viaBytes.addFound(QByteArrayView(answer.data(), qsizetype(answer.size())));
-            viaAdd.add(QLatin1String(address), { FailureKind::None, vantor::answerOf(record, QLatin1String(address)) });
+    const auto write = [&](OutputFormat format, int answers) {
+        Captured captured;
+        AnswerWriter writer(format, captured.out, captured.err, nullptr);
+        for (const auto& [address, record] : std::span(records).first(std::size_t(answers))) {
+            std::string element;
+            EXPECT_TRUE(vantor::cli::answerFormat(format).element(element, *vantor::cli::foundText(address, record)));
+            writer.addElement(element);
         }
-        EXPECT_EQ(viaBytes.finish(), viaAdd.finish());
-        EXPECT_EQ(byBytes.out.data().toStdString(), byAdd.out.data().toStdString()) << int(format);
-    }
+        writer.add(QStringLiteral("81.2.69.9"), { FailureKind::NotFound });
+        writer.add(QStringLiteral("192.168.1.5"), { .special = vantor::specialPurposeBlock("192.168.1.5") });
+        EXPECT_EQ(writer.finish(), 1);
+        return captured.out.data();
+    };
 
-    // Bytes that are not UTF-8 are left to add(), which makes texts of them.
-    std::string answer = "kept";
-    EXPECT_FALSE(vantor::cli::appendFound(OutputFormat::Csv, answer, "142.250.7.7",
-                                          found({ "\xff", "", "", "" }, "142.250.7.0/24")));
-    EXPECT_EQ(answer, "kept");
+    const QByteArray json = write(OutputFormat::Json, 4);
+    const QJsonArray array = QJsonDocument::fromJson(json).array();
+    ASSERT_EQ(array.size(), 6) << json.toStdString();
+    EXPECT_EQ(json.toStdString(), QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString());
+    const QStringList csvHeader = vantor::cli::csvColumns();
+    QList<QStringList> csv = csvRecords(QString::fromUtf8(write(OutputFormat::Csv, 4)));
+    ASSERT_EQ(csv.size(), 7);
+    EXPECT_EQ(csv.takeFirst(), csvHeader);
+    for (std::size_t i = 0; i < std::size(records); ++i) {
+        const auto& [address, record] = records[i];
+        const QJsonObject object = array[qsizetype(i)].toObject();
+        QStringList row { QLatin1String(address) };
+        for (std::size_t field = 1; field < vantor::kInfoFieldCount; ++field) {
+            const QString text = fromUtf8(record.texts[field - 1]);
+            EXPECT_EQ(object.value(QLatin1String(vantor::kInfoFields[field].name)),
+                      text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text))
+                << address << ' ' << field;
+            row << text;
+        }
+        EXPECT_EQ(object.value(QLatin1String("ip")), QLatin1String(address));
+        EXPECT_EQ(object.value(QLatin1String("query")), QLatin1String(address));
+        EXPECT_EQ(object.value(QLatin1String("network")), QLatin1String(record.network.data()));
+        EXPECT_EQ(object.value(QLatin1String("ok")), true);
+        EXPECT_EQ(csv[qsizetype(i)], row << QStringLiteral("ok") << QLatin1String(record.network.data()) << QString());
+    }
+    EXPECT_EQ(array[4].toObject(),
+              (QJsonObject { { "query", "81.2.69.9" }, { "ok", false }, { "error", "not-found" } }));
+    EXPECT_EQ(csv[4], (QStringList { "81.2.69.9", {}, {}, {}, {}, "not-found", {}, {} }));
+    const QJsonObject special = array[5].toObject();
+    EXPECT_EQ(special.value(QLatin1String("network")), QLatin1String("192.168.0.0/16"));
+    EXPECT_EQ(special.value(QLatin1String("special")),
+              (QJsonObject { { "block", "192.168.0.0/16" }, { "name", "私有网络" }, { "rfc", "RFC 1918" } }));
+    EXPECT_EQ(csv[5], (QStringList { "192.168.1.5", {}, {}, {}, {}, "ok", "192.168.0.0/16", "私有网络" }));
+
+    // Text, read as blocks of KEY<TAB>VALUE lines a blank line apart: the failure has none.
+    const QStringList blocks = QString::fromUtf8(write(OutputFormat::Text, 2)).split(QStringLiteral("\n\n"));
+    EXPECT_EQ(blocks,
+              (QStringList { "IP\t142.250.7.7\n国家\t中国\n地区\t上海\n城市\t上海\n运营商\tChina Telecom",
+                             "IP\t2001:67c::1\n国家\t日本\n地区\t未知\n城市\t东京\n运营商\t未知",
+                             "IP\t192.168.1.5\n特殊地址\t私有网络（192.168.0.0/16，RFC 1918）\n" }));
+
+    // Bytes that are not UTF-8 are left to the way through texts.
+    EXPECT_FALSE(vantor::cli::foundText("142.250.7.7", found({ "\xff", "", "", "" }, "142.250.7.0/24")));
+}
+
+// What each format writes without a single answer: after a run of none, and when no address was found to look up.
+TEST(AnswerWriter, EveryFormatsDocumentWithoutAnswers)
+{
+    const struct
+    {
+        OutputFormat format;
+        const char* none;
+        const char* withoutAddresses;
+    } cases[] = {
+        { OutputFormat::Text, "", "" },
+        { OutputFormat::Json, "[\n]\n", "[]\n" },
+        { OutputFormat::Csv, "ip,country,region,city,isp,status,network,special\r\n",
+          "ip,country,region,city,isp,status,network,special\r\n" },
+    };
+    for (const auto& c : cases) {
+        Captured none;
+        EXPECT_EQ(AnswerWriter(c.format, none.out, none.err, nullptr).finish(), 0);
+        EXPECT_EQ(none.out.data().toStdString(), c.none);
+        Captured without;
+        AnswerWriter(c.format, without.out, without.err, nullptr).finishWithoutAddresses();
+        EXPECT_EQ(without.out.data().toStdString(), c.withoutAddresses);
+    }
 }
 
 } // namespace
