@@ -320,10 +320,11 @@ int AnswerWriter::finish()
 
 void AnswerWriter::finishWithoutAddresses()
 {
-    QByteArray written = m_summary
+    // A summary is a document of its own: the answers' header has no place after it.
+    const QByteArray written = m_summary
         ? (m_summary->*m_format.summary)()
-        : QByteArray(m_format.withoutAddresses.data(), qsizetype(m_format.withoutAddresses.size()));
-    written += QByteArray::fromStdString(m_format.header);
+        : QByteArray(m_format.withoutAddresses.data(), qsizetype(m_format.withoutAddresses.size()))
+            + QByteArray::fromStdString(m_format.header);
     write(m_out, written);
 }
 

@@ -96,7 +96,7 @@ public:
     int finish();
 
     // In place of the answers when not a single address was found to look up: the summary of none, else the
-    // format's withoutAddresses, then its header; written as it is, whether or not standard output takes it.
+    // format's withoutAddresses and its header; written as it is, whether or not standard output takes it.
     void finishWithoutAddresses();
 
 private:

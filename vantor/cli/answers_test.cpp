@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vantor/cli/AnswerWriter.h"
 #include "vantor/cli/KnownAnswers.h"
+#include "vantor/cli/Summary.h"
 #include "vantor/testing/CliTest.h"
 
 #include <cstring>
@@ -97,6 +98,7 @@ namespace {
 using vantor::DatabaseRecord;
 using vantor::cli::AnswerWriter;
 using vantor::cli::OutputFormat;
+using vantor::cli::Summary;
 
 DatabaseRecord found(std::array<std::string_view, 4> texts, const char* network)
 {
@@ -231,6 +233,16 @@ TEST(AnswerWriter, EveryFormatsDocumentWithoutAnswers)
         Captured without;
         AnswerWriter(c.format, without.out, without.err, nullptr).finishWithoutAddresses();
         EXPECT_EQ(without.out.data().toStdString(), c.withoutAddresses);
+
+        // A summary of none is the same document whether or not an address was found.
+        Summary noneSummary;
+        Summary withoutSummary;
+        Captured summarized;
+        Captured summarizedWithout;
+        AnswerWriter(c.format, summarized.out, summarized.err, nullptr, &noneSummary).finish();
+        AnswerWriter(c.format, summarizedWithout.out, summarizedWithout.err, nullptr, &withoutSummary)
+            .finishWithoutAddresses();
+        EXPECT_EQ(summarizedWithout.out.data(), summarized.out.data());
     }
 }
 
