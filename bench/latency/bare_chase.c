@@ -17,11 +17,16 @@ struct line
     char padding[LINE - sizeof(struct line*)];
 };
 
-static double now(void)
+static double seconds(clockid_t clock)
 {
     struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    clock_gettime(clock, &t);
     return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+static double now(void)
+{
+    return seconds(CLOCK_MONOTONIC);
 }
 
 static uint64_t splitmix(uint64_t* state)
@@ -57,7 +62,8 @@ static struct line* walk(struct line* p, long loads)
 
 static struct line* volatile sink;
 
-double bare_chase_ns(size_t bytes, int sequential, double pass_seconds, long least_loads, long most_loads, int passes)
+double bare_chase_ns(size_t bytes, int sequential, double pass_seconds, long least_loads, long most_loads, int passes,
+                     double* on_cpu_share)
 {
     const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
     char* mapping = mmap(NULL, rounded + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -99,11 +105,18 @@ double bare_chase_ns(size_t bytes, int sequential, double pass_seconds, long lea
     if (loads < least_loads)
         loads = least_loads;
     double best = INFINITY;
+    double wall = 0.0;
+    double cpu = 0.0;
     for (int pass = 0; pass < passes; ++pass) {
+        const double cpu_start = seconds(CLOCK_THREAD_CPUTIME_ID);
         start = now();
         p = walk(p, loads);
-        best = fmin(best, now() - start);
+        const double took = now() - start;
+        cpu += seconds(CLOCK_THREAD_CPUTIME_ID) - cpu_start;
+        wall += took;
+        best = fmin(best, took);
     }
+    *on_cpu_share = wall > 0.0 ? fmin(1.0, cpu / wall) : 1.0;
     sink = p;
 
     if (pinned)

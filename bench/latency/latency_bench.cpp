@@ -51,6 +51,14 @@ std::vector<Level> levels(const std::vector<CacheLevel>& layout, qint64 largest)
     return found;
 }
 
+// bare_chase_ns() with the measurement's own loads and passes.
+double bareChase(qint64 bytes, bool sequential, double* onCpuShare)
+{
+    const Options defaults;
+    return bare_chase_ns(size_t(bytes), sequential ? 1 : 0, defaults.passSeconds, long(defaults.leastLoads),
+                         long(defaults.mostLoads), defaults.passes, onCpuShare);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -107,12 +115,19 @@ int main(int argc, char** argv)
                     }
                     ours = point->curves.front().points.front().seconds * 1e9;
                 } else {
-                    theirs = bare_chase_ns(size_t(sizes[s].bytes), 0, defaults.passSeconds, long(defaults.leastLoads),
-                                           long(defaults.mostLoads), defaults.passes);
-                    if (theirs < 0.0) {
+                    // The same remeasures while the thread had too little of the CPU.
+                    bool noMemory = false;
+                    const std::optional<Point> point = settledPoint(sizes[s].bytes, [&]() -> std::optional<Reading> {
+                        double share = 0.0;
+                        const double ns = bareChase(sizes[s].bytes, false, &share);
+                        noMemory = noMemory || ns < 0.0;
+                        return Reading { ns * 1e-9, share };
+                    });
+                    if (noMemory || !point) {
                         std::fprintf(stderr, "bare chase: no memory\n");
                         return 1;
                     }
+                    theirs = point->seconds * 1e9;
                 }
             }
             ostrel[s].push_back(ours);
@@ -132,9 +147,9 @@ int main(int argc, char** argv)
     std::printf("  %12s %6s %12s %12s\n", "level", "", "sequential", "random");
     for (std::size_t s = 0; s < sizes.size(); ++s) {
         std::vector<double> walks;
+        double share = 0.0;
         for (int round = 0; round < rounds; ++round)
-            walks.push_back(bare_chase_ns(size_t(sizes[s].bytes), 1, defaults.passSeconds, long(defaults.leastLoads),
-                                          long(defaults.mostLoads), defaults.passes));
+            walks.push_back(bareChase(sizes[s].bytes, true, &share));
         std::printf("  %12s %6s %12.2f %12.2f\n", sizes[s].name, qPrintable(bytesText(sizes[s].bytes)), median(walks),
                     median(bare[s]));
     }

@@ -298,11 +298,12 @@ QJsonObject toJson(const LatencyResult& result)
 platform::Result<LatencyResult, LatencyJsonError> fromJson(const QJsonObject& json)
 {
     LatencyResult result;
-    for (const char* flag : { "hugePages", "reduced" }) {
-        const QJsonValue value = json.value(QLatin1String(flag));
+    for (auto [key, flag] :
+         { std::pair { "hugePages", &result.hugePages }, std::pair { "reduced", &result.reduced } }) {
+        const QJsonValue value = json.value(QLatin1String(key));
         if (!value.isBool())
-            return bad(QLatin1String(flag));
-        (qstrcmp(flag, "hugePages") == 0 ? result.hugePages : result.reduced) = value.toBool();
+            return bad(QLatin1String(key));
+        *flag = value.toBool();
     }
     const QJsonValue curves = json.value(QStringLiteral("curves"));
     if (!curves.isArray())
@@ -323,9 +324,11 @@ platform::Result<LatencyResult, LatencyJsonError> fromJson(const QJsonObject& js
         if (!logarithmic.isBool())
             return bad(at + QStringLiteral(".logarithmicX"));
         curve.logarithmicX = logarithmic.toBool();
+        if (!object.value(QStringLiteral("points")).isArray())
+            return bad(at + QStringLiteral(".points"));
         const QJsonArray points = object.value(QStringLiteral("points")).toArray();
         const QJsonArray shares = object.value(QStringLiteral("onCpuShare")).toArray();
-        if (shares.size() != points.size())
+        if (!object.value(QStringLiteral("onCpuShare")).isArray() || shares.size() != points.size())
             return bad(at + QStringLiteral(".onCpuShare"));
         for (qsizetype i = 0; i < points.size(); ++i) {
             const QJsonArray pair = points.at(i).toArray();

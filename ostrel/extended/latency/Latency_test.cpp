@@ -264,7 +264,6 @@ TEST(Latency, SweepMeasuresEachSetOnBothPagesAndStops)
         ASSERT_EQ(curve.points.size(), 3u);
         for (const Point& point : curve.points) {
             EXPECT_GT(point.seconds, 0.0);
-            EXPECT_LT(point.seconds, 1e-5);
             EXPECT_EQ(point.onCpuShare, 0.0);
             EXPECT_TRUE(point.disturbed);
         }
