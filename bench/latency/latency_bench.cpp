@@ -94,6 +94,17 @@ int main(int argc, char** argv)
     }
     std::printf("%s\n%s\n", qPrintable(summaryText(*sweep)), qPrintable(toolTipText(*sweep)));
 
+    // The same sweep with every point taken at its first reading, as on an idle machine: the CPU time it takes is
+    // about the wall time it would take there.
+    Options once;
+    once.cpuSeconds = [&clock] { return clock.now(); };
+    const double onceStart = clock.now();
+    const double onceCpuStart = threadCpuSeconds();
+    if (!measureLatency(once))
+        return 1;
+    std::printf("Sweep of both curves with no remeasures: %.2f s wall, %.2f s on the CPU\n", clock.now() - onceStart,
+                threadCpuSeconds() - onceCpuStart);
+
     // The figures' sizes through Ostrel and through the bare chase, taking turns.
     const std::vector<Level> sizes = levels(cacheLayout(defaults.sysRoot), sweep->curves.front().points.back().bytes);
     std::printf("\nOstrel against the bare C chase (huge pages), %d rounds   (ns a load)\n", rounds);
