@@ -235,9 +235,13 @@ QString toolTipText(const LatencyResult& result)
                 + QStringLiteral("；每级的延迟在其一半大小处读出");
     if (const Figure* memory = findFigure(result, Figure::Kind::Memory))
         lines << QStringLiteral("内存的延迟在末级缓存的 4 倍（%1）处读出").arg(bytesText(memory->atBytes));
-    if (const Figure* tlb = findFigure(result, Figure::Kind::Tlb))
+    const Figure* tlb = findFigure(result, Figure::Kind::Tlb);
+    // Where the TLB costs nothing measurable, noise can make the 4 KiB pages read faster.
+    if (tlb && tlb->seconds > 0.0)
         lines << QStringLiteral("TLB 的开销：%1 处 4 KiB 页比大页每次读多 %2")
                      .arg(bytesText(tlb->atBytes), latencyText(tlb->seconds));
+    else if (tlb)
+        lines << QStringLiteral("TLB 的开销：%1 处 4 KiB 页不比大页慢").arg(bytesText(tlb->atBytes));
     else if (!result.hugePages)
         lines << QStringLiteral("大页未生效：两条曲线都用的是 4 KiB 页");
     if (result.reduced && !result.curves.empty() && !result.curves.front().points.empty())

@@ -11,6 +11,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sched.h>
 #include <set>
 
 using namespace ostrel::latency;
@@ -257,7 +258,11 @@ TEST(Latency, SweepMeasuresEachSetOnBothPagesAndStops)
     options.cpuSeconds = [] { return 0.0; };
     std::vector<double> progress;
     options.progress = [&](double fraction) { progress.push_back(fraction); };
+    cpu_set_t before, after;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
     const auto result = measureLatency(options);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof after, &after), 0);
+    EXPECT_TRUE(CPU_EQUAL(&before, &after)) << "the thread stays pinned after the sweep";
     ASSERT_TRUE(result);
     ASSERT_EQ(result->curves.size(), 2u);
     for (const Curve& curve : result->curves) {
