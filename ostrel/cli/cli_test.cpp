@@ -187,24 +187,28 @@ TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
     const struct
     {
         bool finished;
-        QString failedStage;
-        int saveError;
+        bool diskFailed;
+        std::optional<int> saveError;
         int status;
         QStringList messages;
     } cases[] = {
-        { true, {}, 0, 0, {} },
-        { true, disk, 0, 3, { disk } },
-        { true, {}, EACCES, 3, { unsaved } },
-        { true, disk, EACCES, 3, { disk, unsaved } },
-        { false, {}, 0, 130, {} },
+        { true, false, {}, 0, {} },
+        { true, true, {}, 3, { disk } },
+        { true, false, EACCES, 3, { unsaved } },
+        { true, true, EACCES, 3, { disk, unsaved } },
+        { false, false, {}, 130, {} },
         // A stopped run still says what it could not save.
-        { false, {}, EACCES, 130, { unsaved } },
+        { false, false, EACCES, 130, { unsaved } },
     };
     for (const auto& c : cases) {
-        const cli::RunEnd end = cli::runEnd(
-            { .finished = c.finished, .problems = run::runProblems(c.finished, c.failedStage, c.saveError, store) });
-        EXPECT_EQ(end.exitStatus, c.status) << c.finished << qPrintable(c.failedStage) << c.saveError;
-        EXPECT_EQ(end.messages, c.messages) << c.finished << qPrintable(c.failedStage) << c.saveError;
+        SCOPED_TRACE(::testing::Message() << c.finished << c.diskFailed << c.saveError.value_or(0));
+        FiveTests::Problems found { .failedStage = std::nullopt, .saveError = c.saveError };
+        if (c.diskFailed)
+            found.failedStage = StageFailure { .kind = &kTestKinds[4], .error = ENOSPC };
+        const cli::RunEnd end
+            = cli::runEnd({ .finished = c.finished, .problems = run::runProblems(c.finished, found, store) });
+        EXPECT_EQ(end.exitStatus, c.status);
+        EXPECT_EQ(end.messages, c.messages);
     }
 }
 

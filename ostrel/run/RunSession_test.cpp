@@ -36,19 +36,27 @@ public:
     static inline const QString kProblem = QStringLiteral("找不到 fio");
 };
 
-// A disk test that gives its numbers at once.
+// A disk test that gives its numbers at once, after doing `meanwhile`.
 class AnsweringDiskTest final : public ExtendedTest<DiskResult>
 {
 public:
+    explicit AnsweringDiskTest(std::function<void()> meanwhile = [] {})
+        : m_meanwhile(std::move(meanwhile))
+    {
+    }
     std::size_t steps() const override { return 1; }
     ExtendedResult<DiskResult> run(const FinishedRun&, const std::atomic<bool>&, ExtendedProgress&) override
     {
+        m_meanwhile();
         return kAnswer;
     }
     static inline const DiskResult kAnswer {
         QStringLiteral("/srv"), QStringLiteral("ext4"), true, 1LL << 30, { 2900.0, {} }, { 1500.0, {} },
         { 74.0, 18000.0 },      { 37.0, 9000.0 }
     };
+
+private:
+    std::function<void()> m_meanwhile;
 };
 
 // The memory-bandwidth test as the point where the process is killed: atKill sees what a kill would leave.
@@ -319,6 +327,48 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     ASSERT_EQ(afterStop->size(), 1);
     EXPECT_EQ(afterStop->first().extended, atKill->extended);
     EXPECT_FALSE(afterStop->first().extended.find<MemoryBandwidthResult>());
+}
+
+// Why the history could not take the run, the five tests or the extended results kept as each ends, is the run's
+// problem and follows the state text the run ended with once the extended tests are over.
+TEST(RunSession, WhyTheHistoryCouldNotTakeARunIsShownAfterItsExtendedTests)
+{
+    const QString notKept = QStringLiteral("the run could not be added to the history in %1: ");
+    for (const bool fiveKept : { false, true }) {
+        SCOPED_TRACE(fiveKept ? "the extended results not kept" : "the five tests not kept");
+        Rig rig;
+        rig.extended = true;
+        if (!fiveKept)
+            rig.historyPath = rig.blocked(QStringLiteral("history.sqlite"));
+        RunSession::Parts parts = rig.parts();
+        parts.makeExtendedTest
+            = [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
+            if (kind.key == QStringLiteral("disk")) {
+                // Damages the history the run went into, as it ends.
+                return std::make_unique<AnsweringDiskTest>([&] {
+                    QFile history(rig.historyPath);
+                    if (history.open(QIODevice::WriteOnly))
+                        history.write(QByteArray(4096, 'x'));
+                });
+            }
+            if (kind.key == QStringLiteral("memoryBandwidth"))
+                return std::make_unique<bandwidth::testing::FixedBandwidthTest>();
+            return kind.make(setup);
+        };
+        auto opened = RunSession::open(std::move(parts));
+        ASSERT_TRUE(opened);
+        const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
+        ASSERT_EQ(outcomes.size(), 1);
+        ASSERT_TRUE(outcomes.first().finished);
+        const run::RunProblems& problems = outcomes.first().problems;
+        const auto found = std::find_if(problems.begin(), problems.end(),
+                                        [](const run::RunProblem& problem) { return problem.kind == Kind::NotKept; });
+        ASSERT_NE(found, problems.end());
+        const QString prefix = notKept.arg(rig.historyPath);
+        ASSERT_TRUE(found->message.startsWith(prefix)) << qPrintable(found->message);
+        EXPECT_EQ(rig.panel.testingState.text(),
+                  QStringLiteral("已完成；历史记录未能保存：") + found->message.mid(prefix.size()));
+    }
 }
 
 // --runs N: no other benchmark can come between the runs; a benchmark of the
