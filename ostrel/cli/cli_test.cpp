@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
@@ -9,8 +8,9 @@
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/testing/SampleRuns.h"
 #include "ostrel/run/RunSession.h"
+#include "ostrel/testing/CapturedOutput.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -250,22 +250,25 @@ TEST(TerminalView, LiveBarOnATerminal)
     std::fclose(out);
 }
 
-TEST(RunReport, ScoresOverallAndTime)
+// What ostrel-cli --json tells of the run it has just run: its scores, overall score and time, the panel's last-run
+// line and its problems beside its extended results, and none of the members only a kept run has.
+TEST(RunReport, ScoresOverallTimeAndProblems)
 {
-    Panel panel;
-    for (const TestKind& kind : kTestKinds)
-        (panel.*kind.scoreProgress).setValue(80.0);
-    panel.intScoreProgress.setValue(87.5);
-    showOverallScore(panel);
-    panel.lastTime.setText(QStringLiteral("上次性能测试：x"));
-    const QJsonObject report = cli::runReport(panel, 1796707200.25);
+    history::RunRecord run = history::testing::sampleExtendedRun(1796707200.25);
+    run.scores[0] = 87.5;
+    run.scores[4] = 80.0;
+    const QJsonObject report = history::runReportToJson(run, QStringLiteral("上次性能测试：x"), { "a", "b" });
     const QJsonObject scores = report[QStringLiteral("scores")].toObject();
     EXPECT_EQ(scores.size(), 5);
     EXPECT_EQ(scores[QStringLiteral("int")].toDouble(), 87.5);
     EXPECT_EQ(scores[QStringLiteral("disk")].toDouble(), 80.0);
-    EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), panel.allScoreProgress.value());
+    EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), run.overall);
     EXPECT_EQ(report[QStringLiteral("lastTime")].toDouble(), 1796707200.25);
     EXPECT_EQ(report[QStringLiteral("lastTimeText")].toString(), QStringLiteral("上次性能测试：x"));
+    EXPECT_EQ(report[QStringLiteral("problems")].toArray(), (QJsonArray { "a", "b" }));
+    EXPECT_EQ(report.keys(),
+              QStringList({ "disk", "interference", "lastTime", "lastTimeText", "memoryBandwidth", "multicore",
+                            "overall", "problems", "scores" }));
 }
 
 TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)
