@@ -329,8 +329,8 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     EXPECT_FALSE(afterStop->first().extended.find<MemoryBandwidthResult>());
 }
 
-// Why the history could not take the run, the five tests or the extended results kept as each ends, is the run's
-// problem and follows the state text the run ended with once the extended tests are over.
+// The five tests are kept before the extended tests, whose results are added as each ends. Why the history could not
+// take either is the run's problem and follows the state text the run ended with once the extended tests are over.
 TEST(RunSession, WhyTheHistoryCouldNotTakeARunIsShownAfterItsExtendedTests)
 {
     const QString notKept = QStringLiteral("the run could not be added to the history in %1: ");
@@ -340,12 +340,16 @@ TEST(RunSession, WhyTheHistoryCouldNotTakeARunIsShownAfterItsExtendedTests)
         rig.extended = true;
         if (!fiveKept)
             rig.historyPath = rig.blocked(QStringLiteral("history.sqlite"));
+        // The history as the disk test began: the run and the multi-core test's result kept, nothing of its own.
+        std::optional<history::RunRecord> atDisk;
         RunSession::Parts parts = rig.parts();
         parts.makeExtendedTest
             = [&](const ExtendedKind& kind, const ExtendedSetup& setup) -> std::unique_ptr<AnyExtendedTest> {
             if (kind.key == QStringLiteral("disk")) {
                 // Damages the history the run went into, as it ends.
                 return std::make_unique<AnsweringDiskTest>([&] {
+                    if (const auto latest = history::HistoryStore(rig.historyPath).latest(); latest && *latest)
+                        atDisk = **latest;
                     QFile history(rig.historyPath);
                     if (history.open(QIODevice::WriteOnly))
                         history.write(QByteArray(4096, 'x'));
@@ -368,6 +372,12 @@ TEST(RunSession, WhyTheHistoryCouldNotTakeARunIsShownAfterItsExtendedTests)
         ASSERT_TRUE(found->message.startsWith(prefix)) << qPrintable(found->message);
         EXPECT_EQ(rig.panel.testingState.text(),
                   QStringLiteral("已完成；历史记录未能保存：") + found->message.mid(prefix.size()));
+        ASSERT_EQ(atDisk.has_value(), fiveKept);
+        if (fiveKept) {
+            EXPECT_EQ(atDisk->finishedAt, outcomes.first().record->finishedAt);
+            EXPECT_TRUE(atDisk->extended.find<MulticoreResult>());
+            EXPECT_FALSE(atDisk->extended.find<DiskResult>());
+        }
     }
 }
 
