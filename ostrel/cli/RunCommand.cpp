@@ -42,11 +42,11 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
     // Holds the run lock until every run is over; the kernel drops it if
     // this process dies.
     auto opened = run::RunSession::open({ .panel = panel,
-                                         .defaults = defaults,
-                                         .stopwatch = stopwatch,
-                                         .wallClock = wallClock,
-                                         .extendedPanel = options.extended ? &extendedPanel : nullptr,
-                                         .diskFolder = options.diskFolder });
+                                          .defaults = defaults,
+                                          .stopwatch = stopwatch,
+                                          .wallClock = wallClock,
+                                          .extendedPanel = options.extended ? &extendedPanel : nullptr,
+                                          .diskFolder = options.diskFolder });
     if (!opened) {
         tell(opened.error().message);
         return kExitBusy;
@@ -143,10 +143,7 @@ int runBenchmarks(QCoreApplication& app, const Options& options, const QString& 
         const history::RunRecord& kept = *outcome.record;
         records << kept;
         // The time this run finished at, also when it could not be saved.
-        lastReport = runReport(panel, kept.finishedAt);
-        lastReport.insert(QStringLiteral("problems"), QJsonArray::fromStringList(end.messages));
-        history::insertExtended(lastReport, kept.extended);
-        history::insertInterference(lastReport, kept.interference);
+        lastReport = history::runReportToJson(kept, panel.lastTime.text(), end.messages);
     }
 
     // The latest run that finished, even when a later one of --runs was stopped.

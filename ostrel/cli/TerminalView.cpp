@@ -130,17 +130,4 @@ void TerminalView::showExtended(ExtendedPanel& shown)
     }
 }
 
-QJsonObject runReport(const Panel& panel, double lastTime)
-{
-    QJsonObject scores;
-    for (const TestKind& kind : kTestKinds)
-        scores.insert(QString::fromLatin1(kind.key), (panel.*kind.scoreProgress).value());
-    return QJsonObject {
-        { QStringLiteral("scores"), scores },
-        { QStringLiteral("overall"), panel.allScoreProgress.value() },
-        { QStringLiteral("lastTime"), lastTime },
-        { QStringLiteral("lastTimeText"), panel.lastTime.text() },
-    };
-}
-
 } // namespace ostrel::cli

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <cstdio>
@@ -47,8 +46,5 @@ private:
     double m_progress = 0.0;
     bool m_barDrawn = false;
 };
-
-// Scores, overall score and time of the run as one JSON object.
-QJsonObject runReport(const Panel& panel, double lastTime);
 
 } // namespace ostrel::cli

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/cli/TerminalView.h"
@@ -9,8 +8,9 @@
 #include "ostrel/extended/ExtendedRun.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/testing/SampleRuns.h"
 #include "ostrel/run/RunSession.h"
+#include "ostrel/testing/CapturedOutput.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "platform/UserDefaults.h"
 #include "platform/Version.h"
 
@@ -187,24 +187,28 @@ TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
     const struct
     {
         bool finished;
-        QString failedStage;
-        int saveError;
+        bool diskFailed;
+        std::optional<int> saveError;
         int status;
         QStringList messages;
     } cases[] = {
-        { true, {}, 0, 0, {} },
-        { true, disk, 0, 3, { disk } },
-        { true, {}, EACCES, 3, { unsaved } },
-        { true, disk, EACCES, 3, { disk, unsaved } },
-        { false, {}, 0, 130, {} },
+        { true, false, {}, 0, {} },
+        { true, true, {}, 3, { disk } },
+        { true, false, EACCES, 3, { unsaved } },
+        { true, true, EACCES, 3, { disk, unsaved } },
+        { false, false, {}, 130, {} },
         // A stopped run still says what it could not save.
-        { false, {}, EACCES, 130, { unsaved } },
+        { false, false, EACCES, 130, { unsaved } },
     };
     for (const auto& c : cases) {
-        const cli::RunEnd end = cli::runEnd(
-            { .finished = c.finished, .problems = run::runProblems(c.finished, c.failedStage, c.saveError, store) });
-        EXPECT_EQ(end.exitStatus, c.status) << c.finished << qPrintable(c.failedStage) << c.saveError;
-        EXPECT_EQ(end.messages, c.messages) << c.finished << qPrintable(c.failedStage) << c.saveError;
+        SCOPED_TRACE(::testing::Message() << c.finished << c.diskFailed << c.saveError.value_or(0));
+        FiveTests::Problems found { .failedStage = std::nullopt, .saveError = c.saveError };
+        if (c.diskFailed)
+            found.failedStage = StageFailure { .kind = &kTestKinds[4], .error = ENOSPC };
+        const cli::RunEnd end
+            = cli::runEnd({ .finished = c.finished, .problems = run::runProblems(c.finished, found, store) });
+        EXPECT_EQ(end.exitStatus, c.status);
+        EXPECT_EQ(end.messages, c.messages);
     }
 }
 
@@ -246,22 +250,25 @@ TEST(TerminalView, LiveBarOnATerminal)
     std::fclose(out);
 }
 
-TEST(RunReport, ScoresOverallAndTime)
+// What ostrel-cli --json tells of the run it has just run: its scores, overall score and time, the panel's last-run
+// line and its problems beside its extended results, and none of the members only a kept run has.
+TEST(RunReport, ScoresOverallTimeAndProblems)
 {
-    Panel panel;
-    for (const TestKind& kind : kTestKinds)
-        (panel.*kind.scoreProgress).setValue(80.0);
-    panel.intScoreProgress.setValue(87.5);
-    showOverallScore(panel);
-    panel.lastTime.setText(QStringLiteral("上次性能测试：x"));
-    const QJsonObject report = cli::runReport(panel, 1796707200.25);
+    history::RunRecord run = history::testing::sampleExtendedRun(1796707200.25);
+    run.scores[0] = 87.5;
+    run.scores[4] = 80.0;
+    const QJsonObject report = history::runReportToJson(run, QStringLiteral("上次性能测试：x"), { "a", "b" });
     const QJsonObject scores = report[QStringLiteral("scores")].toObject();
     EXPECT_EQ(scores.size(), 5);
     EXPECT_EQ(scores[QStringLiteral("int")].toDouble(), 87.5);
     EXPECT_EQ(scores[QStringLiteral("disk")].toDouble(), 80.0);
-    EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), panel.allScoreProgress.value());
+    EXPECT_EQ(report[QStringLiteral("overall")].toDouble(), run.overall);
     EXPECT_EQ(report[QStringLiteral("lastTime")].toDouble(), 1796707200.25);
     EXPECT_EQ(report[QStringLiteral("lastTimeText")].toString(), QStringLiteral("上次性能测试：x"));
+    EXPECT_EQ(report[QStringLiteral("problems")].toArray(), (QJsonArray { "a", "b" }));
+    EXPECT_EQ(report.keys(),
+              QStringList({ "disk", "interference", "lastTime", "lastTimeText", "memoryBandwidth", "multicore",
+                            "overall", "problems", "scores" }));
 }
 
 TEST(TerminalView, ExtendedLinesWithTheirDetailsIndented)

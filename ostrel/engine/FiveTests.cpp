@@ -38,6 +38,11 @@ QString stageFailureText(const TestKind& kind, int error)
     return QString::fromUtf16(kind.title) + QStringLiteral("失败：") + platform::errorText(error);
 }
 
+QString StageFailure::text() const
+{
+    return stageFailureText(*kind, error);
+}
+
 FiveTests::FiveTests(Dependencies dependencies)
     : m_(std::move(dependencies))
 {
@@ -92,7 +97,7 @@ bool FiveTests::finishStage(const TestKind& kind, double start, bool failed)
 // show, and the first failure is kept to be reported at the end.
 void FiveTests::store(const QString& key, double value)
 {
-    if (!m_.defaults.setDouble(key, value) && m_problems.saveError == 0)
+    if (!m_.defaults.setDouble(key, value) && !m_problems.saveError)
         m_problems.saveError = m_.defaults.lastWriteError();
 }
 
@@ -108,50 +113,50 @@ bool FiveTests::steppedStage(const TestKind& kind, const std::function<bool()>& 
     return finishStage(kind, start);
 }
 
-FiveTests::Outcome FiveTests::run()
+FiveTests::Ended FiveTests::run()
 {
     Panel& panel = m_.panel;
     Workloads& work = m_.workloads;
     const std::atomic<bool>& stop = m_.control.stopFlag();
-    constexpr Outcome stopped = Outcome::Stopped;
+    const auto stopped = [&] { return Ended { .finished = std::nullopt, .problems = m_problems }; };
 
     // Integer: the state text is set before the stage's first clock reading.
     const TestKind& integer = kind("int");
     if (!setState(integer))
-        return stopped;
+        return stopped();
     double start = beginStage(integer);
     if (!write([&] { panel.testingState.setHidden(false); }))
-        return stopped;
+        return stopped();
     for (int i = 0; i < kStepsPerStage; ++i) {
         if (!advanceProgress())
-            return stopped;
+            return stopped();
         work.integerStep();
     }
     if (!finishStage(integer, start))
-        return stopped;
+        return stopped();
 
     if (!steppedStage(kind("double"), [&] { return work.floatingPointStep(stop); }))
-        return stopped;
+        return stopped();
 
     const TestKind& pi = kind("pi");
     start = beginStage(pi);
     if (!setState(pi) || !work.piComputation(stop) || !write([&] { panel.testingProgress.setValue(kProgressAfterPi); })
         || !finishStage(pi, start))
-        return stopped;
+        return stopped();
 
     if (!steppedStage(kind("memory"), [&] { return work.memoryStep(stop); }))
-        return stopped;
+        return stopped();
 
     const TestKind& disk = kind("disk");
     start = beginStage(disk);
     if (!setState(disk))
-        return stopped;
+        return stopped();
     const QString scratch = work.diskPreparation();
     int diskError = 0;
     for (int i = 0; i < kStepsPerStage; ++i) {
         if (!advanceProgress()) {
             work.diskCleanup(scratch);
-            return stopped;
+            return stopped();
         }
         const int error = work.diskStep(scratch);
         if (diskError == 0)
@@ -160,36 +165,27 @@ FiveTests::Outcome FiveTests::run()
     work.diskCleanup(scratch);
     if (!write([&] { panel.testingProgress.setValue(kProgressAfterDisk); })
         || !finishStage(disk, start, diskError != 0))
-        return stopped;
+        return stopped();
     if (diskError != 0)
-        m_problems.failedStage = stageFailureText(disk, diskError);
+        m_problems.failedStage = StageFailure { .kind = &disk, .error = diskError };
 
-    QString state;
     const bool finished = write([&] {
         m_finished.overall = showOverallScore(panel);
-        state = m_problems.failedStage.isEmpty() ? QStringLiteral("已完成") : m_problems.failedStage;
-        panel.testingState.setText(state);
+        m_endState = m_problems.failedStage ? m_problems.failedStage->text() : QStringLiteral("已完成");
+        panel.testingState.setText(m_endState);
         m_finished.finishedAt = m_.wallClock.now();
         store(saved::kLastTimeKey, m_finished.finishedAt);
         // A second reading of the clock, taken after the saved one.
         panel.lastTime.setText(m_.lastRunText(m_.wallClock.now()));
     });
     if (!finished)
-        return stopped;
+        return stopped();
+    return { .finished = m_finished, .problems = m_problems };
+}
 
-    // Outside the gate: a history locked by another program may keep this
-    // waiting for seconds, and a Stop must never wait for that.
-    if (m_.keep)
-        m_problems.unkept = m_.keep(m_finished);
-    if (m_.extend) {
-        const QString unkept = m_.extend(m_finished);
-        if (m_problems.unkept.isEmpty())
-            m_problems.unkept = unkept;
-    }
-    const Outcome outcome = m_.control.stopRequested() ? stopped : Outcome::Finished;
-    if (!m_problems.unkept.isEmpty())
-        write([&] { panel.testingState.setText(state + QStringLiteral("；历史记录未能保存：") + m_problems.unkept); });
-    return outcome;
+void FiveTests::showUnkept(const QString& reason)
+{
+    write([&] { m_.panel.testingState.setText(m_endState + QStringLiteral("；历史记录未能保存：") + reason); });
 }
 
 } // namespace ostrel

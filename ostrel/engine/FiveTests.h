@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace platform {
 class BarHolder;
@@ -36,6 +37,17 @@ struct FinishedRun
     ExtendedResults extended;
 };
 
+// A stage whose work failed: it scored 0, and its text replaces "已完成".
+struct StageFailure
+{
+    const TestKind* kind = nullptr;
+    // The error number the work failed with.
+    int error = 0;
+
+    // "磁盘读写失败：磁盘空间不足" (stageFailureText()).
+    QString text() const;
+};
+
 // One run of the five tests: each in order, timed and scored, its score
 // shown on the panel and saved at once; then the overall score, "已完成",
 // the time of the run saved and shown.
@@ -46,21 +58,24 @@ struct FinishedRun
 class FiveTests
 {
 public:
-    enum class Outcome { Finished, Stopped };
-
     // What a run could not do. The run goes on regardless; these say once,
     // at its end, why a score or a saved value is not what it seems.
     struct Problems
     {
-        // A stage whose work failed scores 0; this text replaces "已完成":
-        // "磁盘读写失败：磁盘空间不足". Empty when every stage did its work.
-        QString failedStage;
-        // The error number of the first store write that failed, 0 when
+        // None when every stage did its work.
+        std::optional<StageFailure> failedStage;
+        // The error number of the first store write that failed; none when
         // every result was saved.
-        int saveError = 0;
-        // Why the finished run could not be kept in the history; empty when
-        // it was, or when there is no history.
-        QString unkept;
+        std::optional<int> saveError;
+    };
+
+    // How the five tests ended.
+    struct Ended
+    {
+        // What the run stored, once its last write is done; none when a Stop
+        // ended it first.
+        std::optional<FinishedRun> finished;
+        Problems problems;
     };
 
     struct Dependencies
@@ -75,17 +90,6 @@ public:
         const platform::Clock& wallClock;
         // The last-run line for an instant; lastRunText() when empty.
         std::function<QString(double)> lastRunText = {};
-        // Keeps a finished run in the history as soon as its five tests have
-        // ended and their last write is done, so that whatever ends the
-        // process later does not lose it; outside every timed span and
-        // outside the gate. Returns why it could not, or an empty text.
-        // None: the run is kept nowhere else.
-        std::function<QString(const FinishedRun&)> keep = {};
-        // Runs after keep: the extended tests, which add their results to the
-        // run and to the kept run, each as it comes. Returns why they could
-        // not be kept, or an empty text. After a Stop inside it run() returns
-        // Stopped.
-        std::function<QString(FinishedRun&)> extend = {};
         // Called on the run's thread just before a stage's first clock reading (begins true) and just after its
         // last one and its score's write (begins false), outside its timed span: what else the machine did
         // meanwhile is measured there. Not called for the end of a stage a Stop cut short.
@@ -94,10 +98,13 @@ public:
 
     explicit FiveTests(Dependencies dependencies);
 
-    Outcome run();
+    // Once per object.
+    Ended run();
 
-    // Written by run() only; read them once it has returned.
-    const Problems& problems() const { return m_problems; }
+    // After run() finished: the state it ended with, and why the history
+    // could not take the run: "已完成；历史记录未能保存：数据库文件已损坏".
+    // Nothing after a Stop.
+    void showUnkept(const QString& reason);
 
 private:
     bool write(const std::function<void()>& write);
@@ -113,6 +120,8 @@ private:
     Dependencies m_;
     Problems m_problems;
     FinishedRun m_finished;
+    // The state text the run ended with.
+    QString m_endState;
 };
 
 // The state text of a stage whose work failed with error number `error`.

@@ -29,7 +29,7 @@ QStringList expectedProgress()
 TEST_F(FiveTestsTest, FourSecondsPerStageScoresEightyEverywhere)
 {
     allStagesTake(4.0);
-    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Finished);
+    EXPECT_TRUE(makeRun().run().finished);
 
     for (const TestKind& kind : kTestKinds) {
         const QString key = QString::fromLatin1(kind.key);
@@ -48,7 +48,7 @@ TEST_F(FiveTestsTest, ScoresOfSingleStages)
     workloads.stageSeconds[QStringLiteral("int")] = 2.5; // 87.5
     workloads.stageSeconds[QStringLiteral("pi")] = 25.0; // -25: the bar holds 0
     workloads.stageSeconds[QStringLiteral("disk")] = 20.0; // exactly 0
-    EXPECT_EQ(makeRun().run(), FiveTests::Outcome::Finished);
+    EXPECT_TRUE(makeRun().run().finished);
 
     EXPECT_EQ(panel.intScoreProgress.value(), 87.5);
     EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("87分"));
@@ -165,8 +165,8 @@ TEST_F(FiveTestsTest, AFailedDiskStageScoresZeroAndSaysWhy)
         workloads.diskError = c.error;
         workloads.diskFailsFrom = c.failsFrom;
         workloads.newRun();
-        FiveTests run = makeRun();
-        EXPECT_EQ(run.run(), FiveTests::Outcome::Finished);
+        const FiveTests::Ended ended = makeRun().run();
+        EXPECT_TRUE(ended.finished);
 
         EXPECT_EQ(panel.diskScoreProgress.value(), 0.0);
         EXPECT_EQ(panel.diskScoreLabel.text(), QStringLiteral("0分"));
@@ -174,8 +174,9 @@ TEST_F(FiveTestsTest, AFailedDiskStageScoresZeroAndSaysWhy)
         EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("80分"));
         EXPECT_EQ(panel.allScoreProgress.value(), 64.0) << "the overall score counts the 0";
         EXPECT_EQ(panel.testingState.text(), QString::fromUtf16(c.state));
-        EXPECT_EQ(run.problems().failedStage, QString::fromUtf16(c.state));
-        EXPECT_EQ(run.problems().saveError, 0);
+        ASSERT_TRUE(ended.problems.failedStage);
+        EXPECT_EQ(ended.problems.failedStage->text(), QString::fromUtf16(c.state));
+        EXPECT_FALSE(ended.problems.saveError);
         EXPECT_EQ(log.events().last().startsWith(QStringLiteral("text:lastTime=")), true);
         EXPECT_EQ(log.matching(QStringLiteral("work:cleanup")).size(),
                   log.matching(QStringLiteral("work:prepare")).size());
@@ -204,10 +205,11 @@ TEST_F(FiveTestsTest, AStoreThatCannotBeWrittenIsReportedOnce)
                         .control = control,
                         .stopwatch = stopwatch,
                         .wallClock = wallClock });
-        EXPECT_EQ(run.run(), FiveTests::Outcome::Finished);
+        const FiveTests::Ended ended = run.run();
+        EXPECT_TRUE(ended.finished);
 
-        EXPECT_EQ(run.problems().saveError, ENOTDIR);
-        EXPECT_EQ(run.problems().failedStage.isEmpty(), !diskFails);
+        EXPECT_EQ(ended.problems.saveError, ENOTDIR);
+        EXPECT_EQ(!ended.problems.failedStage, !diskFails);
         EXPECT_EQ(log.matching(QStringLiteral("store:")).size(), 6 * (diskFails ? 2 : 1)) << "every write was tried";
         EXPECT_EQ(panel.intScoreLabel.text(), QStringLiteral("80分"));
         EXPECT_EQ(panel.testingState.text(),

@@ -37,6 +37,10 @@ void insertInterference(QJsonObject& object, const QMap<QString, machine::Interf
 Result<QMap<QString, machine::Interference>> interferenceFromJson(const QJsonObject& object);
 
 QJsonObject runToJson(const RunRecord& run);
+// The run ostrel-cli --json has just run, as it tells it: "scores", "overall", "lastTime" (its finishedAt),
+// "lastTimeText" as the panel showed it, "problems" (one line each), and its extended results and interference
+// figures as above.
+QJsonObject runReportToJson(const RunRecord& run, const QString& lastTimeText, const QStringList& problems);
 // Rejects an object without a finite "finishedAt", all five scores and "overall", or with a malformed extended
 // result; the rest is optional.
 Result<RunRecord> runFromJson(const QJsonObject& object);

@@ -34,7 +34,7 @@ void RunKeeper::measured(const QString& key, const machine::Interference& interf
     kept.frequency = interference.frequency;
 }
 
-QString RunKeeper::keep(const FinishedRun& finished)
+Status RunKeeper::keep(const FinishedRun& finished)
 {
     m_lastKept = recordOf(finished, m_machine, m_conditions);
     m_lastKept.interference = m_interference;
@@ -42,20 +42,18 @@ QString RunKeeper::keep(const FinishedRun& finished)
     HistoryStore store(m_historyPath);
     const Result<qint64> row = store.appendRun(m_lastKept);
     if (!row)
-        return row.error().message;
+        return row.error();
     m_keptRow = *row;
-    return {};
+    return Done {};
 }
 
-QString RunKeeper::keepExtended(const FinishedRun& finished)
+Status RunKeeper::keepExtended(const FinishedRun& finished)
 {
     m_lastKept.extended = finished.extended;
     m_lastKept.interference = m_interference;
     if (!m_keptRow)
-        return {};
-    HistoryStore store(m_historyPath);
-    const Status set = store.setExtended(*m_keptRow, m_lastKept);
-    return set ? QString() : set.error().message;
+        return Done {};
+    return HistoryStore(m_historyPath).setExtended(*m_keptRow, m_lastKept);
 }
 
 RunRecord recordOf(const FinishedRun& finished, const machine::MachineFacts& machine, const QStringList& conditions)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/history/HistoryError.h"
 #include "ostrel/history/RunRecord.h"
 #include "ostrel/machine/MachineFacts.h"
 #include "ostrel/machine/SkewProbe.h"
@@ -39,15 +40,13 @@ public:
     void measured(const QString& key, const machine::Interference& interference);
 
     // Adds the finished run to the history in one transaction, as soon as its
-    // five tests end. Returns why it could not, or an empty text; the record
-    // written is kept in lastKept().
-    QString keep(const FinishedRun& finished);
+    // five tests end; the record written is kept in lastKept().
+    Status keep(const FinishedRun& finished);
     // Sets the record keep() wrote to hold the finished run's extended results
     // so far, in one transaction: called as each extended test ends.
-    // lastKept() has them even when they could not be written. Returns why
-    // they could not, or an empty text (also when keep() failed: it has said
-    // why).
-    QString keepExtended(const FinishedRun& finished);
+    // lastKept() has them even when they could not be written. Done also
+    // when keep() failed: it has said why.
+    Status keepExtended(const FinishedRun& finished);
     const RunRecord& lastKept() const { return m_lastKept; }
 
     const QString& historyPath() const { return m_historyPath; }

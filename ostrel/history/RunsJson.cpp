@@ -123,26 +123,47 @@ machine::MachineFacts machineFromJson(const QJsonObject& object)
     return machine;
 }
 
-QJsonObject runToJson(const RunRecord& run)
+namespace {
+
+// What every run's object holds: its scores, its overall score, and its extended results and interference figures.
+QJsonObject runMembers(const RunRecord& run)
 {
     QJsonObject scores;
-    QJsonObject elapsed;
-    for (size_t i = 0; i < kTestKinds.size(); ++i) {
-        const QString key = QLatin1String(kTestKinds[i].key);
-        scores.insert(key, numberOrNull(run.scores[i]));
-        elapsed.insert(key, run.elapsed[i] ? QJsonValue(*run.elapsed[i]) : QJsonValue(QJsonValue::Null));
-    }
+    for (size_t i = 0; i < kTestKinds.size(); ++i)
+        scores.insert(QLatin1String(kTestKinds[i].key), numberOrNull(run.scores[i]));
     QJsonObject object {
-        { QStringLiteral("finishedAt"), numberOrNull(run.finishedAt) },
         { QStringLiteral("scores"), scores },
         { QStringLiteral("overall"), numberOrNull(run.overall) },
-        { QStringLiteral("elapsed"), elapsed },
-        { QStringLiteral("version"), run.version },
-        { QStringLiteral("machine"), machineToJson(run.machine) },
-        { QStringLiteral("conditions"), QJsonArray::fromStringList(run.conditions) },
     };
     insertExtended(object, run.extended);
     insertInterference(object, run.interference);
+    return object;
+}
+
+} // namespace
+
+QJsonObject runToJson(const RunRecord& run)
+{
+    QJsonObject elapsed;
+    for (size_t i = 0; i < kTestKinds.size(); ++i) {
+        elapsed.insert(QLatin1String(kTestKinds[i].key),
+                       run.elapsed[i] ? QJsonValue(*run.elapsed[i]) : QJsonValue(QJsonValue::Null));
+    }
+    QJsonObject object = runMembers(run);
+    object.insert(QStringLiteral("finishedAt"), numberOrNull(run.finishedAt));
+    object.insert(QStringLiteral("elapsed"), elapsed);
+    object.insert(QStringLiteral("version"), run.version);
+    object.insert(QStringLiteral("machine"), machineToJson(run.machine));
+    object.insert(QStringLiteral("conditions"), QJsonArray::fromStringList(run.conditions));
+    return object;
+}
+
+QJsonObject runReportToJson(const RunRecord& run, const QString& lastTimeText, const QStringList& problems)
+{
+    QJsonObject object = runMembers(run);
+    object.insert(QStringLiteral("lastTime"), numberOrNull(run.finishedAt));
+    object.insert(QStringLiteral("lastTimeText"), lastTimeText);
+    object.insert(QStringLiteral("problems"), QJsonArray::fromStringList(problems));
     return object;
 }
 

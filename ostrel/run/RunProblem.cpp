@@ -51,25 +51,26 @@ std::optional<RunProblem> savedResultsProblem(const platform::UserDefaults& defa
     };
 }
 
-RunProblems runProblems(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
-                        const QString& unkept, const QString& historyFile)
+RunProblems runProblems(bool finished, const FiveTests::Problems& found, const QString& storeFile,
+                        const std::optional<history::HistoryError>& unkept, const QString& historyFile)
 {
     RunProblems problems;
-    if (finished && !failedStage.isEmpty())
-        problems << RunProblem { .kind = RunProblem::Kind::StageFailed, .message = failedStage };
-    if (saveError != 0) {
+    if (finished && found.failedStage)
+        problems << RunProblem { .kind = RunProblem::Kind::StageFailed, .message = found.failedStage->text() };
+    if (const std::optional<int> error = found.saveError) {
         problems << RunProblem {
             .kind = RunProblem::Kind::NotSaved,
             .message
-            = QStringLiteral("the results could not be saved to %1: %2").arg(storeFile, platform::errorText(saveError)),
+            = QStringLiteral("the results could not be saved to %1: %2").arg(storeFile, platform::errorText(*error)),
             .subject = storeFile,
-            .error = saveError
+            .error = *error
         };
     }
-    if (!unkept.isEmpty()) {
+    if (unkept) {
         problems << RunProblem {
             .kind = RunProblem::Kind::NotKept,
-            .message = QStringLiteral("the run could not be added to the history in %1: %2").arg(historyFile, unkept),
+            .message
+            = QStringLiteral("the run could not be added to the history in %1: %2").arg(historyFile, unkept->message),
             .subject = historyFile
         };
     }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/engine/FiveTests.h"
+#include "ostrel/history/HistoryError.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -61,8 +64,8 @@ std::optional<RunProblem> savedResultsProblem(const platform::UserDefaults& defa
 // What the end of a run says went wrong, in the order it is told: a failed
 // stage (only when the run finished), results that could not be saved to
 // storeFile, a history at historyFile that could not take the run.
-RunProblems runProblems(bool finished, const QString& failedStage, int saveError, const QString& storeFile,
-                        const QString& unkept = {}, const QString& historyFile = {});
+RunProblems runProblems(bool finished, const FiveTests::Problems& found, const QString& storeFile,
+                        const std::optional<history::HistoryError>& unkept = {}, const QString& historyFile = {});
 
 QStringList messages(const RunProblems& problems);
 bool contains(const RunProblems& problems, RunProblem::Kind kind);

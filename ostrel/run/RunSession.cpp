@@ -99,7 +99,7 @@ QList<RunOutcome> RunSession::run(int count, Workloads& workloads, RunControl& c
     return outcomes;
 }
 
-RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks)
+void RunSession::startAfresh(int n, RunControl& control, const Hooks& hooks)
 {
     if (hooks.beforeRun)
         hooks.beforeRun(n);
@@ -112,15 +112,25 @@ RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control,
                 resetExtendedPanel(*m_.extendedPanel);
         });
     }
+}
 
-    // Just before the run: what could make its scores low.
-    history::RunKeeper keeper(m_.historyPath);
+void RunSession::lookForSkew(history::RunKeeper& keeper, Workloads& workloads, RunControl& control, const Hooks& hooks)
+{
     machine::SkewProbe probe = m_.probe;
     if (!probe.sleep)
         probe.sleep = [&control](std::chrono::milliseconds window) { sleepUnlessStopped(control, window); };
     keeper.prepare(workloads.scratchFolder(), probe);
     if (const QStringList conditions = keeper.conditionTexts(); !conditions.isEmpty() && hooks.conditionsFound)
         hooks.conditionsFound(conditions);
+}
+
+RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks)
+{
+    startAfresh(n, control, hooks);
+
+    // Just before the run: what could make its scores low.
+    history::RunKeeper keeper(m_.historyPath);
+    lookForSkew(keeper, workloads, control, hooks);
 
     // Each test's counters at its start, read again at its end: the share other work took meanwhile.
     machine::InterferenceCounters started;
@@ -137,36 +147,36 @@ RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control,
             hooks.disturbed(machine::interferenceLine(history::interferenceTitle(key), interference));
     };
 
-    bool handedOver = false;
-    ExtendedOutcome extended;
-    std::function<QString(FinishedRun&)> extendRun;
-    if (m_.extendedPanel) {
-        extendRun = [&](FinishedRun& finished) {
-            extended = extend(workloads, control, finished, measure, keeper);
-            return extended.unkept;
-        };
-    }
-    FiveTests run({ .panel = m_.panel,
-                    .defaults = m_.defaults,
-                    .workloads = workloads,
-                    .control = control,
-                    .stopwatch = m_.stopwatch,
-                    .wallClock = m_.wallClock,
-                    .keep =
-                        [&](const FinishedRun& finished) {
-                            handedOver = true;
-                            return keeper.keep(finished);
-                        },
-                    .extend = extendRun,
-                    .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
+    FiveTests five({ .panel = m_.panel,
+                     .defaults = m_.defaults,
+                     .workloads = workloads,
+                     .control = control,
+                     .stopwatch = m_.stopwatch,
+                     .wallClock = m_.wallClock,
+                     .aroundStage = [&](const char* key, bool begins) { measure(QLatin1String(key), begins); } });
+    const FiveTests::Ended ended = five.run();
 
     RunOutcome outcome;
-    outcome.finished = run.run() == FiveTests::Outcome::Finished;
-    if (handedOver)
+    // Why the history could not take the run: the first failure.
+    std::optional<history::HistoryError> unkept;
+    ExtendedOutcome extended;
+    if (ended.finished) {
+        FinishedRun finished = *ended.finished;
+        // Kept as soon as the five tests have ended, so that whatever ends the process later does not lose them;
+        // outside the gate: a history locked by another program may keep this waiting for seconds, and a Stop
+        // must never wait for that.
+        if (const history::Status kept = keeper.keep(finished); !kept)
+            unkept = kept.error();
+        if (m_.extendedPanel)
+            extended = extend(workloads, control, finished, measure, keeper, unkept);
         outcome.record = keeper.lastKept();
-    const FiveTests::Problems& found = run.problems();
-    outcome.problems = runProblems(outcome.finished, found.failedStage, found.saveError, m_.defaults.fileName(),
-                                   found.unkept, keeper.historyPath());
+        outcome.finished = !control.stopRequested();
+        if (unkept)
+            five.showUnkept(unkept->message);
+    }
+
+    outcome.problems
+        = runProblems(outcome.finished, ended.problems, m_.defaults.fileName(), unkept, keeper.historyPath());
     if (outcome.finished) {
         for (const QString& problem : extended.problems)
             outcome.problems << RunProblem { .kind = RunProblem::Kind::Extended, .message = problem };
@@ -178,7 +188,7 @@ RunOutcome RunSession::runOnce(int n, Workloads& workloads, RunControl& control,
 
 ExtendedOutcome RunSession::extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
                                    const std::function<void(const QString& key, bool begins)>& measure,
-                                   history::RunKeeper& keeper)
+                                   history::RunKeeper& keeper, std::optional<history::HistoryError>& unkept)
 {
     std::vector<PlannedTest> tests
         = planExtendedTests({ .workloads = workloads,
@@ -193,7 +203,13 @@ ExtendedOutcome RunSession::extend(Workloads& workloads, RunControl& control, Fi
           .tests = tests,
           .aroundTest
           = [&](const QString& key, bool begins) { measure(history::extendedInterferenceKey(key), begins); },
-          .keep = [&](const FinishedRun& done) { return keeper.keepExtended(done); } },
+          .keep =
+              [&](const FinishedRun& done) {
+                  const history::Status kept = keeper.keepExtended(done);
+                  if (!kept && !unkept)
+                      unkept = kept.error();
+                  return kept ? QString() : kept.error().message;
+              } },
         finished);
 }
 

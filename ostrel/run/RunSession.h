@@ -124,10 +124,15 @@ private:
     RunSession(Parts parts, std::shared_ptr<RunLock> lock, RunProblems warnings);
 
     RunOutcome runOnce(int n, Workloads& workloads, RunControl& control, const Hooks& hooks);
-    // The extended tests after the five of a run that finished, each kept by keeper as it ends.
+    // Before run n: the hook, and a later run's panel emptied.
+    void startAfresh(int n, RunControl& control, const Hooks& hooks);
+    // The machine facts and skew conditions into keeper, the conditions told.
+    void lookForSkew(history::RunKeeper& keeper, Workloads& workloads, RunControl& control, const Hooks& hooks);
+    // The extended tests after the five of a run that finished, each kept by keeper as it ends; the first
+    // failure to keep them goes into unkept unless it holds one already.
     ExtendedOutcome extend(Workloads& workloads, RunControl& control, FinishedRun& finished,
                            const std::function<void(const QString& key, bool begins)>& measure,
-                           history::RunKeeper& keeper);
+                           history::RunKeeper& keeper, std::optional<history::HistoryError>& unkept);
 
     Parts m_;
     std::shared_ptr<RunLock> m_lock;

@@ -289,6 +289,56 @@ TEST(RunSession, AKillDuringAnExtendedTestKeepsTheOnesThatEnded)
     EXPECT_FALSE(afterStop->first().extended.find<MemoryBandwidthResult>());
 }
 
+// The five tests are kept before the extended tests, whose results are added as each ends. Why the history could not
+// take either is the run's problem and follows the state text the run ended with once the extended tests are over.
+TEST(RunSession, WhyTheHistoryCouldNotTakeARunIsShownAfterItsExtendedTests)
+{
+    const QString notKept = QStringLiteral("the run could not be added to the history in %1: ");
+    for (const bool fiveKept : { false, true }) {
+        SCOPED_TRACE(fiveKept ? "the extended results not kept" : "the five tests not kept");
+        Rig rig;
+        rig.extended = true;
+        if (!fiveKept)
+            rig.historyPath = rig.blocked(QStringLiteral("history.sqlite"));
+        // The history as the disk test began: the run and the multi-core test's result kept, nothing of its own.
+        std::optional<history::RunRecord> atDisk;
+        RunSession::Parts parts = rig.parts();
+        parts.makeExtendedTest = ostrel::testing::FakeExtendedTests().instead<DiskResult>([&](const ExtendedSetup&) {
+            auto disk = std::make_unique<disk::testing::FakeDiskTest>();
+            // Damages the history the run went into, as its last job begins.
+            disk->atJob = [&](std::size_t job) {
+                if (job + 1 != kDiskJobs.size())
+                    return;
+                if (const auto latest = history::HistoryStore(rig.historyPath).latest(); latest && *latest)
+                    atDisk = **latest;
+                QFile history(rig.historyPath);
+                if (history.open(QIODevice::WriteOnly))
+                    history.write(QByteArray(4096, 'x'));
+            };
+            return disk;
+        });
+        auto opened = RunSession::open(std::move(parts));
+        ASSERT_TRUE(opened);
+        const QList<RunOutcome> outcomes = (*opened)->run(1, rig.workloads, rig.control);
+        ASSERT_EQ(outcomes.size(), 1);
+        ASSERT_TRUE(outcomes.first().finished);
+        const run::RunProblems& problems = outcomes.first().problems;
+        const auto found = std::find_if(problems.begin(), problems.end(),
+                                        [](const run::RunProblem& problem) { return problem.kind == Kind::NotKept; });
+        ASSERT_NE(found, problems.end());
+        const QString prefix = notKept.arg(rig.historyPath);
+        ASSERT_TRUE(found->message.startsWith(prefix)) << qPrintable(found->message);
+        EXPECT_EQ(rig.panel.testingState.text(),
+                  QStringLiteral("已完成；历史记录未能保存：") + found->message.mid(prefix.size()));
+        ASSERT_EQ(atDisk.has_value(), fiveKept);
+        if (fiveKept) {
+            EXPECT_EQ(atDisk->finishedAt, outcomes.first().record->finishedAt);
+            EXPECT_TRUE(atDisk->extended.find<MulticoreResult>());
+            EXPECT_FALSE(atDisk->extended.find<DiskResult>());
+        }
+    }
+}
+
 // --runs N: no other benchmark can come between the runs; a benchmark of the
 // same process shares the lock, and the lock goes with the last of them.
 TEST(RunSession, NRunsHoldTheLockThroughout)
