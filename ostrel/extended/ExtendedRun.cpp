@@ -119,11 +119,8 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
             return outcome;
         if (!result)
             outcome.problems << kind.problemLine(result.error().message);
-        if (tests.keep) {
-            const QString unkept = tests.keep(finished);
-            if (outcome.unkept.isEmpty())
-                outcome.unkept = unkept;
-        }
+        if (tests.keep)
+            tests.keep(finished);
     }
     control.write([&] {
         panel.testingProgress.setValue(100.0);

@@ -51,16 +51,14 @@ struct ExtendedTests
     std::function<void(const QString& key, bool begins)> aroundTest = {};
     // Called on the run's thread after each test that ended and was shown, its result (or its absence) in
     // `finished`, outside the gate: keeps what the tests gave so far, so that whatever ends the process during a
-    // later test loses none of them. Returns why it could not, or an empty text.
-    std::function<QString(const FinishedRun& finished)> keep = {};
+    // later test loses none of them. What could not be kept is the keeper's to tell.
+    std::function<void(const FinishedRun& finished)> keep = {};
 };
 
 struct ExtendedOutcome
 {
     // What was asked for and not done, one sentence each; not a Stop.
     QStringList problems;
-    // Why the results could not be kept: keep's first failure; empty when they were.
-    QString unkept;
 };
 
 // The extended tests in turn after the five tests of a run that finished: in a pass of their own on the run's

@@ -208,7 +208,6 @@ ExtendedOutcome RunSession::extend(Workloads& workloads, RunControl& control, Fi
                   const history::Status kept = keeper.keepExtended(done);
                   if (!kept && !unkept)
                       unkept = kept.error();
-                  return kept ? QString() : kept.error().message;
               } },
         finished);
 }
