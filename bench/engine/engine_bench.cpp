@@ -229,7 +229,7 @@ int main(int argc, char** argv)
             { "memory", [&](const std::atomic<bool>& stop) { return machine.memoryStep(stop); } },
             { "disk",
               [&](const std::atomic<bool>&) {
-                  machine.diskStep(scratch);
+                  static_cast<void>(machine.diskStep(scratch));
                   return true;
               } },
         };

@@ -204,7 +204,8 @@ TEST(CommandLine, ExitStatusAndMessagesAtTheEndOfARun)
         SCOPED_TRACE(::testing::Message() << c.finished << c.diskFailed << c.saveError.value_or(0));
         FiveTests::Problems found { .failedStage = std::nullopt, .saveError = c.saveError };
         if (c.diskFailed)
-            found.failedStage = StageFailure { .kind = &kTestKinds[4], .error = ENOSPC };
+            found.failedStage
+                = StageFailure { .kind = &kTestKinds[4], .error = std::error_code(ENOSPC, std::generic_category()) };
         const cli::RunEnd end
             = cli::runEnd({ .finished = c.finished, .problems = run::runProblems(c.finished, found, store) });
         EXPECT_EQ(end.exitStatus, c.status);

@@ -40,7 +40,7 @@ QString stageFailureText(const TestKind& kind, int error)
 
 QString StageFailure::text() const
 {
-    return stageFailureText(*kind, error);
+    return stageFailureText(*kind, error.value());
 }
 
 FiveTests::FiveTests(Dependencies dependencies)
@@ -152,22 +152,21 @@ FiveTests::Ended FiveTests::run()
     if (!setState(disk))
         return stopped();
     const QString scratch = work.diskPreparation();
-    int diskError = 0;
+    std::optional<std::error_code> diskError;
     for (int i = 0; i < kStepsPerStage; ++i) {
         if (!advanceProgress()) {
             work.diskCleanup(scratch);
             return stopped();
         }
-        const int error = work.diskStep(scratch);
-        if (diskError == 0)
-            diskError = error;
+        if (const DiskStatus done = work.diskStep(scratch); !done && !diskError)
+            diskError = done.error();
     }
     work.diskCleanup(scratch);
     if (!write([&] { panel.testingProgress.setValue(kProgressAfterDisk); })
-        || !finishStage(disk, start, diskError != 0))
+        || !finishStage(disk, start, diskError.has_value()))
         return stopped();
-    if (diskError != 0)
-        m_problems.failedStage = StageFailure { .kind = &disk, .error = diskError };
+    if (diskError)
+        m_problems.failedStage = StageFailure { .kind = &disk, .error = *diskError };
 
     const bool finished = write([&] {
         m_finished.overall = showOverallScore(panel);

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <system_error>
 
 namespace platform {
 class BarHolder;
@@ -41,8 +42,8 @@ struct FinishedRun
 struct StageFailure
 {
     const TestKind* kind = nullptr;
-    // The error number the work failed with.
-    int error = 0;
+    // The system's error the work failed with.
+    std::error_code error;
 
     // "磁盘读写失败：磁盘空间不足" (stageFailureText()).
     QString text() const;

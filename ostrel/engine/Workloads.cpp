@@ -145,9 +145,9 @@ QString MachineWorkloads::diskPreparation()
     return scratchPath(m_executableDir, m_cacheDir);
 }
 
-int MachineWorkloads::diskStep(const QString& path)
+DiskStatus MachineWorkloads::diskStep(const QString& path)
 {
-    return workloads::diskStep(QFile::encodeName(path).constData());
+    return diskStatus(workloads::diskStep(QFile::encodeName(path).constData()));
 }
 
 QString MachineWorkloads::scratchFolder() const

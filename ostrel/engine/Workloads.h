@@ -1,15 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "platform/Result.h"
 
+#include <QString>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <system_error>
 
 struct stat;
 
 namespace ostrel {
+
+// How the disk workload's step ended: done, or the system's error of its first cycle that failed.
+using DiskStatus = platform::Status<std::error_code>;
+
+// The status of an error number (errno): done for 0.
+inline DiskStatus diskStatus(int error)
+{
+    if (error == 0)
+        return platform::Done {};
+    return std::error_code(error, std::generic_category());
+}
 
 // The five workloads as the run calls them. The run is written against this
 // interface so that tests can drive it with workloads that take no time.
@@ -26,9 +39,9 @@ public:
     virtual bool memoryStep(const std::atomic<bool>& stop) = 0;
     // Yields the scratch file's path.
     virtual QString diskPreparation() = 0;
-    // Returns 0 when every cycle wrote the whole text and read it all back,
-    // else the error number (errno) of the first cycle that did not.
-    virtual int diskStep(const QString& scratchPath) = 0;
+    // Done when every cycle wrote the whole text and read it all back, else
+    // the system's error of the first cycle that did not.
+    virtual DiskStatus diskStep(const QString& scratchPath) = 0;
     virtual void diskCleanup(const QString& scratchPath) = 0;
 
     // The folder the disk test writes in, for telling where it measured;
@@ -52,7 +65,7 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override;
     bool memoryStep(const std::atomic<bool>& stop) override;
     QString diskPreparation() override;
-    int diskStep(const QString& scratchPath) override;
+    DiskStatus diskStep(const QString& scratchPath) override;
     void diskCleanup(const QString& scratchPath) override;
     QString scratchFolder() const override;
 

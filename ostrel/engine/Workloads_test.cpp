@@ -267,9 +267,9 @@ TEST_F(DiskWorkload, AStageLeavesNoFileAndReplacesALeftoverOne)
     MachineWorkloads machine(dir.path(), dir.filePath(QStringLiteral("cache")));
     const QString scratch = machine.diskPreparation();
     EXPECT_EQ(scratch, path());
-    machine.diskStep(scratch);
+    EXPECT_TRUE(machine.diskStep(scratch));
     EXPECT_EQ(readFile(path()), payloadUtf8()) << "the leftover was removed, not appended to";
-    machine.diskStep(scratch);
+    EXPECT_TRUE(machine.diskStep(scratch));
     machine.diskCleanup(scratch);
     EXPECT_FALSE(QFileInfo::exists(path()));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("cache"))));

@@ -37,7 +37,7 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override { return ++m_clock.seconds, !stop.load(); }
     bool memoryStep(const std::atomic<bool>&) override { return true; }
     QString diskPreparation() override { return {}; }
-    int diskStep(const QString&) override { return 0; }
+    DiskStatus diskStep(const QString&) override { return platform::Done {}; }
     void diskCleanup(const QString&) override { }
 
 private:

@@ -145,11 +145,11 @@ public:
     // Counts calls afresh, for a second run with the same workloads.
     void newRun() { m_calls.clear(); }
 
-    int diskStep(const QString& path) override
+    DiskStatus diskStep(const QString& path) override
     {
         EXPECT_EQ(path, QStringLiteral("/nonexistent/temp.txt"));
         const int call = step(QStringLiteral("disk"));
-        return call >= diskFailsFrom ? diskError : 0;
+        return diskStatus(call >= diskFailsFrom ? diskError : 0);
     }
     void diskCleanup(const QString& path) override
     {

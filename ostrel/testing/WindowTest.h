@@ -57,10 +57,10 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override { return hold(QStringLiteral("pi"), &stop); }
     bool memoryStep(const std::atomic<bool>& stop) override { return hold(QStringLiteral("memory"), &stop); }
     QString diskPreparation() override { return QStringLiteral("/nonexistent/temp.txt"); }
-    int diskStep(const QString&) override
+    DiskStatus diskStep(const QString&) override
     {
         hold(QStringLiteral("disk"), nullptr);
-        return m_log->diskError.load();
+        return diskStatus(m_log->diskError.load());
     }
     void diskCleanup(const QString&) override { }
 

@@ -45,7 +45,7 @@ public:
     bool piComputation(const std::atomic<bool>& stop) override { return call(2) && !stop.load(); }
     bool memoryStep(const std::atomic<bool>&) override { return fail(); }
     QString diskPreparation() override { return fail(), QString(); }
-    int diskStep(const QString&) override { return fail(), 0; }
+    DiskStatus diskStep(const QString&) override { return fail(), platform::Done {}; }
     void diskCleanup(const QString&) override { fail(); }
 
 private:
