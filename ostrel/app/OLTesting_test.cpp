@@ -437,9 +437,9 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     load();
     prepare();
     ASSERT_TRUE(outlets().extendedTests);
-    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘、内存带宽）"));
+    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘、内存带宽、内存延迟）"));
     EXPECT_EQ(outlets().extendedTests->accessibleDescription(),
-              QStringLiteral("在五项测试之后进行多核测试、磁盘测试和内存带宽测试"));
+              QStringLiteral("在五项测试之后进行多核测试、磁盘测试、内存带宽测试和内存延迟测试"));
     ASSERT_TRUE(multicoreLine() && diskLine());
     EXPECT_EQ(diskLine()->accessibleDescription(), QStringLiteral("磁盘测试结果"));
     EXPECT_FALSE(outlets().extendedTests->isChecked());

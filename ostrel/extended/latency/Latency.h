@@ -85,7 +85,7 @@ struct Options
     bool smallPages = true;
     // Each timed pass of a point takes about this long: fewer loads where each is slow, as a short first pass
     // tells, within leastLoads and mostLoads.
-    double passSeconds = 0.025;
+    double passSeconds = 0.012;
     qint64 leastLoads = 16 * 1024;
     qint64 mostLoads = 1024 * 1024;
     // Timed passes of a point; the fastest counts.
