@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "ostrel/history/ui/HistoryWindow.h"
 #include "ostrel/testing/SampleRuns.h"
@@ -221,6 +222,21 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     EXPECT_EQ(text(rows, 13, 0), QStringLiteral("多核加速"));
     EXPECT_EQ(text(rows, 14, 0), QStringLiteral("顺序读 MB/s"));
     EXPECT_EQ(text(rows, 14, 1), QStringLiteral("2903.5"));
+
+    // Below, the runs' curves: A's two as it was kept, named as A's; B has none. One run selected: its own.
+    auto* curves = child<CurvesChart>(window, "curvesChart");
+    ASSERT_TRUE(curves);
+    const QList<ostrel::ResultCurve> kept = ostrel::findExtendedTest(QStringLiteral("memoryLatency"))
+                                                ->curves(*extended.extended.find(QStringLiteral("memoryLatency")));
+    ASSERT_EQ(kept.size(), 2);
+    ASSERT_EQ(curves->curves().size(), 2);
+    EXPECT_EQ(curves->curves()[1].name, QStringLiteral("A · 4 KiB 页"));
+    EXPECT_EQ(curves->curves()[1].points, kept[1].points);
+    EXPECT_FALSE(curves->isHidden());
+    table->selectionModel()->select(model.index(0, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_TRUE(curves->isHidden()) << "the selected run has no curves";
+    table->selectionModel()->select(model.index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(curves->curves(), kept);
 }
 
 TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
