@@ -205,8 +205,10 @@ TEST(ExtendedRows, CurvesRoundTripThroughTheHistoryAndADocument)
         if (curves.isEmpty())
             continue;
         ++rowsWithCurves;
-        EXPECT_EQ(kind.curves(*kept->first().extended.find(kind.key)), curves) << "the history: " << qPrintable(kind.key);
-        EXPECT_EQ(kind.curves(*read->runs.first().extended.find(kind.key)), curves) << "a document: " << qPrintable(kind.key);
+        EXPECT_EQ(kind.curves(*kept->first().extended.find(kind.key)), curves)
+            << "the history: " << qPrintable(kind.key);
+        EXPECT_EQ(kind.curves(*read->runs.first().extended.find(kind.key)), curves)
+            << "a document: " << qPrintable(kind.key);
         const QJsonArray written
             = runs.first().toObject().value(kind.key).toObject().value(QStringLiteral("curves")).toArray();
         ASSERT_EQ(written.size(), curves.size()) << qPrintable(kind.key);
