@@ -3,6 +3,7 @@
 
 #include "ostrel/app/AppDelegate.h"
 #include "ostrel/extended/ExtendedTests.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ui_OstrelWindow.h"
 
 #include <QApplication>
@@ -23,10 +24,17 @@ void keepPlaceWhenHidden(QWidget* widget)
     widget->setSizePolicy(policy);
 }
 
-// One line per extended test, in the table's order, hidden until its test ran.
-QList<QPointer<QLabel>> extendedLines(QVBoxLayout& layout)
+// One line per extended test, in the table's order, hidden until its test ran, each with a chart of its result's
+// curves below it, hidden while there are none.
+struct ExtendedOutlets
 {
     QList<QPointer<QLabel>> lines;
+    QList<QPointer<history::CurvesChart>> charts;
+};
+
+ExtendedOutlets extendedOutlets(QVBoxLayout& layout)
+{
+    ExtendedOutlets outlets;
     for (const ExtendedKind& kind : extendedTests()) {
         auto* line = new QLabel;
         line->setObjectName(kind.key + QStringLiteral("Line"));
@@ -35,9 +43,14 @@ QList<QPointer<QLabel>> extendedLines(QVBoxLayout& layout)
         line->setWordWrap(true);
         line->setVisible(false);
         layout.addWidget(line);
-        lines << line;
+        outlets.lines << line;
+        auto* chart = new history::CurvesChart;
+        chart->setObjectName(kind.key + QStringLiteral("Chart"));
+        chart->setAccessibleName(kind.name + QStringLiteral("曲线"));
+        layout.addWidget(chart);
+        outlets.charts << chart;
     }
-    return lines;
+    return outlets;
 }
 
 } // namespace
@@ -66,28 +79,14 @@ MainInterface::MainInterface(QApplication& app, std::unique_ptr<OLTesting> testi
     m_window->installEventFilter(m_delegate.get());
 
     const Ui::OstrelWindow& ui = *m_ui;
+    const ExtendedOutlets extended = extendedOutlets(*ui.extendedLines);
     m_testing->setOutlets({
-        ui.intScoreProgress,
-        ui.intScoreLabel,
-        ui.doubleScoreProgress,
-        ui.doubleScoreLabel,
-        ui.piScoreProgress,
-        ui.piScoreLabel,
-        ui.memoryScoreProgress,
-        ui.memoryScoreLabel,
-        ui.diskScoreLabel,
-        ui.diskScoreProgress,
-        ui.allScoreLabel,
-        ui.allScoreProgress,
-        ui.lastTime,
-        ui.testingProgress,
-        ui.testingState,
-        ui.share,
-        ui.skewWarning,
-        ui.history,
-        ui.extendedTests,
-        ui.diskFolder,
-        extendedLines(*ui.extendedLines),
+        ui.intScoreProgress, ui.intScoreLabel,     ui.doubleScoreProgress, ui.doubleScoreLabel,
+        ui.piScoreProgress,  ui.piScoreLabel,      ui.memoryScoreProgress, ui.memoryScoreLabel,
+        ui.diskScoreLabel,   ui.diskScoreProgress, ui.allScoreLabel,       ui.allScoreProgress,
+        ui.lastTime,         ui.testingProgress,   ui.testingState,        ui.share,
+        ui.skewWarning,      ui.history,           ui.extendedTests,       ui.diskFolder,
+        extended.lines,      extended.charts,
     });
     QPushButton* start = ui.startButton;
     QObject::connect(start, &QPushButton::clicked, m_testing.get(), [this, start] { m_testing->test(start); });

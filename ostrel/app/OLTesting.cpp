@@ -7,6 +7,7 @@
 #include "ostrel/engine/Scores.h"
 #include "ostrel/engine/Workloads.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ostrel/history/ui/HistoryWindow.h"
 #include "ostrel/run/RunProblem.h"
 #include "ostrel/run/RunSession.h"
@@ -223,6 +224,11 @@ void OLTesting::redrawOutlets()
     for (size_t i = 0; i < m_extended.lines.size() && i < size_t(m_outlets.extendedLines.size()); ++i) {
         if (QLabel* label = m_outlets.extendedLines[qsizetype(i)])
             label->setToolTip(m_extended.lines[i]->details.text());
+    }
+    for (size_t i = 0; i < m_extended.lines.size() && i < size_t(m_outlets.extendedCharts.size()); ++i) {
+        const ExtendedLine& line = *m_extended.lines[i];
+        if (history::CurvesChart* chart = m_outlets.extendedCharts[qsizetype(i)])
+            chart->setCurves(line.line.isHidden() ? QList<ResultCurve> {} : line.curves());
     }
 }
 

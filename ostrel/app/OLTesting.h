@@ -26,8 +26,9 @@ class Doorbell;
 }
 
 namespace ostrel::history {
+class CurvesChart;
 class HistoryWindow;
-}
+} // namespace ostrel::history
 
 namespace ostrel::run {
 class RunSession;
@@ -66,10 +67,12 @@ struct Outlets
     QPointer<QPushButton> history;
     // The extended tests: whether they run, where the disk test writes, and
     // their results, one line per row of the table in its order, with the
-    // details in the lines' tooltips.
+    // details in the lines' tooltips and, below each, a chart of its
+    // result's curves, hidden while there are none.
     QPointer<QCheckBox> extendedTests;
     QPointer<QPushButton> diskFolder;
     QList<QPointer<QLabel>> extendedLines;
+    QList<QPointer<history::CurvesChart>> extendedCharts;
 };
 
 // The controller of the benchmark window. The run writes only to the panel's

@@ -5,6 +5,7 @@
 #include "ostrel/extended/disk/testing/FakeDiskTest.h"
 #include "ostrel/extended/testing/FakeExtendedTests.h"
 #include "ostrel/history/HistoryStore.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ostrel/testing/WindowTest.h"
 #include "platform/UsableCpus.h"
 #include "platform/ui/Alert.h"
@@ -12,8 +13,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLineSeries>
 #include <QMainWindow>
+#include <QScatterSeries>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -437,9 +441,9 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     load();
     prepare();
     ASSERT_TRUE(outlets().extendedTests);
-    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘、内存带宽）"));
+    EXPECT_EQ(outlets().extendedTests->text(), QStringLiteral("扩展测试（多核、磁盘、内存带宽、内存延迟）"));
     EXPECT_EQ(outlets().extendedTests->accessibleDescription(),
-              QStringLiteral("在五项测试之后进行多核测试、磁盘测试和内存带宽测试"));
+              QStringLiteral("在五项测试之后进行多核测试、磁盘测试、内存带宽测试和内存延迟测试"));
     ASSERT_TRUE(multicoreLine() && diskLine());
     EXPECT_EQ(diskLine()->accessibleDescription(), QStringLiteral("磁盘测试结果"));
     EXPECT_FALSE(outlets().extendedTests->isChecked());
@@ -482,6 +486,39 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     ASSERT_TRUE(runs);
     EXPECT_EQ(runs->size(), 2);
 
+    // Below the memory latency's line, its two curves as the run kept them: x as log2 of the working set, y in ns;
+    // the disturbed point drawn again, hollow. The multi-core test has no curves and no chart.
+    const auto chart = [&](const char* key) {
+        return mainWindow().findChild<history::CurvesChart*>(QLatin1String(key) + QStringLiteral("Chart"));
+    };
+    ASSERT_TRUE(chart("memoryLatency") && chart("multicore"));
+    EXPECT_TRUE(chart("memoryLatency")->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(chart("multicore")->isVisibleTo(&mainWindow()));
+    const ExtendedResults::Entry* kept = runs->first().extended.find(QStringLiteral("memoryLatency"));
+    ASSERT_TRUE(kept);
+    const QList<ResultCurve> keptCurves = findExtendedTest(QStringLiteral("memoryLatency"))->curves(*kept);
+    QList<QLineSeries*> lines;
+    QList<QScatterSeries*> hollow;
+    for (QAbstractSeries* series : chart("memoryLatency")->chart()->series()) {
+        if (auto* scatter = qobject_cast<QScatterSeries*>(series))
+            hollow << scatter;
+        else if (auto* line = qobject_cast<QLineSeries*>(series))
+            lines << line;
+    }
+    ASSERT_EQ(lines.size(), keptCurves.size());
+    for (qsizetype c = 0; c < lines.size(); ++c) {
+        EXPECT_EQ(lines[c]->name(), keptCurves[c].name);
+        ASSERT_EQ(lines[c]->count(), keptCurves[c].points.size());
+        for (qsizetype i = 0; i < lines[c]->count(); ++i) {
+            EXPECT_DOUBLE_EQ(std::exp2(lines[c]->at(i).x()), keptCurves[c].points[i].x);
+            EXPECT_NEAR(lines[c]->at(i).y(), keptCurves[c].points[i].y * 1e9, 1e-9);
+        }
+    }
+    ASSERT_EQ(hollow.size(), 1);
+    ASSERT_EQ(hollow[0]->count(), 1);
+    EXPECT_DOUBLE_EQ(hollow[0]->at(0).x(), 20.0) << "1 MiB";
+    EXPECT_NEAR(hollow[0]->at(0).y(), 6.1, 1e-9);
+
     // The six keys and nothing else in the saved results; the choices in a file of their own.
     EXPECT_EQ(QSettings(storePath(), QSettings::IniFormat).allKeys().size(), 6);
     const QString settings = WindowSettings::pathBeside(storePath());
@@ -493,4 +530,5 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     EXPECT_EQ(outlets().diskFolder->toolTip(), folder);
     // Remembered results never show at launch: the lines belong to a run.
     EXPECT_FALSE(multicoreLine()->isVisibleTo(&mainWindow()));
+    EXPECT_FALSE(chart("memoryLatency")->isVisibleTo(&mainWindow()));
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/cli/CommandLine.h"
 #include "ostrel/cli/HistoryCommands.h"
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
+#include "ostrel/testing/CapturedOutput.h"
 #include "ostrel/testing/SampleRuns.h"
 
 #include <QFile>
@@ -127,16 +127,18 @@ TEST_F(HistoryCommandsTest, CompareShowsTheExtendedResultsWhenEitherRunHasThem)
     history::RunRecord onlyMulticore = sampleExtendedRun(kSampleTime + 2, 79.0);
     onlyMulticore.extended.remove(QStringLiteral("disk"));
     onlyMulticore.extended.remove(QStringLiteral("memoryBandwidth"));
+    onlyMulticore.extended.remove(QStringLiteral("memoryLatency"));
     onlyMulticore.extended.find<MulticoreResult>()->threads = 4;
     const QString text = cli::extendedComparisonText(sampleExtendedRun(kSampleTime + 1), onlyMulticore);
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1 + 8 + 6 + 4) << qPrintable(text);
+    ASSERT_EQ(lines.size(), 1 + 8 + 6 + 4 + 5) << qPrintable(text);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("扩展测试"))) << qPrintable(text);
     EXPECT_EQ(lines[1].simplified(), QStringLiteral("多核线程数 2 4 0.500"));
     EXPECT_EQ(lines[8].simplified(), QStringLiteral("多核加速 1.96 1.96 1.000"));
     EXPECT_EQ(lines[9].simplified(), QStringLiteral("顺序读 MB/s 2903.5 — —")) << "the other run had no disk test";
     EXPECT_EQ(lines[11].simplified(), QStringLiteral("随机读 IOPS 18097 — —"));
     EXPECT_EQ(lines[18].simplified(), QStringLiteral("三元组 GB/s 13.5 — —"));
+    EXPECT_EQ(lines[22].simplified(), QStringLiteral("内存延迟 ns 190.0 — —"));
     EXPECT_TRUE(cli::extendedComparisonText(sampleRun(1.0), sampleRun(2.0)).isEmpty());
 
     // Through --compare, after the five tests.

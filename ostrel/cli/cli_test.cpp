@@ -335,18 +335,21 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     EXPECT_TRUE(usage.startsWith("Usage: ostrel-cli"));
     // The extended tests' words come from their table, wrapped as they always were.
     EXPECT_TRUE(usage.contains("  --json          print the results as JSON on standard output (progress goes\n"
-                               "                  to standard error), with \"multicore\", \"disk\" and\n"
-                               "                  \"memoryBandwidth\" after --extended; with --history, the\n"
-                               "                  runs as JSON\n"
+                               "                  to standard error), with \"multicore\", \"disk\",\n"
+                               "                  \"memoryBandwidth\" and \"memoryLatency\" after --extended;\n"
+                               "                  with --history, the runs as JSON\n"
                                "  --runs N "))
         << usage.constData();
     EXPECT_TRUE(usage.contains("  --extended      after the five tests, the extended tests: the multi-core\n"
                                "                  test (the integer, floating-point and pi tests on every\n"
                                "                  CPU at once, and their speed-up), a disk test with fio\n"
                                "                  (sequential and random reads and writes on a file of up\n"
-                               "                  to 1 GiB, about 30 seconds) and a memory-bandwidth test\n"
+                               "                  to 1 GiB, about 30 seconds), a memory-bandwidth test\n"
                                "                  (STREAM's copy and triad on every CPU, over arrays larger\n"
-                               "                  than the caches); kept with the run\n"
+                               "                  than the caches) and a memory-latency test (a random\n"
+                               "                  pointer chase over working sets from 4 KiB to beyond the\n"
+                               "                  last-level cache, on huge and on 4 KiB pages); kept with\n"
+                               "                  the run\n"
                                "  --disk-folder DIR"))
         << usage.constData();
 

@@ -55,6 +55,8 @@ public:
     std::function<QJsonObject(const ExtendedResults::Entry&)> toJson;
     std::function<ExtendedResult<ExtendedResults::Entry>(const QJsonObject&)> fromJson;
     std::function<QList<MetricFamily>(const ExtendedResults::Entry&)> metrics;
+    // None for a test that gives none.
+    std::function<QList<ResultCurve>(const ExtendedResults::Entry&)> curves;
     void (*removeLeftovers)(const QString& scratchFolder, const QString& folder,
                             std::chrono::system_clock::time_point before)
         = nullptr;
@@ -127,6 +129,7 @@ ExtendedKind::ExtendedKind(const TestDescription<Record>& d)
         return Entry(test, std::move(read).value());
     };
     metrics = [record, f = d.metrics](const Entry& entry) { return f(record(entry)); };
+    curves = [record, f = d.curves](const Entry& entry) { return f ? f(record(entry)) : QList<ResultCurve> {}; };
 }
 
 } // namespace ostrel

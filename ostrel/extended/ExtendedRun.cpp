@@ -55,6 +55,18 @@ ExtendedPanel::ExtendedPanel()
     resetExtendedPanel(*this);
 }
 
+QList<ResultCurve> ExtendedLine::curves() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_curves;
+}
+
+void ExtendedLine::setCurves(QList<ResultCurve> curves)
+{
+    const std::lock_guard lock(m_mutex);
+    m_curves = std::move(curves);
+}
+
 ExtendedLine* ExtendedPanel::lineOf(const QString& key) const
 {
     for (const std::unique_ptr<ExtendedLine>& line : lines) {
@@ -71,6 +83,7 @@ void resetExtendedPanel(ExtendedPanel& shown)
             holder->setHidden(true);
             holder->setText(QString());
         }
+        line->setCurves({});
     }
 }
 
@@ -106,6 +119,7 @@ ExtendedOutcome runExtendedTests(const ExtendedTests& tests, FinishedRun& finish
         const bool shown = control.write([&] {
             if (!line)
                 return;
+            line->setCurves(result ? kind.curves(result.value()) : QList<ResultCurve> {});
             if (result) {
                 line->line.setText(kind.line(result.value()));
                 line->details.setText(kind.details(result.value(), finished));

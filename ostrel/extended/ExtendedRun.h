@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace ostrel {
@@ -23,6 +24,15 @@ struct ExtendedLine
     const ExtendedKind* kind = nullptr;
     platform::TextHolder line;
     platform::TextHolder details;
+
+    // The result's curves (ExtendedKind::curves()), set before its line, so that whatever shows the line when it
+    // changes finds them; none for a problem. Safe to call from any thread.
+    QList<ResultCurve> curves() const;
+    void setCurves(QList<ResultCurve> curves);
+
+private:
+    mutable std::mutex m_mutex;
+    QList<ResultCurve> m_curves;
 };
 
 struct ExtendedPanel

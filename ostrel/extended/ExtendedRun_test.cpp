@@ -126,15 +126,15 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
                              QStringLiteral("正在测试 多核 综合运算(Pi)"), QStringLiteral("正在测试 磁盘 顺序读取"),
                              QStringLiteral("正在测试 磁盘 顺序写入"), QStringLiteral("正在测试 磁盘 随机读取"),
                              QStringLiteral("正在测试 磁盘 随机写入"), QStringLiteral("正在测试 内存带宽"),
-                             QStringLiteral("已完成") }));
+                             QStringLiteral("正在测试 内存延迟"), QStringLiteral("已完成") }));
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 0.0);
     EXPECT_EQ(progress.back(), 100.0);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     // Each test measured before its first state and after its last.
-    EXPECT_EQ(
-        measured,
-        QStringList({ "multicore+0", "multicore-3", "disk+3", "disk-7", "memoryBandwidth+7", "memoryBandwidth-8" }));
+    EXPECT_EQ(measured,
+              QStringList({ "multicore+0", "multicore-3", "disk+3", "disk-7", "memoryBandwidth+7", "memoryBandwidth-8",
+                            "memoryLatency+8", "memoryLatency-9" }));
 
     // Two copies of 20 one-second steps on a shared clock: 40 s, the single run's time.
     ASSERT_TRUE(multicore());
@@ -154,6 +154,9 @@ TEST_F(ExtendedRunTest, MulticoreThenDiskInTheirOwnPassThenTheRunsEndAgain)
     EXPECT_FALSE(line("disk").line.isHidden());
     EXPECT_TRUE(line("disk").details.text().contains(QStringLiteral("文件系统：ext4")));
     EXPECT_EQ(line("memoryBandwidth").line.text(), QStringLiteral("内存带宽：复制 12.3 GB/s，三元组 14.0 GB/s"));
+    // The fake's 4 KiB-page point at 1 MiB had too little of the CPU: the line names it.
+    EXPECT_EQ(line("memoryLatency").line.text(),
+              QStringLiteral("内存延迟：L1 1.5 ns，L2 5.4 ns，L3 21 ns，内存 190 ns（干扰：4 KiB 页 1 MiB）"));
 }
 
 TEST_F(ExtendedRunTest, BufferedAndFailedDiskTestsSaySo)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/extended/ResultCurve.h"
 #include "platform/Result.h"
 
 #include <QJsonObject>
@@ -151,6 +152,9 @@ template <class Record> struct TestDescription
     // Refuses wrong types, negative or non-finite numbers, naming the member.
     ExtendedResult<Record> (*fromJson)(const QJsonObject& object);
     QList<MetricFamily> (*metrics)(const Record& result);
+    // The curves the result gives besides its figures, drawn below its line and in the history window; only its
+    // toJson() stores them (each as curveJson() writes it), never the CSV or the metrics. Null for a test without.
+    QList<ResultCurve> (*curves)(const Record& result) = nullptr;
     // Removes what a killed run of the test left behind in `scratchFolder` (the five tests') and `folder` (the
     // chosen one, or empty), older than `before`; null when it leaves nothing.
     void (*removeLeftovers)(const QString& scratchFolder, const QString& folder,

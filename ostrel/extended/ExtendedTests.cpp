@@ -4,6 +4,7 @@
 #include "ostrel/extended/bandwidth/BandwidthTest.h"
 #include "ostrel/extended/disk/DiskTest.h"
 #include "ostrel/extended/disk/FioDisk.h"
+#include "ostrel/extended/latency/LatencyTest.h"
 #include "ostrel/extended/multicore/MulticoreTest.h"
 #include "platform/ListText.h"
 
@@ -56,6 +57,20 @@ std::deque<ExtendedKind>& rows()
                                                               .toJson = bandwidth::toJson,
                                                               .fromJson = bandwidth::fromJson,
                                                               .metrics = bandwidth::metrics }),
+        ExtendedKind(TestDescription<latency::LatencyResult> { .key = "memoryLatency",
+                                                               .name = u"内存延迟",
+                                                               .help = latency::kHelp,
+                                                               .summary = latency::kSummary,
+                                                               .make = latency::makeTest,
+                                                               .line = latency::line,
+                                                               .details = latency::details,
+                                                               .historyTip = latency::historyTip,
+                                                               .figures = latency::figures,
+                                                               .texts = nullptr,
+                                                               .toJson = latency::rowJson,
+                                                               .fromJson = latency::rowFromJson,
+                                                               .metrics = latency::metrics,
+                                                               .curves = latency::curves }),
     };
     return table;
 }

@@ -7,6 +7,7 @@
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/testing/SampleRuns.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -116,9 +117,10 @@ TEST(ExtendedRows, OneMoreTestRoundTripsThroughStoreJsonCsvAndPrometheus)
 {
     const ostrel::testing::ExtraExtendedTest row { ExtendedKind(kBandwidth) };
     const RunRecord run = withBandwidth(kSampleTime);
-    EXPECT_EQ(extendedTestsTitle(), QStringLiteral("扩展测试（多核、磁盘、内存带宽、示例）"));
-    EXPECT_TRUE(extendedTestsDescription().endsWith(QStringLiteral("多核测试、磁盘测试、内存带宽测试和示例测试")));
-    EXPECT_TRUE(extendedTestsSummary().endsWith(QStringLiteral("copy and triad rates, and the example")));
+    EXPECT_EQ(extendedTestsTitle(), QStringLiteral("扩展测试（多核、磁盘、内存带宽、内存延迟、示例）"));
+    EXPECT_TRUE(extendedTestsDescription().endsWith(
+        QStringLiteral("多核测试、磁盘测试、内存带宽测试、内存延迟测试和示例测试")));
+    EXPECT_TRUE(extendedTestsSummary().endsWith(QStringLiteral("as the working set grows, and the example")));
 
     QTemporaryDir dir;
     HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
@@ -142,12 +144,12 @@ TEST(ExtendedRows, OneMoreTestRoundTripsThroughStoreJsonCsvAndPrometheus)
 
     const QStringList csv = runsToCsv({ run, sampleExtendedRun(kSampleTime - 60) }).split(QLatin1Char('\n'));
     // The extended columns, then what other work took of each test, the added test's too.
-    EXPECT_TRUE(csv[0].contains(QStringLiteral(",memoryBandwidth_triad_gbps,example_arrayBytes,example_copy_gbps,"
+    EXPECT_TRUE(csv[0].contains(QStringLiteral(",memoryLatency_tlb_ns,example_arrayBytes,example_copy_gbps,"
                                                "example_triad_gbps,disturbed,cpuWait_int,")))
         << csv[0].toStdString();
     EXPECT_TRUE(csv[0].endsWith(QStringLiteral(",steal_extended.example"))) << csv[0].toStdString();
-    EXPECT_TRUE(csv[1].contains(QStringLiteral(",13.5,268435456,21.25,18.5,double,"))) << csv[1].toStdString();
-    EXPECT_TRUE(csv[2].contains(QStringLiteral(",13.5,,,,double,"))) << csv[2].toStdString();
+    EXPECT_TRUE(csv[1].contains(QStringLiteral(",25,268435456,21.25,18.5,double,"))) << csv[1].toStdString();
+    EXPECT_TRUE(csv[2].contains(QStringLiteral(",25,,,,double,"))) << csv[2].toStdString();
 
     const QString metrics = QString::fromUtf8(prometheusText(run));
     EXPECT_TRUE(metrics.contains(QStringLiteral("# TYPE ostrel_example_bytes_per_second gauge\n"
@@ -179,4 +181,57 @@ TEST(ExtendedRows, ATestTheTableLacksIsKeptAndIgnored)
     ASSERT_TRUE(store.setExtended(1, sampleExtendedRun(kSampleTime)));
     const ostrel::testing::ExtraExtendedTest row { ExtendedKind(kBandwidth) };
     EXPECT_EQ(store.runs()->first(), withBandwidth(kSampleTime)) << "still there for the version that knows it";
+}
+
+// A row's curves reach the history and the documents through its JSON alone: read back from both, and read from the
+// document's bytes with a JSON parser, they are the points the result had, each disturbed one marked.
+TEST(ExtendedRows, CurvesRoundTripThroughTheHistoryAndADocument)
+{
+    const RunRecord run = sampleExtendedRun(kSampleTime);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    ASSERT_TRUE(store.append(run));
+    const Result<QList<RunRecord>> kept = store.runs();
+    ASSERT_TRUE(kept && kept->size() == 1);
+    const QByteArray bytes = writeResultsDocument({ run.machine, { kept->first() } });
+    const Result<ResultsDocument> read = readResultsDocument(bytes, platform::WallClock {});
+    ASSERT_TRUE(read) << read.error().message.toStdString();
+    const QJsonArray runs = QJsonDocument::fromJson(bytes).object().value(QStringLiteral("runs")).toArray();
+    ASSERT_EQ(runs.size(), 1);
+
+    int rowsWithCurves = 0;
+    for (const ExtendedKind& kind : extendedTests()) {
+        const QList<ResultCurve> curves = kind.curves(*run.extended.find(kind.key));
+        if (curves.isEmpty())
+            continue;
+        ++rowsWithCurves;
+        EXPECT_EQ(kind.curves(*kept->first().extended.find(kind.key)), curves)
+            << "the history: " << qPrintable(kind.key);
+        EXPECT_EQ(kind.curves(*read->runs.first().extended.find(kind.key)), curves)
+            << "a document: " << qPrintable(kind.key);
+        const QJsonArray written
+            = runs.first().toObject().value(kind.key).toObject().value(QStringLiteral("curves")).toArray();
+        ASSERT_EQ(written.size(), curves.size()) << qPrintable(kind.key);
+        for (qsizetype c = 0; c < curves.size(); ++c) {
+            const QJsonObject curve = written.at(c).toObject();
+            EXPECT_EQ(curve.value(QStringLiteral("name")).toString(), curves[c].name);
+            EXPECT_EQ(curve.value(QStringLiteral("xUnit")).toString(), curves[c].xUnit);
+            EXPECT_EQ(curve.value(QStringLiteral("logarithmicX")).toBool(), curves[c].logarithmicX);
+            const QJsonArray points = curve.value(QStringLiteral("points")).toArray();
+            ASSERT_EQ(points.size(), curves[c].points.size());
+            QJsonArray disturbed;
+            for (qsizetype i = 0; i < points.size(); ++i) {
+                EXPECT_EQ(points.at(i).toArray(), (QJsonArray { curves[c].points[i].x, curves[c].points[i].y }));
+                if (curves[c].points[i].disturbed)
+                    disturbed.append(i);
+            }
+            EXPECT_EQ(curve.value(QStringLiteral("disturbed")).toArray(), disturbed);
+        }
+    }
+    EXPECT_EQ(rowsWithCurves, 1) << "the memory latency's";
+    // The sample's own numbers: 4 KiB pages at 1 MiB, 6.1 ns, disturbed.
+    const QList<ResultCurve> latency = findExtendedTest(QStringLiteral("memoryLatency"))
+                                           ->curves(*read->runs.first().extended.find(QStringLiteral("memoryLatency")));
+    ASSERT_EQ(latency.size(), 2);
+    EXPECT_EQ(latency[1].points[1], (CurvePoint { 1048576.0, 6.1e-9, true }));
 }

@@ -249,10 +249,12 @@ TEST(HistoryStore, MigratesAVersion3DatabaseWithBothColumnsFilled)
     // The results a version-3 database could hold.
     RunRecord both = sampleExtendedRun(1796000000);
     both.extended.remove(QStringLiteral("memoryBandwidth"));
+    both.extended.remove(QStringLiteral("memoryLatency"));
     both.interference.clear();
     RunRecord onlyDisk = sampleExtendedRun(1796000100, 75.0);
     onlyDisk.extended.remove(QStringLiteral("multicore"));
     onlyDisk.extended.remove(QStringLiteral("memoryBandwidth"));
+    onlyDisk.extended.remove(QStringLiteral("memoryLatency"));
     onlyDisk.interference.clear();
     const RunRecord plain = sampleRun(1796000200, 70.0);
     {

@@ -43,7 +43,7 @@ void expectWellFormed(const QString& text)
     ASSERT_TRUE(text.endsWith(QLatin1Char('\n')));
     static const QRegularExpression sample(QStringLiteral(
         R"(^(ostrel_[a-z_]+)(\{[a-z_]+="(?:[^"\\\n]|\\[\\"n])*"(?:,[a-z_]+="(?:[^"\\\n]|\\[\\"n])*")*\})? )"
-        R"((-?[0-9.e+]+|NaN|[+-]Inf)$)"));
+        R"((-?[0-9.e+-]+|NaN|[+-]Inf)$)"));
     static const QRegularExpression help(QStringLiteral(R"(^# HELP (ostrel_[a-z_]+) \S.*$)"));
     static const QRegularExpression type(QStringLiteral(R"(^# TYPE (ostrel_[a-z_]+) gauge$)"));
     QStringList seen;
@@ -106,6 +106,9 @@ TEST(PrometheusText, FollowsTheExpositionFormatWithEveryFigureInBaseUnits)
         { R"(ostrel_disk_iops{job="rand_write"})", 15014.5 },
         { "ostrel_disk_file_size_bytes", 1073741824 },
         { R"(ostrel_memory_bandwidth_bytes_per_second{kernel="triad"})", 13.5e9 },
+        { R"(ostrel_memory_latency_seconds{level="l2"})", 5.4e-9 },
+        { R"(ostrel_memory_latency_seconds{level="dram"})", 190e-9 },
+        { "ostrel_memory_tlb_miss_cost_seconds", 25e-9 },
         { R"(ostrel_stage_cpu_wait_ratio{test="double"})", 0.5 },
         { R"(ostrel_stage_cpu_wait_ratio{test="extended.multicore"})", 0.09375 },
         { R"(ostrel_stage_steal_ratio{test="disk"})", 0.0078125 },
@@ -119,7 +122,7 @@ TEST(PrometheusText, FollowsTheExpositionFormatWithEveryFigureInBaseUnits)
     EXPECT_FALSE(samples.contains(R"(ostrel_stage_duration_seconds{test="memory"})")) << "a stage without its time";
     EXPECT_FALSE(samples.contains(R"(ostrel_disk_iops{job="seq_read"})"));
     EXPECT_FALSE(samples.contains(R"(ostrel_stage_steal_ratio{test="memory"})")) << "a figure the machine lacked";
-    EXPECT_EQ(samples.size(), 5 + 1 + 4 + 6 + 6 + 1 + 3 + 3 + 1 + 4 + 2 + 1 + 1 + 2 + 1 + 1);
+    EXPECT_EQ(samples.size(), 5 + 1 + 4 + 6 + 6 + 1 + 3 + 3 + 1 + 4 + 2 + 1 + 1 + 2 + 4 + 1 + 1 + 1);
 
     // A run without the extended tests, stage times or interference: those families are left out, not empty.
     RunRecord plain = sampleRun(1700000000);

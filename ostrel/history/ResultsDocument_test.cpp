@@ -223,7 +223,7 @@ TEST(ResultsDocument, CsvHasAHeaderAndQuotesWhereNeeded)
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith("1700000000.5,60.125,")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(",,,,,1.0.0,")) << "no stage times";
-    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(23 + 17, ',')))
+    EXPECT_TRUE(lines[2].endsWith(",ext4," + QString(28 + 19, ',')))
         << "no extended results, no interference: their columns empty";
 }
 
@@ -237,14 +237,16 @@ TEST(ResultsDocument, CsvCarriesTheExtendedResults)
           "disk_folder,disk_fileSystem,disk_direct,disk_fileBytes,disk_seqRead_mbps,disk_seqWrite_mbps,"
           "disk_randRead_iops,disk_randRead_mbps,disk_randWrite_iops,disk_randWrite_mbps,memoryBandwidth_reduced,"
           "memoryBandwidth_threads,memoryBandwidth_arrayBytes,memoryBandwidth_copy_gbps,memoryBandwidth_triad_gbps,"
+          "memoryLatency_l1_ns,memoryLatency_l2_ns,memoryLatency_l3_ns,memoryLatency_dram_ns,memoryLatency_tlb_ns,"
           "disturbed,cpuWait_int,cpuWait_double,cpuWait_pi,cpuWait_memory,cpuWait_disk,cpuWait_extended.multicore,"
-          "cpuWait_extended.disk,cpuWait_extended.memoryBandwidth,steal_int,steal_double,steal_pi,steal_memory,"
-          "steal_disk,steal_extended.multicore,steal_extended.disk,steal_extended.memoryBandwidth";
+          "cpuWait_extended.disk,cpuWait_extended.memoryBandwidth,cpuWait_extended.memoryLatency,steal_int,"
+          "steal_double,steal_pi,steal_memory,steal_disk,steal_extended.multicore,steal_extended.disk,"
+          "steal_extended.memoryBandwidth,steal_extended.memoryLatency";
     EXPECT_TRUE(lines[0].endsWith(extendedHeader)) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(",busy;battery,2,4.0250000001,3.91,4.53,1.9751,1.9335,1.9690000001,1.9591,"
                                   "\"/srv/scratch, \"\"fast\"\"\",ext4,true,1073741824,2903.5,1187.25,18096.75,"
-                                  "74.125,15014.5,61.5,false,2,268435456,12.75,13.5,double,0.0125,0.5,0.0375,0.025,"
-                                  "0.0625,0.09375,,,0,0.03125,0,,0.0078125,0,0.015625,"))
+                                  "74.125,15014.5,61.5,false,2,268435456,12.75,13.5,1.5,5.4,21,190,25,double,0.0125,"
+                                  "0.5,0.0375,0.025,0.0625,0.09375,,,,0,0.03125,0,,0.0078125,0,0.015625,,"))
         << lines[1].toStdString();
 }
 

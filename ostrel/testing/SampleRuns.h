@@ -3,6 +3,7 @@
 
 #include "ostrel/extended/bandwidth/MemoryBandwidthResult.h"
 #include "ostrel/extended/disk/DiskResult.h"
+#include "ostrel/extended/latency/testing/FakeLatencyTest.h"
 #include "ostrel/extended/multicore/Multicore.h"
 #include "ostrel/history/RunRecord.h"
 
@@ -58,6 +59,8 @@ inline RunRecord sampleExtendedRun(double finishedAt, double base = 80.0)
         QStringLiteral("memoryBandwidth"),
         MemoryBandwidthResult {
             .threads = 2, .arrayBytes = 268435456, .reduced = false, .copyGbps = 12.75, .triadGbps = 13.5 });
+    // Both curves, one point disturbed.
+    run.extended.set(QStringLiteral("memoryLatency"), latency::testing::sampleResult());
     // The floating-point test disturbed; a figure the machine could not give left out.
     const auto figures
         = [](std::optional<double> cpuWait, std::optional<double> steal, std::optional<double> frequency) {

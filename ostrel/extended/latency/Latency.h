@@ -84,8 +84,9 @@ struct Options
     // The 4 KiB-page curve after the huge-page one.
     bool smallPages = true;
     // Each timed pass of a point takes about this long: fewer loads where each is slow, as a short first pass
-    // tells, within leastLoads and mostLoads.
-    double passSeconds = 0.025;
+    // tells, within leastLoads and mostLoads. Short enough that both curves to 1 GiB, remeasures included, stay
+    // within 15 s of CPU time.
+    double passSeconds = 0.012;
     qint64 leastLoads = 16 * 1024;
     qint64 mostLoads = 1024 * 1024;
     // Timed passes of a point; the fastest counts.

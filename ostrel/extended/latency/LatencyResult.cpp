@@ -256,31 +256,24 @@ QString toolTipText(const LatencyResult& result)
     return lines.join(QLatin1Char('\n'));
 }
 
+ResultCurve resultCurve(const Curve& curve)
+{
+    ResultCurve drawn { curve.name, curve.xTitle, curve.xUnit, curve.yTitle, curve.yUnit, curve.logarithmicX, {} };
+    for (const Point& point : curve.points)
+        drawn.points << CurvePoint { double(point.bytes), point.seconds, point.disturbed };
+    return drawn;
+}
+
 QJsonObject toJson(const LatencyResult& result)
 {
     QJsonArray curves;
     for (const Curve& curve : result.curves) {
-        QJsonArray points;
+        QJsonObject object = curveJson(resultCurve(curve));
         QJsonArray shares;
-        QJsonArray disturbed;
-        for (std::size_t i = 0; i < curve.points.size(); ++i) {
-            const Point& point = curve.points[i];
-            points.append(QJsonArray { double(point.bytes), point.seconds });
+        for (const Point& point : curve.points)
             shares.append(point.onCpuShare);
-            if (point.disturbed)
-                disturbed.append(qint64(i));
-        }
-        curves.append(QJsonObject {
-            { QStringLiteral("name"), curve.name },
-            { QStringLiteral("xTitle"), curve.xTitle },
-            { QStringLiteral("xUnit"), curve.xUnit },
-            { QStringLiteral("yTitle"), curve.yTitle },
-            { QStringLiteral("yUnit"), curve.yUnit },
-            { QStringLiteral("logarithmicX"), curve.logarithmicX },
-            { QStringLiteral("points"), points },
-            { QStringLiteral("onCpuShare"), shares },
-            { QStringLiteral("disturbed"), disturbed },
-        });
+        object.insert(QStringLiteral("onCpuShare"), shares);
+        curves.append(object);
     }
     QJsonArray figures;
     for (const Figure& figure : result.figures) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ostrel/extended/ResultCurve.h"
 #include "platform/Result.h"
 
 #include <QJsonObject>
@@ -37,6 +38,9 @@ struct Curve
 
     friend bool operator==(const Curve&, const Curve&) = default;
 };
+
+// The curve as any test's curve: x in bytes, y in seconds.
+ResultCurve resultCurve(const Curve& curve);
 
 // A latency read off the curves for the summary.
 struct Figure
@@ -120,6 +124,7 @@ struct LatencyJsonError
     QString member;
 };
 
+// Each curve as curveJson() writes it, with "onCpuShare": [share, …] beside its points.
 QJsonObject toJson(const LatencyResult& result);
 platform::Result<LatencyResult, LatencyJsonError> fromJson(const QJsonObject& json);
 

@@ -3,6 +3,7 @@
 
 #include "ostrel/extended/bandwidth/testing/FakeBandwidthTest.h"
 #include "ostrel/extended/disk/testing/FakeDiskTest.h"
+#include "ostrel/extended/latency/testing/FakeLatencyTest.h"
 #include "ostrel/extended/multicore/testing/FakeMulticoreTest.h"
 
 #include <QtGlobal>
@@ -29,6 +30,7 @@ constexpr Fake kFakes[] {
     fake<MulticoreResult, multicore::testing::makeFake>(),
     fake<DiskResult, disk::testing::makeFake>(),
     fake<MemoryBandwidthResult, bandwidth::testing::makeFake>(),
+    fake<latency::LatencyResult, latency::testing::makeFake>(),
 };
 
 } // namespace

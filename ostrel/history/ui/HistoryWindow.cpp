@@ -6,6 +6,7 @@
 #include "ostrel/extended/ExtendedTests.h"
 #include "ostrel/history/ResultsDocument.h"
 #include "ostrel/history/RunStatistics.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "platform/DateText.h"
 #include "platform/ui/Alert.h"
@@ -89,6 +90,7 @@ HistoryWindow::HistoryWindow(const QString& databasePath, QWidget* parent)
     , m_comparisonCaption(new QLabel(this))
     , m_comparisonTable(new QTableView(this))
     , m_comparisonModel(new QStandardItemModel(this))
+    , m_curvesChart(new CurvesChart(this))
     , m_followTimer(new QTimer(this))
 {
     setWindowTitle(QStringLiteral("Ostrel 历史"));
@@ -164,13 +166,18 @@ HistoryWindow::HistoryWindow(const QString& databasePath, QWidget* parent)
     comparisonLayout->addWidget(m_comparisonCaption);
     comparisonLayout->addWidget(m_comparisonTable);
 
+    m_curvesChart->setObjectName(QStringLiteral("curvesChart"));
+    m_curvesChart->setAccessibleName(QStringLiteral("选中测试的曲线"));
+
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(m_chartView);
     splitter->addWidget(m_runsTable);
     splitter->addWidget(comparison);
+    splitter->addWidget(m_curvesChart);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 2);
+    splitter->setStretchFactor(3, 2);
     splitter->setChildrenCollapsible(false);
 
     auto* layout = new QVBoxLayout(this);
@@ -372,13 +379,20 @@ void HistoryWindow::updateChart()
 void HistoryWindow::updateComparison()
 {
     QModelIndexList rows = m_runsTable->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    if (rows.size() == 1)
+        m_curvesChart->setCurves(extendedCurves(m_model->runAt(rows[0].row()).extended));
+    else if (rows.size() == 2)
+        m_curvesChart->setCurves(extendedCurves(m_model->runAt(rows[0].row()).extended, QStringLiteral("A"))
+                                 + extendedCurves(m_model->runAt(rows[1].row()).extended, QStringLiteral("B")));
+    else
+        m_curvesChart->setCurves({});
     m_comparisonModel->removeRows(0, m_comparisonModel->rowCount());
     if (rows.size() != 2) {
         m_comparisonCaption->setText(QStringLiteral("选中两次测试（按住 Ctrl 点选），可逐项比较成绩和用时。"));
         m_comparisonTable->setEnabled(false);
         return;
     }
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     const RunRecord& a = m_model->runAt(rows[0].row());
     const RunRecord& b = m_model->runAt(rows[1].row());
     auto describe = [this](int row) {

@@ -19,6 +19,7 @@ class QTimer;
 
 namespace ostrel::history {
 
+class CurvesChart;
 class HistoryModel;
 
 // The history window, "Ostrel 历史": a chart of the overall and stage scores over time, the runs newest first
@@ -71,6 +72,8 @@ private:
     QLabel* m_comparisonCaption;
     QTableView* m_comparisonTable;
     QStandardItemModel* m_comparisonModel;
+    // The selected run's curves, or both runs' when two are selected.
+    CurvesChart* m_curvesChart;
     QTimer* m_followTimer;
 };
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ostrel/history/HistoryStore.h"
 #include "ostrel/history/ResultsDocument.h"
-#include "ostrel/testing/SampleRuns.h"
+#include "ostrel/history/ui/CurvesChart.h"
 #include "ostrel/history/ui/HistoryModel.h"
 #include "ostrel/history/ui/HistoryWindow.h"
+#include "ostrel/testing/SampleRuns.h"
 #include "platform/DateText.h"
 #include "platform/ui/Alert.h"
 
@@ -191,11 +192,11 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     const HistoryModel& model = window.model();
     ASSERT_EQ(model.rowCount(), 4);
     const int first = HistoryModel::FirstExtendedColumn;
-    ASSERT_EQ(model.columnCount(), first + 6);
-    const char16_t* headers[]
-        = { u"多核加速", u"顺序读 MB/s", u"顺序写 MB/s", u"随机读 IOPS", u"随机写 IOPS", u"三元组 GB/s" };
-    const char* values[] = { "1.96", "2903.5", "1187.3", "18097", "15015", "13.5" };
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(model.columnCount(), first + 7);
+    const char16_t* headers[] = { u"多核加速",    u"顺序读 MB/s", u"顺序写 MB/s", u"随机读 IOPS",
+                                  u"随机写 IOPS", u"三元组 GB/s", u"内存延迟 ns" };
+    const char* values[] = { "1.96", "2903.5", "1187.3", "18097", "15015", "13.5", "190.0" };
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(model.headerData(first + i, Qt::Horizontal).toString(), QString::fromUtf16(headers[i]));
         EXPECT_EQ(text(model, 0, first + i), QString::fromUtf8(values[i])) << i;
         EXPECT_EQ(text(model, 1, first + i), QString()) << "a run without the extended tests";
@@ -213,7 +214,7 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     for (int row : { 0, 1 })
         table->selectionModel()->select(model.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     const QAbstractItemModel& rows = *comparison->model();
-    ASSERT_EQ(rows.rowCount(), 6 + 8 + 6 + 4) << "the five tests and the overall score, then the extended figures";
+    ASSERT_EQ(rows.rowCount(), 6 + 8 + 6 + 4 + 5) << "the five tests and the overall score, then the extended figures";
     EXPECT_EQ(text(rows, 6, 0), QStringLiteral("多核线程数"));
     EXPECT_EQ(text(rows, 6, 1), QStringLiteral("2"));
     EXPECT_EQ(text(rows, 6, 2), QStringLiteral("—"));
@@ -221,6 +222,21 @@ TEST_F(HistoryWindowTest, ExtendedResultsInTheirOwnColumnsAndSideBySide)
     EXPECT_EQ(text(rows, 13, 0), QStringLiteral("多核加速"));
     EXPECT_EQ(text(rows, 14, 0), QStringLiteral("顺序读 MB/s"));
     EXPECT_EQ(text(rows, 14, 1), QStringLiteral("2903.5"));
+
+    // Below, the runs' curves: A's two as it was kept, named as A's; B has none. One run selected: its own.
+    auto* curves = child<CurvesChart>(window, "curvesChart");
+    ASSERT_TRUE(curves);
+    const QList<ostrel::ResultCurve> kept = ostrel::findExtendedTest(QStringLiteral("memoryLatency"))
+                                                ->curves(*extended.extended.find(QStringLiteral("memoryLatency")));
+    ASSERT_EQ(kept.size(), 2);
+    ASSERT_EQ(curves->curves().size(), 2);
+    EXPECT_EQ(curves->curves()[1].name, QStringLiteral("A · 4 KiB 页"));
+    EXPECT_EQ(curves->curves()[1].points, kept[1].points);
+    EXPECT_FALSE(curves->isHidden());
+    table->selectionModel()->select(model.index(0, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_TRUE(curves->isHidden()) << "the selected run has no curves";
+    table->selectionModel()->select(model.index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(curves->curves(), kept);
 }
 
 TEST_F(HistoryWindowTest, ImportShowsAnotherMachineApartAndRefusesBadFiles)
