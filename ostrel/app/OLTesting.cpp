@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,6 +31,18 @@
 namespace ostrel {
 
 namespace {
+
+// Qt grows a window only to its least height, at which a chart that just appeared squeezes the rows below it onto
+// each other: the window grows to the height its rows ask for.
+void growToShowWhole(QWidget* window)
+{
+    if (!window || !window->isWindow() || !window->layout())
+        return;
+    window->layout()->activate();
+    const int wanted = window->sizeHint().height();
+    if (window->height() < wanted)
+        window->resize(window->width(), wanted);
+}
 
 const QString kStartTitle = QStringLiteral("开始测试");
 const QString kStopTitle = QStringLiteral("停止测试");
@@ -227,8 +240,13 @@ void OLTesting::redrawOutlets()
     }
     for (size_t i = 0; i < m_extended.lines.size() && i < size_t(m_outlets.extendedCharts.size()); ++i) {
         const ExtendedLine& line = *m_extended.lines[i];
-        if (history::CurvesChart* chart = m_outlets.extendedCharts[qsizetype(i)])
-            chart->setCurves(line.line.isHidden() ? QList<ResultCurve> {} : line.curves());
+        history::CurvesChart* chart = m_outlets.extendedCharts[qsizetype(i)];
+        if (!chart)
+            continue;
+        const bool wasHidden = chart->isHidden();
+        chart->setCurves(line.line.isHidden() ? QList<ResultCurve> {} : line.curves());
+        if (wasHidden && !chart->isHidden())
+            growToShowWhole(chart->window());
     }
 }
 

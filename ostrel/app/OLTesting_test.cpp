@@ -494,6 +494,8 @@ TEST_F(WindowTest, ExtendedTestsRunOnlyWhenAskedAndTheChoiceIsRemembered)
     ASSERT_TRUE(chart("memoryLatency") && chart("multicore"));
     EXPECT_TRUE(chart("memoryLatency")->isVisibleTo(&mainWindow()));
     EXPECT_FALSE(chart("multicore")->isVisibleTo(&mainWindow()));
+    // The window grew to show the chart whole, not squeezing the rows below it onto each other.
+    EXPECT_GE(mainWindow().height(), mainWindow().sizeHint().height());
     const ExtendedResults::Entry* kept = runs->first().extended.find(QStringLiteral("memoryLatency"));
     ASSERT_TRUE(kept);
     const QList<ResultCurve> keptCurves = findExtendedTest(QStringLiteral("memoryLatency"))->curves(*kept);
