@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -136,6 +137,10 @@ HistoryWindow::HistoryWindow(const QString& databasePath, QWidget* parent)
             column, fontMetrics().horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 24);
     m_runsTable->horizontalHeader()->setStretchLastSection(true);
     m_runsTable->setColumnHidden(HistoryModel::MachineColumn, true);
+    // Five runs stay in sight when the curves' pane opens below and the splitter makes room for it.
+    m_runsTable->setMinimumHeight(m_runsTable->horizontalHeader()->sizeHint().height()
+                                  + 5 * m_runsTable->verticalHeader()->defaultSectionSize()
+                                  + m_runsTable->horizontalScrollBar()->sizeHint().height());
 
     m_comparisonCaption->setObjectName(QStringLiteral("comparisonCaption"));
     m_comparisonCaption->setWordWrap(true);
