@@ -339,25 +339,19 @@ TEST(OstrelCli, HelpVersionAndBadArguments)
     EXPECT_EQ(help.exitCode(), 0);
     const QByteArray usage = help.readAllStandardOutput();
     EXPECT_TRUE(usage.startsWith("Usage: ostrel-cli"));
-    // The extended tests' words come from their table, wrapped as they always were.
-    EXPECT_TRUE(usage.contains("  --json          print the results as JSON on standard output (progress goes\n"
-                               "                  to standard error), with \"multicore\", \"disk\",\n"
-                               "                  \"memoryBandwidth\" and \"memoryLatency\" after --extended;\n"
-                               "                  with --history, the runs as JSON\n"
-                               "  --runs N "))
-        << usage.constData();
-    EXPECT_TRUE(usage.contains("  --extended      after the five tests, the extended tests: the multi-core\n"
-                               "                  test (the integer, floating-point and pi tests on every\n"
-                               "                  CPU at once, and their speed-up), a disk test with fio\n"
-                               "                  (sequential and random reads and writes on a file of up\n"
-                               "                  to 1 GiB, about 30 seconds), a memory-bandwidth test\n"
-                               "                  (STREAM's copy and triad on every CPU, over arrays larger\n"
-                               "                  than the caches) and a memory-latency test (a random\n"
-                               "                  pointer chase over working sets from 4 KiB to beyond the\n"
-                               "                  last-level cache, on huge and on 4 KiB pages); kept with\n"
-                               "                  the run\n"
-                               "  --disk-folder DIR"))
-        << usage.constData();
+    // The extended tests' words come from their table: every row's help in --extended's paragraph, its key in
+    // --json's, whatever the wrapping.
+    const auto paragraph = [&](const char* option, const char* next) {
+        const qsizetype from = usage.indexOf(option);
+        const qsizetype to = usage.indexOf(next, from);
+        return from < 0 || to < 0 ? QString() : QString::fromUtf8(usage.mid(from, to - from)).simplified();
+    };
+    const QString extendedParagraph = paragraph("\n  --extended ", "\n  --disk-folder ");
+    const QString jsonParagraph = paragraph("\n  --json ", "\n  --runs N ");
+    for (const ExtendedKind& kind : extendedTests()) {
+        EXPECT_TRUE(extendedParagraph.contains(kind.help.simplified())) << qPrintable(kind.key) << usage.constData();
+        EXPECT_TRUE(jsonParagraph.contains(QLatin1Char('"') + kind.key + QLatin1Char('"'))) << qPrintable(kind.key);
+    }
 
     // One line, "name version", as help2man reads it.
     QProcess version;

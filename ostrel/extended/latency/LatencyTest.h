@@ -13,7 +13,7 @@ namespace ostrel::latency {
 // What the test does, for the programs' --help.
 inline constexpr char kHelp[]
     = "a memory-latency test (a random pointer chase over working sets from 4 KiB to beyond the last-level cache, "
-      "on huge and on 4 KiB pages)";
+      "on huge and on 4 KiB pages, about 10 seconds)";
 inline constexpr char kSummary[] = "how fast memory answers as the working set grows";
 
 // The test as the extended pass runs it: measureLatency() with both curves, one step on the bar.
