@@ -20,8 +20,8 @@ template <typename Out, typename Text> void appendCsvField(Out& to, const Text& 
 {
     using Char = std::remove_cvref_t<decltype(*std::begin(text))>;
     const Char quote = Char(u'"');
-    const bool quoted = std::any_of(std::begin(text), std::end(text), [quote](Char c) {
-        return c == Char(u',') || c == quote || c == Char(u'\n') || c == Char(u'\r');
+    const bool quoted = std::any_of(std::begin(text), std::end(text), [](Char c) {
+        return c == Char(u',') || c == Char(u'"') || c == Char(u'\n') || c == Char(u'\r');
     });
     if (!quoted) {
         to.append(text);
